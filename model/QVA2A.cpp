@@ -1,0 +1,20 @@
+#include "model/QVA2A.h"
+
+void TQVA2AItem::Assign(const TQVMoneyFlow& other) {
+    AssignCommon(other);
+    const auto& transfer = static_cast<const TQVA2AItem&>(other);
+    Source = transfer.Source;
+    Destination = transfer.Destination;
+}
+
+void TQVA2AItem::WriteContents(TQVCFFolder& folder) {
+    TQVMoneyFlow::WriteContents(folder);
+    WriteSourceRef(folder, u"sid", Source);
+    WriteSourceRef(folder, u"did", Destination);
+}
+
+void TQVA2AItem::ReadContents(TQVCFFolder& folder) {
+    TQVMoneyFlow::ReadContents(folder);
+    Source = ReadSourceRef(folder, u"sid");
+    Destination = ReadSourceRef(folder, u"did");
+}

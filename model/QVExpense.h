@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+#include "storage/QVBase.h"
+
+// An expense declaration. Budget files carry a list of these; the program keeps them and writes
+// them back unchanged but has no other use for them.
+class TQVExpense : public TQVBase {
+public:
+    static std::string_view ClassTypeName() { return "expensedecl"; }
+    std::string_view GetTypeName() const override { return ClassTypeName(); }
+
+    void WriteContents(TQVCFFolder& folder) override;
+    void ReadContents(TQVCFFolder& folder) override;
+
+    std::u16string Name;
+    std::string Id;
+};

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "model/QVMoneyFlow.h"
+
+// Money paid out of an account for an expense category. Loans (credits) are expense items too.
+class TQVExpenseItem : public TQVMoneyFlow {
+public:
+    TQVExpenseItem() : TQVMoneyFlow(TQVFlowKind::Expense) {}
+
+    static std::string_view ClassTypeName() { return "expense"; }
+    std::string_view GetTypeName() const override { return ClassTypeName(); }
+
+    void Assign(const TQVMoneyFlow& other) override;
+    // Adds "lid", then "sid".
+    void WriteContents(TQVCFFolder& folder) override;
+    void ReadContents(TQVCFFolder& folder) override;
+
+    // Neither is owned.
+    TQVSource* Source = nullptr;
+    TQVLocation* Location = nullptr;
+};

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+class TQVCFFolder;
+class TQVCFFile;
+
+// Reading and writing the single-value file items that model objects keep in their folders.
+// Readers never fail: a missing item, or a folder under that name, gives the default.
+namespace QVItems {
+
+// Adds a new file item with `data`; no check is made for an existing item of that name.
+void Write(TQVCFFolder& folder, std::u16string_view name, std::string data);
+void WriteText(TQVCFFolder& folder, std::u16string_view name, std::u16string_view text);
+void WriteBool(TQVCFFolder& folder, std::u16string_view name, bool value);
+// Decimal ASCII, "-" for negative values.
+void WriteInt(TQVCFFolder& folder, std::u16string_view name, std::int32_t value);
+void WriteDate(TQVCFFolder& folder, std::u16string_view name, double value);
+
+// The file item of that name (compared case-blind), or null.
+const TQVCFFile* Find(TQVCFFolder& folder, std::u16string_view name);
+
+std::string ReadBytes(TQVCFFolder& folder, std::u16string_view name);
+std::u16string ReadText(TQVCFFolder& folder, std::u16string_view name);
+// A present item is true only when it is exactly the byte 0x01; `missing` is for no item at all.
+bool ReadBool(TQVCFFolder& folder, std::u16string_view name, bool missing);
+// Text that is not a decimal 32-bit integer (optional sign, digits only) gives `fallback`.
+std::int32_t ReadInt(TQVCFFolder& folder, std::u16string_view name, std::int32_t fallback);
+
+} // namespace QVItems

@@ -1,0 +1,98 @@
+#include "model/QVMoneyFlow.h"
+
+#include "model/QVEnvironment.h"
+#include "model/QVItems.h"
+#include "model/QVLocation.h"
+#include "model/QVMoneyText.h"
+#include "model/QVSource.h"
+#include "storage/QVCFItem.h"
+
+namespace {
+
+TQVEnvironment& RequireEnvironment() {
+    if (Environment == nullptr)
+        throw EAssertionFailed("Assertion failed: flows are loaded without an environment");
+    return *Environment;
+}
+
+} // namespace
+
+void TQVMoneyFlow::Assign(const TQVMoneyFlow& other) {
+    Sum = other.Sum;
+    Date = other.Date;
+    Name = other.Name;
+    PeerName = other.PeerName;
+    IsAdjustment = other.IsAdjustment;
+}
+
+void TQVMoneyFlow::AssignCommon(const TQVMoneyFlow& other) {
+    if (other.Kind() != Kind())
+        throw EAssertionFailed("Assertion failed: a flow can only take the fields of its own kind");
+    TQVMoneyFlow::Assign(other);
+}
+
+void TQVMoneyFlow::WriteContents(TQVCFFolder& folder) {
+    TQVBase::WriteContents(folder);
+    // Converted first: an amount that cannot be written adds no item at all.
+    std::string sum = QVMoneyText::MoneyToText(Sum);
+    QVItems::Write(folder, u"sum", std::move(sum));
+    QVItems::WriteDate(folder, u"date", Date);
+    QVItems::WriteText(folder, u"name", Name);
+    QVItems::WriteText(folder, u"pname", PeerName);
+    QVItems::WriteBool(folder, u"h", IsAdjustment);
+}
+
+void TQVMoneyFlow::ReadContents(TQVCFFolder& folder) {
+    TQVBase::ReadContents(folder);
+    const TQVCFFile* sum = QVItems::Find(folder, u"sum");
+    Sum = sum != nullptr ? QVMoneyText::TextToMoney(sum->Data) : 0.0L;
+    const TQVCFFile* date = QVItems::Find(folder, u"date");
+    Date = date != nullptr ? QVUtils::BytesToDouble(date->Data) : QVUtils::Now();
+    Name = QVItems::ReadText(folder, u"name");
+    PeerName = QVItems::ReadText(folder, u"pname");
+    IsAdjustment = QVItems::ReadBool(folder, u"h", false);
+}
+
+void TQVMoneyFlow::WriteSourceRef(TQVCFFolder& folder, std::u16string_view name,
+                                  const TQVSource* source) {
+    QVItems::Write(folder, name, source != nullptr ? source->Id : std::string());
+}
+
+void TQVMoneyFlow::WriteLocationRef(TQVCFFolder& folder, std::u16string_view name,
+                                    const TQVLocation* location) {
+    QVItems::Write(folder, name, location != nullptr ? location->Id : std::string());
+}
+
+TQVSource* TQVMoneyFlow::ReadSourceRef(TQVCFFolder& folder, std::u16string_view name) {
+    const TQVCFFile* item = QVItems::Find(folder, name);
+    if (item == nullptr)
+        return nullptr;
+    TQVEnvironment& env = RequireEnvironment();
+    int index = env.IndexOfSourceById(item->Data);
+    if (index < 0) {
+        index = env.AddSource();
+        TQVSource* placeholder = env.GetSource(index);
+        placeholder->Id = item->Data;
+        placeholder->Name = u"Untitled";
+        return placeholder;
+    }
+    return env.GetSource(index);
+}
+
+TQVLocation* TQVMoneyFlow::ReadExpenseLocationRef(TQVCFFolder& folder, std::u16string_view name) {
+    const TQVCFFile* item = QVItems::Find(folder, name);
+    if (item == nullptr)
+        return nullptr;
+    TQVEnvironment& env = RequireEnvironment();
+    const int index = env.IndexOfExpenseLocationById(item->Data);
+    return index >= 0 ? env.GetExpenseLocation(index) : nullptr;
+}
+
+TQVLocation* TQVMoneyFlow::ReadIncomeLocationRef(TQVCFFolder& folder, std::u16string_view name) {
+    const TQVCFFile* item = QVItems::Find(folder, name);
+    if (item == nullptr)
+        return nullptr;
+    TQVEnvironment& env = RequireEnvironment();
+    const int index = env.IndexOfIncomeLocationById(item->Data);
+    return index >= 0 ? env.GetIncomeLocation(index) : nullptr;
+}

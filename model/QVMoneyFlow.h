@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/Exception.h"
+#include "storage/QVBase.h"
+#include "storage/QVUtils.h"
+
+class TQVSource;
+class TQVLocation;
+
+// A broken precondition inside the program (never caused by the user or by file contents).
+class EAssertionFailed : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// What a flow is. Kept as a plain tag so that the balance and summary loops over every flow of a
+// budget can branch without a dynamic_cast.
+enum class TQVFlowKind : std::uint8_t { Expense, Income, A2A };
+
+// A movement of money: an expense, an income or a transfer between accounts. Months own their
+// flows; debts and loans are flows held in lists of the environment.
+class TQVMoneyFlow : public TQVBase {
+public:
+    TQVMoneyFlow(const TQVMoneyFlow&) = delete;
+    TQVMoneyFlow& operator=(const TQVMoneyFlow&) = delete;
+
+    TQVFlowKind Kind() const { return FKind; }
+
+    // Copies the fields of `other`, which must be of the same kind (else EAssertionFailed and
+    // nothing is copied). Accounts and categories are shared, not copied.
+    virtual void Assign(const TQVMoneyFlow& other);
+
+    // "sum", "date", "name", "pname", "h"; the kinds add their references.
+    void WriteContents(TQVCFFolder& folder) override;
+    // A "sum" that does not convert raises EConvertError; a missing "date" means now.
+    void ReadContents(TQVCFFolder& folder) override;
+
+    // The kind says the direction; transfers move it from one account to another.
+    long double Sum = 0.0L;
+    TDateTime Date = 0.0;
+    std::u16string Name;
+    // The counterparty of a debt or a loan.
+    std::u16string PeerName;
+    // Booked by a balance adjustment rather than entered as a flow.
+    bool IsAdjustment = false;
+
+protected:
+    explicit TQVMoneyFlow(TQVFlowKind kind) : FKind(kind) {}
+
+    // Raises EAssertionFailed unless `other` is of this flow's kind, then copies the common fields.
+    void AssignCommon(const TQVMoneyFlow& other);
+
+    // A reference is written as the target's Id, or as empty data when there is none.
+    static void WriteSourceRef(TQVCFFolder& folder, std::u16string_view name,
+                               const TQVSource* source);
+    static void WriteLocationRef(TQVCFFolder& folder, std::u16string_view name,
+                                 const TQVLocation* location);
+    // An account reference that names no account brings a placeholder account "Untitled" with
+    // that Id into the global Environment; later references to the same Id find it. Null when
+    // the item is missing.
+    static TQVSource* ReadSourceRef(TQVCFFolder& folder, std::u16string_view name);
+    // A category is only looked up, never created: null when missing or not found.
+    static TQVLocation* ReadExpenseLocationRef(TQVCFFolder& folder, std::u16string_view name);
+    static TQVLocation* ReadIncomeLocationRef(TQVCFFolder& folder, std::u16string_view name);
+
+private:
+    const TQVFlowKind FKind;
+};

@@ -1,0 +1,163 @@
+#include "model/QVMoneyText.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+namespace QVMoneyText {
+
+namespace {
+
+constexpr int SignificantDigits = 12;
+constexpr int Decimals = 2;
+
+// Adds one unit in the last place of a string of decimal digits; returns true when the carry
+// ran out of the front (the digits were all 9 and are now all 0).
+bool IncrementDigits(std::string& digits) {
+    for (auto it = digits.rbegin(); it != digits.rend(); ++it) {
+        if (*it != '9') {
+            ++*it;
+            return false;
+        }
+        *it = '0';
+    }
+    return true;
+}
+
+// The decimal digits of |value| rounded half away from zero to SignificantDigits digits, and the
+// decimal exponent of the first one. `value` is finite and not zero.
+void SignificantDecimal(long double value, std::string& digits, int& exponent) {
+    // 40 digits show every long double that ties at the 12th digit as an exact tie, so the
+    // rounding below sees the true decimal value and not a binary neighbour of it.
+    char buffer[96];
+    std::snprintf(buffer, sizeof buffer, "%.39Le", std::fabs(value));
+    digits.clear();
+    const char* p = buffer;
+    // Skip whatever the locale uses as decimal point: only digits and the exponent matter.
+    for (; *p != '\0' && *p != 'e' && *p != 'E'; ++p) {
+        if (*p >= '0' && *p <= '9')
+            digits += *p;
+    }
+    exponent = 0;
+    if (*p != '\0') {
+        ++p;
+        if (*p == '+')
+            ++p;
+        std::from_chars(p, buffer + sizeof buffer, exponent);
+    }
+    const bool roundUp = digits[SignificantDigits] >= '5';
+    digits.resize(SignificantDigits);
+    if (roundUp && IncrementDigits(digits)) {
+        digits[0] = '1';
+        ++exponent;
+    }
+}
+
+std::string Scientific(bool negative, std::string digits, int exponent) {
+    while (digits.size() > 1 && digits.back() == '0')
+        digits.pop_back();
+    std::string text = negative ? "-" : "";
+    text += digits[0];
+    if (digits.size() > 1) {
+        text += '.';
+        text.append(digits, 1);
+    }
+    text += 'E';
+    text += std::to_string(exponent);
+    return text;
+}
+
+std::string Fixed(bool negative, const std::string& digits, int exponent) {
+    // `keep` digits reach down to the last decimal place.
+    const int keep = exponent + 1 + Decimals;
+    std::string hundredths; // the amount times 100, as digits
+    if (keep <= 0) {
+        if (keep == 0 && digits[0] >= '5')
+            hundredths = "1";
+    } else if (keep >= SignificantDigits) {
+        hundredths = digits + std::string(static_cast<std::size_t>(keep - SignificantDigits), '0');
+    } else {
+        hundredths = digits.substr(0, static_cast<std::size_t>(keep));
+        if (digits[static_cast<std::size_t>(keep)] >= '5' && IncrementDigits(hundredths))
+            hundredths.insert(hundredths.begin(), '1');
+    }
+    if (hundredths.empty())
+        return "0.00"; // no "-0.00" for amounts that round to nothing
+    if (hundredths.size() < Decimals + 1)
+        hundredths.insert(0, Decimals + 1 - hundredths.size(), '0');
+    std::string text = negative ? "-" : "";
+    text.append(hundredths, 0, hundredths.size() - Decimals);
+    text += '.';
+    text.append(hundredths, hundredths.size() - Decimals);
+    return text;
+}
+
+[[noreturn]] void RaiseInvalid(std::string_view text) {
+    throw EConvertError("'" + std::string(text) + "' is not a valid floating point value");
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Length of the run of digits at `pos`.
+std::size_t DigitRun(std::string_view text, std::size_t pos) {
+    std::size_t end = pos;
+    while (end < text.size() && IsDigit(text[end]))
+        ++end;
+    return end - pos;
+}
+
+} // namespace
+
+std::string MoneyToText(long double value) {
+    if (!std::isfinite(value))
+        throw EConvertError("Amount cannot be stored: it is not a finite number");
+    if (value == 0.0L)
+        return "0.00";
+    std::string digits;
+    int exponent = 0;
+    SignificantDecimal(value, digits, exponent);
+    const bool negative = std::signbit(value);
+    if (exponent >= SignificantDigits)
+        return Scientific(negative, std::move(digits), exponent);
+    return Fixed(negative, digits, exponent);
+}
+
+long double TextToMoney(std::string_view text) {
+    std::size_t pos = 0;
+    if (pos < text.size() && (text[pos] == '-' || text[pos] == '+'))
+        ++pos;
+    std::size_t run = DigitRun(text, pos);
+    if (run == 0)
+        RaiseInvalid(text);
+    pos += run;
+    if (pos < text.size() && text[pos] == '.') {
+        run = DigitRun(text, ++pos);
+        if (run == 0)
+            RaiseInvalid(text);
+        pos += run;
+    }
+    if (pos < text.size() && (text[pos] == 'E' || text[pos] == 'e')) {
+        ++pos;
+        if (pos < text.size() && (text[pos] == '-' || text[pos] == '+'))
+            ++pos;
+        run = DigitRun(text, pos);
+        if (run == 0)
+            RaiseInvalid(text);
+        pos += run;
+    }
+    if (pos != text.size())
+        RaiseInvalid(text);
+
+    // from_chars takes no "+" of its own; it is locale-independent and rounds correctly.
+    const char* first = text.data();
+    const char* last = text.data() + text.size();
+    if (*first == '+')
+        ++first;
+    long double value = 0.0L;
+    const auto [end, error] = std::from_chars(first, last, value);
+    if (error != std::errc() || end != last)
+        RaiseInvalid(text);
+    return value;
+}
+
+} // namespace QVMoneyText

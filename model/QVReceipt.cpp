@@ -1,0 +1,15 @@
+#include "model/QVReceipt.h"
+
+#include "model/QVItems.h"
+
+void TQVIncome::WriteContents(TQVCFFolder& folder) {
+    TQVBase::WriteContents(folder);
+    QVItems::WriteText(folder, u"name", Name);
+    QVItems::Write(folder, u"id", Id);
+}
+
+void TQVIncome::ReadContents(TQVCFFolder& folder) {
+    TQVBase::ReadContents(folder);
+    Name = QVItems::ReadText(folder, u"name");
+    Id = QVItems::ReadBytes(folder, u"id");
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+#include "storage/QVBase.h"
+
+// An income declaration: kept and written back like TQVExpense, otherwise unused.
+class TQVIncome : public TQVBase {
+public:
+    static std::string_view ClassTypeName() { return "incomedecl"; }
+    std::string_view GetTypeName() const override { return ClassTypeName(); }
+
+    void WriteContents(TQVCFFolder& folder) override;
+    void ReadContents(TQVCFFolder& folder) override;
+
+    std::u16string Name;
+    std::string Id;
+};

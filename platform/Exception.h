@@ -1,0 +1,36 @@
+#pragma once
+
+#include <exception>
+#include <string>
+
+// Common base of every error the program raises: it carries one message and nothing else.
+class Exception : public std::exception {
+public:
+    explicit Exception(std::string message) : FMessage(std::move(message)) {}
+
+    const std::string& Message() const noexcept { return FMessage; }
+    const char* what() const noexcept override { return FMessage.c_str(); }
+
+private:
+    std::string FMessage;
+};
+
+// An index outside a list's bounds.
+class EListError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// A failed operating-system call, with its errno and the system's text for it.
+class EOSError : public Exception {
+public:
+    EOSError(int errorCode, const std::string& context);
+
+    int ErrorCode() const noexcept { return FErrorCode; }
+
+private:
+    int FErrorCode;
+};
+
+// Raises EOSError for the current errno; `context` names what was attempted.
+[[noreturn]] void RaiseLastOSError(const std::string& context);

@@ -1,0 +1,149 @@
+#include "platform/Stream.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <limits>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/Exception.h"
+
+std::uint64_t TStream::Remaining() const {
+    std::uint64_t size = Size();
+    std::uint64_t position = Position();
+    return position < size ? size - position : 0;
+}
+
+// --- TMemoryStream ---
+
+std::size_t TMemoryStream::Read(void* buffer, std::size_t count) {
+    if (FPosition >= FData.size()) {
+        return 0;
+    }
+    std::size_t done = std::min(count, FData.size() - FPosition);
+    std::memcpy(buffer, FData.data() + FPosition, done);
+    FPosition += done;
+    return done;
+}
+
+std::size_t TMemoryStream::Write(const void* buffer, std::size_t count) {
+    if (count == 0) {
+        return 0;
+    }
+    // A position beyond the end (after Seek) leaves a gap of zero bytes, as a file would. Memory
+    // that cannot be had shows as a short count, like any other failed write.
+    if (FPosition > FData.max_size() || count > FData.max_size() - FPosition) {
+        return 0;
+    }
+    std::size_t end = FPosition + count;
+    if (end > FData.size()) {
+        try {
+            FData.resize(end);
+        } catch (const std::exception&) {
+            return 0;
+        }
+    }
+    std::memcpy(FData.data() + FPosition, buffer, count);
+    FPosition = end;
+    return count;
+}
+
+void TMemoryStream::Seek(std::uint64_t position) {
+    FPosition = static_cast<std::size_t>(
+        std::min<std::uint64_t>(position, std::numeric_limits<std::size_t>::max()));
+}
+
+// --- TFileStream ---
+
+TFileStream::TFileStream(const std::string& fileName, TFileMode mode, unsigned permissions)
+    : FFileName(fileName) {
+    if (mode == TFileMode::Create) {
+        do {
+            FHandle = ::open(fileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC,
+                             static_cast<mode_t>(permissions));
+        } while (FHandle < 0 && errno == EINTR);
+        if (FHandle < 0) {
+            RaiseLastOSError("Cannot create file \"" + fileName + "\"");
+        }
+    } else {
+        do {
+            FHandle = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+        } while (FHandle < 0 && errno == EINTR);
+        if (FHandle < 0) {
+            RaiseLastOSError("Cannot open file \"" + fileName + "\"");
+        }
+    }
+}
+
+TFileStream::~TFileStream() {
+    if (FHandle >= 0) {
+        // Not retried on EINTR: on Linux the descriptor is gone either way.
+        ::close(FHandle);
+    }
+}
+
+std::size_t TFileStream::Read(void* buffer, std::size_t count) {
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    std::size_t done = 0;
+    while (done < count) {
+        ssize_t n = ::read(FHandle, bytes + done, count - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
+std::size_t TFileStream::Write(const void* buffer, std::size_t count) {
+    const auto* bytes = static_cast<const unsigned char*>(buffer);
+    std::size_t done = 0;
+    while (done < count) {
+        ssize_t n = ::write(FHandle, bytes + done, count - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
+std::uint64_t TFileStream::Position() const {
+    off_t position = ::lseek(FHandle, 0, SEEK_CUR);
+    return position < 0 ? 0 : static_cast<std::uint64_t>(position);
+}
+
+std::uint64_t TFileStream::Size() const {
+    struct stat info {};
+    if (::fstat(FHandle, &info) != 0 || info.st_size < 0) {
+        return 0;
+    }
+    return static_cast<std::uint64_t>(info.st_size);
+}
+
+void TFileStream::Seek(std::uint64_t position) {
+    // Positions past the end are allowed, as for memory streams; only ones that the file offset
+    // cannot represent fail.
+    if (position > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
+        throw EOSError(EINVAL, "Cannot seek in file \"" + FFileName + "\"");
+    }
+    if (::lseek(FHandle, static_cast<off_t>(position), SEEK_SET) < 0) {
+        RaiseLastOSError("Cannot seek in file \"" + FFileName + "\"");
+    }
+}
+
+void TFileStream::Flush() {
+    if (::fsync(FHandle) != 0) {
+        RaiseLastOSError("Cannot flush file \"" + FFileName + "\"");
+    }
+}

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/Exception.h"
+
+// Sequential byte streams, the small subset of a stream class that the storage code needs.
+// Read and Write move the position and return the number of bytes actually transferred; a short
+// count is how a stream reports its end or a failure, and callers check it.
+class TStream {
+public:
+    virtual ~TStream() = default;
+
+    virtual std::size_t Read(void* buffer, std::size_t count) = 0;
+    virtual std::size_t Write(const void* buffer, std::size_t count) = 0;
+    virtual std::uint64_t Position() const = 0;
+    virtual std::uint64_t Size() const = 0;
+    virtual void Seek(std::uint64_t position) = 0;
+
+    // Bytes between the position and the end; readers use it to bound their allocations.
+    std::uint64_t Remaining() const;
+
+    // Writes all of `count` bytes or raises EWriteError.
+    inline void WriteBuffer(const void* buffer, std::size_t count);
+};
+
+// A stream that took fewer bytes than it was given: a full disk, a closed pipe, a failing device.
+class EWriteError : public Exception {
+public:
+    EWriteError() : Exception("Stream write error") {}
+};
+
+inline void TStream::WriteBuffer(const void* buffer, std::size_t count) {
+    if (Write(buffer, count) != count)
+        throw EWriteError();
+}
+
+// A growing in-memory stream.
+class TMemoryStream : public TStream {
+public:
+    TMemoryStream() = default;
+    explicit TMemoryStream(std::string bytes) : FData(std::move(bytes)) {}
+
+    std::size_t Read(void* buffer, std::size_t count) override;
+    std::size_t Write(const void* buffer, std::size_t count) override;
+    std::uint64_t Position() const override { return FPosition; }
+    std::uint64_t Size() const override { return FData.size(); }
+    void Seek(std::uint64_t position) override;
+
+    const std::string& Data() const { return FData; }
+
+private:
+    std::string FData;
+    std::size_t FPosition = 0;
+};
+
+enum class TFileMode {
+    OpenRead, // existing file, read only
+    Create,   // new or truncated file, read and write
+};
+
+// A file on disk. Opening failures raise EOSError; read and write failures show as short counts.
+class TFileStream : public TStream {
+public:
+    TFileStream(const std::string& fileName, TFileMode mode, unsigned permissions = 0644);
+    ~TFileStream() override;
+    TFileStream(const TFileStream&) = delete;
+    TFileStream& operator=(const TFileStream&) = delete;
+
+    std::size_t Read(void* buffer, std::size_t count) override;
+    std::size_t Write(const void* buffer, std::size_t count) override;
+    std::uint64_t Position() const override;
+    std::uint64_t Size() const override;
+    void Seek(std::uint64_t position) override;
+
+    // Flushes the file's data to the disk (fsync); raises EOSError when that fails.
+    void Flush();
+    int Handle() const { return FHandle; }
+
+private:
+    std::string FFileName; // for the messages of later failures
+    int FHandle = -1;
+};

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: unit tests, a short run of each fuzz target under
+# AddressSanitizer and UBSan, and a brief pass over each benchmark to show they run.
+# FUZZ_SECONDS (default 60) sets how long each fuzz target runs; 0 skips fuzzing.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc)
+
+bash scripts/build.sh
+
+echo "== Unit tests"
+ctest --test-dir build --output-on-failure --parallel "$jobs" --timeout 300
+
+echo "== Benchmarks (smoke run)"
+for b in build/bench/qv_bench_*; do
+    "$b" --benchmark_min_time=0.01 >/dev/null
+    echo "$(basename "$b"): ran"
+done
+
+fuzz_seconds=${FUZZ_SECONDS:-60}
+if [ "$fuzz_seconds" -gt 0 ]; then
+    echo "== Fuzzing, ${fuzz_seconds}s per target"
+    CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_CXX_COMPILER=clang++ -DQV_BUILD_FUZZ=ON -DQV_SANITIZE=ON \
+        -DQV_BUILD_TESTS=OFF -DQV_BUILD_BENCH=OFF >/dev/null
+    cmake --build build-fuzz --parallel
+    for target in asn1 compound; do
+        work=$(mktemp -d)
+        cp -r "fuzz/corpus/$target/." "$work/"
+        # A single allocation beyond 1 MiB for inputs of at most 64 KiB counts as a failure.
+        build-fuzz/fuzz/qv_fuzz_$target "$work" -max_total_time="$fuzz_seconds" \
+            -max_len=65536 -malloc_limit_mb=1 -rss_limit_mb=2048 -print_final_stats=1 \
+            -jobs=1 -workers=1 -artifact_prefix="build-fuzz/" 2>&1 | tail -n 12
+        rm -rf "$work"
+    done
+fi
+echo "All tests passed."

@@ -1,0 +1,206 @@
+#include "storage/QVCompoundFile.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/Stream.h"
+#include "storage/QVAES.h"
+#include "storage/QVCRC.h"
+#include "storage/QVException.h"
+#include "storage/QVUtils.h"
+
+namespace {
+
+using TKey = std::uint8_t[16];
+
+void PutUInt32(std::uint8_t* out, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i)
+        out[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+std::uint32_t GetUInt32(const std::uint8_t* in) {
+    return static_cast<std::uint32_t>(in[0]) | static_cast<std::uint32_t>(in[1]) << 8 |
+           static_cast<std::uint32_t>(in[2]) << 16 | static_cast<std::uint32_t>(in[3]) << 24;
+}
+
+// Zero bytes, then the first min(length, 16) bytes of `bytes` over them.
+void MakeBlock(const void* bytes, std::uint32_t length, std::uint8_t (&block)[16]) {
+    std::memset(block, 0, 16);
+    if (bytes != nullptr)
+        std::memcpy(block, bytes, std::min<std::uint32_t>(length, 16));
+}
+
+void MakeKey(const std::string& password, TKey& key) {
+    MakeBlock(password.data(), static_cast<std::uint32_t>(password.size()), key);
+}
+
+// Reads up to `count` bytes, never allocating more than the stream can still deliver.
+std::string ReadAtMost(TStream& stream, std::uint64_t count) {
+    std::string bytes(static_cast<std::size_t>(std::min(count, stream.Remaining())), '\0');
+    bytes.resize(stream.Read(bytes.data(), bytes.size()));
+    return bytes;
+}
+
+} // namespace
+
+TQVCompoundFile::TQVCompoundFile() : FRoot(std::make_unique<TQVCFFolder>()) {}
+
+TQVCompoundFile::~TQVCompoundFile() = default;
+
+bool TQVCompoundFile::EncryptBuffer(const void* inBuf, std::uint32_t len, void* outBuf,
+                                    std::uint32_t& outLen, const void* key, std::uint32_t keyLen,
+                                    const void* iv, std::uint32_t ivLen) {
+    std::uint8_t k[16], v[16];
+    MakeBlock(key, keyLen, k);
+    MakeBlock(iv, ivLen, v);
+    QVAES::TAESContext context;
+    QVAES::InitEncrypt(context, k, v);
+    QVAES::Encrypt(context, inBuf, len, outBuf, outLen);
+    return true;
+}
+
+bool TQVCompoundFile::DecryptBuffer(const void* inBuf, std::uint32_t len, void* outBuf,
+                                    std::uint32_t& outLen, const void* key, std::uint32_t keyLen,
+                                    const void* iv, std::uint32_t ivLen) {
+    std::uint8_t k[16], v[16];
+    MakeBlock(key, keyLen, k);
+    MakeBlock(iv, ivLen, v);
+    QVAES::TAESContext context;
+    QVAES::InitDecrypt(context, k, v);
+    return QVAES::Decrypt(context, inBuf, len, outBuf, outLen);
+}
+
+void TQVCompoundFile::SaveToStream(TStream& stream) {
+    std::string body = FRoot->Encode();
+    const auto bodyLength = static_cast<std::uint32_t>(body.size());
+
+    std::uint8_t protection[ProtectionSize] = {};
+    if (Protected) {
+        std::string password;
+        bool cancel = false;
+        if (OnPassword)
+            OnPassword(*this, password, cancel);
+        if (cancel)
+            throw EPACFError(CFMessages::InvalidKey);
+        TKey key;
+        MakeKey(password, key);
+
+        std::uint8_t* iv = protection + 1;
+        std::uint8_t check[16];
+        protection[0] = ProtectionAES128CFB;
+        QVUtils::RandomBytes(iv, 16); // the IV is drawn first, then the check block
+        QVUtils::RandomBytes(check, 16);
+        std::uint32_t outLen = 16;
+        EncryptBuffer(check, 16, protection + 17, outLen, key, 16, iv, 16);
+        PutUInt32(protection + 36, QVCRC::CRC32(check, 16));
+
+        // The body is a second pass that starts afresh from the same key and IV.
+        std::string cipher(body.size(), '\0');
+        outLen = bodyLength;
+        EncryptBuffer(body.data(), bodyLength, cipher.data(), outLen, key, 16, iv, 16);
+        body = std::move(cipher);
+    }
+
+    if (Info.size() > UINT32_MAX - 4)
+        throw EPACFError(CFMessages::InternalError);
+    std::string head(HeaderSize + 4, '\0');
+    auto* h = reinterpret_cast<std::uint8_t*>(head.data());
+    PutUInt32(h, Magic);
+    PutUInt32(h + 4, Version);
+    PutUInt32(h + 8, static_cast<std::uint32_t>(4 + Info.size()));
+    PutUInt32(h + 12, Protected ? ProtectionSize : 0);
+    PutUInt32(h + 16, bodyLength);
+    PutUInt32(h + 20, InfoMarker);
+    head += Info;
+    if (Protected)
+        head.append(reinterpret_cast<const char*>(protection), ProtectionSize);
+
+    stream.WriteBuffer(head.data(), head.size());
+    stream.WriteBuffer(body.data(), body.size());
+}
+
+std::string TQVCompoundFile::ReadBody(TStream& stream) {
+    std::uint8_t header[HeaderSize];
+    if (stream.Read(header, HeaderSize) != HeaderSize || GetUInt32(header) != Magic)
+        throw EPACFError(CFMessages::InvalidFile);
+    const std::uint32_t infoLength = GetUInt32(header + 8);
+    const std::uint32_t protectionLength = GetUInt32(header + 12);
+    const std::uint32_t bodyLength = GetUInt32(header + 16);
+
+    // The info block starts with a marker number that nobody reads.
+    const std::string infoBlock = ReadAtMost(stream, infoLength);
+    Info = infoBlock.size() > 4 ? infoBlock.substr(4) : std::string();
+
+    if (protectionLength != 0 && protectionLength != ProtectionSize)
+        throw EPACFError(CFMessages::InvalidFile);
+    Protected = protectionLength > 0;
+    if (OnInfo)
+        OnInfo(*this);
+
+    if (!Protected)
+        return ReadAtMost(stream, bodyLength);
+
+    std::uint8_t protection[ProtectionSize];
+    if (stream.Read(protection, ProtectionSize) != ProtectionSize)
+        throw EPACFError(CFMessages::InvalidFile);
+    if (protection[0] != ProtectionAES128CFB)
+        throw EPACFError(CFMessages::UnsupportedProtection);
+    const std::uint8_t* iv = protection + 1;
+    const std::uint32_t storedCRC = GetUInt32(protection + 36);
+
+    // Ask until the check block decrypts to its checksum or the handler gives up. Without a
+    // handler the empty password is the one attempt.
+    std::string password;
+    TKey key;
+    for (bool first = true;; first = false) {
+        bool cancel = false;
+        if (OnPassword)
+            OnPassword(*this, password, cancel);
+        else if (!first)
+            cancel = true;
+        if (cancel)
+            throw EPACFError(CFMessages::InvalidKey);
+        password.resize(16, '\0');
+        MakeKey(password, key);
+        std::uint8_t check[16];
+        std::uint32_t outLen = 16;
+        DecryptBuffer(protection + 17, 16, check, outLen, key, 16, iv, 16);
+        if (QVCRC::CRC32(check, 16) == storedCRC)
+            break;
+    }
+
+    std::string body = ReadAtMost(stream, bodyLength);
+    std::string plain(body.size(), '\0');
+    auto outLen = static_cast<std::uint32_t>(plain.size());
+    DecryptBuffer(body.data(), outLen, plain.data(), outLen, key, 16, iv, 16);
+    return plain;
+}
+
+void TQVCompoundFile::LoadFromStream(TStream& stream) {
+    if (FOpened)
+        throw EPACFError(CFMessages::AlreadyOpened);
+    FRoot->Clear();
+    const std::string body = ReadBody(stream);
+    FRoot->LoadFromBuffer(reinterpret_cast<const std::uint8_t*>(body.data()),
+                          static_cast<std::uint32_t>(body.size()));
+    FFileName.clear();
+    FOpened = true;
+}
+
+void TQVCompoundFile::LoadFromFile(const std::string& fileName, bool ignoreErrors) {
+    FRoot->Clear();
+    try {
+        std::string body;
+        {
+            TFileStream file(fileName, TFileMode::OpenRead);
+            body = ReadBody(file);
+        }
+        FRoot->LoadFromBuffer(reinterpret_cast<const std::uint8_t*>(body.data()),
+                              static_cast<std::uint32_t>(body.size()));
+    } catch (const Exception&) {
+        if (!ignoreErrors)
+            throw;
+    }
+    FFileName = fileName;
+    FOpened = true;
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "storage/QVCFItem.h"
+
+class TStream;
+
+// The container of every data file: a 20-byte header, an info block carrying one byte string,
+// an optional 40-byte protection block, and the root folder's item encoding as the body,
+// AES-128-CFB encrypted when protected.
+class TQVCompoundFile {
+public:
+    // Asked for the password when a protected container is written or read. Setting `cancel`
+    // ends the operation with "Invalid key".
+    using TPasswordEvent = std::function<void(TQVCompoundFile& sender, std::string& password,
+                                              bool& cancel)>;
+    using TInfoEvent = std::function<void(TQVCompoundFile& sender)>;
+
+    static constexpr std::uint32_t Magic = 0x1E0334F8;
+    static constexpr std::uint32_t Version = 0x00010001;
+    static constexpr std::uint32_t InfoMarker = 1000000;
+    static constexpr std::uint32_t HeaderSize = 20;
+    static constexpr std::uint32_t ProtectionSize = 40;
+    static constexpr std::uint8_t ProtectionAES128CFB = 1;
+
+    TQVCompoundFile();
+    ~TQVCompoundFile();
+    TQVCompoundFile(const TQVCompoundFile&) = delete;
+    TQVCompoundFile& operator=(const TQVCompoundFile&) = delete;
+
+    TQVCFFolder& Root() { return *FRoot; }
+    bool Opened() const { return FOpened; }
+    const std::string& FileName() const { return FFileName; }
+
+    bool Protected = false;
+    std::string Info; // a budget keeps its 32-byte id here
+    TPasswordEvent OnPassword;
+    TInfoEvent OnInfo;
+
+    // Writes the whole container at the stream's position. Raises EWriteError when the stream
+    // takes fewer bytes than given, and "Invalid key" (before writing anything) when the
+    // password handler cancels.
+    void SaveToStream(TStream& stream);
+    // Reads a container from the stream's position; raises "File already opened" on a second
+    // read.
+    void LoadFromStream(TStream& stream);
+    // Opens the named file and reads a container from it; with `ignoreErrors` a failure leaves
+    // what was read so far and is not reported.
+    void LoadFromFile(const std::string& fileName, bool ignoreErrors);
+
+    // One CFB pass with a key and an IV padded with zero bytes (or cut) to 16 bytes.
+    static bool EncryptBuffer(const void* inBuf, std::uint32_t len, void* outBuf,
+                              std::uint32_t& outLen, const void* key, std::uint32_t keyLen,
+                              const void* iv, std::uint32_t ivLen);
+    static bool DecryptBuffer(const void* inBuf, std::uint32_t len, void* outBuf,
+                              std::uint32_t& outLen, const void* key, std::uint32_t keyLen,
+                              const void* iv, std::uint32_t ivLen);
+
+private:
+    // Header, info and protection block, and the body's bytes (decrypted); the body is decoded
+    // by the caller, after a file has been closed.
+    std::string ReadBody(TStream& stream);
+
+    std::unique_ptr<TQVCFFolder> FRoot;
+    bool FOpened = false;
+    std::string FFileName;
+};

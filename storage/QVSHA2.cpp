@@ -1,0 +1,330 @@
+#include "storage/QVSHA2.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace QVSHA2 {
+
+namespace {
+
+constexpr std::uint32_t K256[64] = {
+    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
+    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
+    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
+    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
+    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
+    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
+    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
+    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2,
+};
+
+constexpr std::uint64_t K512[80] = {
+    0x428a2f98d728ae22, 0x7137449123ef65cd, 0xb5c0fbcfec4d3b2f, 0xe9b5dba58189dbbc,
+    0x3956c25bf348b538, 0x59f111f1b605d019, 0x923f82a4af194f9b, 0xab1c5ed5da6d8118,
+    0xd807aa98a3030242, 0x12835b0145706fbe, 0x243185be4ee4b28c, 0x550c7dc3d5ffb4e2,
+    0x72be5d74f27b896f, 0x80deb1fe3b1696b1, 0x9bdc06a725c71235, 0xc19bf174cf692694,
+    0xe49b69c19ef14ad2, 0xefbe4786384f25e3, 0x0fc19dc68b8cd5b5, 0x240ca1cc77ac9c65,
+    0x2de92c6f592b0275, 0x4a7484aa6ea6e483, 0x5cb0a9dcbd41fbd4, 0x76f988da831153b5,
+    0x983e5152ee66dfab, 0xa831c66d2db43210, 0xb00327c898fb213f, 0xbf597fc7beef0ee4,
+    0xc6e00bf33da88fc2, 0xd5a79147930aa725, 0x06ca6351e003826f, 0x142929670a0e6e70,
+    0x27b70a8546d22ffc, 0x2e1b21385c26c926, 0x4d2c6dfc5ac42aed, 0x53380d139d95b3df,
+    0x650a73548baf63de, 0x766a0abb3c77b2a8, 0x81c2c92e47edaee6, 0x92722c851482353b,
+    0xa2bfe8a14cf10364, 0xa81a664bbc423001, 0xc24b8b70d0f89791, 0xc76c51a30654be30,
+    0xd192e819d6ef5218, 0xd69906245565a910, 0xf40e35855771202a, 0x106aa07032bbd1b8,
+    0x19a4c116b8d2d0c8, 0x1e376c085141ab53, 0x2748774cdf8eeb99, 0x34b0bcb5e19b48a8,
+    0x391c0cb3c5c95a63, 0x4ed8aa4ae3418acb, 0x5b9cca4f7763e373, 0x682e6ff3d6b2b8a3,
+    0x748f82ee5defb2fc, 0x78a5636f43172f60, 0x84c87814a1f0ab72, 0x8cc702081a6439ec,
+    0x90befffa23631e28, 0xa4506cebde82bde9, 0xbef9a3f7b2c67915, 0xc67178f2e372532b,
+    0xca273eceea26619c, 0xd186b8c721c0c207, 0xeada7dd6cde0eb1e, 0xf57d4f7fee6ed178,
+    0x06f067aa72176fba, 0x0a637dc5a2c898a6, 0x113f9804bef90dae, 0x1b710b35131c471b,
+    0x28db77f523047d84, 0x32caab7b40c72493, 0x3c9ebe0a15c9bebc, 0x431d67c49c100d4c,
+    0x4cc5d4becb3e42b6, 0x597f299cfc657e2a, 0x5fcb6fab3ad6faec, 0x6c44198c4a475817,
+};
+
+constexpr std::uint32_t H256[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
+                                   0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+
+constexpr std::uint64_t H512[8] = {0x6a09e667f3bcc908, 0xbb67ae8584caa73b, 0x3c6ef372fe94f82b,
+                                   0xa54ff53a5f1d36f1, 0x510e527fade682d1, 0x9b05688c2b3e6c1f,
+                                   0x1f83d9abfb41bd6b, 0x5be0cd19137e2179};
+
+inline std::uint32_t Load32(const std::uint8_t* p) {
+    std::uint32_t w;
+    std::memcpy(&w, p, 4);
+    return __builtin_bswap32(w);
+}
+
+inline std::uint64_t Load64(const std::uint8_t* p) {
+    std::uint64_t w;
+    std::memcpy(&w, p, 8);
+    return __builtin_bswap64(w);
+}
+
+inline void Store32(std::uint8_t* p, std::uint32_t w) {
+    w = __builtin_bswap32(w);
+    std::memcpy(p, &w, 4);
+}
+
+inline void Store64(std::uint8_t* p, std::uint64_t w) {
+    w = __builtin_bswap64(w);
+    std::memcpy(p, &w, 8);
+}
+
+inline std::uint32_t Rotr(std::uint32_t x, int n) {
+    return (x >> n) | (x << (32 - n));
+}
+inline std::uint64_t Rotr(std::uint64_t x, int n) {
+    return (x >> n) | (x << (64 - n));
+}
+
+// Ch in the form with the fewest operations. Maj(a, b, c) is taken as b ^ ((a ^ b) & (b ^ c)):
+// the b ^ c of one round is the a ^ b of the round before, so each round computes one XOR for
+// it and hands it on (x and y below swap roles from round to round).
+#define QV_CH(x, y, z) ((z) ^ ((x) & ((y) ^ (z))))
+
+// The working variables are not shifted: each of 8 consecutive rounds names them in a rotated
+// order instead, so a round writes only d and h. The sums off the path through e and a are
+// formed first, so they overlap with the previous round.
+#define QV_ROUND(S0, S1, a, b, c, d, e, f, g, h, ab, bc, k, w)                                     \
+    do {                                                                                           \
+        (h) += (k) + (w);                                                                          \
+        (h) += QV_CH(e, f, g) + S1(e);                                                             \
+        (ab) = (a) ^ (b);                                                                          \
+        (d) += (h);                                                                                \
+        (h) += ((b) ^ ((ab) & (bc))) + S0(a);                                                      \
+    } while (false)
+
+// Message schedule kept in a ring of 16 words: W[j] becomes W[j + 16].
+#define QV_SCHEDULE(s0, s1, W, j)                                                                  \
+    ((W)[(j)&15] += s1((W)[((j) + 14) & 15]) + (W)[((j) + 9) & 15] + s0((W)[((j) + 1) & 15]))
+
+#define QV_EIGHT(R, i, j)                                                                          \
+    R(a, b, c, d, e, f, g, h, x, y, (i) + (j) + 0, (j) + 0);                                       \
+    R(h, a, b, c, d, e, f, g, y, x, (i) + (j) + 1, (j) + 1);                                       \
+    R(g, h, a, b, c, d, e, f, x, y, (i) + (j) + 2, (j) + 2);                                       \
+    R(f, g, h, a, b, c, d, e, y, x, (i) + (j) + 3, (j) + 3);                                       \
+    R(e, f, g, h, a, b, c, d, x, y, (i) + (j) + 4, (j) + 4);                                       \
+    R(d, e, f, g, h, a, b, c, y, x, (i) + (j) + 5, (j) + 5);                                       \
+    R(c, d, e, f, g, h, a, b, x, y, (i) + (j) + 6, (j) + 6);                                       \
+    R(b, c, d, e, f, g, h, a, y, x, (i) + (j) + 7, (j) + 7)
+
+inline std::uint32_t Sum0_256(std::uint32_t x) {
+    return Rotr(x, 2) ^ Rotr(x, 13) ^ Rotr(x, 22);
+}
+inline std::uint32_t Sum1_256(std::uint32_t x) {
+    return Rotr(x, 6) ^ Rotr(x, 11) ^ Rotr(x, 25);
+}
+inline std::uint32_t Sig0_256(std::uint32_t x) {
+    return Rotr(x, 7) ^ Rotr(x, 18) ^ (x >> 3);
+}
+inline std::uint32_t Sig1_256(std::uint32_t x) {
+    return Rotr(x, 17) ^ Rotr(x, 19) ^ (x >> 10);
+}
+
+inline std::uint64_t Sum0_512(std::uint64_t x) {
+    return Rotr(x, 28) ^ Rotr(x, 34) ^ Rotr(x, 39);
+}
+inline std::uint64_t Sum1_512(std::uint64_t x) {
+    return Rotr(x, 14) ^ Rotr(x, 18) ^ Rotr(x, 41);
+}
+inline std::uint64_t Sig0_512(std::uint64_t x) {
+    return Rotr(x, 1) ^ Rotr(x, 8) ^ (x >> 7);
+}
+inline std::uint64_t Sig1_512(std::uint64_t x) {
+    return Rotr(x, 19) ^ Rotr(x, 61) ^ (x >> 6);
+}
+
+void SHA256Transform(std::uint32_t state[8], const std::uint8_t* block) {
+    std::uint32_t W[16];
+    for (int j = 0; j < 16; ++j)
+        W[j] = Load32(block + 4 * j);
+    std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
+    std::uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
+    std::uint32_t x, y = b ^ c;
+
+#define R0(a, b, c, d, e, f, g, h, ab, bc, n, j)                                                   \
+    QV_ROUND(Sum0_256, Sum1_256, a, b, c, d, e, f, g, h, ab, bc, K256[n], W[j])
+#define RS(a, b, c, d, e, f, g, h, ab, bc, n, j)                                                   \
+    QV_ROUND(Sum0_256, Sum1_256, a, b, c, d, e, f, g, h, ab, bc, K256[n],                          \
+             QV_SCHEDULE(Sig0_256, Sig1_256, W, j))
+
+    QV_EIGHT(R0, 0, 0);
+    QV_EIGHT(R0, 0, 8);
+    for (int i = 16; i < 64; i += 16) {
+        QV_EIGHT(RS, i, 0);
+        QV_EIGHT(RS, i, 8);
+    }
+#undef R0
+#undef RS
+
+    state[0] += a;
+    state[1] += b;
+    state[2] += c;
+    state[3] += d;
+    state[4] += e;
+    state[5] += f;
+    state[6] += g;
+    state[7] += h;
+}
+
+void SHA512Transform(std::uint64_t state[8], const std::uint8_t* block) {
+    std::uint64_t W[16];
+    for (int j = 0; j < 16; ++j)
+        W[j] = Load64(block + 8 * j);
+    std::uint64_t a = state[0], b = state[1], c = state[2], d = state[3];
+    std::uint64_t e = state[4], f = state[5], g = state[6], h = state[7];
+    std::uint64_t x, y = b ^ c;
+
+#define R0(a, b, c, d, e, f, g, h, ab, bc, n, j)                                                   \
+    QV_ROUND(Sum0_512, Sum1_512, a, b, c, d, e, f, g, h, ab, bc, K512[n], W[j])
+#define RS(a, b, c, d, e, f, g, h, ab, bc, n, j)                                                   \
+    QV_ROUND(Sum0_512, Sum1_512, a, b, c, d, e, f, g, h, ab, bc, K512[n],                          \
+             QV_SCHEDULE(Sig0_512, Sig1_512, W, j))
+
+    QV_EIGHT(R0, 0, 0);
+    QV_EIGHT(R0, 0, 8);
+    for (int i = 16; i < 80; i += 16) {
+        QV_EIGHT(RS, i, 0);
+        QV_EIGHT(RS, i, 8);
+    }
+#undef R0
+#undef RS
+
+    state[0] += a;
+    state[1] += b;
+    state[2] += c;
+    state[3] += d;
+    state[4] += e;
+    state[5] += f;
+    state[6] += g;
+    state[7] += h;
+}
+
+#undef QV_CH
+#undef QV_ROUND
+#undef QV_SCHEDULE
+#undef QV_EIGHT
+
+// Update for both sizes; Transform processes one block of BlockSize bytes.
+template <std::uint32_t BlockSize, typename Context, typename Transform>
+void Update(Context& context, const void* buffer, std::uint32_t length, Transform transform) {
+    if (length == 0)
+        return;
+    const auto* p = static_cast<const std::uint8_t*>(buffer);
+    context.Count += length;
+    if (context.Waiting > 0) {
+        const std::uint32_t take = std::min(length, BlockSize - context.Waiting);
+        std::memcpy(context.Buffer + context.Waiting, p, take);
+        context.Waiting += take;
+        if (context.Waiting < BlockSize)
+            return;
+        transform(context.State, context.Buffer);
+        context.Waiting = 0;
+        p += take;
+        length -= take;
+    }
+    for (; length >= BlockSize; length -= BlockSize, p += BlockSize)
+        transform(context.State, p);
+    if (length > 0) {
+        std::memcpy(context.Buffer, p, length);
+        context.Waiting = length;
+    }
+}
+
+// Pads the waiting bytes with 0x80, zeros and the bit length (LengthBytes wide, big-endian) and
+// processes the one or two blocks that makes.
+template <std::uint32_t BlockSize, std::uint32_t LengthBytes, typename Context, typename Transform>
+void Pad(Context& context, Transform transform) {
+    std::uint32_t n = context.Waiting;
+    context.Buffer[n++] = 0x80;
+    if (n > BlockSize - LengthBytes) {
+        std::memset(context.Buffer + n, 0, BlockSize - n);
+        transform(context.State, context.Buffer);
+        n = 0;
+    }
+    std::memset(context.Buffer + n, 0, BlockSize - 8 - n);
+    // Bits above the low 64 of a 128-bit length field are the top bits of the byte count.
+    if constexpr (LengthBytes > 8)
+        context.Buffer[BlockSize - 9] = static_cast<std::uint8_t>(context.Count >> 61);
+    Store64(context.Buffer + BlockSize - 8, context.Count << 3);
+    transform(context.State, context.Buffer);
+}
+
+// Feeds a byte string of any size through the 32-bit length of Update.
+template <typename Context, typename UpdateFn>
+void UpdateLong(Context& context, const std::string& bytes, UpdateFn update) {
+    const char* p = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(left, 0x40000000));
+        update(context, p, n);
+        p += n;
+        left -= n;
+    }
+}
+
+} // namespace
+
+void SHA256Init(TSHA256Context& context) {
+    context.Count = 0;
+    std::memset(context.Buffer, 0, sizeof(context.Buffer));
+    context.Waiting = 0;
+    std::memcpy(context.State, H256, sizeof(H256));
+}
+
+void SHA256Update(TSHA256Context& context, const void* buffer, std::uint32_t length) {
+    Update<64>(context, buffer, length, SHA256Transform);
+}
+
+void SHA256Final(TSHA256Context& context, std::uint8_t digest[32]) {
+    Pad<64, 8>(context, SHA256Transform);
+    for (int i = 0; i < 8; ++i)
+        Store32(digest + 4 * i, context.State[i]);
+}
+
+void SHA256Buffer(const void* buffer, std::uint32_t length, std::uint8_t digest[32]) {
+    TSHA256Context context;
+    SHA256Init(context);
+    SHA256Update(context, buffer, length);
+    SHA256Final(context, digest);
+}
+
+void SHA256String(const std::string& bytes, std::uint8_t digest[32]) {
+    TSHA256Context context;
+    SHA256Init(context);
+    UpdateLong(context, bytes, SHA256Update);
+    SHA256Final(context, digest);
+}
+
+void SHA512Init(TSHA512Context& context) {
+    context.Count = 0;
+    std::memset(context.Buffer, 0, sizeof(context.Buffer));
+    context.Waiting = 0;
+    std::memcpy(context.State, H512, sizeof(H512));
+}
+
+void SHA512Update(TSHA512Context& context, const void* buffer, std::uint32_t length) {
+    Update<128>(context, buffer, length, SHA512Transform);
+}
+
+void SHA512Final(TSHA512Context& context, std::uint8_t digest[64]) {
+    Pad<128, 16>(context, SHA512Transform);
+    for (int i = 0; i < 8; ++i)
+        Store64(digest + 8 * i, context.State[i]);
+}
+
+void SHA512Buffer(const void* buffer, std::uint32_t length, std::uint8_t digest[64]) {
+    TSHA512Context context;
+    SHA512Init(context);
+    SHA512Update(context, buffer, length);
+    SHA512Final(context, digest);
+}
+
+void SHA512String(const std::string& bytes, std::uint8_t digest[64]) {
+    TSHA512Context context;
+    SHA512Init(context);
+    UpdateLong(context, bytes, SHA512Update);
+    SHA512Final(context, digest);
+}
+
+} // namespace QVSHA2

@@ -1,0 +1,125 @@
+#include "platform/Folders.h"
+
+#include <fstream>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "support/TempDir.h"
+
+namespace {
+
+void WriteText(const std::string& fileName, const std::string& text) {
+    std::ofstream(fileName) << text;
+}
+
+// Runs the test body in `folder` and goes back to where it was, even when an assertion fails.
+class TScopedWorkingFolder {
+public:
+    explicit TScopedWorkingFolder(const std::string& folder) : FSaved(Folders::FullPath(".")) {
+        EXPECT_EQ(chdir(folder.c_str()), 0);
+    }
+    ~TScopedWorkingFolder() { EXPECT_EQ(chdir(FSaved.c_str()), 0); }
+
+private:
+    std::string FSaved;
+};
+
+} // namespace
+
+TEST(FoldersTest, XdgVariablesWhenAbsoluteElseDefaultsFromHome) {
+    TTempDir temp;
+    TScopedEnv home("HOME", temp.Path() + "/");
+    {
+        TScopedEnv data("XDG_DATA_HOME", "/data/here/");
+        TScopedEnv config("XDG_CONFIG_HOME", "/conf");
+        TScopedEnv runtime("XDG_RUNTIME_DIR", "/run/user/1");
+        EXPECT_EQ(Folders::HomeFolder(), temp.Path());
+        EXPECT_EQ(Folders::UserDataFolder(), "/data/here");
+        EXPECT_EQ(Folders::UserConfigFolder(), "/conf");
+        EXPECT_EQ(Folders::UserRuntimeFolder(), "/run/user/1");
+    }
+    // Relative or empty values are ignored, as the XDG rules demand.
+    TScopedEnv data("XDG_DATA_HOME", "relative/data");
+    TScopedEnv config("XDG_CONFIG_HOME", "");
+    TScopedEnv runtime("XDG_RUNTIME_DIR", std::nullopt);
+    TScopedEnv tmp("TMPDIR", std::nullopt);
+    EXPECT_EQ(Folders::UserDataFolder(), temp.Path() + "/.local/share");
+    EXPECT_EQ(Folders::UserConfigFolder(), temp.Path() + "/.config");
+    EXPECT_EQ(Folders::UserRuntimeFolder(), "/tmp");
+}
+
+TEST(FoldersTest, UserDirsFileAndDefaults) {
+    TTempDir temp;
+    TScopedEnv home("HOME", temp.Path());
+    TScopedEnv config("XDG_CONFIG_HOME", temp.Path() + "/cfg");
+
+    // No file and no default folders: nothing.
+    EXPECT_EQ(Folders::DocumentsFolder(), "");
+    EXPECT_EQ(Folders::DesktopFolder(), "");
+
+    // No file, but the default folders exist.
+    ASSERT_EQ(mkdir(temp.File("Documents").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(temp.File("Desktop").c_str(), 0755), 0);
+    EXPECT_EQ(Folders::DocumentsFolder(), temp.File("Documents"));
+    EXPECT_EQ(Folders::DesktopFolder(), temp.File("Desktop"));
+
+    ASSERT_EQ(mkdir(temp.File("cfg").c_str(), 0755), 0);
+    WriteText(temp.File("cfg/user-dirs.dirs"), "# written by xdg-user-dirs-update\n"
+                                               "#XDG_DOCUMENTS_DIR=\"/commented/out\"\n"
+                                               "XDG_DESKTOP_DIR=\"$HOME/Schreib tisch/\"\n"
+                                               "XDG_DOCUMENTS_DIR=\"$HOME/Old\"\n"
+                                               "  XDG_DOCUMENTS_DIR = \"/srv/docs \\\"x\\\"\"\n");
+    EXPECT_EQ(Folders::DesktopFolder(), temp.Path() + "/Schreib tisch");
+    EXPECT_EQ(Folders::DocumentsFolder(), "/srv/docs \"x\"");
+
+    // Values that are neither $HOME-based nor absolute are not paths: the defaults apply.
+    WriteText(temp.File("cfg/user-dirs.dirs"), "XDG_DOCUMENTS_DIR=\"docs\"\n"
+                                               "XDG_DESKTOP_DIR=\"$HOMEX/Desk\"\n");
+    EXPECT_EQ(Folders::DocumentsFolder(), temp.File("Documents"));
+    EXPECT_EQ(Folders::DesktopFolder(), temp.File("Desktop"));
+}
+
+TEST(FoldersTest, FullPathNormalisesLexically) {
+    EXPECT_EQ(Folders::FullPath(""), "");
+    EXPECT_EQ(Folders::FullPath("/a//b/./c/../d"), "/a/b/d");
+    EXPECT_EQ(Folders::FullPath("/a/b/"), "/a/b");
+    EXPECT_EQ(Folders::FullPath("/../.."), "/");
+    EXPECT_EQ(Folders::FullPath("/a/..b/c.."), "/a/..b/c..");
+
+    TTempDir temp;
+    TScopedWorkingFolder here(temp.Path());
+    std::string working = temp.Path();
+    EXPECT_EQ(Folders::FullPath("budget.qvb"), working + "/budget.qvb");
+    EXPECT_EQ(Folders::FullPath("./x/../budget.qvb"), working + "/budget.qvb");
+    EXPECT_EQ(Folders::FullPath("."), working);
+}
+
+TEST(FoldersTest, FullPathHasNoLengthLimit) {
+    TTempDir temp;
+    std::string deep = temp.Path();
+    const std::string name(60, 'n');
+    for (int i = 0; i < 8; ++i) {
+        deep += "/" + name;
+        ASSERT_EQ(mkdir(deep.c_str(), 0755), 0);
+    }
+    ASSERT_GT(deep.size(), 400u);
+
+    TScopedWorkingFolder here(deep);
+    EXPECT_EQ(Folders::FullPath("file"), deep + "/file");
+    std::string longName(300, 'f');
+    EXPECT_EQ(Folders::FullPath("../" + longName),
+              deep.substr(0, deep.rfind('/')) + "/" + longName);
+}
+
+TEST(FoldersTest, ExecutableAndFolderExists) {
+    std::string exe = Folders::ExecutablePath();
+    ASSERT_FALSE(exe.empty());
+    EXPECT_EQ(exe[0], '/');
+    EXPECT_FALSE(Folders::FolderExists(exe));
+    EXPECT_TRUE(Folders::FolderExists(exe.substr(0, exe.rfind('/'))));
+    EXPECT_FALSE(Folders::FolderExists(""));
+    EXPECT_FALSE(Folders::FolderExists("/no/such/folder/here"));
+}
