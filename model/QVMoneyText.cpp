@@ -96,7 +96,9 @@ std::string Fixed(bool negative, const std::string& digits, int exponent) {
     throw EConvertError("'" + std::string(text) + "' is not a valid floating point value");
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Length of the run of digits at `pos`.
 std::size_t DigitRun(std::string_view text, std::size_t pos) {

@@ -13,9 +13,13 @@ const TWideStringList::TItem& TWideStringList::At(int index) const {
     return FItems[static_cast<std::size_t>(index)];
 }
 
-const std::u16string& TWideStringList::Strings(int index) const { return At(index).Text; }
+const std::u16string& TWideStringList::Strings(int index) const {
+    return At(index).Text;
+}
 
-void* TWideStringList::Objects(int index) const { return At(index).Object; }
+void* TWideStringList::Objects(int index) const {
+    return At(index).Object;
+}
 
 int TWideStringList::IndexOf(std::u16string_view text) const {
     for (std::size_t i = 0; i < FItems.size(); ++i) {

@@ -53,6 +53,7 @@ public:
     // `size` enters as the capacity of `buffer`. When the encoding fits it is written, `size`
     // becomes its length and the result is true; otherwise nothing is written, `size` becomes the
     // exact length needed and the result is false. A null buffer with capacity 0 thus measures.
+    // (A length beyond the 32-bit range is reported as the largest 32-bit value.)
     virtual bool SaveToBuffer(void* buffer, std::uint32_t& size) const;
 
     bool CheckType(std::uint8_t tag, bool constrained) const {

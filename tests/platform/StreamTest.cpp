@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include "support/FailingStream.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -96,16 +95,4 @@ TEST(StreamTest, OpenFailuresRaiseOSError) {
         EXPECT_EQ(error.ErrorCode(), ENOENT);
         EXPECT_EQ(error.Message().rfind("Cannot create file \"", 0), 0u);
     }
-}
-
-TEST(StreamTest, FailingStreamStopsAtItsLimits) {
-    TFailingStream stream("abcdef", 3, 4);
-    char buffer[8] = {};
-    EXPECT_EQ(stream.Read(buffer, 3), 3u);
-    EXPECT_EQ(stream.Read(buffer, 3), 1u);
-    EXPECT_EQ(stream.Read(buffer, 3), 0u);
-    EXPECT_EQ(stream.Write("XY", 2), 2u);
-    EXPECT_EQ(stream.Write("ZW", 2), 1u);
-    EXPECT_EQ(stream.Data(), "abcdXYZ");
-    EXPECT_THROW(stream.WriteBuffer("Q", 1), EWriteError);
 }

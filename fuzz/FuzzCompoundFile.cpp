@@ -1,0 +1,80 @@
+// Reads arbitrary bytes as a container file. Whatever reads must write back and read again to the
+// same tree, info and protection; any other outcome than a clean Exception aborts.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "platform/Exception.h"
+#include "platform/Stream.h"
+#include "storage/QVCompoundFile.h"
+
+namespace {
+
+// The seed corpus's protected files use this password.
+const std::string FuzzPassword = "fuzz";
+
+// Answers with the fuzz password, then with two others so the retry path runs too, then gives up.
+// `used` ends as the last password given, which is the one that opened the file.
+TQVCompoundFile::TPasswordEvent Answers(std::string& used) {
+    return [&used, attempt = 0](TQVCompoundFile&, std::string& password, bool& cancel) mutable {
+        static const std::string Others[] = {FuzzPassword, "", "fuzzfuzzfuzzfuzz-longer"};
+        if (attempt == 3) {
+            cancel = true;
+            return;
+        }
+        password = Others[attempt++];
+        used = password;
+    };
+}
+
+// Gives `password` once; a second request means it did not open the file.
+TQVCompoundFile::TPasswordEvent Once(const std::string& password) {
+    return [password, given = false](TQVCompoundFile&, std::string& out, bool& cancel) mutable {
+        cancel = given;
+        out = password;
+        given = true;
+    };
+}
+
+std::string Save(TQVCompoundFile& file, const std::string& password) {
+    file.OnPassword = Once(password);
+    TMemoryStream stream;
+    file.SaveToStream(stream);
+    return stream.Data();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    TQVCompoundFile first;
+    std::string password;
+    first.OnPassword = Answers(password);
+    try {
+        TMemoryStream input(std::string(reinterpret_cast<const char*>(data), size));
+        first.LoadFromStream(input);
+    } catch (const Exception&) {
+        return 0;
+    }
+
+    // A tree that was read must survive a write and a second read unchanged.
+    TQVCompoundFile second;
+    std::string saved, resaved;
+    try {
+        saved = Save(first, password);
+        TMemoryStream stream(saved);
+        second.OnPassword = Once(password);
+        second.LoadFromStream(stream);
+        resaved = Save(second, password);
+    } catch (const Exception&) {
+        std::abort();
+    }
+    if (second.Root().Encode() != first.Root().Encode() || second.Info != first.Info ||
+        second.Protected != first.Protected)
+        std::abort();
+    // Without protection nothing random enters the file, so the bytes repeat exactly.
+    if (!first.Protected && resaved != saved)
+        std::abort();
+    return 0;
+}

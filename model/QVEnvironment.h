@@ -1,0 +1,203 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/QVExpense.h"
+#include "model/QVExpenseItem.h"
+#include "model/QVLocation.h"
+#include "model/QVMonth.h"
+#include "model/QVObjectList.h"
+#include "model/QVReceipt.h"
+#include "model/QVReceiptItem.h"
+#include "model/QVSettings.h"
+#include "model/QVSource.h"
+#include "storage/QVBase.h"
+#include "storage/QVUtils.h"
+
+class TWideStringList;
+
+// The open budget and the state of the application around it. The environment owns every list
+// of the budget; flows refer to its accounts and categories without owning them.
+//
+// List accessors raise EListError for an index out of range and leave the list unchanged.
+class TQVEnvironment : public TQVBase {
+public:
+    TQVEnvironment();
+    ~TQVEnvironment() override;
+    TQVEnvironment(const TQVEnvironment&) = delete;
+    TQVEnvironment& operator=(const TQVEnvironment&) = delete;
+
+    // ---- Lists. The Add services create with the class's constructor, append and return the
+    // new index; the creator names the object and gives accounts and categories a fresh Id.
+
+    TQVMonth* GetMonth(int index) const { return FMonths.Get(index); }
+    int MonthCount() const { return FMonths.Count(); }
+    int AddMonth() { return FMonths.Add(); }
+    // Also empties AllFlows, which may refer to the month's flows.
+    void DeleteMonth(int index);
+
+    // Removing a category first clears every flow's reference to it, debts and loans included.
+    TQVLocation* GetExpenseLocation(int index) const { return FExpenseLocations.Get(index); }
+    int ExpenseLocationCount() const { return FExpenseLocations.Count(); }
+    int AddExpenseLocation() { return FExpenseLocations.Add(); }
+    void DeleteExpenseLocation(int index);
+    // The category must be in the list (EListError otherwise).
+    void RemoveExpenseLocation(TQVLocation* location);
+
+    TQVLocation* GetIncomeLocation(int index) const { return FIncomeLocations.Get(index); }
+    int IncomeLocationCount() const { return FIncomeLocations.Count(); }
+    int AddIncomeLocation() { return FIncomeLocations.Add(); }
+    void DeleteIncomeLocation(int index);
+    void RemoveIncomeLocation(TQVLocation* location);
+
+    TQVSource* GetSource(int index) const { return FSources.Get(index); }
+    int SourceCount() const { return FSources.Count(); }
+    int AddSource() { return FSources.Add(); }
+    // Detaches the account (DetachSource), clears the transfers' references to it, then frees it.
+    void DeleteSource(int index);
+    // Does nothing when the account is not in the list.
+    void RemoveSource(TQVSource* source);
+
+    // Declarations a budget file carries and the program writes back unchanged.
+    TQVExpense* GetExpense(int index) const { return FExpenses.Get(index); }
+    int ExpenseCount() const { return FExpenses.Count(); }
+    int AddExpense() { return FExpenses.Add(); }
+    void DeleteExpense(int index) { FExpenses.Delete(index); }
+
+    TQVIncome* GetIncome(int index) const { return FIncomes.Get(index); }
+    int IncomeCount() const { return FIncomes.Count(); }
+    int AddIncome() { return FIncomes.Add(); }
+    void DeleteIncome(int index) { FIncomes.Delete(index); }
+
+    // Category lists a budget file carries; nothing but loading and saving reads them.
+    TQVLocation* GetDsLocation(int index) const { return FDsLocations.Get(index); }
+    int DsLocationCount() const { return FDsLocations.Count(); }
+    int AddDsLocation() { return FDsLocations.Add(); }
+    void DeleteDsLocation(int index) { FDsLocations.Delete(index); }
+
+    TQVLocation* GetCsLocation(int index) const { return FCsLocations.Get(index); }
+    int CsLocationCount() const { return FCsLocations.Count(); }
+    int AddCsLocation() { return FCsLocations.Add(); }
+    void DeleteCsLocation(int index) { FCsLocations.Delete(index); }
+
+    // Debts (money owed to others) and loans (credits), outside the months.
+    TQVIncomeItem* GetDebt(int index) const { return FDebts.Get(index); }
+    int DebtCount() const { return FDebts.Count(); }
+    int AddDebt() { return FDebts.Add(); }
+    void DeleteDebt(int index) { FDebts.Delete(index); }
+    // Does nothing when the debt is not in the list.
+    void RemoveDebt(TQVIncomeItem* debt);
+
+    TQVExpenseItem* GetCredit(int index) const { return FCredits.Get(index); }
+    int CreditCount() const { return FCredits.Count(); }
+    int AddCredit() { return FCredits.Add(); }
+    void DeleteCredit(int index) { FCredits.Delete(index); }
+    void RemoveCredit(TQVExpenseItem* credit);
+
+    // The all-months view: refers to every flow of every month, newest first, as of the last
+    // RebuildAllFlows. Never saved.
+    TQVMonth& AllFlows() { return FAllFlows; }
+    const TQVMonth& AllFlows() const { return FAllFlows; }
+
+    TQVSettings& Settings() { return FSettings; }
+    const TQVSettings& Settings() const { return FSettings; }
+
+    // ---- Pick lists: each clears `list`, then adds one line per object in list order with the
+    // object attached.
+
+    // Category names; with `onlyEnabled`, disabled categories are left out.
+    void FillExpenseLocations(TWideStringList& list, bool onlyEnabled) const;
+    void FillIncomeLocations(TWideStringList& list, bool onlyEnabled) const;
+    // Account names; `forIncome` leaves out accounts not allowed for incomes, `forExpense` those
+    // not allowed for expenses.
+    void FillSources(TWideStringList& list, bool forIncome, bool forExpense) const;
+    // "Transfer to " and the name, for every account.
+    void FillTransferTargets(TWideStringList& list) const;
+
+    // ---- Lookups: the first match or -1. Ids compare byte for byte.
+
+    int IndexOfSourceById(std::string_view id) const;
+    int IndexOfExpenseLocationById(std::string_view id) const;
+    int IndexOfIncomeLocationById(std::string_view id) const;
+    // The first month of today's year and month.
+    int IndexOfCurrentMonth() const;
+    // The first month of `date`'s year and month. When there is none and `create` is set, a month
+    // dated the 1st at 00:00 is appended (the list is not re-sorted) and its index returned.
+    int FindMonth(TDateTime date, bool create);
+
+    // ---- Months
+
+    // Adds a month dated now when today's month is missing, then sorts the months newest first.
+    void EnsureCurrentMonth();
+    // By year and month only: <0 when `a` is the later month.
+    static int CompareMonths(const TQVMonth& a, const TQVMonth& b);
+    // Refills AllFlows from every month (debts and loans are not flows of a month) and sorts it.
+    void RebuildAllFlows();
+
+    // Clears the account of every expense and income of the months, and of every debt and loan,
+    // that refers to `source`. Transfers keep theirs.
+    void DetachSource(const TQVSource* source);
+
+    // Whether a flow of a month refers to the object (debts and loans are not looked at).
+    bool IsExpenseLocationUsed(const TQVLocation* location) const;
+    bool IsIncomeLocationUsed(const TQVLocation* location) const;
+    // Expenses and incomes by their account, transfers by either end.
+    bool IsSourceUsed(const TQVSource* source) const;
+
+    // Incomes and transfers in, less expenses and transfers out, over every month. There is no
+    // opening balance; debts and loans do not count.
+    long double GetSourceBalance(const TQVSource* source) const;
+
+    // Empties every list of the budget (AllFlows too) and forgets its id and protection state.
+    // Title, description, file name and the application state stay.
+    void Reset();
+
+    // ---- Budget and application state
+
+    // 32 bytes once set; the container's info block.
+    std::string BudgetId;
+    std::u16string Title = u"Untitled";
+    std::u16string Description;
+    // The budget id read from the file being opened.
+    std::string LoadedBudgetId;
+    // Password keys found in the stored password records, tried in turn while opening.
+    std::vector<std::string> PasswordCandidates;
+    std::int32_t CandidateIndex = 0;
+    std::int32_t MaxPasswordAttempts = 3;
+    // 0 none, 1 normal, 2 strong.
+    std::uint8_t Protection = 0;
+    // 16 bytes once set: the key derived from the password.
+    std::string PasswordKey;
+    // The password or the level changed since the record was last stored.
+    bool PasswordChanged = false;
+    // Full path of the open budget file.
+    std::string FileName;
+    // Set once at construction when the language tables could not be loaded.
+    bool InitFailed = false;
+
+private:
+    // Clears every reference to `location` held by flows, debts and loans.
+    void ForgetLocation(const TQVLocation* location);
+    // Clears the transfers' references to `source`.
+    void ForgetTransferEnds(const TQVSource* source);
+
+    TQVObjectList<TQVMonth> FMonths;
+    TQVObjectList<TQVLocation> FExpenseLocations;
+    TQVObjectList<TQVLocation> FIncomeLocations;
+    TQVObjectList<TQVSource> FSources;
+    TQVObjectList<TQVExpense> FExpenses;
+    TQVObjectList<TQVIncome> FIncomes;
+    TQVMonth FAllFlows{false};
+    TQVObjectList<TQVLocation> FDsLocations;
+    TQVObjectList<TQVLocation> FCsLocations;
+    TQVObjectList<TQVIncomeItem> FDebts;
+    TQVObjectList<TQVExpenseItem> FCredits;
+    TQVSettings FSettings;
+};
+
+// The one environment of the program, set up once at start before any window exists and null
+// until then.
+extern TQVEnvironment* Environment;

@@ -1,0 +1,167 @@
+#include "model/QVMonth.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+#include "model/QVA2A.h"
+#include "model/QVExpenseItem.h"
+#include "model/QVItems.h"
+#include "model/QVReceiptItem.h"
+#include "storage/QVCFItem.h"
+#include "storage/QVException.h"
+
+namespace {
+
+std::u16string DecimalName(int index) {
+    const std::string digits = std::to_string(index);
+    return std::u16string(digits.begin(), digits.end());
+}
+
+} // namespace
+
+TQVMonth::~TQVMonth() {
+    Clear();
+}
+
+template <class T> int TQVMonth::AddNew() {
+    if (!FOwnsObjects)
+        throw EQVException("Cannot add new object to the container that does not own objects");
+    auto flow = std::make_unique<T>();
+    FFlows.push_back(flow.get());
+    flow.release();
+    return Count() - 1;
+}
+
+int TQVMonth::AddExpense() {
+    return AddNew<TQVExpenseItem>();
+}
+
+int TQVMonth::AddIncome() {
+    return AddNew<TQVIncomeItem>();
+}
+
+int TQVMonth::AddA2A() {
+    return AddNew<TQVA2AItem>();
+}
+
+int TQVMonth::AddFlow(TQVMoneyFlow* flow) {
+    if (!FOwnsObjects) {
+        FFlows.push_back(flow);
+        return Count() - 1;
+    }
+    int index = 0;
+    switch (flow->Kind()) {
+    case TQVFlowKind::Expense:
+        index = AddExpense();
+        break;
+    case TQVFlowKind::Income:
+        index = AddIncome();
+        break;
+    case TQVFlowKind::A2A:
+        index = AddA2A();
+        break;
+    }
+    FFlows[static_cast<std::size_t>(index)]->Assign(*flow);
+    return index;
+}
+
+void TQVMonth::Delete(int index) {
+    TQVMoneyFlow* flow = GetFlow(index);
+    FFlows.erase(FFlows.begin() + index);
+    if (FOwnsObjects)
+        delete flow;
+}
+
+void TQVMonth::Remove(TQVMoneyFlow* flow) {
+    const int index = IndexOf(flow);
+    if (index >= 0)
+        Delete(index);
+}
+
+void TQVMonth::Clear() {
+    if (FOwnsObjects) {
+        for (TQVMoneyFlow* flow : FFlows)
+            delete flow;
+    }
+    FFlows.clear();
+}
+
+TQVMoneyFlow* TQVMonth::GetFlow(int index) const {
+    if (index < 0 || index >= Count())
+        throw EListError("List index out of bounds (" + std::to_string(index) + ")");
+    return FFlows[static_cast<std::size_t>(index)];
+}
+
+int TQVMonth::IndexOf(const TQVMoneyFlow* flow) const {
+    const auto it = std::find(FFlows.begin(), FFlows.end(), flow);
+    return it != FFlows.end() ? static_cast<int>(it - FFlows.begin()) : -1;
+}
+
+void TQVMonth::MoveFlowTo(TQVMoneyFlow* flow, TQVMonth& target) {
+    const int index = IndexOf(flow);
+    if (index < 0)
+        throw EAssertionFailed("Assertion failed: the flow to move is not in this month");
+    if (target.FOwnsObjects != FOwnsObjects)
+        throw EAssertionFailed("Assertion failed: a flow can only move between months that "
+                               "either both own their flows or both do not");
+    // Make room first, so that nothing can fail once the flow has left this month.
+    target.FFlows.reserve(target.FFlows.size() + 1);
+    FFlows.erase(FFlows.begin() + index);
+    Sort();
+    target.FFlows.push_back(flow);
+    target.Sort();
+}
+
+int TQVMonth::CompareFlows(const TQVMoneyFlow& a, const TQVMoneyFlow& b) {
+    // Whole seconds, halves to even; the sign alone decides, so no range can wrap.
+    const double seconds = std::nearbyint((b.Date - a.Date) * 86400.0);
+    return seconds < 0.0 ? -1 : seconds > 0.0 ? 1 : 0;
+}
+
+void TQVMonth::Sort() {
+    std::stable_sort(
+        FFlows.begin(), FFlows.end(),
+        [](const TQVMoneyFlow* a, const TQVMoneyFlow* b) { return CompareFlows(*a, *b) < 0; });
+}
+
+void TQVMonth::WriteContents(TQVCFFolder& folder) {
+    TQVBase::WriteContents(folder);
+    QVItems::WriteDate(folder, u"month", Date);
+    TQVCFFolder& flows = folder.NewFolder(u"flows");
+    for (int i = 0; i < Count(); ++i)
+        FFlows[static_cast<std::size_t>(i)]->SaveToFolder(flows.NewFolder(DecimalName(i)));
+}
+
+void TQVMonth::ReadContents(TQVCFFolder& folder) {
+    TQVBase::ReadContents(folder);
+    const TQVCFFile* month = QVItems::Find(folder, u"month");
+    Date = month != nullptr ? QVUtils::BytesToDouble(month->Data) : QVUtils::Now();
+
+    if (auto* flows = dynamic_cast<TQVCFFolder*>(folder.FindItem(u"flows", false))) {
+        for (int i = 0; i < flows->Count(); ++i) {
+            auto* child = dynamic_cast<TQVCFFolder*>(flows->GetItem(i));
+            if (child == nullptr)
+                continue;
+            const TQVCFFile* type = QVItems::Find(*child, u"type");
+            if (type == nullptr)
+                continue;
+            int index;
+            if (HasTypeName<TQVExpenseItem>(type->Data))
+                index = AddExpense();
+            else if (HasTypeName<TQVIncomeItem>(type->Data))
+                index = AddIncome();
+            else if (HasTypeName<TQVA2AItem>(type->Data))
+                index = AddA2A();
+            else
+                continue;
+            try {
+                GetFlow(index)->LoadFromFolder(*child);
+            } catch (const std::exception&) {
+                // One unreadable flow must not cost the month its other flows.
+                Delete(index);
+            }
+        }
+    }
+    Sort();
+}

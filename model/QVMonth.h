@@ -1,0 +1,69 @@
+#pragma once
+
+#include <vector>
+
+#include "model/QVMoneyFlow.h"
+#include "storage/QVBase.h"
+#include "storage/QVUtils.h"
+
+// One calendar month with its flows, newest first once sorted. An owning month frees its flows;
+// the environment's all-months view is the one month that only refers to flows owned elsewhere.
+class TQVMonth : public TQVBase {
+public:
+    explicit TQVMonth(bool ownsObjects = true) : FOwnsObjects(ownsObjects) {}
+    ~TQVMonth() override;
+    TQVMonth(const TQVMonth&) = delete;
+    TQVMonth& operator=(const TQVMonth&) = delete;
+
+    static std::string_view ClassTypeName() { return "month"; }
+    std::string_view GetTypeName() const override { return ClassTypeName(); }
+
+    // "month" with the date, then a folder "flows" with one sub-folder per flow ("0", "1", ...).
+    void WriteContents(TQVCFFolder& folder) override;
+    // Appends the stored flows and sorts. A flow that fails to load is dropped alone.
+    void ReadContents(TQVCFFolder& folder) override;
+
+    // Any moment inside the month; only its year and month count.
+    TDateTime Date = 0.0;
+
+    bool OwnsObjects() const { return FOwnsObjects; }
+
+    // Append a new, empty flow and return its index; the month is not re-sorted. Raise
+    // EQVException on a month that does not own its flows.
+    int AddExpense();
+    int AddIncome();
+    int AddA2A();
+    // Not owning: appends `flow` itself. Owning: appends a copy of it; `flow` stays the caller's.
+    int AddFlow(TQVMoneyFlow* flow);
+
+    // Removes the entry at `index`, freeing the flow when owning; EListError when out of range.
+    void Delete(int index);
+    // Deletes `flow` when it is in the month; does nothing otherwise.
+    void Remove(TQVMoneyFlow* flow);
+    void Clear();
+
+    // EListError when out of range.
+    TQVMoneyFlow* GetFlow(int index) const;
+    int Count() const { return static_cast<int>(FFlows.size()); }
+    const std::vector<TQVMoneyFlow*>& Flows() const { return FFlows; }
+    int IndexOf(const TQVMoneyFlow* flow) const;
+
+    bool IsSameMonth(TDateTime date) const { return QVUtils::IsInSameMonth(Date, date); }
+    int GetYear() const { return QVUtils::DecodeDate(Date).Year; }
+
+    // Hands `flow`, which must be in this month, to `target` without freeing it, and sorts both.
+    // Both months must own their flows or both not; otherwise, or when `flow` is not here,
+    // EAssertionFailed and nothing changes.
+    void MoveFlowTo(TQVMoneyFlow* flow, TQVMonth& target);
+
+    // Newest first. Flows less than half a second apart compare equal and keep their order.
+    void Sort();
+    // <0 when `a` is newer than `b` by half a second or more, >0 when older, else 0.
+    static int CompareFlows(const TQVMoneyFlow& a, const TQVMoneyFlow& b);
+
+private:
+    template <class T> int AddNew();
+
+    std::vector<TQVMoneyFlow*> FFlows;
+    const bool FOwnsObjects;
+};

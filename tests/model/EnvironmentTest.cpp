@@ -1,0 +1,191 @@
+#include <gtest/gtest.h>
+
+#include "ModelTestSupport.h"
+#include "platform/WideStringList.h"
+#include "storage/QVException.h"
+
+using EnvironmentTest = ModelTest;
+
+TEST_F(EnvironmentTest, MonthsAreFoundAppendedAndSorted) {
+    EXPECT_EQ(Env().IndexOfCurrentMonth(), -1);
+    EXPECT_EQ(Env().FindMonth(QVUtils::Now(), false), -1);
+    TQVMonth* june = NewMonth(2008, 6);
+    const int march = Env().FindMonth(QVUtils::EncodeDate(2009, 3, 15) + 14.0 / 24.0, true);
+    EXPECT_EQ(march, 1); // appended, not sorted in
+    EXPECT_EQ(Env().GetMonth(march)->Date, QVUtils::EncodeDate(2009, 3, 1));
+    EXPECT_EQ(Env().FindMonth(QVUtils::EncodeDate(2009, 3, 31), true), march);
+    TQVMonth* old = NewMonth(2007, 3);
+
+    const TDateTime before = QVUtils::Now();
+    Env().EnsureCurrentMonth();
+    Env().EnsureCurrentMonth();
+    ASSERT_EQ(Env().MonthCount(), 4);
+    EXPECT_EQ(Env().IndexOfCurrentMonth(), 0);
+    EXPECT_GE(Env().GetMonth(0)->Date, before - 1.0 / 86400.0); // dated now, not the 1st
+    EXPECT_EQ(Env().GetMonth(2), june);
+    EXPECT_EQ(Env().GetMonth(3), old);
+    try {
+        Env().GetMonth(4);
+        FAIL();
+    } catch (const EListError& e) {
+        EXPECT_EQ(e.Message(), "List index out of bounds (4)");
+    }
+}
+
+TEST_F(EnvironmentTest, FillsHonourTheirFiltersAndLookupsCompareExactly) {
+    TQVSource* cash = NewSource(u"Cash");
+    NewSource(u"Card")->AllowIncome = false;
+    TQVSource* savings = NewSource(u"Savings");
+    savings->AllowExpense = false;
+    TWideStringList list;
+    list.Add(u"stale");
+    Env().FillSources(list, true, false);
+    ASSERT_EQ(list.Count(), 2);
+    EXPECT_EQ(list.Strings(0), u"Cash");
+    EXPECT_EQ(list.Objects(0), cash);
+    EXPECT_EQ(list.Objects(1), savings);
+    Env().FillSources(list, false, false);
+    EXPECT_EQ(list.Count(), 3);
+    Env().FillTransferTargets(list);
+    EXPECT_EQ(list.Strings(1), u"Transfer to Card");
+    EXPECT_EQ(list.Objects(2), savings);
+
+    NewLocation(u"Food");
+    NewLocation(u"Old")->Enabled = false;
+    Env().FillExpenseLocations(list, true);
+    EXPECT_EQ(list.Count(), 1);
+    Env().FillExpenseLocations(list, false);
+    EXPECT_EQ(list.IndexOf(u"Old"), 1);
+    NewLocation(u"Pay", true)->Enabled = false;
+    Env().FillIncomeLocations(list, true);
+    EXPECT_EQ(list.Count(), 0);
+
+    cash->Id = "ABCDEF";
+    EXPECT_EQ(Env().IndexOfSourceById("ABCDEF"), 0);
+    EXPECT_EQ(Env().IndexOfSourceById("abcdef"), -1);
+    EXPECT_EQ(Env().IndexOfSourceById(""), -1);
+    EXPECT_EQ(Env().IndexOfIncomeLocationById(Env().GetExpenseLocation(0)->Id), -1);
+}
+
+TEST_F(EnvironmentTest, BalanceAndUsage) {
+    TQVSource* cash = NewSource(u"Cash");
+    TQVSource* bank = NewSource(u"Bank");
+    TQVSource* spare = NewSource(u"Spare");
+    TQVLocation* salary = NewLocation(u"Salary", true);
+    TQVLocation* gift = NewLocation(u"Gift", true);
+    TQVMonth* march = NewMonth(2009, 3);
+    TQVMonth* april = NewMonth(2009, 4);
+    Add<TQVIncomeItem>(*march, 100, march->Date, cash)->Location = salary;
+    Add<TQVExpenseItem>(*april, 30, april->Date, cash);
+    Add<TQVA2AItem>(*april, 20, april->Date, cash)->Destination = bank;
+    Add<TQVA2AItem>(*march, 5, march->Date, bank)->Destination = cash;
+    Add<TQVA2AItem>(*march, 1000, march->Date, cash)->Destination = cash; // nets to nothing
+    TQVIncomeItem* debt = Env().GetDebt(Env().AddDebt());
+    debt->Sum = 500;
+    debt->Source = cash;
+    debt->Location = gift;
+    TQVExpenseItem* credit = Env().GetCredit(Env().AddCredit());
+    credit->Sum = 70;
+    credit->Source = spare;
+
+    EXPECT_EQ(Env().GetSourceBalance(cash), 55.0L);
+    EXPECT_EQ(Env().GetSourceBalance(bank), 15.0L);
+    EXPECT_EQ(Env().GetSourceBalance(spare), 0.0L);
+    EXPECT_TRUE(Env().IsSourceUsed(bank)); // by transfers only, once as destination
+    EXPECT_FALSE(Env().IsSourceUsed(spare));
+    EXPECT_TRUE(Env().IsIncomeLocationUsed(salary));
+    EXPECT_FALSE(Env().IsIncomeLocationUsed(gift)); // by a debt only
+    EXPECT_FALSE(Env().IsExpenseLocationUsed(salary));
+}
+
+TEST_F(EnvironmentTest, RemovalsLeaveNoReferenceToFreedObjects) {
+    TQVSource* cash = NewSource(u"Cash");
+    TQVLocation* food = NewLocation(u"Food");
+    TQVLocation* salary = NewLocation(u"Salary", true);
+    TQVMonth* month = NewMonth(2009, 3);
+    TQVExpenseItem* expense = Add<TQVExpenseItem>(*month, 1, month->Date, cash);
+    expense->Location = food;
+    TQVIncomeItem* income = Add<TQVIncomeItem>(*month, 1, month->Date, cash);
+    income->Location = salary;
+    TQVA2AItem* transfer = Add<TQVA2AItem>(*month, 1, month->Date, cash);
+    transfer->Destination = cash;
+    TQVIncomeItem* debt = Env().GetDebt(Env().AddDebt());
+    debt->Source = cash;
+    debt->Location = salary;
+    TQVExpenseItem* credit = Env().GetCredit(Env().AddCredit());
+    credit->Source = cash;
+    credit->Location = food;
+
+    Env().DetachSource(cash);
+    EXPECT_EQ(expense->Source, nullptr);
+    EXPECT_EQ(income->Source, nullptr);
+    EXPECT_EQ(debt->Source, nullptr);
+    EXPECT_EQ(credit->Source, nullptr);
+    EXPECT_EQ(transfer->Source, cash); // detaching leaves transfers alone...
+    Env().RemoveSource(cash);
+    EXPECT_EQ(transfer->Source, nullptr); // ...removing does not
+    EXPECT_EQ(transfer->Destination, nullptr);
+    TQVSource stranger;
+    Env().RemoveSource(&stranger); // not in the list: nothing happens
+
+    Env().RemoveExpenseLocation(food);
+    EXPECT_EQ(expense->Location, nullptr);
+    EXPECT_EQ(credit->Location, nullptr);
+    Env().DeleteIncomeLocation(0);
+    EXPECT_EQ(income->Location, nullptr);
+    EXPECT_EQ(debt->Location, nullptr);
+    TQVLocation strangeCategory;
+    EXPECT_THROW(Env().RemoveExpenseLocation(&strangeCategory), EListError);
+}
+
+TEST_F(EnvironmentTest, AllFlowsViewsEveryMonthButNoDebts) {
+    TQVMonth* march = NewMonth(2009, 3);
+    TQVMonth* april = NewMonth(2009, 4);
+    TQVMoneyFlow* a = Add<TQVExpenseItem>(*march, 1, march->Date + 1);
+    TQVMoneyFlow* b = Add<TQVIncomeItem>(*april, 2, april->Date + 1);
+    TQVMoneyFlow* c = Add<TQVExpenseItem>(*march, 3, march->Date + 2);
+    Env().AddDebt();
+    Env().RebuildAllFlows();
+    Env().RebuildAllFlows();
+    TQVMonth& all = Env().AllFlows();
+    EXPECT_EQ(all.Flows(), (std::vector<TQVMoneyFlow*>{b, c, a}));
+    EXPECT_THROW(all.AddIncome(), EQVException);
+    Env().DeleteMonth(1);
+    EXPECT_EQ(all.Count(), 0); // the view must not keep freed flows
+}
+
+TEST_F(EnvironmentTest, ResetEmptiesTheBudgetAndKeepsTheRest) {
+    TQVMonth* month = NewMonth(2009, 3);
+    Add<TQVExpenseItem>(*month, 1, month->Date, NewSource(u"Cash"))->Location = NewLocation(u"F");
+    NewLocation(u"Pay", true);
+    Env().AddExpense();
+    Env().AddIncome();
+    Env().AddDsLocation();
+    Env().AddCsLocation();
+    Env().AddDebt();
+    Env().AddCredit();
+    Env().RebuildAllFlows();
+    Env().Title = u"Home";
+    Env().FileName = "/tmp/home.qn";
+    Env().BudgetId = std::string(32, 'x');
+    Env().LoadedBudgetId = "y";
+    Env().PasswordCandidates = {"k1"};
+    Env().CandidateIndex = 2;
+    Env().Protection = 2;
+    Env().PasswordKey = "k";
+    Env().PasswordChanged = true;
+
+    Env().Reset();
+    EXPECT_EQ(Env().MonthCount() + Env().ExpenseLocationCount() + Env().IncomeLocationCount() +
+                  Env().SourceCount() + Env().ExpenseCount() + Env().IncomeCount() +
+                  Env().DsLocationCount() + Env().CsLocationCount() + Env().DebtCount() +
+                  Env().CreditCount() + Env().AllFlows().Count(),
+              0);
+    EXPECT_TRUE(Env().BudgetId.empty() && Env().LoadedBudgetId.empty());
+    EXPECT_TRUE(Env().PasswordCandidates.empty() && Env().PasswordKey.empty());
+    EXPECT_EQ(Env().CandidateIndex + Env().Protection, 0);
+    EXPECT_FALSE(Env().PasswordChanged);
+    EXPECT_EQ(Env().Title, u"Home");
+    EXPECT_EQ(Env().FileName, "/tmp/home.qn");
+    EXPECT_EQ(Env().MaxPasswordAttempts, 3);
+}

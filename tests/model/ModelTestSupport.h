@@ -1,0 +1,88 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <type_traits>
+
+#include <gtest/gtest.h>
+
+#include "model/QVA2A.h"
+#include "model/QVEnvironment.h"
+#include "storage/QVBase.h"
+#include "storage/QVCFItem.h"
+#include "storage/QVUtils.h"
+
+// Each test gets a fresh global Environment and leaves none behind.
+class ModelTest : public ::testing::Test {
+protected:
+    void SetUp() override { Environment = new TQVEnvironment(); }
+    void TearDown() override {
+        delete Environment;
+        Environment = nullptr;
+    }
+
+    static TQVEnvironment& Env() { return *Environment; }
+
+    static TQVSource* NewSource(std::u16string name) {
+        TQVSource* source = Env().GetSource(Env().AddSource());
+        source->Name = std::move(name);
+        source->Id = QVBase::CreateGUIDString();
+        return source;
+    }
+    // An expense category, or an income category with `income`.
+    static TQVLocation* NewLocation(std::u16string name, bool income = false) {
+        TQVLocation* location = income ? Env().GetIncomeLocation(Env().AddIncomeLocation())
+                                       : Env().GetExpenseLocation(Env().AddExpenseLocation());
+        location->Name = std::move(name);
+        location->Id = QVBase::CreateGUIDString();
+        return location;
+    }
+    // A month dated the 1st of `year`/`month`.
+    static TQVMonth* NewMonth(int year, int month) {
+        return Env().GetMonth(Env().FindMonth(QVUtils::EncodeDate(year, month, 1), true));
+    }
+};
+
+// Adds a flow of kind T to `month`.
+template <class T>
+T* Add(TQVMonth& month, long double sum, TDateTime date, TQVSource* source = nullptr) {
+    int index;
+    if constexpr (std::is_same_v<T, TQVExpenseItem>)
+        index = month.AddExpense();
+    else if constexpr (std::is_same_v<T, TQVIncomeItem>)
+        index = month.AddIncome();
+    else
+        index = month.AddA2A();
+    auto* flow = static_cast<T*>(month.GetFlow(index));
+    flow->Sum = sum;
+    flow->Date = date;
+    flow->Source = source;
+    return flow;
+}
+
+inline void PutFile(TQVCFFolder& folder, std::u16string_view name, std::string data) {
+    folder.NewFile(name).Data = std::move(data);
+}
+
+// A new sub-folder of `parent` holding "type" = `type`.
+inline TQVCFFolder& TypedFolder(TQVCFFolder& parent, std::u16string_view name, std::string type) {
+    TQVCFFolder& folder = parent.NewFolder(name);
+    PutFile(folder, u"type", std::move(type));
+    return folder;
+}
+
+// The folder encoded and decoded into a fresh folder, as it would come back from a file.
+inline std::unique_ptr<TQVCFFolder> ThroughEncoding(const TQVCFFolder& folder) {
+    const std::string bytes = folder.Encode();
+    auto copy = std::make_unique<TQVCFFolder>();
+    copy->LoadFromBuffer(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                         static_cast<std::uint32_t>(bytes.size()));
+    return copy;
+}
+
+inline std::string FileData(TQVCFFolder& folder, std::u16string_view name) {
+    const auto* file = dynamic_cast<const TQVCFFile*>(folder.FindItem(name, false));
+    EXPECT_NE(file, nullptr) << "no item of that name";
+    return file != nullptr ? file->Data : std::string();
+}

@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include "ModelTestSupport.h"
+#include "storage/QVException.h"
+
+using MonthTest = ModelTest;
+
+TEST_F(MonthTest, SortsNewestFirstToTheNearestSecond) {
+    constexpr double Second = 1.0 / 86400.0;
+    TQVMonth month;
+    const TDateTime base = QVUtils::EncodeDate(2009, 3, 10) + 0.5;
+    TQVMoneyFlow* a = Add<TQVExpenseItem>(month, 1, base);
+    TQVMoneyFlow* b = Add<TQVIncomeItem>(month, 2, base + 0.4 * Second); // equal to a
+    TQVMoneyFlow* c = Add<TQVExpenseItem>(month, 3, base + Second);
+    TQVMoneyFlow* old = Add<TQVA2AItem>(month, 4, base - 10.0);
+    month.Sort();
+    EXPECT_EQ(month.Flows(), (std::vector<TQVMoneyFlow*>{c, a, b, old}));
+    EXPECT_EQ(TQVMonth::CompareFlows(*a, *b), 0);
+
+    // Differences far beyond 32 bits of seconds keep their sign.
+    TQVMonth wide;
+    TQVMoneyFlow* early = Add<TQVExpenseItem>(wide, 1, 0.0);
+    TQVMoneyFlow* distant = Add<TQVExpenseItem>(wide, 1, 2900000.0);
+    TQVMoneyFlow* late = Add<TQVExpenseItem>(wide, 1, 30000.0);
+    wide.Sort();
+    EXPECT_EQ(wide.Flows(), (std::vector<TQVMoneyFlow*>{distant, late, early}));
+}
+
+TEST_F(MonthTest, NonOwningViewRefusesNewFlowsButTakesPointers) {
+    TQVMonth owner;
+    TQVExpenseItem* flow = Add<TQVExpenseItem>(owner, 5, 1.0);
+    TQVMonth view(false);
+    try {
+        view.AddExpense();
+        FAIL();
+    } catch (const EQVException& e) {
+        EXPECT_EQ(e.Message(), "Cannot add new object to the container that does not own objects");
+    }
+    EXPECT_EQ(view.Count(), 0);
+    EXPECT_EQ(view.AddFlow(flow), 0);
+    EXPECT_EQ(view.GetFlow(0), flow);
+    view.Clear(); // frees nothing
+    EXPECT_EQ(owner.GetFlow(0)->Sum, 5.0L);
+
+    TQVMonth copy; // an owning month copies instead
+    copy.AddFlow(flow);
+    EXPECT_NE(copy.GetFlow(0), flow);
+    EXPECT_EQ(copy.GetFlow(0)->Kind(), TQVFlowKind::Expense);
+    EXPECT_EQ(copy.GetFlow(0)->Sum, 5.0L);
+
+    try {
+        copy.Delete(5);
+        FAIL();
+    } catch (const EListError& e) {
+        EXPECT_EQ(e.Message(), "List index out of bounds (5)");
+    }
+    copy.Remove(flow); // not in this month
+    EXPECT_EQ(copy.Count(), 1);
+}
+
+TEST_F(MonthTest, MoveFlowToHandsTheFlowOver) {
+    TQVMonth march;
+    TQVMonth april;
+    TQVMoneyFlow* stays = Add<TQVExpenseItem>(march, 1, 10.0);
+    TQVMoneyFlow* moved = Add<TQVExpenseItem>(march, 2, 12.0);
+    TQVMoneyFlow* there = Add<TQVIncomeItem>(april, 3, 11.0);
+    march.MoveFlowTo(moved, april);
+    EXPECT_EQ(march.Flows(), (std::vector<TQVMoneyFlow*>{stays}));
+    EXPECT_EQ(april.Flows(), (std::vector<TQVMoneyFlow*>{moved, there}));
+
+    EXPECT_THROW(march.MoveFlowTo(moved, april), EAssertionFailed);
+    TQVMonth view(false);
+    EXPECT_THROW(march.MoveFlowTo(stays, view), EAssertionFailed);
+    EXPECT_EQ(march.Count() + april.Count() + view.Count(), 3);
+}
+
+TEST_F(MonthTest, SavesFlowsInNumberedFolders) {
+    TQVMonth month;
+    for (int i = 0; i < 12; ++i)
+        Add<TQVExpenseItem>(month, i, i);
+    TQVCFFolder folder;
+    month.SaveToFolder(folder);
+    EXPECT_EQ(static_cast<TQVCFFolder*>(folder.FindItem(u"flows", false))->Count(), 12);
+    EXPECT_EQ(FileData(folder, u"flows/11/sum"), "11.00");
+    TQVMonth empty;
+    TQVCFFolder emptyFolder;
+    empty.SaveToFolder(emptyFolder);
+    EXPECT_NE(dynamic_cast<TQVCFFolder*>(emptyFolder.FindItem(u"flows", false)), nullptr);
+}
+
+TEST_F(MonthTest, LoadSkipsForeignChildrenAndDropsBrokenFlowsAlone) {
+    TQVCFFolder folder;
+    PutFile(folder, u"type", "month");
+    TQVCFFolder& flows = folder.NewFolder(u"flows");
+    TypedFolder(flows, u"0", "Expense");
+    flows.NewFolder(u"1");
+    PutFile(flows, u"2", "not a folder");
+    PutFile(TypedFolder(flows, u"3", "income"), u"sum", "12,50");
+    PutFile(TypedFolder(flows, u"4", "a2a"), u"sum", "7.00");
+    PutFile(TypedFolder(flows, u"5", "expense"), u"date", QVUtils::DoubleToBytes(1.0));
+
+    TQVMonth month;
+    month.LoadFromFolder(folder);
+    ASSERT_EQ(month.Count(), 2);
+    EXPECT_EQ(month.GetFlow(0)->Kind(), TQVFlowKind::A2A); // dated now, so first
+    EXPECT_EQ(month.GetFlow(0)->Sum, 7.0L);
+    EXPECT_EQ(month.GetFlow(1)->Kind(), TQVFlowKind::Expense);
+}
