@@ -1,6 +1,7 @@
 #include "model/QVEnvironment.h"
 
 #include "model/QVA2A.h"
+#include "model/QVStringKeeper.h"
 #include "platform/WideStringList.h"
 
 TQVEnvironment* Environment = nullptr;

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +19,8 @@
 #include "storage/QVBase.h"
 #include "storage/QVUtils.h"
 
+class TQVCompoundFile;
+class TQVStringKeeper;
 class TWideStringList;
 
 // The open budget and the state of the application around it. The environment owns every list
@@ -155,6 +159,85 @@ public:
     // Title, description, file name and the application state stay.
     void Reset();
 
+    // ---- Budget file (QVEnvironmentFile.cpp)
+
+    // Starts a new budget in the (reset) environment: file name, title, a fresh budget id, the
+    // recent list and the default content. Nothing is written to disk.
+    void NewBudget(const std::string& fileName, const std::u16string& title, bool createCash);
+    // The current month, the "Cash" account (with `createCash`) and the default categories.
+    void CreateDefaults(bool createCash);
+    void AddDefaultLocations();
+    // The whole model to and from a container's root.
+    void SaveToCompoundFile(TQVCompoundFile& container);
+    void LoadFromCompoundFile(TQVCompoundFile& container);
+    // Writes the budget to `fileName`; the previous file stays intact until the new one is
+    // complete on disk.
+    void SaveToFile(const std::string& fileName);
+    // Reads a budget file into the (reset) environment.
+    void LoadFromFile(const std::string& fileName);
+
+    // ---- Protection (QVEnvironmentProtection.cpp)
+
+    // The three 16-byte key derivations.
+    static std::string PasswordToKey(std::u16string_view password, std::string_view salt);
+    static std::string KeyToFilePassword(std::string_view key);
+    static std::string DeriveStoreKey(std::string_view secret, std::string_view prefix);
+
+    void SetPassword(std::u16string_view password);
+    bool CheckPassword(std::u16string_view password) const;
+    void SetProtection(std::uint8_t level);
+
+    // The container's OnInfo and OnPassword handlers while a budget is opened, and its
+    // OnPassword handler while one is saved.
+    void HeaderRead(TQVCompoundFile& sender);
+    void GetLoadPassword(TQVCompoundFile& sender, std::string& password, bool& cancel);
+    void GetSavePassword(TQVCompoundFile& sender, std::string& password, bool& cancel);
+
+    // Asks the user for the budget's password through PasswordRequest and derives its key.
+    std::string AskPasswordKey();
+    std::u16string RequestPassword();
+    // The password dialog: returns the typed text, or nothing when the user cancelled. The user
+    // interface plugs its dialog in here; tests plug in scripted answers. Unset, or when it
+    // throws, the fixed fallback password applies.
+    std::function<std::optional<std::u16string>()> PasswordRequest;
+
+    // The stored password record ("default.cpw", every "*.cpw" read).
+    void CollectStoredPasswords(std::vector<std::string>& list);
+    void StorePassword();
+    void DeleteStoredPasswords();
+    std::string EncryptStoredPassword(std::string_view key, std::string_view salt) const;
+    bool DecryptStoredPassword(std::string_view payload, std::string_view salt,
+                               std::string& key) const;
+    // User name, installation id and hardware string: binds records to this user and machine.
+    std::string GetMachineSecret() const;
+
+    // The installation id file "iid"; these never raise.
+    static bool NeedInstallationId();
+    static void CreateInstallationId();
+    static std::string ReadInstallationId();
+
+    // ---- Settings, recent budgets, autostart (QVEnvironmentSettings.cpp)
+
+    void LoadSettings();
+    // Moves (or puts) the budget at the front of the recent lists under `name`.
+    void AddRecent(std::u16string_view name, const std::string& fileName);
+    void EnableAutorun();
+    void DisableAutorun();
+
+    // ---- Language tables (QVEnvironmentLanguages.cpp)
+
+    // Loads every table of the program's "lang/" folder, then of the per-user one, and picks the
+    // current table by the language setting. Raises EQVException "Language file not found" when
+    // no table could be loaded.
+    void LoadLanguages();
+    // The same over the given folders, in order.
+    void LoadLanguagesFrom(const std::vector<std::string>& folders);
+    void ClearLanguages();
+    TQVStringKeeper* GetLanguage(int index) const { return FLanguages.Get(index); }
+    int LanguageCount() const { return FLanguages.Count(); }
+    // The current table; null until LoadLanguages picks one.
+    TQVStringKeeper* CurrentLanguage = nullptr;
+
     // ---- Budget and application state
 
     // 32 bytes once set; the container's info block.
@@ -196,6 +279,7 @@ private:
     TQVObjectList<TQVIncomeItem> FDebts;
     TQVObjectList<TQVExpenseItem> FCredits;
     TQVSettings FSettings;
+    TQVObjectList<TQVStringKeeper> FLanguages;
 };
 
 // The one environment of the program, set up once at start before any window exists and null

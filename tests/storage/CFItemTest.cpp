@@ -21,10 +21,20 @@ std::string Hex(std::string_view text) {
     return bytes;
 }
 
-// An element with a shortest definite length, built independently of the code under test.
-std::string Der(int tag, const std::string& content) {
+// How the builders below write lengths: shortest definite (as the writer does), definite with
+// eight length octets, or indefinite for constructed elements.
+enum class Form { Short, Long, Indefinite };
+
+// An element built independently of the code under test.
+std::string Der(int tag, const std::string& content, Form form = Form::Short) {
     std::string out(1, static_cast<char>(tag));
-    if (content.size() < 128) {
+    if (form == Form::Indefinite && (tag & 0x20) != 0)
+        return out + "\x80" + content + std::string(2, '\0');
+    if (form != Form::Short) {
+        out.push_back('\x88');
+        for (int i = 7; i >= 0; --i)
+            out.push_back(static_cast<char>(content.size() >> (8 * i)));
+    } else if (content.size() < 128) {
         out.push_back(static_cast<char>(content.size()));
     } else {
         std::string length;
@@ -36,24 +46,27 @@ std::string Der(int tag, const std::string& content) {
     return out + content;
 }
 
-std::string NameElement(std::u16string_view name) {
-    return Der(0x1E, QVBase::WideToBytes(name));
+std::string NameElement(std::u16string_view name, Form form = Form::Short) {
+    return Der(0x1E, QVBase::WideToBytes(name), form);
 }
 
 std::string Item(const std::string& type, const std::string& nameSequence,
-                 const std::string& content) {
-    return Der(0x30, Der(0x06, type) + Der(0x30, nameSequence) + Der(0x04, content));
+                 const std::string& content, Form form = Form::Short) {
+    return Der(0x30,
+               Der(0x06, type, form) + Der(0x30, nameSequence, form) + Der(0x04, content, form),
+               form);
 }
 
-std::string FileItem(std::u16string_view name, const std::string& data) {
-    return Item("f", NameElement(name), Der(0x04, data));
+std::string FileItem(std::u16string_view name, const std::string& data, Form form = Form::Short) {
+    return Item("f", NameElement(name, form), Der(0x04, data, form), form);
 }
 
-std::string FolderItem(std::u16string_view name, std::initializer_list<std::string> children) {
+std::string FolderItem(std::u16string_view name, std::initializer_list<std::string> children,
+                       Form form = Form::Short) {
     std::string content;
     for (const std::string& child : children)
-        content += Der(0x04, child);
-    return Item("d", NameElement(name), Der(0x30, content));
+        content += Der(0x04, child, form);
+    return Item("d", NameElement(name, form), Der(0x30, content, form), form);
 }
 
 // The item's encoding through the estimate-then-write protocol that the container uses.
@@ -132,6 +145,28 @@ TEST(CFItemTest, WorkedExamples) {
     // Longer and indefinite length forms are read as well.
     EXPECT_EQ(Load(Hex("30 81 0B 06 01 64 30 02 1E 00 04 02 30 00")), "ok");
     EXPECT_EQ(Load(Hex("30 80 06 01 64 30 80 1E 00 00 00 04 02 30 00 00 00")), "ok");
+}
+
+TEST(CFItemTest, EveryLengthFormReadsAlike) {
+    // The writer's own form is read straight from the bytes; the other forms go through the
+    // general tag tree. Both must build the same tree.
+    auto tree = [](Form form) {
+        return FolderItem(
+            u"root",
+            {FileItem(u"b", std::string(300, 'x'), form),
+             FolderItem(u"Sub", {FileItem(u"", "", form), FileItem(u"a", "1", form)}, form),
+             FolderItem(u"empty", {}, form)},
+            form);
+    };
+    TQVCFFolder plain;
+    ASSERT_EQ(Load(plain, tree(Form::Short)), "ok");
+    EXPECT_EQ(Names(plain), (std::vector<std::u16string>{u"empty", u"Sub", u"b"}));
+    for (Form form : {Form::Long, Form::Indefinite}) {
+        TQVCFFolder other;
+        ASSERT_EQ(Load(other, tree(form)), "ok");
+        EXPECT_EQ(other.Name, u"root");
+        EXPECT_EQ(other.Encode(), plain.Encode());
+    }
 }
 
 TEST(CFItemTest, SizeEstimateProtocol) {

@@ -22,19 +22,50 @@ using namespace std::string_literals;
 // they forward to malloc and free unchanged.
 static std::atomic<std::size_t> LargestAllocation{0};
 
-// Out of line, or GCC takes an inlined free after an inlined new for a mismatched pair.
-[[gnu::noinline]] void* operator new(std::size_t size) {
+namespace {
+void* Allocate(std::size_t size) noexcept {
     std::size_t largest = LargestAllocation.load(std::memory_order_relaxed);
     while (size > largest && !LargestAllocation.compare_exchange_weak(largest, size))
         ;
-    if (void* p = std::malloc(size != 0 ? size : 1))
+    return std::malloc(size != 0 ? size : 1);
+}
+void* AllocateOrThrow(std::size_t size) {
+    if (void* p = Allocate(size))
         return p;
     throw std::bad_alloc();
+}
+} // namespace
+
+// Every unaligned form is replaced, so that no pair mixes these with another allocator's. Out of
+// line, or GCC takes an inlined free after an inlined new for a mismatched pair.
+[[gnu::noinline]] void* operator new(std::size_t size) {
+    return AllocateOrThrow(size);
+}
+[[gnu::noinline]] void* operator new[](std::size_t size) {
+    return AllocateOrThrow(size);
+}
+[[gnu::noinline]] void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return Allocate(size);
+}
+[[gnu::noinline]] void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    return Allocate(size);
 }
 [[gnu::noinline]] void operator delete(void* p) noexcept {
     std::free(p);
 }
+[[gnu::noinline]] void operator delete[](void* p) noexcept {
+    std::free(p);
+}
 [[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+[[gnu::noinline]] void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
+[[gnu::noinline]] void operator delete(void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
+[[gnu::noinline]] void operator delete[](void* p, const std::nothrow_t&) noexcept {
     std::free(p);
 }
 

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/Stream.h"
+
+// Files and folders: listing, deleting, creating folders, and replacing a file safely.
+namespace FileSystem {
+
+struct TDirEntry {
+    std::string Name;
+    bool IsFolder = false;
+    std::uint64_t Size = 0;
+};
+
+bool FileExists(const std::string& path);
+// The entries of `folder` whose names match the shell pattern (fnmatch; "*" for all), in the
+// order the directory lists them, "." and ".." left out. A missing folder gives none; other
+// failures raise EOSError.
+std::vector<TDirEntry> FindFiles(const std::string& folder, const std::string& pattern);
+// Deletes a file; false when that failed.
+bool DeleteFile(const std::string& path);
+// Creates the folder and its missing parents with `mode`; false when that failed.
+bool ForceFolders(const std::string& path, unsigned mode = 0700);
+// The whole content of a file; raises EOSError when it cannot be read.
+std::string ReadFile(const std::string& path);
+
+// Writes a new version of a file without ever leaving a damaged one: the bytes go to a temporary
+// file beside it, which Commit flushes to the disk and renames over the target. Without Commit
+// (an error on the way) the temporary file is removed and the target is untouched.
+class TAtomicFile {
+public:
+    // `mode` sets the new file's permissions; without it an existing target keeps its own and a
+    // new one gets 0666 less the umask.
+    explicit TAtomicFile(std::string path, std::optional<unsigned> mode = std::nullopt);
+    ~TAtomicFile();
+    TAtomicFile(const TAtomicFile&) = delete;
+    TAtomicFile& operator=(const TAtomicFile&) = delete;
+
+    TFileStream& Stream() { return *FStream; }
+    void Commit();
+
+private:
+    std::string FPath;
+    std::string FTempPath;
+    std::unique_ptr<TFileStream> FStream;
+    unsigned FMode = 0;
+    bool FCommitted = false;
+};
+
+// Writes `bytes` to `path` through a TAtomicFile.
+void WriteFileAtomic(const std::string& path, const std::string& bytes,
+                     std::optional<unsigned> mode = std::nullopt);
+
+} // namespace FileSystem
