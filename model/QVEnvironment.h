@@ -167,7 +167,8 @@ public:
     // The current month, the "Cash" account (with `createCash`) and the default categories.
     void CreateDefaults(bool createCash);
     void AddDefaultLocations();
-    // The whole model to and from a container's root.
+    // The whole model to and from a container's root. Loaded flows find their accounts and
+    // categories through the global Environment, so only that one loads (EAssertionFailed).
     void SaveToCompoundFile(TQVCompoundFile& container);
     void LoadFromCompoundFile(TQVCompoundFile& container);
     // Writes the budget to `fileName`; the previous file stays intact until the new one is

@@ -1,0 +1,270 @@
+// The budget file: a new budget's default content, and the whole model to and from a container
+// and the disk.
+#include <algorithm>
+#include <vector>
+
+#include "model/QVEnvironment.h"
+#include "model/QVItems.h"
+#include "model/QVMoneyFlow.h"
+#include "platform/FileSystem.h"
+#include "platform/Stream.h"
+#include "storage/QVCompoundFile.h"
+
+namespace {
+
+constexpr std::size_t BudgetIdSize = 32;
+
+// The categories of a new budget, in the order they are offered.
+constexpr const char16_t* DefaultExpenseLocations[] = {
+    u"Food",
+    u"Clothes",
+    u"Cafe",
+    u"Transport",
+    u"Gifts",
+    u"Accessories",
+    u"Beauty",
+    u"House",
+    u"Cellphone",
+    u"Vacations",
+    u"Interior",
+    u"Doctor",
+    u"Medicine",
+    u"Music/Video",
+    u"Computer Software",
+    u"Computer Hardware",
+    u"Taxes",
+    u"Rest and Pleasure",
+    u"Debt",
+};
+constexpr const char16_t* DefaultIncomeLocations[] = {
+    u"Salary",
+    u"Deposit percents",
+    u"Royalties",
+    u"Debt",
+};
+
+std::u16string DecimalName(int index) {
+    const std::string digits = std::to_string(index);
+    return std::u16string(digits.begin(), digits.end());
+}
+
+void EnsureBudgetId(std::string& id) {
+    if (id.size() < BudgetIdSize) {
+        id.assign(BudgetIdSize, '\0');
+        QVUtils::RandomBytes(id.data(), static_cast<int>(BudgetIdSize));
+    }
+}
+
+// Writes every object of `list` into a sub-folder of its own, named by its index.
+template <class T>
+void SaveList(TQVCFFolder& root, std::u16string_view name, const TQVObjectList<T>& list) {
+    TQVCFFolder& folder = root.NewFolder(name);
+    int index = 0;
+    for (const auto& object : list)
+        object->SaveToFolder(folder.NewFolder(DecimalName(index++)));
+}
+
+// A name of decimal digits only, as the writer gives its sub-folders.
+bool IsNumberName(std::u16string_view name) {
+    return !name.empty() &&
+           std::all_of(name.begin(), name.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
+}
+
+// Numbers of any length by value: without leading zeros, the shorter is the smaller.
+bool NumberLess(std::u16string_view a, std::u16string_view b) {
+    const auto trim = [](std::u16string_view s) {
+        const std::size_t first = s.find_first_not_of(u'0');
+        return first == std::u16string_view::npos ? std::u16string_view() : s.substr(first);
+    };
+    a = trim(a);
+    b = trim(b);
+    return a.size() != b.size() ? a.size() < b.size() : a < b;
+}
+
+// The sub-folders of a list folder in the order the objects were written. The container keeps
+// names sorted as text ("0", "1", "10", "2"), which would shuffle every list of more than ten
+// objects; numbers go by value, then any other names in the folder's order.
+std::vector<TQVCFFolder*> ListChildren(TQVCFFolder& folder) {
+    std::vector<TQVCFFolder*> children;
+    children.reserve(static_cast<std::size_t>(folder.Count()));
+    for (int i = 0; i < folder.Count(); ++i) {
+        if (auto* child = dynamic_cast<TQVCFFolder*>(folder.GetItem(i)))
+            children.push_back(child);
+    }
+    std::stable_sort(children.begin(), children.end(),
+                     [](const TQVCFFolder* a, const TQVCFFolder* b) {
+                         const bool na = IsNumberName(a->Name);
+                         const bool nb = IsNumberName(b->Name);
+                         if (na != nb)
+                             return na;
+                         return na && NumberLess(a->Name, b->Name);
+                     });
+    return children;
+}
+
+// Appends one object per sub-folder of the list folder `name`, if there is one. An object that
+// fails to load is dropped alone; the rest of the list still loads.
+template <class T>
+void LoadList(TQVCFFolder& root, std::u16string_view name, TQVObjectList<T>& list) {
+    auto* folder = dynamic_cast<TQVCFFolder*>(root.FindItem(name, false));
+    if (folder == nullptr)
+        return;
+    for (TQVCFFolder* child : ListChildren(*folder)) {
+        const int index = list.Add();
+        try {
+            list.Get(index)->LoadFromFolder(*child);
+        } catch (const std::exception&) {
+            list.Delete(index);
+        }
+    }
+}
+
+} // namespace
+
+void TQVEnvironment::NewBudget(const std::string& fileName, const std::u16string& title,
+                               bool createCash) {
+    FileName = QVUtils::GetFullPath(fileName);
+    Title = title;
+    BudgetId.clear();
+    EnsureBudgetId(BudgetId);
+    AddRecent(Title, fileName);
+    CreateDefaults(createCash);
+}
+
+void TQVEnvironment::CreateDefaults(bool createCash) {
+    FindMonth(QVUtils::Now(), true);
+    if (createCash) {
+        TQVSource* cash = GetSource(AddSource());
+        cash->Name = u"Cash";
+        cash->Id = QVBase::CreateGUIDString();
+        cash->Icon = 3;
+        cash->AllowExpense = true;
+        cash->AllowIncome = true;
+        cash->IsDefault = true;
+    }
+    AddDefaultLocations();
+}
+
+void TQVEnvironment::AddDefaultLocations() {
+    for (const char16_t* name : DefaultExpenseLocations) {
+        TQVLocation* location = GetExpenseLocation(AddExpenseLocation());
+        location->Name = name;
+        location->Id = QVBase::CreateGUIDString();
+        location->Enabled = true;
+    }
+    for (const char16_t* name : DefaultIncomeLocations) {
+        TQVLocation* location = GetIncomeLocation(AddIncomeLocation());
+        location->Name = name;
+        location->Id = QVBase::CreateGUIDString();
+        location->Enabled = true;
+    }
+}
+
+void TQVEnvironment::SaveToCompoundFile(TQVCompoundFile& container) {
+    TQVCFFolder& root = container.Root();
+    // The root alone keeps its items in the order they are written.
+    root.SetSorted(false);
+    QVItems::Write(root, u"id", "QV");
+    QVItems::Write(root, u"vmaj", "0");
+    QVItems::Write(root, u"vmin", "1");
+    QVItems::WriteText(root, u"title", Title);
+    QVItems::WriteText(root, u"desc", Description);
+    SaveList(root, u"l", FExpenseLocations);
+    SaveList(root, u"il", FIncomeLocations);
+    SaveList(root, u"s", FSources);
+    SaveList(root, u"e", FExpenses);
+    SaveList(root, u"r", FIncomes);
+    SaveList(root, u"ds", FDsLocations);
+    SaveList(root, u"cs", FCsLocations);
+    SaveList(root, u"m", FMonths);
+    SaveList(root, u"de", FDebts);
+    SaveList(root, u"cr", FCredits);
+
+    EnsureBudgetId(BudgetId);
+    container.Info = BudgetId;
+    container.Protected = Protection != 0;
+    if (container.Protected) {
+        container.OnPassword = [this](TQVCompoundFile& sender, std::string& password,
+                                      bool& cancel) { GetSavePassword(sender, password, cancel); };
+    }
+}
+
+void TQVEnvironment::LoadFromCompoundFile(TQVCompoundFile& container) {
+    // Flows find their accounts and categories through the global environment, so only that
+    // one can be loaded.
+    if (Environment != this)
+        throw EAssertionFailed("Assertion failed: only the global environment loads a budget");
+
+    // Emptied together: debts, loans and the all-months view refer to accounts and categories.
+    FAllFlows.Clear();
+    FMonths.Clear();
+    FDebts.Clear();
+    FCredits.Clear();
+    FExpenseLocations.Clear();
+    FIncomeLocations.Clear();
+    FSources.Clear();
+    FExpenses.Clear();
+    FIncomes.Clear();
+    FDsLocations.Clear();
+    FCsLocations.Clear();
+
+    TQVCFFolder& root = container.Root();
+    if (const TQVCFFile* title = QVItems::Find(root, u"title"))
+        Title = QVBase::BytesToWide(title->Data);
+    if (const TQVCFFile* description = QVItems::Find(root, u"desc"))
+        Description = QVBase::BytesToWide(description->Data);
+
+    // Accounts and categories come before everything that refers to them.
+    LoadList(root, u"l", FExpenseLocations);
+    LoadList(root, u"il", FIncomeLocations);
+    LoadList(root, u"s", FSources);
+    LoadList(root, u"e", FExpenses);
+    LoadList(root, u"r", FIncomes);
+    LoadList(root, u"ds", FDsLocations);
+    LoadList(root, u"cs", FCsLocations);
+    LoadList(root, u"m", FMonths);
+    LoadList(root, u"de", FDebts);
+    LoadList(root, u"cr", FCredits);
+
+    BudgetId = container.Info;
+    EnsureBudgetId(BudgetId);
+    EnsureCurrentMonth();
+}
+
+void TQVEnvironment::SaveToFile(const std::string& fileName) {
+    // The whole tree is built first, so a fault there touches nothing on disk; it also settles
+    // the budget id that the stored password record names.
+    TQVCompoundFile container;
+    SaveToCompoundFile(container);
+
+    if (Protection == 1)
+        StorePassword();
+    else if (Protection == 2)
+        DeleteStoredPasswords();
+
+    // Written beside the old file and renamed over it only once complete and on the disk: a
+    // failure on the way leaves the previous version as it was.
+    const std::string fullPath = QVUtils::GetFullPath(fileName);
+    FileSystem::TAtomicFile file(fullPath.empty() ? fileName : fullPath);
+    container.SaveToStream(file.Stream());
+    file.Commit();
+
+    FileName = fullPath;
+    AddRecent(Title, FileName);
+}
+
+void TQVEnvironment::LoadFromFile(const std::string& fileName) {
+    TQVCompoundFile container;
+    container.OnPassword = [this](TQVCompoundFile& sender, std::string& password, bool& cancel) {
+        GetLoadPassword(sender, password, cancel);
+    };
+    container.OnInfo = [this](TQVCompoundFile& sender) { HeaderRead(sender); };
+    {
+        TFileStream stream(fileName, TFileMode::OpenRead);
+        container.LoadFromStream(stream);
+    }
+    LoadFromCompoundFile(container);
+
+    FileName = QVUtils::GetFullPath(fileName);
+    AddRecent(Title, FileName);
+}

@@ -1,0 +1,487 @@
+// Password protection of budget files: the key derivations, the container's password callbacks,
+// the stored password record that lets a normally protected budget open on this computer without
+// a prompt, and the installation id that binds that record to this user and machine.
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+
+#include "model/QVEnvironment.h"
+#include "model/QVMoneyFlow.h"
+#include "platform/FileSystem.h"
+#include "platform/Folders.h"
+#include "platform/Stream.h"
+#include "storage/QVCRC.h"
+#include "storage/QVCompoundFile.h"
+#include "storage/QVSHA2.h"
+
+namespace {
+
+// The fixed inputs of the three derivations. Every protected budget file and every stored
+// password record ever written depends on these exact values: they must never change.
+constexpr std::uint8_t F1 = 0xD5; // PasswordToKey: initial 32-byte chaining block
+constexpr std::uint8_t F2 = 0x6B; // PasswordToKey: initial 64-byte chaining block
+constexpr std::uint8_t F3 = 0xBB; // DeriveStoreKey: initial 64-byte block
+constexpr std::uint8_t F4 = 0x37; // DeriveStoreKey: initial 32-byte block
+constexpr std::uint8_t C1[19] = {0x72, 0xC0, 0xED, 0xFF, 0x58, 0x5C, 0x98, 0x8C, 0x3D, 0x83,
+                                 0x7A, 0x48, 0x7F, 0x82, 0xC0, 0x7E, 0xB8, 0xC0, 0xDB};
+constexpr std::uint8_t C2[19] = {0x0B, 0x04, 0x86, 0x86, 0x57, 0x75, 0x63, 0x28, 0x72, 0xB1,
+                                 0x3B, 0x27, 0x10, 0x70, 0x93, 0x48, 0xA2, 0x1E, 0x97};
+constexpr std::uint8_t C3[16] = {0x0E, 0x7D, 0x05, 0x1C, 0x02, 0xB8, 0x27, 0x22,
+                                 0x4D, 0x8F, 0xD4, 0xED, 0xCE, 0x6F, 0x78, 0x32};
+constexpr char C4[2] = {'4', '7'};
+
+constexpr int PasswordRounds = 16384;
+constexpr int FilePasswordRounds = 32763;
+constexpr int StoreKeyRounds = 7010;
+
+constexpr std::uint32_t RecordMagic = 0x914F10C9;
+constexpr std::size_t RecordSize = 72;
+constexpr std::size_t BudgetIdSize = 32;
+constexpr std::size_t SaltSize = 16;
+constexpr std::size_t PayloadSize = 20;
+constexpr std::size_t KeySize = 16;
+constexpr std::size_t RecordIdOffset = 4;
+constexpr std::size_t RecordSaltOffset = RecordIdOffset + BudgetIdSize;
+constexpr std::size_t RecordPayloadOffset = RecordSaltOffset + SaltSize;
+
+constexpr const char* RecordName = "default.cpw";
+constexpr const char* RecordPattern = "*.cpw";
+constexpr const char* InstallationIdName = "iid";
+constexpr std::size_t InstallationIdSize = 32;
+// Stands in for the installation id when the "iid" file cannot be read.
+constexpr const char* FallbackInstallationId = "4071938265530718294621";
+// Answers the password request when no dialog can be shown.
+constexpr const char16_t* FallbackPassword = u"730582";
+
+void Update(QVSHA2::TSHA256Context& context, const void* data, std::size_t size) {
+    QVSHA2::SHA256Update(context, data, static_cast<std::uint32_t>(size));
+}
+void Update(QVSHA2::TSHA256Context& context, std::string_view bytes) {
+    Update(context, bytes.data(), bytes.size());
+}
+void Update(QVSHA2::TSHA512Context& context, const void* data, std::size_t size) {
+    QVSHA2::SHA512Update(context, data, static_cast<std::uint32_t>(size));
+}
+void Update(QVSHA2::TSHA512Context& context, std::string_view bytes) {
+    Update(context, bytes.data(), bytes.size());
+}
+
+std::string_view AsView(const std::uint8_t* bytes, std::size_t size) {
+    return {reinterpret_cast<const char*>(bytes), size};
+}
+
+void PutUInt32(std::uint8_t* out, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i)
+        out[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+std::uint32_t GetUInt32(const std::uint8_t* in) {
+    return static_cast<std::uint32_t>(in[0]) | static_cast<std::uint32_t>(in[1]) << 8 |
+           static_cast<std::uint32_t>(in[2]) << 16 | static_cast<std::uint32_t>(in[3]) << 24;
+}
+
+// The per-user data folder with its trailing "/", or empty when the user has none. Without a
+// data folder QVBase would name a folder under "/", which is no place for this user's secrets.
+std::string DataFolder() {
+    if (Folders::UserDataFolder().empty())
+        return {};
+    return QVBase::GetAppDataFolder(true);
+}
+
+// Creates the data folder (private to the user) when it is missing; false when that fails.
+bool ForceDataFolder(const std::string& folder) {
+    return !folder.empty() && FileSystem::ForceFolders(folder.substr(0, folder.size() - 1), 0700);
+}
+
+} // namespace
+
+// ---- Key derivations
+
+// The derivations run thousands of rounds of short messages, so each round's message is laid out
+// once in a buffer that the digests are finalised into, and fed to each context in one piece.
+std::string TQVEnvironment::PasswordToKey(std::u16string_view password, std::string_view salt) {
+    const std::string w = QVBase::WideToBytes(password);
+    const std::size_t tail = salt.size() + w.size() + 4; // salt | W | N
+    // m256 = B64 | salt | W | N and m512 = B32 | salt | W | N.
+    std::string m256(64 + tail, '\0');
+    std::string m512(32 + tail, '\0');
+    auto* b64 = reinterpret_cast<std::uint8_t*>(m256.data());
+    auto* b32 = reinterpret_cast<std::uint8_t*>(m512.data());
+    std::memset(b64, F2, 64);
+    std::memset(b32, F1, 32);
+    for (std::uint8_t* message : {b64 + 64, b32 + 32}) {
+        std::memcpy(message, salt.data(), salt.size());
+        std::memcpy(message + salt.size(), w.data(), w.size());
+    }
+    std::uint8_t* n256 = b64 + m256.size() - 4;
+    std::uint8_t* n512 = b32 + m512.size() - 4;
+
+    QVSHA2::TSHA256Context outer256;
+    QVSHA2::TSHA512Context outer512;
+    QVSHA2::SHA256Init(outer256);
+    QVSHA2::SHA512Init(outer512);
+    QVSHA2::TSHA256Context a;
+    QVSHA2::TSHA512Context b;
+    for (std::uint32_t n = 0; n < PasswordRounds; ++n) {
+        PutUInt32(n256, n);
+        PutUInt32(n512, n);
+        // Both digests are taken over the blocks of the round before, then replace them.
+        QVSHA2::SHA256Init(a);
+        Update(a, b64, m256.size());
+        QVSHA2::SHA512Init(b);
+        Update(b, b32, m512.size());
+        QVSHA2::SHA256Final(a, b32);
+        QVSHA2::SHA512Final(b, b64);
+        if (n % 2 != 0) {
+            Update(outer256, b64, 64);
+            Update(outer512, b32, 32);
+        } else {
+            Update(outer256, b32, 32);
+            Update(outer512, b64, 64);
+        }
+    }
+    QVSHA2::SHA256Final(outer256, b32);
+    QVSHA2::SHA512Final(outer512, b64);
+
+    std::string key(KeySize, '\0');
+    for (std::size_t i = 0; i < KeySize; ++i)
+        key[i] = static_cast<char>(b32[i] ^ b64[i] ^ b32[i + 16] ^ b64[i + 16] ^ b64[i + 32] ^
+                                   b64[i + 48]);
+    return key;
+}
+
+std::string TQVEnvironment::KeyToFilePassword(std::string_view key) {
+    const std::string_view keyTail = key.empty() ? key : key.substr(1);
+    const std::size_t k = key.size();
+    // mA = P | D32 | D64 | C4 and mB = D64 | P | P[1..] | D32 | C3.
+    std::string mA(k + 32 + 64 + sizeof C4, '\0');
+    std::string mB(64 + k + keyTail.size() + 32 + sizeof C3, '\0');
+    auto* a32 = reinterpret_cast<std::uint8_t*>(mA.data()) + k;
+    std::uint8_t* a64 = a32 + 32;
+    auto* b64 = reinterpret_cast<std::uint8_t*>(mB.data());
+    std::uint8_t* b32 = b64 + 64 + k + keyTail.size();
+    std::memcpy(mA.data(), key.data(), k);
+    std::memcpy(a64 + 64, C4, sizeof C4);
+    std::memcpy(b64 + 64, key.data(), k);
+    std::memcpy(b64 + 64 + k, keyTail.data(), keyTail.size());
+    std::memcpy(b32 + 32, C3, sizeof C3);
+    // What the outer contexts take each round, in their order: D32, D64[32..63], D64[0..31].
+    std::uint8_t mix[96];
+    std::uint8_t d64[64];
+
+    QVSHA2::TSHA256Context x;
+    QVSHA2::TSHA512Context y;
+    QVSHA2::SHA256Init(x);
+    QVSHA2::SHA512Init(y);
+    QVSHA2::TSHA256Context a;
+    QVSHA2::TSHA512Context b;
+    QVSHA2::SHA256Init(a);
+    Update(a, key);
+    Update(a, C1, sizeof C1);
+    QVSHA2::SHA256Final(a, a32);
+    QVSHA2::SHA512Init(b);
+    Update(b, key);
+    Update(b, C2, sizeof C2);
+    QVSHA2::SHA512Final(b, a64);
+    std::memcpy(b64, a64, 64);
+    std::memcpy(b32, a32, 32);
+
+    Update(x, a64, 64);
+    Update(y, a32, 32);
+    Update(x, key);
+    Update(y, key);
+    Update(y, key);
+
+    for (int round = 0; round < FilePasswordRounds; ++round) {
+        QVSHA2::SHA256Init(a);
+        Update(a, mA);
+        QVSHA2::SHA512Init(b);
+        Update(b, mB);
+        QVSHA2::SHA256Final(a, mix);
+        QVSHA2::SHA512Final(b, d64);
+        std::memcpy(mix + 32, d64 + 32, 32);
+        std::memcpy(mix + 64, d64, 32);
+        Update(y, mix, sizeof mix);
+        Update(x, mix, sizeof mix);
+
+        std::memcpy(a32, mix, 32);
+        std::memcpy(a64, d64, 64);
+        std::memcpy(b64, d64, 64);
+        std::memcpy(b32, mix, 32);
+    }
+    std::uint8_t d32[32];
+    QVSHA2::SHA256Final(x, d32);
+    QVSHA2::SHA512Final(y, d64);
+
+    std::string password(KeySize, '\0');
+    for (std::size_t i = 0; i < KeySize; ++i)
+        password[i] = static_cast<char>(d32[i + 3] ^ d32[i + 15] ^ d64[i + 1] ^ d64[i + 21]);
+    return password;
+}
+
+std::string TQVEnvironment::DeriveStoreKey(std::string_view secret, std::string_view prefix) {
+    // Every round's message opens with the prefix: hash it once and start each round from there.
+    QVSHA2::TSHA256Context prefixed256;
+    QVSHA2::TSHA512Context prefixed512;
+    QVSHA2::SHA256Init(prefixed256);
+    QVSHA2::SHA512Init(prefixed512);
+    Update(prefixed256, prefix);
+    Update(prefixed512, prefix);
+
+    // The rest of the message: H64 | H32 | decimal round number | secret. The secret moves
+    // whenever the round number gains a digit.
+    constexpr std::size_t MaxDigits = 10;
+    std::string message(64 + 32 + MaxDigits + secret.size(), '\0');
+    auto* h64 = reinterpret_cast<std::uint8_t*>(message.data());
+    std::uint8_t* h32 = h64 + 64;
+    char* digits = message.data() + 96;
+    std::memset(h64, F3, 64);
+    std::memset(h32, F4, 32);
+    std::size_t digitCount = 0;
+
+    for (int i = 0; i < StoreKeyRounds; ++i) {
+        const auto count =
+            static_cast<std::size_t>(std::to_chars(digits, digits + MaxDigits, i).ptr - digits);
+        if (count != digitCount) {
+            digitCount = count;
+            std::memcpy(digits + count, secret.data(), secret.size());
+        }
+        const std::size_t length = 96 + count + secret.size();
+        QVSHA2::TSHA256Context a = prefixed256;
+        QVSHA2::TSHA512Context b = prefixed512;
+        Update(a, h64, length);
+        Update(b, h64, length);
+        QVSHA2::SHA512Final(b, h64);
+        QVSHA2::SHA256Final(a, h32);
+    }
+
+    std::string key(KeySize, '\0');
+    for (std::size_t j = 0; j < KeySize; ++j)
+        key[j] = static_cast<char>(h64[j] ^ h32[j] ^ h64[j + 17] ^ h32[j + 16]);
+    return key;
+}
+
+// ---- Password and level
+
+void TQVEnvironment::SetPassword(std::u16string_view password) {
+    PasswordKey = PasswordToKey(password, {});
+    PasswordChanged = true;
+}
+
+bool TQVEnvironment::CheckPassword(std::u16string_view password) const {
+    const std::string key = PasswordToKey(password, {});
+    if (key.size() != PasswordKey.size())
+        return false;
+    unsigned char difference = 0;
+    for (std::size_t i = 0; i < key.size(); ++i)
+        difference |= static_cast<unsigned char>(key[i] ^ PasswordKey[i]);
+    return difference == 0;
+}
+
+void TQVEnvironment::SetProtection(std::uint8_t level) {
+    if (level > 2)
+        throw EAssertionFailed("Assertion failed: protection level " + std::to_string(level));
+    Protection = level;
+    PasswordChanged = true;
+}
+
+// ---- The container's callbacks
+
+void TQVEnvironment::HeaderRead(TQVCompoundFile& sender) {
+    LoadedBudgetId = sender.Info;
+    PasswordCandidates.clear();
+    if (sender.Protected)
+        CollectStoredPasswords(PasswordCandidates);
+    else
+        Protection = 0;
+    CandidateIndex = 0;
+}
+
+void TQVEnvironment::GetLoadPassword(TQVCompoundFile&, std::string& password, bool& cancel) {
+    cancel = false;
+    const auto candidates = static_cast<std::int32_t>(PasswordCandidates.size());
+    std::string key;
+    if (CandidateIndex < candidates) {
+        // A key remembered on this computer: the budget is normally protected.
+        Protection = 1;
+        key = PasswordCandidates[static_cast<std::size_t>(CandidateIndex)];
+        ++CandidateIndex;
+    } else {
+        // A typed password makes it strongly protected, whether or not it opens the file.
+        Protection = 2;
+        if (CandidateIndex >= candidates + MaxPasswordAttempts) {
+            cancel = true;
+            return;
+        }
+        key = AskPasswordKey();
+        ++CandidateIndex;
+    }
+    PasswordKey = key;
+    password = KeyToFilePassword(key);
+}
+
+void TQVEnvironment::GetSavePassword(TQVCompoundFile&, std::string& password, bool& cancel) {
+    // Without a key the file would be encrypted under a password derived from nothing, which
+    // anyone could open: refuse ("Invalid key") before anything is written.
+    cancel = PasswordKey.size() != KeySize;
+    if (!cancel)
+        password = KeyToFilePassword(PasswordKey);
+}
+
+std::string TQVEnvironment::AskPasswordKey() {
+    return PasswordToKey(RequestPassword(), {});
+}
+
+std::u16string TQVEnvironment::RequestPassword() {
+    if (!PasswordRequest)
+        return FallbackPassword;
+    try {
+        // Cancel is an empty password: it still counts as one attempt.
+        return PasswordRequest().value_or(std::u16string());
+    } catch (...) {
+        return FallbackPassword;
+    }
+}
+
+// ---- The stored password record
+
+void TQVEnvironment::CollectStoredPasswords(std::vector<std::string>& list) {
+    const std::string folder = DataFolder();
+    if (folder.empty())
+        return;
+    for (const FileSystem::TDirEntry& entry : FileSystem::FindFiles(folder, RecordPattern)) {
+        if (entry.IsFolder || entry.Size != RecordSize)
+            continue;
+        std::uint8_t record[RecordSize];
+        try {
+            TFileStream file(folder + entry.Name, TFileMode::OpenRead);
+            if (file.Read(record, RecordSize) != RecordSize)
+                continue;
+        } catch (const EOSError&) {
+            // A record that vanished or cannot be opened is no candidate; the user is asked.
+            continue;
+        }
+        if (GetUInt32(record) != RecordMagic || LoadedBudgetId.size() < BudgetIdSize ||
+            std::memcmp(record + RecordIdOffset, LoadedBudgetId.data(), BudgetIdSize) != 0)
+            continue;
+        std::string key;
+        if (DecryptStoredPassword(AsView(record + RecordPayloadOffset, PayloadSize),
+                                  AsView(record + RecordSaltOffset, SaltSize), key))
+            list.push_back(std::move(key));
+    }
+}
+
+void TQVEnvironment::StorePassword() {
+    if (!PasswordChanged || PasswordKey.size() != KeySize)
+        return;
+    // The record names the budget by its id, so the id must be final before it is written.
+    if (BudgetId.size() < BudgetIdSize) {
+        BudgetId.assign(BudgetIdSize, '\0');
+        QVUtils::RandomBytes(BudgetId.data(), static_cast<int>(BudgetIdSize));
+    }
+    std::uint8_t record[RecordSize];
+    PutUInt32(record, RecordMagic);
+    std::memcpy(record + RecordIdOffset, BudgetId.data(), BudgetIdSize);
+    QVUtils::RandomBytes(record + RecordSaltOffset, static_cast<int>(SaltSize));
+    const std::string payload =
+        EncryptStoredPassword(PasswordKey, AsView(record + RecordSaltOffset, SaltSize));
+    std::memcpy(record + RecordPayloadOffset, payload.data(), PayloadSize);
+
+    const std::string folder = DataFolder();
+    if (folder.empty())
+        throw EOSError(ENOENT, "Cannot store the password: the user has no data folder");
+    if (!ForceDataFolder(folder))
+        RaiseLastOSError("Cannot create folder \"" + folder + "\"");
+    FileSystem::WriteFileAtomic(
+        folder + RecordName, std::string(reinterpret_cast<const char*>(record), RecordSize), 0600);
+}
+
+void TQVEnvironment::DeleteStoredPasswords() {
+    const std::string folder = DataFolder();
+    if (folder.empty())
+        return;
+    for (const FileSystem::TDirEntry& entry : FileSystem::FindFiles(folder, RecordPattern)) {
+        if (!entry.IsFolder)
+            FileSystem::DeleteFile(folder + entry.Name);
+    }
+}
+
+std::string TQVEnvironment::EncryptStoredPassword(std::string_view key,
+                                                  std::string_view salt) const {
+    std::string prefix(salt);
+    prefix += BudgetId;
+    const std::string storeKey = DeriveStoreKey(GetMachineSecret(), prefix);
+
+    std::uint8_t plain[PayloadSize] = {};
+    std::memcpy(plain, key.data(), std::min(KeySize, key.size()));
+    // The checksum covers the 16 bytes the reader will test, whatever the key's length.
+    PutUInt32(plain + KeySize, QVCRC::CRC32(plain, KeySize));
+    std::string payload(PayloadSize, '\0');
+    std::uint32_t outLen = PayloadSize;
+    TQVCompoundFile::EncryptBuffer(plain, PayloadSize, payload.data(), outLen, storeKey.data(),
+                                   KeySize, nullptr, 0);
+    return payload;
+}
+
+bool TQVEnvironment::DecryptStoredPassword(std::string_view payload, std::string_view salt,
+                                           std::string& key) const {
+    if (payload.size() != PayloadSize)
+        return false;
+    std::string prefix(salt);
+    prefix += LoadedBudgetId;
+    const std::string storeKey = DeriveStoreKey(GetMachineSecret(), prefix);
+
+    std::uint8_t plain[PayloadSize];
+    std::uint32_t outLen = PayloadSize;
+    if (!TQVCompoundFile::DecryptBuffer(payload.data(), PayloadSize, plain, outLen, storeKey.data(),
+                                        KeySize, nullptr, 0) ||
+        outLen != PayloadSize || GetUInt32(plain + KeySize) != QVCRC::CRC32(plain, KeySize))
+        return false;
+    key.assign(reinterpret_cast<const char*>(plain), KeySize);
+    return true;
+}
+
+std::string TQVEnvironment::GetMachineSecret() const {
+    return QVUtils::GetUserName() + ReadInstallationId() + QVUtils::GetHardwareString();
+}
+
+// ---- The installation id
+
+bool TQVEnvironment::NeedInstallationId() {
+    try {
+        const std::string folder = DataFolder();
+        return folder.empty() || !Folders::FolderExists(folder) ||
+               !FileSystem::FileExists(folder + InstallationIdName);
+    } catch (...) {
+        return true;
+    }
+}
+
+void TQVEnvironment::CreateInstallationId() {
+    try {
+        const std::string folder = DataFolder();
+        if (!ForceDataFolder(folder))
+            return;
+        std::string id(InstallationIdSize, '\0');
+        QVUtils::RandomBytes(id.data(), static_cast<int>(id.size()));
+        FileSystem::WriteFileAtomic(folder + InstallationIdName, id, 0600);
+    } catch (...) {
+        // Without an id the records fall back on a fixed one; the program runs on regardless.
+    }
+}
+
+std::string TQVEnvironment::ReadInstallationId() {
+    try {
+        const std::string folder = DataFolder();
+        if (folder.empty())
+            return FallbackInstallationId;
+        TFileStream file(folder + InstallationIdName, TFileMode::OpenRead);
+        // A short file leaves zero bytes behind what it holds.
+        std::string id(InstallationIdSize, '\0');
+        file.Read(id.data(), id.size());
+        return id;
+    } catch (...) {
+        return FallbackInstallationId;
+    }
+}

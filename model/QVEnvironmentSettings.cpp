@@ -1,0 +1,65 @@
+#include "model/QVEnvironment.h"
+
+#include "platform/Registry.h"
+#include "platform/TextConv.h"
+
+namespace {
+
+constexpr const char* RunKeyPath = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr const char* AutorunValueName = "Quillvane autostart";
+
+char16_t FoldAscii(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? c - u'A' + u'a' : c;
+}
+
+// Recent locations match without regard to letter case; ASCII letters are folded, other
+// characters compare as they are.
+bool SameLocation(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (FoldAscii(a[i]) != FoldAscii(b[i]))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void TQVEnvironment::LoadSettings() {
+    Settings().Load();
+}
+
+void TQVEnvironment::AddRecent(std::u16string_view name, const std::string& fileName) {
+    std::u16string location = TextConv::Utf8ToWide(QVUtils::GetFullPath(fileName));
+    std::vector<std::u16string>& names = FSettings.RecentNames;
+    std::vector<std::u16string>& locations = FSettings.RecentLocations;
+    for (std::size_t i = 0; i < locations.size(); ++i) {
+        if (SameLocation(locations[i], location)) {
+            locations.erase(locations.begin() + static_cast<std::ptrdiff_t>(i));
+            if (i < names.size())
+                names.erase(names.begin() + static_cast<std::ptrdiff_t>(i));
+            break;
+        }
+    }
+    locations.insert(locations.begin(), std::move(location));
+    names.insert(names.begin(), std::u16string(name));
+}
+
+void TQVEnvironment::EnableAutorun() {
+    Registry::HKEY key = nullptr;
+    if (Registry::OpenKey(Registry::HKEY_CURRENT_USER, RunKeyPath, Registry::KEY_WRITE, key) !=
+        Registry::ERROR_SUCCESS)
+        return;
+    Registry::SetValue(key, AutorunValueName, Registry::REG_SZ, QVBase::GetExeName() + " /autorun");
+    Registry::CloseKey(key);
+}
+
+void TQVEnvironment::DisableAutorun() {
+    Registry::HKEY key = nullptr;
+    if (Registry::OpenKey(Registry::HKEY_CURRENT_USER, RunKeyPath, Registry::KEY_WRITE, key) !=
+        Registry::ERROR_SUCCESS)
+        return;
+    Registry::DeleteValue(key, AutorunValueName);
+    Registry::CloseKey(key);
+}

@@ -9,6 +9,13 @@
 // The program's preferences and its recently used budgets, with the values a fresh object has.
 class TQVSettings : public TQVBase {
 public:
+    // Reads every value from the registry key "Software\Tavrin\Quillvane"; a missing or
+    // unreadable value takes its default, without a message. The recent pairs are appended.
+    void Load();
+    // Writes every value and the first five recent pairs (the rest as empty pairs); failures
+    // pass silently.
+    void Save();
+
     // Transfers between accounts are listed.
     bool ShowA2A = true;
     // Months without flows are listed.

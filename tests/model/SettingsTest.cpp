@@ -1,0 +1,209 @@
+#include <cstdio>
+#include <string>
+
+#include "ModelTestSupport.h"
+#include "model/QVSettingsStorage.h"
+#include "platform/FileSystem.h"
+#include "platform/Registry.h"
+#include "platform/TextConv.h"
+#include "support/TempDir.h"
+
+using namespace Registry;
+
+namespace {
+
+constexpr const char* AppKey = "Software\\Tavrin\\Quillvane";
+
+// The per-user folders point into a fresh temporary folder before the environment is made.
+class SettingsTest : public ModelTest {
+protected:
+    TTempDir Home;
+    TScopedEnv Config{"XDG_CONFIG_HOME", Home.File("config")};
+    TScopedEnv Data{"XDG_DATA_HOME", Home.File("data")};
+
+    static void Put(const std::string& name, const std::string& data, DWORD type = REG_BINARY) {
+        HKEY key = nullptr;
+        ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, AppKey, KEY_WRITE, key), ERROR_SUCCESS);
+        SetValue(key, name, type, data);
+        CloseKey(key);
+    }
+    static std::string StoreText() { return FileSystem::ReadFile(StoreFileName()); }
+    static TQVSettings Loaded() {
+        TQVSettings settings;
+        settings.Load();
+        return settings;
+    }
+};
+
+std::string Hex(const std::u16string& text) {
+    std::string out;
+    for (unsigned char c : QVBase::WideToBytes(text)) {
+        char byte[4];
+        std::snprintf(byte, sizeof byte, "%s%02x", out.empty() ? "" : ",", c);
+        out += byte;
+    }
+    return out;
+}
+
+// The message of the settings store error that `action` raises.
+template <class F> std::string ErrorOf(F action) {
+    try {
+        action();
+    } catch (const EQVSettingsStorageError& error) {
+        return error.Message();
+    }
+    return "no error";
+}
+
+} // namespace
+
+TEST_F(SettingsTest, EmptyStoreGivesTheLoadDefaults) {
+    const TQVSettings settings = Loaded();
+    EXPECT_FALSE(settings.ShowEmptyMonths);
+    EXPECT_EQ(settings.TrayDblClick, 0);
+    EXPECT_TRUE(settings.ShowA2A && settings.ShowBalanceAdjustments && settings.UseTray &&
+                settings.Notifications && settings.HideOnMinimize && settings.HideOnClose &&
+                settings.AutoOpenLast);
+    EXPECT_TRUE(settings.Lang.empty());
+    EXPECT_TRUE(settings.RecentNames.empty() && settings.RecentLocations.empty());
+    EXPECT_FALSE(FileSystem::FileExists(StoreFileName()));
+
+    // A storage that raises reports the missing key and value with the fixed messages.
+    TQVRegistrySettingsStorage storage;
+    storage.KeyPath = AppKey;
+    storage.RaiseErrors = true;
+    EXPECT_EQ(ErrorOf([&] { storage.OpenRead(); }), "Registry open error 2");
+    Put("Word", "x", REG_SZ);
+    std::string value;
+    EXPECT_EQ(ErrorOf([&] { storage.ReadRaw("Word", "", value); }), "Wrong value type: 1");
+    storage.RaiseErrors = false;
+    storage.ReadRaw("Word", "", value);
+    EXPECT_EQ(value, "x") << "bytes of another type come back as they are";
+}
+
+TEST_F(SettingsTest, SaveWritesEveryValueInOrderAndLoadReadsItBack) {
+    TQVSettings settings;
+    settings.ShowA2A = false;
+    settings.HideOnClose = false;
+    settings.Lang = "ru";
+    settings.TrayDblClick = 2;
+    settings.Save();
+
+    const std::string text = StoreText();
+    std::size_t last = 0;
+    for (const char* line : {"\"ShowA2A\"=hex:00\n", "\"ShowEmptyMonths\"=hex:01\n",
+                             "\"ShowBalanceAdjustments\"=hex:01\n", "\"UseTray\"=hex:01\n",
+                             "\"Notifications\"=hex:01\n", "\"Lang\"=hex:72,75\n",
+                             "\"HideOnMinimize\"=hex:01\n", "\"HideOnClose\"=hex:00\n",
+                             "\"AutoOpenLast\"=hex:01\n", "\"TrayDblClick\"=hex:00,00,00,03\n",
+                             "\"RecentName01\"=hex:\n", "\"RecentLocation05\"=hex:\n"}) {
+        const std::size_t at = text.find(line);
+        ASSERT_NE(at, std::string::npos) << line << text;
+        EXPECT_GT(at, last) << line;
+        last = at;
+    }
+
+    const TQVSettings loaded = Loaded();
+    EXPECT_FALSE(loaded.ShowA2A);
+    EXPECT_TRUE(loaded.ShowEmptyMonths);
+    EXPECT_FALSE(loaded.HideOnClose);
+    EXPECT_EQ(loaded.Lang, "ru");
+    EXPECT_EQ(loaded.TrayDblClick, 2);
+    EXPECT_TRUE(loaded.RecentNames.empty()) << "empty pairs stand for no entry";
+
+    settings.TrayDblClick = 7;
+    settings.Save();
+    EXPECT_NE(StoreText().find("\"TrayDblClick\"=hex:00,00,ff,ff\n"), std::string::npos);
+    EXPECT_EQ(Loaded().TrayDblClick, 0);
+}
+
+TEST_F(SettingsTest, StoredTrayActionAndBooleansDecodeStrictly) {
+    const std::pair<std::string, int> cases[] = {
+        {QVUtils::IntToBytes(2), 1},        {QVUtils::IntToBytes(3), 2},
+        {QVUtils::IntToBytes(0), 0},        {QVUtils::IntToBytes(1), 0},
+        {QVUtils::IntToBytes(4), 0},        {std::string("\x02"), 0},
+        {std::string("\0\0\0\0\x02", 5), 0}};
+    for (const auto& [bytes, action] : cases) {
+        Put("TrayDblClick", bytes);
+        EXPECT_EQ(Loaded().TrayDblClick, action) << bytes.size() << " bytes";
+    }
+
+    Put("ShowA2A", std::string("\x01\x00", 2));
+    Put("UseTray", std::string("\x01\0\0\0", 4), REG_DWORD);
+    Put("ShowEmptyMonths", "\x01");
+    Put("AutoOpenLast", std::string("\0", 1));
+    const TQVSettings settings = Loaded();
+    EXPECT_FALSE(settings.ShowA2A);
+    EXPECT_FALSE(settings.UseTray);
+    EXPECT_TRUE(settings.ShowEmptyMonths);
+    EXPECT_FALSE(settings.AutoOpenLast);
+}
+
+TEST_F(SettingsTest, RecentBudgetsKeepFiveInTheStore) {
+    for (int i = 1; i <= 7; ++i)
+        Env().AddRecent(u"Budget " + std::u16string(1, static_cast<char16_t>(u'0' + i)),
+                        Home.File("b" + std::to_string(i) + ".qn"));
+    ASSERT_EQ(Env().Settings().RecentNames.size(), 7u);
+    Env().Settings().Save();
+    const std::string text = StoreText();
+    EXPECT_NE(text.find("\"RecentName01\"=hex:" + Hex(u"Budget 7") + "\n"), std::string::npos);
+    EXPECT_EQ(text.find("RecentName06"), std::string::npos);
+
+    TQVSettings loaded = Loaded();
+    ASSERT_EQ(loaded.RecentNames.size(), 5u);
+    EXPECT_EQ(loaded.RecentNames[4], u"Budget 3");
+    EXPECT_EQ(loaded.RecentLocations[0], TextConv::Utf8ToWide(Home.File("b7.qn")));
+
+    // Two entries: pairs 03 to 05 are written empty, and so stand for nothing.
+    loaded.RecentNames.resize(2);
+    loaded.RecentLocations.resize(2);
+    loaded.RecentNames[1] = u"Семейный бюджет";
+    loaded.Save();
+    EXPECT_NE(StoreText().find("\"RecentName02\"=hex:" + Hex(u"Семейный бюджет") + "\n"),
+              std::string::npos);
+    EXPECT_NE(StoreText().find("\"RecentLocation03\"=hex:\n"), std::string::npos);
+    EXPECT_EQ(Loaded().RecentNames, loaded.RecentNames);
+
+    // Only pairs empty on both sides are skipped; the others keep their order, gaps closed.
+    Put("RecentName01", "");
+    Put("RecentName02", "");
+    Put("RecentLocation02", "");
+    Put("RecentName04", QVBase::WideToBytes(u"Four"));
+    Put("RecentLocation04", QVBase::WideToBytes(u"/four.qn"));
+    const TQVSettings gaps = Loaded();
+    EXPECT_EQ(gaps.RecentNames, (std::vector<std::u16string>{u"", u"Four"}));
+    EXPECT_EQ(gaps.RecentLocations[0], TextConv::Utf8ToWide(Home.File("b7.qn")));
+}
+
+TEST_F(SettingsTest, AddRecentMovesABudgetWhosePathDiffersInCase) {
+    Env().AddRecent(u"One", Home.File("Budget.qn"));
+    Env().AddRecent(u"Two", Home.File("other.qn"));
+    Env().AddRecent(u"One renamed", Home.File("sub/../BUDGET.QN"));
+    const TQVSettings& settings = Env().Settings();
+    EXPECT_EQ(settings.RecentNames, (std::vector<std::u16string>{u"One renamed", u"Two"}));
+    ASSERT_EQ(settings.RecentLocations.size(), 2u);
+    EXPECT_EQ(settings.RecentLocations[0], TextConv::Utf8ToWide(Home.File("BUDGET.QN")));
+}
+
+TEST_F(SettingsTest, AutostartEntryIsWrittenAndRemoved) {
+    const std::string entry = Home.File("config/autostart/quillvane-autostart.desktop");
+    Env().EnableAutorun();
+    const std::string text = FileSystem::ReadFile(entry);
+    EXPECT_NE(text.find("\nExec=\"" + QVBase::GetExeName() + "\" /autorun\n"), std::string::npos)
+        << text;
+
+    HKEY key = nullptr;
+    ASSERT_EQ(OpenKey(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                      KEY_READ, key),
+              ERROR_SUCCESS);
+    DWORD type = REG_NONE;
+    std::string value;
+    EXPECT_EQ(QueryValue(key, "Quillvane autostart", type, value), ERROR_SUCCESS);
+    CloseKey(key);
+    EXPECT_EQ(type, REG_SZ);
+    EXPECT_EQ(value, QVBase::GetExeName() + " /autorun");
+
+    Env().DisableAutorun();
+    EXPECT_FALSE(FileSystem::FileExists(entry));
+    Env().DisableAutorun(); // nothing left to remove
+}

@@ -1,0 +1,240 @@
+#include "platform/Registry.h"
+
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/FileSystem.h"
+#include "platform/Folders.h"
+#include "support/TempDir.h"
+
+using namespace Registry;
+
+namespace {
+
+constexpr const char* AppKey = "Software\\Tavrin\\Quillvane";
+constexpr const char* RunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+unsigned ModeOf(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+    return st.st_mode & 07777;
+}
+
+class RegistryTest : public ::testing::Test {
+protected:
+    TTempDir Home;
+    TScopedEnv Config{"XDG_CONFIG_HOME", Home.File("config")};
+    TScopedEnv Data{"XDG_DATA_HOME", Home.File("data")};
+
+    std::string StoreFolder() const { return Home.File("config/Tavrin Group/Quillvane"); }
+
+    static HKEY Open(const char* path, DWORD access) {
+        HKEY key = nullptr;
+        EXPECT_EQ(CreateKey(HKEY_CURRENT_USER, path, access, key), ERROR_SUCCESS);
+        return key;
+    }
+    // The value's type and bytes, or type REG_NONE when it cannot be read.
+    static std::pair<DWORD, std::string> Read(const char* path, const std::string& name) {
+        HKEY key = nullptr;
+        DWORD type = REG_NONE;
+        std::string data;
+        if (OpenKey(HKEY_CURRENT_USER, path, KEY_READ, key) == ERROR_SUCCESS) {
+            QueryValue(key, name, type, data);
+            CloseKey(key);
+        }
+        return {type, data};
+    }
+    void WriteStore(const std::string& text) const {
+        ASSERT_TRUE(FileSystem::ForceFolders(StoreFolder()));
+        FileSystem::WriteFileAtomic(StoreFileName(), text);
+    }
+};
+
+} // namespace
+
+TEST_F(RegistryTest, EveryValueTypeSurvivesTheFile) {
+    const std::string binary("\x01\x00\xff", 3);
+    const std::string text = "C:\\dir\\\"quoted\" Zürich €";
+    const std::string controls = "two\nlines\x01";
+    const std::string multi("a\0b\0\0", 5);
+
+    HKEY key = Open(AppKey, KEY_WRITE);
+    EXPECT_EQ(SetValue(key, "Bin", REG_BINARY, binary), ERROR_SUCCESS);
+    EXPECT_EQ(SetValue(key, "Empty", REG_BINARY, ""), ERROR_SUCCESS);
+    EXPECT_EQ(SetValue(key, "Text", REG_SZ, text), ERROR_SUCCESS);
+    EXPECT_EQ(SetValue(key, "Controls", REG_SZ, controls), ERROR_SUCCESS);
+    EXPECT_EQ(SetValue(key, "Count", REG_DWORD, std::string("\x0a\x00\x00\x80", 4)), ERROR_SUCCESS);
+    EXPECT_EQ(SetValue(key, "Multi", REG_MULTI_SZ, multi), ERROR_SUCCESS);
+    EXPECT_EQ(SetValue(key, "", REG_SZ, "default"), ERROR_SUCCESS);
+    EXPECT_EQ(SetValue(key, "bin", REG_BINARY, binary), ERROR_SUCCESS) << "names ignore case";
+    EXPECT_EQ(SetValue(key, "Two\nlines", REG_BINARY, ""), ERROR_INVALID_PARAMETER);
+    DWORD type = 99;
+    std::string data = "stale";
+    EXPECT_EQ(QueryValue(key, "Bin", type, data), ERROR_ACCESS_DENIED) << "write-only key";
+    EXPECT_EQ(type, REG_NONE);
+    EXPECT_TRUE(data.empty());
+    EXPECT_EQ(CloseKey(key), ERROR_SUCCESS);
+    EXPECT_EQ(CloseKey(key), ERROR_INVALID_HANDLE);
+
+    const std::string file = FileSystem::ReadFile(StoreFileName());
+    EXPECT_EQ(file.rfind("Windows Registry Editor Version 5.00\n", 0), 0u);
+    EXPECT_NE(file.find("\n[HKEY_CURRENT_USER\\Software\\Tavrin\\Quillvane]\n"
+                        "\"Bin\"=hex:01,00,ff\n"
+                        "\"Empty\"=hex:\n"
+                        "\"Text\"=\"C:\\\\dir\\\\\\\"quoted\\\" Zürich €\"\n"
+                        "\"Controls\"=hex(1):74,77,6f,0a,6c,69,6e,65,73,01\n"
+                        "\"Count\"=dword:8000000a\n"
+                        "\"Multi\"=hex(7):61,00,62,00,00\n"
+                        "@=\"default\"\n"),
+              std::string::npos)
+        << file;
+    EXPECT_EQ(ModeOf(StoreFileName()), 0600u);
+    EXPECT_EQ(ModeOf(StoreFolder()), 0700u);
+    EXPECT_EQ(FileSystem::FindFiles(StoreFolder(), "*").size(), 1u) << "temporary file left";
+
+    // Read back from the file, now that no key holds it in memory.
+    EXPECT_EQ(Read(AppKey, "BIN"), std::make_pair(REG_BINARY, binary));
+    EXPECT_EQ(Read(AppKey, "Empty"), std::make_pair(REG_BINARY, std::string()));
+    EXPECT_EQ(Read(AppKey, "Text"), std::make_pair(REG_SZ, text));
+    EXPECT_EQ(Read(AppKey, "Controls"), std::make_pair(REG_SZ, controls));
+    EXPECT_EQ(Read(AppKey, "Count"), std::make_pair(REG_DWORD, std::string("\x0a\0\0\x80", 4)));
+    EXPECT_EQ(Read(AppKey, "Multi"), std::make_pair(REG_MULTI_SZ, multi));
+    EXPECT_EQ(Read(AppKey, ""), std::make_pair(REG_SZ, std::string("default")));
+    EXPECT_EQ(Read("software\\TAVRIN\\quillvane\\", "Bin").first, REG_BINARY);
+
+    key = Open(AppKey, KEY_READ);
+    EXPECT_EQ(SetValue(key, "Bin", REG_BINARY, ""), ERROR_ACCESS_DENIED) << "read-only key";
+    EXPECT_EQ(QueryValue(key, "Missing", type, data), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(type, REG_NONE);
+    CloseKey(key);
+    key = Open(AppKey, KEY_ALL_ACCESS);
+    EXPECT_EQ(DeleteValue(key, "TEXT"), ERROR_SUCCESS);
+    EXPECT_EQ(DeleteValue(key, "Text"), ERROR_FILE_NOT_FOUND);
+    CloseKey(key);
+    EXPECT_EQ(Read(AppKey, "Text").first, REG_NONE);
+}
+
+TEST_F(RegistryTest, MissingFileIsAnEmptyRegistryAndReadingCreatesNothing) {
+    HKEY key = nullptr;
+    EXPECT_EQ(OpenKey(HKEY_CURRENT_USER, AppKey, KEY_READ, key), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(key, nullptr);
+    EXPECT_EQ(OpenKey(HKEY_CURRENT_USER, AppKey, KEY_WRITE, key), ERROR_FILE_NOT_FOUND);
+    // The Run key's parents always exist, as on Windows.
+    ASSERT_EQ(OpenKey(HKEY_CURRENT_USER, "Software\\Microsoft", KEY_READ, key), ERROR_SUCCESS);
+    HKEY below = nullptr;
+    EXPECT_EQ(OpenKey(key, "Windows\\CurrentVersion", KEY_READ, below), ERROR_SUCCESS);
+    CloseKey(below);
+    DWORD type;
+    std::string data;
+    EXPECT_EQ(QueryValue(key, "Anything", type, data), ERROR_FILE_NOT_FOUND);
+    CloseKey(key);
+    EXPECT_FALSE(Folders::FolderExists(Home.File("config"))) << "a read wrote something";
+
+    // A created key persists without values, and then so do its parents.
+    EXPECT_EQ(CloseKey(Open(AppKey, KEY_WRITE)), ERROR_SUCCESS);
+    ASSERT_EQ(OpenKey(HKEY_CURRENT_USER, "Software\\Tavrin", KEY_READ, key), ERROR_SUCCESS);
+    CloseKey(key);
+}
+
+TEST_F(RegistryTest, DamagedLinesAreSkipped) {
+    WriteStore("\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n"
+               "\"Orphan\"=hex:01\r\n"
+               "[HKEY_CURRENT_USER\\Software\\Tavrin\\Quillvane]\r\n"
+               "; a comment\n"
+               "\"Good1\"=hex:01,02,\\\n"
+               "  03,04\n"
+               "\"BadHex\"=hex:zz\n"
+               "\"Unclosed\"=\"abc\n"
+               "\"NoEquals\" hex:01\n"
+               "\"LongDword\"=dword:123456789\n"
+               "\"Trailing\"=\"x\" junk\n"
+               "garbage line\n"
+               "\"Good2\"=dword:ff\n"
+               "[HKEY_LOCAL_MACHINE\\Software\\Tavrin\\Quillvane]\n"
+               "\"Foreign\"=hex:01\n"
+               "[HKEY_CURRENT_USER\\Software\\Tavrin\\Quillvane\n"
+               "\"AfterBadKey\"=hex:01\n"
+               "[hkey_current_user\\software\\tavrin\\quillvane]\n"
+               "\"Good3\"=\"a\\\"b\"\n");
+
+    EXPECT_EQ(Read(AppKey, "Good1"), std::make_pair(REG_BINARY, std::string("\x01\x02\x03\x04")));
+    EXPECT_EQ(Read(AppKey, "Good2"), std::make_pair(REG_DWORD, std::string("\xff\0\0\0", 4)));
+    EXPECT_EQ(Read(AppKey, "Good3"), std::make_pair(REG_SZ, std::string("a\"b")));
+    for (const char* name : {"Orphan", "BadHex", "Unclosed", "NoEquals", "LongDword", "Trailing",
+                             "Foreign", "AfterBadKey"})
+        EXPECT_EQ(Read(AppKey, name).first, REG_NONE) << name;
+}
+
+TEST_F(RegistryTest, FileIsReplacedWholeWithPrivateMode) {
+    WriteStore(
+        "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Other]\n\"Kept\"=hex:07\n");
+    ::chmod(StoreFileName().c_str(), 0644);
+    HKEY key = Open(AppKey, KEY_WRITE);
+    SetValue(key, "New", REG_BINARY, "\x01");
+    EXPECT_EQ(CloseKey(key), ERROR_SUCCESS);
+    EXPECT_EQ(ModeOf(StoreFileName()), 0600u);
+    EXPECT_EQ(Read("Other", "Kept"), std::make_pair(REG_BINARY, std::string("\x07")));
+    EXPECT_EQ(Read(AppKey, "New"), std::make_pair(REG_BINARY, std::string("\x01")));
+
+    // When the file cannot be written, closing says so and the old file stays.
+    const std::string before = FileSystem::ReadFile(StoreFileName());
+    key = Open(AppKey, KEY_WRITE);
+    SetValue(key, "Lost", REG_BINARY, "\x02");
+    std::filesystem::rename(StoreFolder(), Home.File("moved"));
+    FileSystem::WriteFileAtomic(StoreFolder(), "not a folder");
+    EXPECT_NE(CloseKey(key), ERROR_SUCCESS);
+    EXPECT_EQ(FileSystem::ReadFile(Home.File("moved/user.reg")), before);
+
+    // The blocked folder also refuses opening for writing; reading finds an empty registry.
+    EXPECT_EQ(CreateKey(HKEY_CURRENT_USER, AppKey, KEY_WRITE, key), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(key, nullptr);
+    EXPECT_EQ(OpenKey(HKEY_CURRENT_USER, AppKey, KEY_READ, key), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(RegistryTest, RunKeyValuesAreAutostartEntries) {
+    const std::string folder = Home.File("config/autostart");
+    ASSERT_TRUE(FileSystem::ForceFolders(Home.File("my apps")));
+    const std::string program = Home.File("my apps/quill$vane 100%");
+    FileSystem::WriteFileAtomic(program, "");
+    const std::string commandLine = program + " /autorun";
+
+    HKEY key = nullptr;
+    ASSERT_EQ(OpenKey(HKEY_CURRENT_USER, RunKey, KEY_WRITE, key), ERROR_SUCCESS);
+    EXPECT_TRUE(Folders::FolderExists(folder)) << "opening for writing makes the folder";
+    EXPECT_EQ(SetValue(key, "Quillvane autostart", REG_BINARY, "x"), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(SetValue(key, "Quillvane autostart", REG_SZ, commandLine), ERROR_SUCCESS);
+    CloseKey(key);
+
+    const std::string entry = FileSystem::ReadFile(folder + "/quillvane-autostart.desktop");
+    EXPECT_EQ(entry, "[Desktop Entry]\n"
+                     "Type=Application\n"
+                     "Name=Quillvane autostart\n"
+                     "Exec=\"" +
+                         Home.File("my apps/quill\\\\$vane 100%%") +
+                         "\" /autorun\n"
+                         "X-Quillvane-Value=" +
+                         commandLine + "\n");
+    EXPECT_EQ(Read(RunKey, "QUILLVANE AUTOSTART"), std::make_pair(REG_SZ, commandLine));
+    EXPECT_FALSE(FileSystem::FileExists(StoreFileName())) << "the Run key is not in the file";
+
+    // Another program's entries are neither seen nor overwritten nor removed.
+    FileSystem::WriteFileAtomic(folder + "/other.desktop",
+                                "[Desktop Entry]\nType=Application\nName=Other\nExec=other\n");
+    FileSystem::WriteFileAtomic(folder + "/my-entry.desktop",
+                                "[Desktop Entry]\nType=Application\nName=Mine\nExec=mine\n");
+    EXPECT_EQ(Read(RunKey, "Other").first, REG_NONE);
+    ASSERT_EQ(OpenKey(HKEY_CURRENT_USER, RunKey, KEY_WRITE, key), ERROR_SUCCESS);
+    EXPECT_EQ(DeleteValue(key, "Other"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(SetValue(key, "My entry", REG_SZ, "/bin/true"), ERROR_SUCCESS);
+    EXPECT_TRUE(FileSystem::FileExists(folder + "/my-entry-2.desktop"));
+    EXPECT_EQ(DeleteValue(key, "quillvane autostart"), ERROR_SUCCESS);
+    EXPECT_EQ(DeleteValue(key, "Quillvane autostart"), ERROR_FILE_NOT_FOUND);
+    CloseKey(key);
+    EXPECT_FALSE(FileSystem::FileExists(folder + "/quillvane-autostart.desktop"));
+    EXPECT_TRUE(FileSystem::FileExists(folder + "/other.desktop"));
+    EXPECT_EQ(Read(RunKey, "My entry"), std::make_pair(REG_SZ, std::string("/bin/true")));
+}

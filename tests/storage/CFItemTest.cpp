@@ -25,8 +25,18 @@ std::string Hex(std::string_view text) {
 // eight length octets, or indefinite for constructed elements.
 enum class Form { Short, Long, Indefinite };
 
+// The form the builders use unless told; the error tests run their cases in each form, so that
+// both the writer's form and the general reader meet every fault.
+Form BuildForm = Form::Short;
+
+class TBuildForm {
+public:
+    explicit TBuildForm(Form form) { BuildForm = form; }
+    ~TBuildForm() { BuildForm = Form::Short; }
+};
+
 // An element built independently of the code under test.
-std::string Der(int tag, const std::string& content, Form form = Form::Short) {
+std::string Der(int tag, const std::string& content, Form form = BuildForm) {
     std::string out(1, static_cast<char>(tag));
     if (form == Form::Indefinite && (tag & 0x20) != 0)
         return out + "\x80" + content + std::string(2, '\0');
@@ -46,23 +56,23 @@ std::string Der(int tag, const std::string& content, Form form = Form::Short) {
     return out + content;
 }
 
-std::string NameElement(std::u16string_view name, Form form = Form::Short) {
+std::string NameElement(std::u16string_view name, Form form = BuildForm) {
     return Der(0x1E, QVBase::WideToBytes(name), form);
 }
 
 std::string Item(const std::string& type, const std::string& nameSequence,
-                 const std::string& content, Form form = Form::Short) {
+                 const std::string& content, Form form = BuildForm) {
     return Der(0x30,
                Der(0x06, type, form) + Der(0x30, nameSequence, form) + Der(0x04, content, form),
                form);
 }
 
-std::string FileItem(std::u16string_view name, const std::string& data, Form form = Form::Short) {
+std::string FileItem(std::u16string_view name, const std::string& data, Form form = BuildForm) {
     return Item("f", NameElement(name, form), Der(0x04, data, form), form);
 }
 
 std::string FolderItem(std::u16string_view name, std::initializer_list<std::string> children,
-                       Form form = Form::Short) {
+                       Form form = BuildForm) {
     std::string content;
     for (const std::string& child : children)
         content += Der(0x04, child, form);
@@ -247,7 +257,8 @@ TEST(CFItemTest, LengthBoundariesRoundTrip) {
     EXPECT_EQ(copy.Encode(), bytes);
 }
 
-TEST(CFItemTest, ReaderErrors) {
+static void ReaderErrorsIn(Form form) {
+    TBuildForm use(form);
     const std::string file = FileItem(u"a", "x");
     const std::string emptyName = NameElement(u"");
     const std::string emptyContent = Der(0x04, Der(0x30, ""));
@@ -304,7 +315,7 @@ TEST(CFItemTest, ReaderErrors) {
          invalidFile},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(Load(c.bytes), c.message) << c.what;
+        EXPECT_EQ(Load(c.bytes), c.message) << c.what << (form == Form::Long ? " (long)" : "");
 
     // A failed folder keeps the children read before the fault, in their stored order, and the
     // name read before it.
@@ -315,7 +326,13 @@ TEST(CFItemTest, ReaderErrors) {
     EXPECT_EQ(Names(root), (std::vector<std::u16string>{u"b", u"a"}));
 }
 
-TEST(CFItemTest, NameDecoding) {
+TEST(CFItemTest, ReaderErrors) {
+    for (Form form : {Form::Short, Form::Long})
+        ReaderErrorsIn(form);
+}
+
+static void NameDecodingIn(Form form) {
+    TBuildForm use(form);
     auto nameOf = [](const std::string& nameSequence) {
         TQVCFFolder root;
         root.Name = u"kept";
@@ -329,6 +346,11 @@ TEST(CFItemTest, NameDecoding) {
     EXPECT_EQ(nameOf(Der(0x1E, "\xAC\x20\x41"s)), u"\u20ACA");
     EXPECT_EQ(nameOf(Der(0x1E, "a\0\0\0b\0"s)), u"a");
     EXPECT_EQ(nameOf(Der(0x1E, "")), u"");
+}
+
+TEST(CFItemTest, NameDecoding) {
+    for (Form form : {Form::Short, Form::Long})
+        NameDecodingIn(form);
 }
 
 TEST(CFItemTest, SortedOrder) {

@@ -1,0 +1,90 @@
+#pragma once
+
+// A large budget for the benchmarks: ten years of 400 flows a month (expenses, incomes and
+// transfers mixed) across 20 accounts and 40 categories, ending with the current month, plus 50
+// debts and 50 loans. The same seed gives the same budget every run.
+#include <random>
+#include <string>
+
+#include "model/QVA2A.h"
+#include "model/QVEnvironment.h"
+#include "storage/QVBase.h"
+
+namespace BudgetGenerator {
+
+constexpr int Years = 10;
+constexpr int FlowsPerMonth = 400;
+constexpr int AccountCount = 20;
+constexpr int CategoryCount = 40; // half for expenses, half for incomes
+
+inline std::u16string Numbered(std::u16string_view stem, int n) {
+    const std::string digits = std::to_string(n);
+    return std::u16string(stem) + u" " + std::u16string(digits.begin(), digits.end());
+}
+
+// Fills `env`, which should be empty, and leaves its months sorted newest first.
+inline void Fill(TQVEnvironment& env) {
+    std::mt19937 random(20090315);
+    for (int i = 0; i < AccountCount; ++i) {
+        TQVSource* source = env.GetSource(env.AddSource());
+        source->Name = Numbered(u"Account", i);
+        source->Id = QVBase::CreateGUIDString();
+    }
+    for (int i = 0; i < CategoryCount / 2; ++i) {
+        TQVLocation* expense = env.GetExpenseLocation(env.AddExpenseLocation());
+        expense->Name = Numbered(u"Expense category", i);
+        expense->Id = QVBase::CreateGUIDString();
+        TQVLocation* income = env.GetIncomeLocation(env.AddIncomeLocation());
+        income->Name = Numbered(u"Income category", i);
+        income->Id = QVBase::CreateGUIDString();
+    }
+    const auto pick = [&random](int count) {
+        return std::uniform_int_distribution<int>(0, count - 1)(random);
+    };
+    std::uniform_real_distribution<double> amount(0.01, 5000.0);
+    const char16_t* titles[] = {u"Groceries", u"Rent", u"Fuel", u"Salary", u"Coffee", u""};
+
+    const QVUtils::TDateParts now = QVUtils::DecodeDate(QVUtils::Now());
+    for (int back = 0; back < Years * 12; ++back) {
+        const int serial = now.Year * 12 + (now.Month - 1) - back;
+        const int year = serial / 12;
+        const int month = serial % 12 + 1;
+        TQVMonth& m = *env.GetMonth(env.FindMonth(QVUtils::EncodeDate(year, month, 1), true));
+        const double days = QVUtils::DaysInMonth(year, month);
+        for (int i = 0; i < FlowsPerMonth; ++i) {
+            TQVMoneyFlow* flow;
+            const int kind = pick(20);
+            if (kind < 12) {
+                auto* expense = static_cast<TQVExpenseItem*>(m.GetFlow(m.AddExpense()));
+                expense->Source = env.GetSource(pick(AccountCount));
+                expense->Location = env.GetExpenseLocation(pick(CategoryCount / 2));
+                flow = expense;
+            } else if (kind < 17) {
+                auto* income = static_cast<TQVIncomeItem*>(m.GetFlow(m.AddIncome()));
+                income->Source = env.GetSource(pick(AccountCount));
+                income->Location = env.GetIncomeLocation(pick(CategoryCount / 2));
+                flow = income;
+            } else {
+                auto* transfer = static_cast<TQVA2AItem*>(m.GetFlow(m.AddA2A()));
+                transfer->Source = env.GetSource(pick(AccountCount));
+                transfer->Destination = env.GetSource(pick(AccountCount));
+                flow = transfer;
+            }
+            flow->Sum = static_cast<long double>(amount(random));
+            flow->Date = m.Date + std::uniform_real_distribution<double>(0.0, days)(random);
+            flow->Name = titles[pick(6)];
+        }
+        m.Sort();
+    }
+    env.EnsureCurrentMonth();
+    for (int i = 0; i < 50; ++i) {
+        TQVIncomeItem* debt = env.GetDebt(env.AddDebt());
+        debt->Sum = static_cast<long double>(amount(random));
+        debt->PeerName = Numbered(u"Creditor", i);
+        TQVExpenseItem* loan = env.GetCredit(env.AddCredit());
+        loan->Sum = static_cast<long double>(amount(random));
+        loan->PeerName = Numbered(u"Debtor", i);
+    }
+}
+
+} // namespace BudgetGenerator
