@@ -13,12 +13,10 @@
 #include <benchmark/benchmark.h>
 #include <openssl/evp.h>
 #include <openssl/sha.h>
-#include <stdlib.h>
 
 #include <charconv>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
 #include <string>
 
 #include "BudgetGenerator.h"
@@ -26,28 +24,6 @@
 #include "storage/QVCompoundFile.h"
 
 namespace {
-
-// ---- Temporary per-user folders for the whole run
-
-class TBenchFolders {
-public:
-    TBenchFolders() {
-        char pattern[] = "/tmp/qvbench-XXXXXX";
-        if (::mkdtemp(pattern) != nullptr)
-            FRoot = pattern;
-        ::setenv("XDG_DATA_HOME", (FRoot + "/data").c_str(), 1);
-        ::setenv("XDG_CONFIG_HOME", (FRoot + "/config").c_str(), 1);
-    }
-    ~TBenchFolders() {
-        std::error_code error;
-        if (!FRoot.empty())
-            std::filesystem::remove_all(FRoot, error);
-    }
-    std::string File(const std::string& name) const { return FRoot + "/" + name; }
-
-private:
-    std::string FRoot;
-};
 
 const TBenchFolders& Folders() {
     static const TBenchFolders folders;

@@ -3,12 +3,41 @@
 // A large budget for the benchmarks: ten years of 400 flows a month (expenses, incomes and
 // transfers mixed) across 20 accounts and 40 categories, ending with the current month, plus 50
 // debts and 50 loans. The same seed gives the same budget every run.
+#include <stdlib.h>
+
+#include <filesystem>
 #include <random>
 #include <string>
 
 #include "model/QVA2A.h"
 #include "model/QVEnvironment.h"
 #include "storage/QVBase.h"
+
+// Temporary per-user folders for a whole benchmark run: XDG_DATA_HOME and XDG_CONFIG_HOME point
+// into a fresh folder, so the installation id, password records and settings never reach the
+// user's own folders. Create it before the first environment.
+class TBenchFolders {
+public:
+    TBenchFolders() {
+        char pattern[] = "/tmp/qvbench-XXXXXX";
+        if (::mkdtemp(pattern) != nullptr)
+            FRoot = pattern;
+        ::setenv("XDG_DATA_HOME", (FRoot + "/data").c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", (FRoot + "/config").c_str(), 1);
+    }
+    ~TBenchFolders() {
+        std::error_code error;
+        if (!FRoot.empty())
+            std::filesystem::remove_all(FRoot, error);
+    }
+    TBenchFolders(const TBenchFolders&) = delete;
+    TBenchFolders& operator=(const TBenchFolders&) = delete;
+
+    std::string File(const std::string& name) const { return FRoot + "/" + name; }
+
+private:
+    std::string FRoot;
+};
 
 namespace BudgetGenerator {
 

@@ -9,6 +9,7 @@
 namespace {
 
 TQVEnvironment& Budget() {
+    static const TBenchFolders folders;
     if (Environment == nullptr) {
         Environment = new TQVEnvironment();
         BudgetGenerator::Fill(*Environment);

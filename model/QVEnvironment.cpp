@@ -1,5 +1,7 @@
 #include "model/QVEnvironment.h"
 
+#include <iostream>
+
 #include "model/QVA2A.h"
 #include "model/QVStringKeeper.h"
 #include "platform/WideStringList.h"
@@ -29,7 +31,24 @@ void FillLocations(const TQVObjectList<TQVLocation>& locations, TWideStringList&
 
 } // namespace
 
-TQVEnvironment::TQVEnvironment() = default;
+// The lists, the settings with their built-in values and the budget fields start empty (see the
+// member initialisers); then the installation id, the stored settings and the language tables.
+// A failed language scan is shown and marks the start as failed; the rest of the environment is
+// built all the same.
+TQVEnvironment::TQVEnvironment() {
+    if (NeedInstallationId())
+        CreateInstallationId();
+    LoadSettings();
+    try {
+        LoadLanguages();
+    } catch (const std::exception& error) {
+        if (StartupErrorHandler)
+            StartupErrorHandler(error.what());
+        else
+            std::cerr << error.what() << '\n';
+        InitFailed = true;
+    }
+}
 
 TQVEnvironment::~TQVEnvironment() = default;
 

@@ -29,6 +29,7 @@ class TWideStringList;
 // List accessors raise EListError for an index out of range and leave the list unchanged.
 class TQVEnvironment : public TQVBase {
 public:
+    // Makes the installation id when it is missing, loads the settings and the language tables.
     TQVEnvironment();
     ~TQVEnvironment() override;
     TQVEnvironment(const TQVEnvironment&) = delete;
@@ -261,6 +262,9 @@ public:
     std::string FileName;
     // Set once at construction when the language tables could not be loaded.
     bool InitFailed = false;
+    // Shows the error of a failed start (the language scan) to the user; set it before the
+    // environment is made. Unset, the message goes to the standard error stream.
+    static inline std::function<void(const std::string&)> StartupErrorHandler;
 
 private:
     // Clears every reference to `location` held by flows, debts and loans.

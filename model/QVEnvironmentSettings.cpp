@@ -8,22 +8,6 @@ namespace {
 constexpr const char* RunKeyPath = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr const char* AutorunValueName = "Quillvane autostart";
 
-char16_t FoldAscii(char16_t c) {
-    return c >= u'A' && c <= u'Z' ? c - u'A' + u'a' : c;
-}
-
-// Recent locations match without regard to letter case; ASCII letters are folded, other
-// characters compare as they are.
-bool SameLocation(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (FoldAscii(a[i]) != FoldAscii(b[i]))
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 void TQVEnvironment::LoadSettings() {
@@ -34,8 +18,9 @@ void TQVEnvironment::AddRecent(std::u16string_view name, const std::string& file
     std::u16string location = TextConv::Utf8ToWide(QVUtils::GetFullPath(fileName));
     std::vector<std::u16string>& names = FSettings.RecentNames;
     std::vector<std::u16string>& locations = FSettings.RecentLocations;
+    // File names are case-sensitive here: paths that differ in letter case are different budgets.
     for (std::size_t i = 0; i < locations.size(); ++i) {
-        if (SameLocation(locations[i], location)) {
+        if (locations[i] == location) {
             locations.erase(locations.begin() + static_cast<std::ptrdiff_t>(i));
             if (i < names.size())
                 names.erase(names.begin() + static_cast<std::ptrdiff_t>(i));

@@ -1,5 +1,6 @@
 #include "model/QVMoneyText.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -24,9 +25,48 @@ bool IncrementDigits(std::string& digits) {
     return true;
 }
 
+// 10^0 .. 10^26, all exact in a long double's 64-bit mantissa.
+constexpr auto PowersOfTen = [] {
+    std::array<long double, 27> powers{};
+    long double p = 1.0L;
+    for (auto& power : powers) {
+        power = p;
+        p *= 10.0L;
+    }
+    return powers;
+}();
+
+// The common case without a decimal conversion: |value| between 1e-15 and 1e12 is scaled to a
+// number of twelve integer digits. The scaling is off by at most a few units of the last binary
+// place, which only matters when the value lies next to a rounding tie; then the result is
+// false and the exact conversion decides.
+bool FastSignificantDecimal(long double value, std::string& digits, int& exponent) {
+    const long double magnitude = std::fabs(value);
+    if (!(magnitude >= 1e-15L && magnitude < 1e12L))
+        return false;
+    int e = 11;
+    while (e > -15 && magnitude < PowersOfTen[static_cast<std::size_t>(e + 15)] * 1e-15L)
+        --e;
+    const long double scaled = magnitude * PowersOfTen[static_cast<std::size_t>(11 - e)];
+    const long double whole = std::floor(scaled);
+    const long double fraction = scaled - whole;
+    if (std::fabs(fraction - 0.5L) < 1e-4L || scaled < 1e11L - 1.0L || scaled >= 1e12L)
+        return false;
+    auto n = static_cast<unsigned long long>(whole) + (fraction > 0.5L ? 1 : 0);
+    if (n == 1000000000000ULL) {
+        n = 100000000000ULL;
+        ++e;
+    }
+    digits = std::to_string(n);
+    exponent = e;
+    return digits.size() == SignificantDigits;
+}
+
 // The decimal digits of |value| rounded half away from zero to SignificantDigits digits, and the
 // decimal exponent of the first one. `value` is finite and not zero.
 void SignificantDecimal(long double value, std::string& digits, int& exponent) {
+    if (FastSignificantDecimal(value, digits, exponent))
+        return;
     // 40 digits show every long double that ties at the 12th digit as an exact tie, so the
     // rounding below sees the true decimal value and not a binary neighbour of it.
     char buffer[96];

@@ -11,30 +11,43 @@ using namespace QVDER;
 
 namespace {
 
-// Names whose narrow (UTF-8) form can be compared on the code units directly: no surrogates
-// (UTF-16 and UTF-8 orders differ there) and no U+0000 (the narrow form ends at it).
-bool IsPlainName(std::u16string_view name) {
-    for (char16_t unit : name)
-        if (unit == 0 || (unit >= 0xD800 && unit <= 0xDFFF))
-            return false;
-    return true;
-}
+bool IsSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; }
 
-template <class T>
-int FoldAscii(T c) {
-    return c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c;
-}
+int FoldAscii(unsigned c) { return static_cast<int>(c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c); }
 
-template <class Text>
-int CompareFolded(const Text& a, const Text& b) {
+// CompareText over the narrow (UTF-8) forms: bytes compared unsigned, ASCII letters folded.
+int CompareNarrow(const std::string& a, const std::string& b) {
     const std::size_t n = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < n; ++i) {
-        const int ca = FoldAscii(static_cast<std::make_unsigned_t<typename Text::value_type>>(a[i]));
-        const int cb = FoldAscii(static_cast<std::make_unsigned_t<typename Text::value_type>>(b[i]));
+        const int ca = FoldAscii(static_cast<unsigned char>(a[i]));
+        const int cb = FoldAscii(static_cast<unsigned char>(b[i]));
         if (ca != cb)
             return ca < cb ? -1 : 1;
     }
     return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+}
+
+// The same order straight from the code units, which holds while no surrogate (UTF-16 and UTF-8
+// order differ there) and no U+0000 (the narrow form ends at it) is involved. Returns false when
+// the narrow forms must be compared instead.
+bool CompareWide(std::u16string_view a, std::u16string_view b, int& result) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const char16_t ua = a[i], ub = b[i];
+        if (ua == 0 || ub == 0 || IsSurrogate(ua) || IsSurrogate(ub))
+            return false;
+        const int ca = FoldAscii(ua), cb = FoldAscii(ub);
+        if (ca != cb) {
+            result = ca < cb ? -1 : 1;
+            return true;
+        }
+    }
+    // A zero in the longer name's rest would cut its narrow form back to the common part.
+    const std::u16string_view rest = a.size() > n ? a.substr(n) : b.substr(n);
+    if (rest.find(u'\0') != std::u16string_view::npos)
+        return false;
+    result = a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+    return true;
 }
 
 } // namespace
@@ -96,9 +109,10 @@ void TQVCFFolder::SetSorted(bool value) {
 }
 
 int TQVCFFolder::CompareNames(std::u16string_view a, std::u16string_view b) {
-    if (IsPlainName(a) && IsPlainName(b))
-        return CompareFolded(a, b);
-    return CompareFolded(QVUtils::WideToAnsi(a), QVUtils::WideToAnsi(b));
+    int result;
+    if (CompareWide(a, b, result))
+        return result;
+    return CompareNarrow(QVUtils::WideToAnsi(a), QVUtils::WideToAnsi(b));
 }
 
 int TQVCFFolder::CompareItems(const TQVCFItem& a, const TQVCFItem& b) {

@@ -12,8 +12,7 @@
 #include "storage/QVBase.h"
 #include "support/TempDir.h"
 
-// A fresh global environment whose per-user data and configuration live in a temporary folder,
-// so nothing reaches the real home folder.
+// A fresh global environment with a temporary folder for budget files.
 class BudgetTest : public ModelTest {
 protected:
     // The budget file in the temporary folder and the per-user data folder.
@@ -23,9 +22,6 @@ protected:
     static std::string DataFolder() { return QVBase::GetAppDataFolder(true); }
 
     TTempDir Folder;
-    TTempDir Home;
-    TScopedEnv DataHome{"XDG_DATA_HOME", Home.Path() + "/data"};
-    TScopedEnv ConfigHome{"XDG_CONFIG_HOME", Home.Path() + "/config"};
 };
 
 inline unsigned FileMode(const std::string& path) {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "ModelTestSupport.h"
+#include "model/QVStringKeeper.h"
+#include "platform/FileSystem.h"
 #include "platform/WideStringList.h"
 #include "storage/QVException.h"
 
@@ -188,4 +190,29 @@ TEST_F(EnvironmentTest, ResetEmptiesTheBudgetAndKeepsTheRest) {
     EXPECT_EQ(Env().Title, u"Home");
     EXPECT_EQ(Env().FileName, "/tmp/home.qn");
     EXPECT_EQ(Env().MaxPasswordAttempts, 3);
+}
+
+// Start-up: the installation id is made, the stored settings are read, and a missing language
+// table is reported once and marks the start as failed; with a table the start succeeds.
+TEST_F(EnvironmentTest, ConstructionReadsTheUsersFilesAndNeedsALanguageTable) {
+    EXPECT_FALSE(TQVEnvironment::NeedInstallationId());
+    EXPECT_TRUE(Env().InitFailed);
+    EXPECT_EQ(Env().CurrentLanguage, nullptr);
+
+    const std::string languages = QVBase::GetAppDataFolder(true) + "lang";
+    ASSERT_TRUE(FileSystem::ForceFolders(languages));
+    FileSystem::WriteFileAtomic(languages + "/English.lng", FileSystem::ReadFile(QV_ENGLISH_LNG));
+    Env().Settings().ShowEmptyMonths = false;
+    Env().Settings().Lang = "none";
+    Env().Settings().Save();
+
+    std::vector<std::string> errors;
+    TQVEnvironment::StartupErrorHandler = [&](const std::string& error) { errors.push_back(error); };
+    TQVEnvironment started;
+    EXPECT_TRUE(errors.empty());
+    EXPECT_FALSE(started.InitFailed);
+    ASSERT_NE(started.CurrentLanguage, nullptr);
+    EXPECT_EQ(started.Settings().Lang, started.CurrentLanguage->Id);
+    EXPECT_FALSE(started.Settings().ShowEmptyMonths);
+    EXPECT_EQ(started.Title, u"Untitled");
 }

@@ -12,17 +12,27 @@
 #include "storage/QVBase.h"
 #include "storage/QVCFItem.h"
 #include "storage/QVUtils.h"
+#include "support/TempDir.h"
 
-// Each test gets a fresh global Environment and leaves none behind.
+// Each test gets a fresh global Environment and leaves none behind. Its per-user data and
+// configuration live in a temporary folder, so nothing reaches the real home folder; the start-up
+// error (there are no language tables there) is expected and kept quiet.
 class ModelTest : public ::testing::Test {
 protected:
-    void SetUp() override { Environment = new TQVEnvironment(); }
+    void SetUp() override {
+        TQVEnvironment::StartupErrorHandler = [](const std::string&) {};
+        Environment = new TQVEnvironment();
+    }
     void TearDown() override {
         delete Environment;
         Environment = nullptr;
     }
 
     static TQVEnvironment& Env() { return *Environment; }
+
+    TTempDir Home;
+    TScopedEnv DataHome{"XDG_DATA_HOME", Home.Path() + "/data"};
+    TScopedEnv ConfigHome{"XDG_CONFIG_HOME", Home.Path() + "/config"};
 
     static TQVSource* NewSource(std::u16string name) {
         TQVSource* source = Env().GetSource(Env().AddSource());

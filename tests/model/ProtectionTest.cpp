@@ -70,6 +70,8 @@ TEST_F(ProtectionTest, PasswordAndLevelMarkTheBudgetChanged) {
 
 TEST_F(ProtectionTest, InstallationIdIsCreatedPrivateAndReadPadded) {
     const std::string iid = DataFolder() + "iid";
+    EXPECT_FALSE(TQVEnvironment::NeedInstallationId()) << "made when the environment started";
+    ASSERT_TRUE(FileSystem::DeleteFile(iid));
     EXPECT_TRUE(TQVEnvironment::NeedInstallationId());
     EXPECT_EQ(TQVEnvironment::ReadInstallationId(), "4071938265530718294621");
 

@@ -14,12 +14,8 @@ namespace {
 
 constexpr const char* AppKey = "Software\\Tavrin\\Quillvane";
 
-// The per-user folders point into a fresh temporary folder before the environment is made.
 class SettingsTest : public ModelTest {
 protected:
-    TTempDir Home;
-    TScopedEnv Config{"XDG_CONFIG_HOME", Home.File("config")};
-    TScopedEnv Data{"XDG_DATA_HOME", Home.File("data")};
 
     static void Put(const std::string& name, const std::string& data, DWORD type = REG_BINARY) {
         HKEY key = nullptr;
@@ -175,14 +171,19 @@ TEST_F(SettingsTest, RecentBudgetsKeepFiveInTheStore) {
     EXPECT_EQ(gaps.RecentLocations[0], TextConv::Utf8ToWide(Home.File("b7.qn")));
 }
 
-TEST_F(SettingsTest, AddRecentMovesABudgetWhosePathDiffersInCase) {
+TEST_F(SettingsTest, AddRecentMovesTheSameFileToTheFront) {
     Env().AddRecent(u"One", Home.File("Budget.qn"));
     Env().AddRecent(u"Two", Home.File("other.qn"));
-    Env().AddRecent(u"One renamed", Home.File("sub/../BUDGET.QN"));
+    Env().AddRecent(u"One renamed", Home.File("sub/../Budget.qn"));
     const TQVSettings& settings = Env().Settings();
     EXPECT_EQ(settings.RecentNames, (std::vector<std::u16string>{u"One renamed", u"Two"}));
     ASSERT_EQ(settings.RecentLocations.size(), 2u);
-    EXPECT_EQ(settings.RecentLocations[0], TextConv::Utf8ToWide(Home.File("BUDGET.QN")));
+    EXPECT_EQ(settings.RecentLocations[0], TextConv::Utf8ToWide(Home.File("Budget.qn")));
+
+    // Another letter case names another file on this system.
+    Env().AddRecent(u"Upper", Home.File("BUDGET.QN"));
+    EXPECT_EQ(settings.RecentNames,
+              (std::vector<std::u16string>{u"Upper", u"One renamed", u"Two"}));
 }
 
 TEST_F(SettingsTest, AutostartEntryIsWrittenAndRemoved) {

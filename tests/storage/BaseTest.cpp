@@ -97,10 +97,6 @@ TEST(BaseTest, HasTypeName) {
     EXPECT_FALSE(HasTypeName<TSample>("Sample"));
     EXPECT_FALSE(HasTypeName<TSample>("base"));
     EXPECT_FALSE(HasTypeName<TQVBase>(""));
-
-    TQVCFFolder folder;
-    TPlain().SaveToFolder(folder);
-    EXPECT_EQ(static_cast<TQVCFFile*>(folder.GetItem(0))->Data, "base");
 }
 
 TEST(BaseTest, WideBytesEncoding) {
