@@ -57,7 +57,8 @@ void BM_ContainerSave(benchmark::State& state) {
         file.SaveToStream(stream);
         benchmark::DoNotOptimize(stream.Data().data());
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * SavedTree(isProtected).size()));
+    state.SetBytesProcessed(
+        static_cast<int64_t>(state.iterations() * SavedTree(isProtected).size()));
 }
 BENCHMARK(BM_ContainerSave)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 

@@ -67,7 +67,9 @@ std::vector<TDirEntry> FindFiles(const std::string& folder, const std::string& p
     return entries;
 }
 
-bool DeleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool DeleteFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0;
+}
 
 bool ForceFolders(const std::string& path, unsigned mode) {
     if (path.empty())

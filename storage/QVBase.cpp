@@ -77,7 +77,9 @@ std::string CreateGUIDString() {
     return result;
 }
 
-std::string GetExeName() { return Folders::ExecutablePath(); }
+std::string GetExeName() {
+    return Folders::ExecutablePath();
+}
 
 std::string GetExeFolder() {
     std::string path = GetExeName();

@@ -26,8 +26,7 @@ public:
 };
 
 // True when class T's type string equals `typeName` byte for byte.
-template <class T>
-bool HasTypeName(std::string_view typeName) {
+template <class T> bool HasTypeName(std::string_view typeName) {
     return T::ClassTypeName() == typeName;
 }
 

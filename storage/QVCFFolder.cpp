@@ -2,8 +2,8 @@
 #include <cstring>
 
 #include "storage/QVASN1.h"
-#include "storage/QVDER.h"
 #include "storage/QVCFItem.h"
+#include "storage/QVDER.h"
 #include "storage/QVException.h"
 #include "storage/QVUtils.h"
 
@@ -11,9 +11,13 @@ using namespace QVDER;
 
 namespace {
 
-bool IsSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; }
+bool IsSurrogate(char16_t unit) {
+    return unit >= 0xD800 && unit <= 0xDFFF;
+}
 
-int FoldAscii(unsigned c) { return static_cast<int>(c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c); }
+int FoldAscii(unsigned c) {
+    return static_cast<int>(c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c);
+}
 
 // CompareText over the narrow (UTF-8) forms: bytes compared unsigned, ASCII letters folded.
 int CompareNarrow(const std::string& a, const std::string& b) {
@@ -65,10 +69,9 @@ int TQVCFFolder::Insert(std::unique_ptr<TQVCFItem> item) {
     auto position = FItems.end();
     // Inserting behind every item that compares equal keeps the order a stable sort would give.
     if (FSorted)
-        position = std::upper_bound(FItems.begin(), FItems.end(), item,
-                                    [](const auto& a, const auto& b) {
-                                        return CompareItems(*a, *b) < 0;
-                                    });
+        position =
+            std::upper_bound(FItems.begin(), FItems.end(), item,
+                             [](const auto& a, const auto& b) { return CompareItems(*a, *b) < 0; });
     position = FItems.insert(position, std::move(item));
     return static_cast<int>(position - FItems.begin());
 }
@@ -93,7 +96,9 @@ TQVCFFolder& TQVCFFolder::NewFolder(std::u16string_view name) {
     return static_cast<TQVCFFolder&>(*GetItem(AddFolder(name)));
 }
 
-void TQVCFFolder::Clear() { FItems.clear(); }
+void TQVCFFolder::Clear() {
+    FItems.clear();
+}
 
 void TQVCFFolder::Sort() {
     const auto less = [](const auto& a, const auto& b) { return CompareItems(*a, *b) < 0; };
@@ -219,8 +224,7 @@ void TQVCFFolder::LoadContent(const std::uint8_t* buffer, std::uint32_t size, in
             if (!element->CheckType(TagOctets, false))
                 throw EPACFError(CFMessages::InvalidFile);
             const std::string& bytes = static_cast<const TASN1SimpleTag&>(*element).Content();
-            AppendLoaded(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(),
-                         depth);
+            AppendLoaded(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), depth);
         }
     }
     if (FSorted)

@@ -10,7 +10,9 @@ using namespace QVDER;
 
 namespace {
 
-std::uint64_t NameBytes(const std::u16string& name) { return 2 * std::uint64_t(name.size()); }
+std::uint64_t NameBytes(const std::u16string& name) {
+    return 2 * std::uint64_t(name.size());
+}
 
 void CheckFits(std::uint64_t needed, std::uint32_t capacity) {
     if (needed > capacity)
@@ -69,9 +71,9 @@ std::uint64_t TQVCFItem::MeasureItem() const {
 std::uint8_t* TQVCFItem::WriteItem(std::uint8_t* out) const {
     const std::string_view tag = GetTypeTag();
     const std::uint64_t nameElement = ElementSize(NameBytes(Name));
-    out = WriteHeader(out, TagSequence,
-                      ElementSize(tag.size()) + ElementSize(nameElement) +
-                          ElementSize(FContentSize));
+    out =
+        WriteHeader(out, TagSequence,
+                    ElementSize(tag.size()) + ElementSize(nameElement) + ElementSize(FContentSize));
     out = WriteHeader(out, TagType, tag.size());
     std::memcpy(out, tag.data(), tag.size());
     out += tag.size();
@@ -85,9 +87,13 @@ std::uint8_t* TQVCFItem::WriteItem(std::uint8_t* out) const {
     return WriteContent(out);
 }
 
-std::uint64_t TQVCFFile::ContentEstimate() const { return Data.size() + 16; }
+std::uint64_t TQVCFFile::ContentEstimate() const {
+    return Data.size() + 16;
+}
 
-std::uint64_t TQVCFFile::MeasureContent() const { return ElementSize(Data.size()); }
+std::uint64_t TQVCFFile::MeasureContent() const {
+    return ElementSize(Data.size());
+}
 
 std::uint8_t* TQVCFFile::WriteContent(std::uint8_t* out) const {
     out = WriteHeader(out, TagOctets, Data.size());
@@ -159,8 +165,8 @@ const std::uint8_t* Bytes(const std::string& s) {
 void TQVCFItem::LoadFromBuffer(const std::uint8_t* buffer, std::uint32_t size) {
     TItemParts parts;
     if (SplitPlainItem(buffer, size, parts)) {
-        LoadFromParts(parts.HasName, parts.Name, parts.NameSize, parts.Content,
-                      parts.ContentSize, 0);
+        LoadFromParts(parts.HasName, parts.Name, parts.NameSize, parts.Content, parts.ContentSize,
+                      0);
         return;
     }
     TASN1ConstrainedTag holder;

@@ -16,8 +16,8 @@ class TQVCompoundFile {
 public:
     // Asked for the password when a protected container is written or read. Setting `cancel`
     // ends the operation with "Invalid key".
-    using TPasswordEvent = std::function<void(TQVCompoundFile& sender, std::string& password,
-                                              bool& cancel)>;
+    using TPasswordEvent =
+        std::function<void(TQVCompoundFile& sender, std::string& password, bool& cancel)>;
     using TInfoEvent = std::function<void(TQVCompoundFile& sender)>;
 
     static constexpr std::uint32_t Magic = 0x1E0334F8;

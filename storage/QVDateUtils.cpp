@@ -33,10 +33,14 @@ TDateParts CivilFromDays(long long z) {
     return {static_cast<int>(y + (m <= 2)), static_cast<int>(m), static_cast<int>(d)};
 }
 
-TDateParts CurrentDate() { return DecodeDate(Now()); }
+TDateParts CurrentDate() {
+    return DecodeDate(Now());
+}
 } // namespace
 
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool IsLeapYear(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int DaysInMonth(int year, int month) {
     static const int Days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -70,9 +74,13 @@ TDateTime Now() {
     return EncodeDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday) + seconds / 86400.0;
 }
 
-TDateTime Today() { return std::trunc(Now()); }
+TDateTime Today() {
+    return std::trunc(Now());
+}
 
-bool IsInCurrentMonth(TDateTime value) { return IsInSameMonth(value, Now()); }
+bool IsInCurrentMonth(TDateTime value) {
+    return IsInSameMonth(value, Now());
+}
 
 bool IsInSameMonth(TDateTime a, TDateTime b) {
     const TDateParts da = DecodeDate(a);
@@ -85,7 +93,9 @@ TDateTime EndOfMonth(TDateTime value) {
     return EncodeDate(d.Year, d.Month, DaysInMonth(d.Year, d.Month));
 }
 
-TDateTime PrevMonthSameDay() { return PrevMonthSameDay(Today()); }
+TDateTime PrevMonthSameDay() {
+    return PrevMonthSameDay(Today());
+}
 
 TDateTime PrevMonthSameDay(TDateTime today) {
     TDateParts d = DecodeDate(today);
@@ -97,7 +107,9 @@ TDateTime PrevMonthSameDay(TDateTime today) {
     return EncodeDate(d.Year, d.Month, d.Day > last ? last : d.Day);
 }
 
-int CurrentYear() { return CurrentDate().Year; }
+int CurrentYear() {
+    return CurrentDate().Year;
+}
 
 std::u16string FormatMonthYear(TDateTime value) {
     const TDateParts d = DecodeDate(value);

@@ -11,7 +11,7 @@
 namespace QVUtils {
 
 const std::u16string MonthNames[13] = {
-    u"",     u"January", u"February", u"March",     u"April",   u"May",      u"June",
+    u"",     u"January", u"February",  u"March",   u"April",    u"May",      u"June",
     u"July", u"August",  u"September", u"October", u"November", u"December",
 };
 
@@ -37,9 +37,13 @@ std::string WideToAnsi(std::u16string_view text) {
     return TextConv::WideToUtf8(std::u16string(text.substr(0, text.find(u'\0'))));
 }
 
-std::string BoolToBytes(bool value) { return std::string(1, value ? '\x01' : '\x00'); }
+std::string BoolToBytes(bool value) {
+    return std::string(1, value ? '\x01' : '\x00');
+}
 
-bool BytesToBool(std::string_view bytes) { return bytes.size() == 1 && bytes[0] == '\x01'; }
+bool BytesToBool(std::string_view bytes) {
+    return bytes.size() == 1 && bytes[0] == '\x01';
+}
 
 std::string IntToBytes(std::int32_t value) {
     const auto u = static_cast<std::uint32_t>(value);
@@ -106,6 +110,8 @@ std::string GetHardwareString() {
            std::to_string(info.ProcessorRevision);
 }
 
-std::string GetFullPath(const std::string& fileName) { return Folders::FullPath(fileName); }
+std::string GetFullPath(const std::string& fileName) {
+    return Folders::FullPath(fileName);
+}
 
 } // namespace QVUtils

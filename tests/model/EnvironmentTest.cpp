@@ -207,7 +207,9 @@ TEST_F(EnvironmentTest, ConstructionReadsTheUsersFilesAndNeedsALanguageTable) {
     Env().Settings().Save();
 
     std::vector<std::string> errors;
-    TQVEnvironment::StartupErrorHandler = [&](const std::string& error) { errors.push_back(error); };
+    TQVEnvironment::StartupErrorHandler = [&](const std::string& error) {
+        errors.push_back(error);
+    };
     TQVEnvironment started;
     EXPECT_TRUE(errors.empty());
     EXPECT_FALSE(started.InitFailed);

@@ -16,7 +16,6 @@ constexpr const char* AppKey = "Software\\Tavrin\\Quillvane";
 
 class SettingsTest : public ModelTest {
 protected:
-
     static void Put(const std::string& name, const std::string& data, DWORD type = REG_BINARY) {
         HKEY key = nullptr;
         ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, AppKey, KEY_WRITE, key), ERROR_SUCCESS);
