@@ -24,6 +24,8 @@ public:
             FRoot = pattern;
         ::setenv("XDG_DATA_HOME", (FRoot + "/data").c_str(), 1);
         ::setenv("XDG_CONFIG_HOME", (FRoot + "/config").c_str(), 1);
+        // No language tables there, and none are needed.
+        TQVEnvironment::StartupErrorHandler = [](const std::string&) {};
     }
     ~TBenchFolders() {
         std::error_code error;

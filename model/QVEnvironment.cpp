@@ -327,7 +327,7 @@ long double TQVEnvironment::GetSourceBalance(const TQVSource* source) const {
     return in - out;
 }
 
-void TQVEnvironment::Reset() {
+void TQVEnvironment::ClearLists() {
     // The view goes first: it refers to the flows the months are about to free.
     FAllFlows.Clear();
     FMonths.Clear();
@@ -340,6 +340,10 @@ void TQVEnvironment::Reset() {
     FCsLocations.Clear();
     FDebts.Clear();
     FCredits.Clear();
+}
+
+void TQVEnvironment::Reset() {
+    ClearLists();
 
     BudgetId.clear();
     LoadedBudgetId.clear();

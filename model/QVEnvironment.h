@@ -267,6 +267,8 @@ public:
     static inline std::function<void(const std::string&)> StartupErrorHandler;
 
 private:
+    // Empties every list of the budget and the all-months view.
+    void ClearLists();
     // Clears every reference to `location` held by flows, debts and loans.
     void ForgetLocation(const TQVLocation* location);
     // Clears the transfers' references to `source`.

@@ -195,18 +195,9 @@ void TQVEnvironment::LoadFromCompoundFile(TQVCompoundFile& container) {
     if (Environment != this)
         throw EAssertionFailed("Assertion failed: only the global environment loads a budget");
 
-    // Emptied together: debts, loans and the all-months view refer to accounts and categories.
-    FAllFlows.Clear();
-    FMonths.Clear();
-    FDebts.Clear();
-    FCredits.Clear();
-    FExpenseLocations.Clear();
-    FIncomeLocations.Clear();
-    FSources.Clear();
-    FExpenses.Clear();
-    FIncomes.Clear();
-    FDsLocations.Clear();
-    FCsLocations.Clear();
+    // Every list, not only those the file fills first: debts, loans and the all-months view
+    // refer to accounts and categories.
+    ClearLists();
 
     TQVCFFolder& root = container.Root();
     if (const TQVCFFile* title = QVItems::Find(root, u"title"))

@@ -71,16 +71,6 @@ std::string_view AsView(const std::uint8_t* bytes, std::size_t size) {
     return {reinterpret_cast<const char*>(bytes), size};
 }
 
-void PutUInt32(std::uint8_t* out, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        out[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-std::uint32_t GetUInt32(const std::uint8_t* in) {
-    return static_cast<std::uint32_t>(in[0]) | static_cast<std::uint32_t>(in[1]) << 8 |
-           static_cast<std::uint32_t>(in[2]) << 16 | static_cast<std::uint32_t>(in[3]) << 24;
-}
-
 // The per-user data folder with its trailing "/", or empty when the user has none. Without a
 // data folder QVBase would name a folder under "/", which is no place for this user's secrets.
 std::string DataFolder() {
@@ -124,8 +114,8 @@ std::string TQVEnvironment::PasswordToKey(std::u16string_view password, std::str
     QVSHA2::TSHA256Context a;
     QVSHA2::TSHA512Context b;
     for (std::uint32_t n = 0; n < PasswordRounds; ++n) {
-        PutUInt32(n256, n);
-        PutUInt32(n512, n);
+        QVUtils::PutUInt32LE(n256, n);
+        QVUtils::PutUInt32LE(n512, n);
         // Both digests are taken over the blocks of the round before, then replace them.
         QVSHA2::SHA256Init(a);
         Update(a, b64, m256.size());
@@ -362,7 +352,7 @@ void TQVEnvironment::CollectStoredPasswords(std::vector<std::string>& list) {
             // A record that vanished or cannot be opened is no candidate; the user is asked.
             continue;
         }
-        if (GetUInt32(record) != RecordMagic || LoadedBudgetId.size() < BudgetIdSize ||
+        if (QVUtils::GetUInt32LE(record) != RecordMagic || LoadedBudgetId.size() < BudgetIdSize ||
             std::memcmp(record + RecordIdOffset, LoadedBudgetId.data(), BudgetIdSize) != 0)
             continue;
         std::string key;
@@ -381,7 +371,7 @@ void TQVEnvironment::StorePassword() {
         QVUtils::RandomBytes(BudgetId.data(), static_cast<int>(BudgetIdSize));
     }
     std::uint8_t record[RecordSize];
-    PutUInt32(record, RecordMagic);
+    QVUtils::PutUInt32LE(record, RecordMagic);
     std::memcpy(record + RecordIdOffset, BudgetId.data(), BudgetIdSize);
     QVUtils::RandomBytes(record + RecordSaltOffset, static_cast<int>(SaltSize));
     const std::string payload =
@@ -416,7 +406,7 @@ std::string TQVEnvironment::EncryptStoredPassword(std::string_view key,
     std::uint8_t plain[PayloadSize] = {};
     std::memcpy(plain, key.data(), std::min(KeySize, key.size()));
     // The checksum covers the 16 bytes the reader will test, whatever the key's length.
-    PutUInt32(plain + KeySize, QVCRC::CRC32(plain, KeySize));
+    QVUtils::PutUInt32LE(plain + KeySize, QVCRC::CRC32(plain, KeySize));
     std::string payload(PayloadSize, '\0');
     std::uint32_t outLen = PayloadSize;
     TQVCompoundFile::EncryptBuffer(plain, PayloadSize, payload.data(), outLen, storeKey.data(),
@@ -436,7 +426,7 @@ bool TQVEnvironment::DecryptStoredPassword(std::string_view payload, std::string
     std::uint32_t outLen = PayloadSize;
     if (!TQVCompoundFile::DecryptBuffer(payload.data(), PayloadSize, plain, outLen, storeKey.data(),
                                         KeySize, nullptr, 0) ||
-        outLen != PayloadSize || GetUInt32(plain + KeySize) != QVCRC::CRC32(plain, KeySize))
+        outLen != PayloadSize || QVUtils::GetUInt32LE(plain + KeySize) != QVCRC::CRC32(plain, KeySize))
         return false;
     key.assign(reinterpret_cast<const char*>(plain), KeySize);
     return true;

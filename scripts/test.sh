@@ -9,7 +9,10 @@ jobs=$(nproc)
 bash scripts/build.sh
 
 echo "== Unit tests"
-ctest --test-dir build --output-on-failure --parallel "$jobs" --timeout 300
+ctest --test-dir build --output-on-failure --parallel "$jobs" --timeout 300 | tee build/ctest.log
+summary=$(grep -E "tests passed, [0-9]+ tests failed out of [0-9]+" build/ctest.log | tail -n 1)
+failed=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$summary")
+total=$(sed -E 's/.* tests failed out of ([0-9]+).*/\1/' <<<"$summary")
 
 echo "== Benchmarks (smoke run)"
 for b in build/bench/qv_bench_*; do
@@ -23,7 +26,7 @@ if [ "$fuzz_seconds" -gt 0 ]; then
     CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DCMAKE_CXX_COMPILER=clang++ -DQV_BUILD_FUZZ=ON -DQV_SANITIZE=ON \
         -DQV_BUILD_TESTS=OFF -DQV_BUILD_BENCH=OFF >/dev/null
-    cmake --build build-fuzz --parallel
+    cmake --build build-fuzz --parallel --target qv_fuzz_asn1 qv_fuzz_compound
     for target in asn1 compound; do
         work=$(mktemp -d)
         cp -r "fuzz/corpus/$target/." "$work/"
@@ -34,4 +37,4 @@ if [ "$fuzz_seconds" -gt 0 ]; then
         rm -rf "$work"
     done
 fi
-echo "All tests passed."
+echo "$((total - failed)) passed, $failed failed"

@@ -13,16 +13,6 @@ namespace {
 
 using TKey = std::uint8_t[16];
 
-void PutUInt32(std::uint8_t* out, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        out[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-std::uint32_t GetUInt32(const std::uint8_t* in) {
-    return static_cast<std::uint32_t>(in[0]) | static_cast<std::uint32_t>(in[1]) << 8 |
-           static_cast<std::uint32_t>(in[2]) << 16 | static_cast<std::uint32_t>(in[3]) << 24;
-}
-
 // Zero bytes, then the first min(length, 16) bytes of `bytes` over them.
 void MakeBlock(const void* bytes, std::uint32_t length, std::uint8_t (&block)[16]) {
     std::memset(block, 0, 16);
@@ -92,7 +82,7 @@ void TQVCompoundFile::SaveToStream(TStream& stream) {
         QVUtils::RandomBytes(check, 16);
         std::uint32_t outLen = 16;
         EncryptBuffer(check, 16, protection + 17, outLen, key, 16, iv, 16);
-        PutUInt32(protection + 36, QVCRC::CRC32(check, 16));
+        QVUtils::PutUInt32LE(protection + 36, QVCRC::CRC32(check, 16));
 
         // The body is a second pass that starts afresh from the same key and IV.
         std::string cipher(body.size(), '\0');
@@ -105,12 +95,12 @@ void TQVCompoundFile::SaveToStream(TStream& stream) {
         throw EPACFError(CFMessages::InternalError);
     std::string head(HeaderSize + 4, '\0');
     auto* h = reinterpret_cast<std::uint8_t*>(head.data());
-    PutUInt32(h, Magic);
-    PutUInt32(h + 4, Version);
-    PutUInt32(h + 8, static_cast<std::uint32_t>(4 + Info.size()));
-    PutUInt32(h + 12, Protected ? ProtectionSize : 0);
-    PutUInt32(h + 16, bodyLength);
-    PutUInt32(h + 20, InfoMarker);
+    QVUtils::PutUInt32LE(h, Magic);
+    QVUtils::PutUInt32LE(h + 4, Version);
+    QVUtils::PutUInt32LE(h + 8, static_cast<std::uint32_t>(4 + Info.size()));
+    QVUtils::PutUInt32LE(h + 12, Protected ? ProtectionSize : 0);
+    QVUtils::PutUInt32LE(h + 16, bodyLength);
+    QVUtils::PutUInt32LE(h + 20, InfoMarker);
     head += Info;
     if (Protected)
         head.append(reinterpret_cast<const char*>(protection), ProtectionSize);
@@ -121,11 +111,11 @@ void TQVCompoundFile::SaveToStream(TStream& stream) {
 
 std::string TQVCompoundFile::ReadBody(TStream& stream) {
     std::uint8_t header[HeaderSize];
-    if (stream.Read(header, HeaderSize) != HeaderSize || GetUInt32(header) != Magic)
+    if (stream.Read(header, HeaderSize) != HeaderSize || QVUtils::GetUInt32LE(header) != Magic)
         throw EPACFError(CFMessages::InvalidFile);
-    const std::uint32_t infoLength = GetUInt32(header + 8);
-    const std::uint32_t protectionLength = GetUInt32(header + 12);
-    const std::uint32_t bodyLength = GetUInt32(header + 16);
+    const std::uint32_t infoLength = QVUtils::GetUInt32LE(header + 8);
+    const std::uint32_t protectionLength = QVUtils::GetUInt32LE(header + 12);
+    const std::uint32_t bodyLength = QVUtils::GetUInt32LE(header + 16);
 
     // The info block starts with a marker number that nobody reads.
     const std::string infoBlock = ReadAtMost(stream, infoLength);
@@ -146,7 +136,7 @@ std::string TQVCompoundFile::ReadBody(TStream& stream) {
     if (protection[0] != ProtectionAES128CFB)
         throw EPACFError(CFMessages::UnsupportedProtection);
     const std::uint8_t* iv = protection + 1;
-    const std::uint32_t storedCRC = GetUInt32(protection + 36);
+    const std::uint32_t storedCRC = QVUtils::GetUInt32LE(protection + 36);
 
     // Ask until the check block decrypts to its checksum or the handler gives up. Without a
     // handler the empty password is the one attempt.

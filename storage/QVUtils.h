@@ -34,6 +34,16 @@ std::int32_t BytesToInt(std::string_view bytes, std::int32_t defaultValue);
 std::string DoubleToBytes(double value);
 double BytesToDouble(std::string_view bytes);
 
+// Unsigned 32-bit numbers as 4 bytes, least significant first (file headers and records).
+inline void PutUInt32LE(std::uint8_t* out, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i)
+        out[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+inline std::uint32_t GetUInt32LE(const std::uint8_t* in) {
+    return static_cast<std::uint32_t>(in[0]) | static_cast<std::uint32_t>(in[1]) << 8 |
+           static_cast<std::uint32_t>(in[2]) << 16 | static_cast<std::uint32_t>(in[3]) << 24;
+}
+
 // Fills `count` bytes from the operating system's cryptographic generator; raises EOSError when
 // it cannot be read. These bytes become keys, IVs and ids, so no weaker source stands in.
 void RandomBytes(void* buffer, int count);
