@@ -210,7 +210,7 @@ std::uint8_t* TQVCFFolder::WriteContent(std::uint8_t* out) const {
 
 void TQVCFFolder::LoadContent(const std::uint8_t* buffer, std::uint32_t size, int depth) {
     Clear();
-    if (depth >= CFMaxFolderDepth)
+    if (depth > CFMaxFolderDepth)
         throw EPACFError(CFMessages::InvalidFile);
     if (!LoadPlainContent(buffer, size, depth)) {
         TASN1ConstrainedTag holder;

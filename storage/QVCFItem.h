@@ -11,7 +11,7 @@
 class TASN1ConstrainedTag;
 class TQVCFFolder;
 
-// Deepest nesting of folders inside folders that a reader accepts; stored budgets use three or
+// Deepest nesting of folders below the root that a reader accepts; stored budgets use three or
 // four levels.
 constexpr int CFMaxFolderDepth = 64;
 

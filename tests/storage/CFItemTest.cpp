@@ -407,12 +407,12 @@ TEST(CFItemTest, FolderNestingLimit) {
         return root.Encode();
     };
     TQVCFFolder root;
-    ASSERT_EQ(Load(root, chain(CFMaxFolderDepth - 1)), "ok");
+    ASSERT_EQ(Load(root, chain(CFMaxFolderDepth)), "ok");
     std::u16string path;
-    for (int i = 0; i < CFMaxFolderDepth - 1; ++i)
+    for (int i = 0; i < CFMaxFolderDepth; ++i)
         path += u"n/";
     auto* leaf = dynamic_cast<TQVCFFile*>(root.FindItem(path + u"leaf", false));
     ASSERT_NE(leaf, nullptr);
     EXPECT_EQ(leaf->Data, "deep");
-    EXPECT_EQ(Load(chain(CFMaxFolderDepth)), "Invalid CF file");
+    EXPECT_EQ(Load(chain(CFMaxFolderDepth + 1)), "Invalid CF file");
 }
