@@ -91,6 +91,11 @@ std::string ReadFile(const std::string& path) {
 }
 
 TAtomicFile::TAtomicFile(std::string path, std::optional<unsigned> mode) : FPath(std::move(path)) {
+    // A link to the file stays a link: the new version replaces the file it points at.
+    if (char* target = ::realpath(FPath.c_str(), nullptr)) {
+        FPath = target;
+        std::free(target);
+    }
     struct stat st {};
     if (mode)
         FMode = *mode;

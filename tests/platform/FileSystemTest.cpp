@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -75,6 +76,17 @@ TEST(FileSystemTest, AtomicFileReplacesOnlyOnCommit) {
 
     FileSystem::WriteFileAtomic(path, "secret", 0600);
     EXPECT_EQ(ModeOf(path), 0600u);
+}
+
+TEST(FileSystemTest, AtomicFileKeepsALinkToTheFile) {
+    TTempDir dir;
+    FileSystem::WriteFileAtomic(dir.File("real"), "old");
+    ASSERT_EQ(::symlink(dir.File("real").c_str(), dir.File("link").c_str()), 0);
+    FileSystem::WriteFileAtomic(dir.File("link"), "new");
+    EXPECT_EQ(FileSystem::ReadFile(dir.File("real")), "new");
+    struct stat st {};
+    ASSERT_EQ(::lstat(dir.File("link").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
 }
 
 TEST(FileSystemTest, FailuresAreReported) {
