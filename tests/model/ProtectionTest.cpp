@@ -12,12 +12,9 @@ namespace {
 using ProtectionTest = BudgetTest;
 
 std::string Hex(const std::string& bytes) {
-    static const char Digits[] = "0123456789abcdef";
     std::string out;
-    for (unsigned char b : bytes) {
-        out += Digits[b >> 4];
-        out += Digits[b & 15];
-    }
+    for (unsigned char b : bytes)
+        out += {"0123456789abcdef"[b >> 4], "0123456789abcdef"[b & 15]};
     return out;
 }
 

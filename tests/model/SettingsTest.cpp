@@ -189,20 +189,11 @@ TEST_F(SettingsTest, AutostartEntryIsWrittenAndRemoved) {
     const std::string entry = Home.File("config/autostart/quillvane-autostart.desktop");
     Env().EnableAutorun();
     const std::string text = FileSystem::ReadFile(entry);
-    EXPECT_NE(text.find("\nExec=\"" + QVBase::GetExeName() + "\" /autorun\n"), std::string::npos)
+    const std::string exe = QVBase::GetExeName();
+    EXPECT_NE(
+        text.find("\nExec=\"" + exe + "\" /autorun\nX-Quillvane-Value=" + exe + " /autorun\n"),
+        std::string::npos)
         << text;
-
-    HKEY key = nullptr;
-    ASSERT_EQ(OpenKey(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
-                      KEY_READ, key),
-              ERROR_SUCCESS);
-    DWORD type = REG_NONE;
-    std::string value;
-    EXPECT_EQ(QueryValue(key, "Quillvane autostart", type, value), ERROR_SUCCESS);
-    CloseKey(key);
-    EXPECT_EQ(type, REG_SZ);
-    EXPECT_EQ(value, QVBase::GetExeName() + " /autorun");
-
     Env().DisableAutorun();
     EXPECT_FALSE(FileSystem::FileExists(entry));
     Env().DisableAutorun(); // nothing left to remove

@@ -57,20 +57,24 @@ protected:
 } // namespace
 
 TEST_F(RegistryTest, EveryValueTypeSurvivesTheFile) {
-    const std::string binary("\x01\x00\xff", 3);
-    const std::string text = "C:\\dir\\\"quoted\" Zürich €";
-    const std::string controls = "two\nlines\x01";
-    const std::string multi("a\0b\0\0", 5);
-
+    const struct {
+        const char* name;
+        DWORD type;
+        std::string data;
+    } values[] = {
+        {"Bin", REG_BINARY, std::string("\x01\x00\xff", 3)},
+        {"Empty", REG_BINARY, ""},
+        {"Text", REG_SZ, "C:\\dir\\\"quoted\" Zürich €"},
+        {"Controls", REG_SZ, "two\nlines\x01"},
+        {"Count", REG_DWORD, std::string("\x0a\x00\x00\x80", 4)},
+        {"Multi", REG_MULTI_SZ, std::string("a\0b\0\0", 5)},
+        {"", REG_SZ, "default"},
+    };
     HKEY key = Open(AppKey, KEY_WRITE);
-    EXPECT_EQ(SetValue(key, "Bin", REG_BINARY, binary), ERROR_SUCCESS);
-    EXPECT_EQ(SetValue(key, "Empty", REG_BINARY, ""), ERROR_SUCCESS);
-    EXPECT_EQ(SetValue(key, "Text", REG_SZ, text), ERROR_SUCCESS);
-    EXPECT_EQ(SetValue(key, "Controls", REG_SZ, controls), ERROR_SUCCESS);
-    EXPECT_EQ(SetValue(key, "Count", REG_DWORD, std::string("\x0a\x00\x00\x80", 4)), ERROR_SUCCESS);
-    EXPECT_EQ(SetValue(key, "Multi", REG_MULTI_SZ, multi), ERROR_SUCCESS);
-    EXPECT_EQ(SetValue(key, "", REG_SZ, "default"), ERROR_SUCCESS);
-    EXPECT_EQ(SetValue(key, "bin", REG_BINARY, binary), ERROR_SUCCESS) << "names ignore case";
+    for (const auto& v : values)
+        EXPECT_EQ(SetValue(key, v.name, v.type, v.data), ERROR_SUCCESS) << v.name;
+    EXPECT_EQ(SetValue(key, "bin", REG_BINARY, values[0].data), ERROR_SUCCESS)
+        << "names ignore case";
     EXPECT_EQ(SetValue(key, "Two\nlines", REG_BINARY, ""), ERROR_INVALID_PARAMETER);
     DWORD type = 99;
     std::string data = "stale";
@@ -97,14 +101,9 @@ TEST_F(RegistryTest, EveryValueTypeSurvivesTheFile) {
     EXPECT_EQ(FileSystem::FindFiles(StoreFolder(), "*").size(), 1u) << "temporary file left";
 
     // Read back from the file, now that no key holds it in memory.
-    EXPECT_EQ(Read(AppKey, "BIN"), std::make_pair(REG_BINARY, binary));
-    EXPECT_EQ(Read(AppKey, "Empty"), std::make_pair(REG_BINARY, std::string()));
-    EXPECT_EQ(Read(AppKey, "Text"), std::make_pair(REG_SZ, text));
-    EXPECT_EQ(Read(AppKey, "Controls"), std::make_pair(REG_SZ, controls));
-    EXPECT_EQ(Read(AppKey, "Count"), std::make_pair(REG_DWORD, std::string("\x0a\0\0\x80", 4)));
-    EXPECT_EQ(Read(AppKey, "Multi"), std::make_pair(REG_MULTI_SZ, multi));
-    EXPECT_EQ(Read(AppKey, ""), std::make_pair(REG_SZ, std::string("default")));
-    EXPECT_EQ(Read("software\\TAVRIN\\quillvane\\", "Bin").first, REG_BINARY);
+    for (const auto& v : values)
+        EXPECT_EQ(Read(AppKey, v.name), std::make_pair(v.type, v.data)) << v.name;
+    EXPECT_EQ(Read("software\\TAVRIN\\quillvane\\", "BIN").first, REG_BINARY);
 
     key = Open(AppKey, KEY_READ);
     EXPECT_EQ(SetValue(key, "Bin", REG_BINARY, ""), ERROR_ACCESS_DENIED) << "read-only key";

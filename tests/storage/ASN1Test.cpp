@@ -12,12 +12,8 @@ namespace {
 // "30 80 04" -> the bytes 0x30 0x80 0x04.
 std::string Hex(std::string_view text) {
     std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == ' ')
-            continue;
+    for (std::size_t i = 0; i + 1 < text.size(); i += 3)
         out.push_back(static_cast<char>(std::stoi(std::string(text.substr(i, 2)), nullptr, 16)));
-        ++i;
-    }
     return out;
 }
 
