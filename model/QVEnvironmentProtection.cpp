@@ -101,8 +101,8 @@ std::string TQVEnvironment::PasswordToKey(std::u16string_view password, std::str
     std::memset(b64, F2, 64);
     std::memset(b32, F1, 32);
     for (std::uint8_t* message : {b64 + 64, b32 + 32}) {
-        std::memcpy(message, salt.data(), salt.size());
-        std::memcpy(message + salt.size(), w.data(), w.size());
+        std::copy(salt.begin(), salt.end(), message);
+        std::copy(w.begin(), w.end(), message + salt.size());
     }
     std::uint8_t* n256 = b64 + m256.size() - 4;
     std::uint8_t* n512 = b32 + m512.size() - 4;

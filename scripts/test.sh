@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: unit tests, a short run of each fuzz target under
-# AddressSanitizer and UBSan, and a brief pass over each benchmark to show they run.
+# Builds everything and runs every test: the unit tests, again under AddressSanitizer and UBSan,
+# a brief pass over each benchmark to show they run, and a short run of each fuzz target.
 # FUZZ_SECONDS (default 60) sets how long each fuzz target runs; 0 skips fuzzing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,6 +13,17 @@ ctest --test-dir build --output-on-failure --parallel "$jobs" --timeout 300 | te
 summary=$(grep -E "tests passed, [0-9]+ tests failed out of [0-9]+" build/ctest.log | tail -n 1)
 failed=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$summary")
 total=$(sed -E 's/.* tests failed out of ([0-9]+).*/\1/' <<<"$summary")
+
+echo "== Unit tests under AddressSanitizer and UBSan"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV_SANITIZE=ON \
+    -DQV_BUILD_BENCH=OFF >/dev/null
+cmake --build build-asan --parallel
+if ! ctest --test-dir build-asan --output-on-failure --parallel "$jobs" --timeout 600 \
+    >build-asan/ctest.log 2>&1; then
+    cat build-asan/ctest.log
+    exit 1
+fi
+tail -n 3 build-asan/ctest.log
 
 echo "== Benchmarks (smoke run)"
 for b in build/bench/qv_bench_*; do
