@@ -1,11 +1,12 @@
 #include "platform/Folders.h"
 
+#include "platform/SystemInfo.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <vector>
 
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,20 +40,7 @@ std::string XdgVariable(const char* name) {
 }
 
 std::string PasswordHome() {
-    long suggested = sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> buffer(suggested > 0 ? static_cast<std::size_t>(suggested) : 1024);
-    struct passwd entry {};
-    struct passwd* found = nullptr;
-    int error;
-    while ((error = getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found)) ==
-               ERANGE &&
-           buffer.size() < (1u << 20)) {
-        buffer.resize(buffer.size() * 2);
-    }
-    if (error != 0 || found == nullptr || found->pw_dir == nullptr) {
-        return {};
-    }
-    return found->pw_dir;
+    return CurrentUserEntry().Home;
 }
 
 // The value of `key` (e.g. "XDG_DOCUMENTS_DIR") in user-dirs.dirs, which xdg-user-dirs writes

@@ -143,7 +143,7 @@ TSystemInfo GetSystemInfo() {
     }
 }
 
-std::string GetLoginName() {
+TUserEntry CurrentUserEntry() {
     long suggested = sysconf(_SC_GETPW_R_SIZE_MAX);
     std::vector<char> buffer(suggested > 0 ? static_cast<std::size_t>(suggested) : 1024);
     struct passwd entry {};
@@ -154,11 +154,21 @@ std::string GetLoginName() {
            buffer.size() < (1u << 20)) {
         buffer.resize(buffer.size() * 2);
     }
-    if (error == 0 && found != nullptr && found->pw_name != nullptr && *found->pw_name != '\0') {
-        return found->pw_name;
+    TUserEntry result;
+    if (error == 0 && found != nullptr) {
+        result.Name = found->pw_name != nullptr ? found->pw_name : "";
+        result.Home = found->pw_dir != nullptr ? found->pw_dir : "";
     }
-    for (const char* name : {"USER", "LOGNAME"}) {
-        const char* value = std::getenv(name);
+    return result;
+}
+
+std::string GetLoginName() {
+    std::string login = CurrentUserEntry().Name;
+    if (!login.empty()) {
+        return login;
+    }
+    for (const char* variable : {"USER", "LOGNAME"}) {
+        const char* value = std::getenv(variable);
         if (value != nullptr && *value != '\0') {
             return value;
         }

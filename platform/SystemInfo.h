@@ -20,6 +20,13 @@ TSystemInfo GetSystemInfo();
 TSystemInfo SystemInfoFromFacts(const std::string& machine, const std::string& cpuInfo,
                                 long processorCount);
 
+// The password database's entry of the user running the program; empty fields when it has none.
+struct TUserEntry {
+    std::string Name;
+    std::string Home;
+};
+TUserEntry CurrentUserEntry();
+
 // The login name of the user running the program (getpwuid, then $USER, then $LOGNAME);
 // empty when none of them is known.
 std::string GetLoginName();
