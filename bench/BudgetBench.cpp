@@ -20,6 +20,7 @@
 #include <string>
 
 #include "BudgetGenerator.h"
+#include "model/QVKeyConstants.h"
 #include "platform/FileSystem.h"
 #include "storage/QVCompoundFile.h"
 
@@ -120,14 +121,7 @@ void BM_ReadAndDecryptOpenSSL(benchmark::State& state) {
 
 // ---- The derivations with OpenSSL's SHA-2, step for step as the program does them
 
-const std::uint8_t F1 = 0xD5, F2 = 0x6B, F3 = 0xBB, F4 = 0x37;
-const std::uint8_t C1[19] = {0x72, 0xC0, 0xED, 0xFF, 0x58, 0x5C, 0x98, 0x8C, 0x3D, 0x83,
-                             0x7A, 0x48, 0x7F, 0x82, 0xC0, 0x7E, 0xB8, 0xC0, 0xDB};
-const std::uint8_t C2[19] = {0x0B, 0x04, 0x86, 0x86, 0x57, 0x75, 0x63, 0x28, 0x72, 0xB1,
-                             0x3B, 0x27, 0x10, 0x70, 0x93, 0x48, 0xA2, 0x1E, 0x97};
-const std::uint8_t C3[16] = {0x0E, 0x7D, 0x05, 0x1C, 0x02, 0xB8, 0x27, 0x22,
-                             0x4D, 0x8F, 0xD4, 0xED, 0xCE, 0x6F, 0x78, 0x32};
-const char C4[2] = {'4', '7'};
+using namespace QVKeyConstants;
 
 // The same message layout as the program's, so the comparison is between the digest engines.
 std::string PasswordToKeyOpenSSL(const std::string& w, const std::string& salt) {
@@ -147,7 +141,7 @@ std::string PasswordToKeyOpenSSL(const std::string& w, const std::string& salt) 
     SHA512_CTX outer512, b;
     SHA256_Init(&outer256);
     SHA512_Init(&outer512);
-    for (std::uint32_t n = 0; n < 16384; ++n) {
+    for (std::uint32_t n = 0; n < PasswordRounds; ++n) {
         for (std::uint8_t* counter : {n256, n512}) {
             for (int i = 0; i < 4; ++i)
                 counter[i] = static_cast<std::uint8_t>(n >> (8 * i));
@@ -202,7 +196,7 @@ std::string KeyToFilePasswordOpenSSL(const std::string& p) {
     SHA256_Update(&x, p.data(), k);
     SHA512_Update(&y, p.data(), k);
     SHA512_Update(&y, p.data(), k);
-    for (int round = 0; round < 32763; ++round) {
+    for (int round = 0; round < FilePasswordRounds; ++round) {
         SHA256_Init(&a);
         SHA256_Update(&a, mA.data(), mA.size());
         SHA512_Init(&b);
@@ -240,7 +234,7 @@ std::string DeriveStoreKeyOpenSSL(const std::string& secret, const std::string& 
     std::memset(h64, F3, 64);
     std::memset(h32, F4, 32);
     std::size_t digitCount = 0;
-    for (int i = 0; i < 7010; ++i) {
+    for (int i = 0; i < StoreKeyRounds; ++i) {
         const auto count =
             static_cast<std::size_t>(std::to_chars(digits, digits + 10, i).ptr - digits);
         if (count != digitCount) {
