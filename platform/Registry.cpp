@@ -88,6 +88,13 @@ bool IsOpenKey(const TStore& store, HKEY key) {
     return key != nullptr && store.Handles.count(key) > 0;
 }
 
+// Whether `key` is an open handle with the access the operation needs.
+LONG CheckAccess(const TStore& store, HKEY key, bool write) {
+    if (!IsOpenKey(store, key))
+        return ERROR_INVALID_HANDLE;
+    return (write ? key->CanWrite : key->CanRead) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
+
 LONG OpenOrCreate(HKEY parent, std::string_view subKey, DWORD access, HKEY& result, bool create) {
     result = nullptr;
     TStore& store = Store();
@@ -161,10 +168,8 @@ LONG QueryValue(HKEY key, std::string_view name, DWORD& type, std::string& data)
     data.clear();
     TStore& store = Store();
     std::lock_guard<std::mutex> guard(store.Lock);
-    if (!IsOpenKey(store, key))
-        return ERROR_INVALID_HANDLE;
-    if (!key->CanRead)
-        return ERROR_ACCESS_DENIED;
+    if (const LONG access = CheckAccess(store, key, false); access != ERROR_SUCCESS)
+        return access;
     if (key->IsRun) {
         const LONG result = QueryEntry(name, data);
         if (result == ERROR_SUCCESS)
@@ -183,10 +188,8 @@ LONG QueryValue(HKEY key, std::string_view name, DWORD& type, std::string& data)
 LONG SetValue(HKEY key, std::string_view name, DWORD type, std::string_view data) {
     TStore& store = Store();
     std::lock_guard<std::mutex> guard(store.Lock);
-    if (!IsOpenKey(store, key))
-        return ERROR_INVALID_HANDLE;
-    if (!key->CanWrite)
-        return ERROR_ACCESS_DENIED;
+    if (const LONG access = CheckAccess(store, key, true); access != ERROR_SUCCESS)
+        return access;
     if (key->IsRun) {
         if (type != REG_SZ || data.find('\0') != std::string_view::npos)
             return ERROR_INVALID_PARAMETER;
@@ -207,10 +210,8 @@ LONG SetValue(HKEY key, std::string_view name, DWORD type, std::string_view data
 LONG DeleteValue(HKEY key, std::string_view name) {
     TStore& store = Store();
     std::lock_guard<std::mutex> guard(store.Lock);
-    if (!IsOpenKey(store, key))
-        return ERROR_INVALID_HANDLE;
-    if (!key->CanWrite)
-        return ERROR_ACCESS_DENIED;
+    if (const LONG access = CheckAccess(store, key, true); access != ERROR_SUCCESS)
+        return access;
     if (key->IsRun)
         return DeleteEntry(name);
     TKey* stored = FindKey(store.Keys, key->Path);

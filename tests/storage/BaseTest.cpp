@@ -7,6 +7,7 @@
 #include "storage/QVBase.h"
 #include "storage/QVCFItem.h"
 #include "storage/QVException.h"
+#include "support/Outcome.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -31,12 +32,7 @@ class TPlain : public TQVBase {};
 
 // "ok", or the message of the EQVException raised.
 std::string Load(TQVBase& object, TQVCFFolder& folder) {
-    try {
-        object.LoadFromFolder(folder);
-        return "ok";
-    } catch (const EQVException& e) {
-        return e.Message();
-    }
+    return Outcome<EQVException>([&] { object.LoadFromFolder(folder); });
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "storage/QVBase.h"
 #include "storage/QVCFItem.h"
 #include "storage/QVException.h"
+#include "support/Outcome.h"
 
 using namespace std::string_literals;
 
@@ -70,18 +71,8 @@ std::string FolderItem(std::u16string_view name, std::initializer_list<std::stri
     return Item("d", NameElement(name), Der(0x30, content));
 }
 
-// "ok", or the message of the EPACFError that `action` raised.
-template <class Action> std::string Outcome(Action action) {
-    try {
-        action();
-        return "ok";
-    } catch (const EPACFError& e) {
-        return e.Message();
-    }
-}
-
 std::string Load(TQVCFFolder& root, const std::string& bytes) {
-    return Outcome([&] {
+    return Outcome<EPACFError>([&] {
         root.LoadFromBuffer(reinterpret_cast<const std::uint8_t*>(bytes.data()),
                             static_cast<std::uint32_t>(bytes.size()));
     });
@@ -169,9 +160,9 @@ TEST(CFItemTest, SizeEstimateProtocol) {
     EXPECT_EQ(size, exact.size());
     EXPECT_EQ(buffer, exact);
     size = static_cast<std::uint32_t>(exact.size() - 1);
-    EXPECT_EQ(Outcome([&] { folder.SaveToBuffer(out, size); }), "Internal error");
+    EXPECT_EQ(Outcome<EPACFError>([&] { folder.SaveToBuffer(out, size); }), "Internal error");
     size = 2;
-    EXPECT_EQ(Outcome([&] { file.SaveContentToBuffer(out, size); }), "Internal error");
+    EXPECT_EQ(Outcome<EPACFError>([&] { file.SaveContentToBuffer(out, size); }), "Internal error");
 }
 
 TEST(CFItemTest, LengthBoundariesRoundTrip) {

@@ -14,6 +14,7 @@
 #include "storage/QVCompoundFile.h"
 #include "storage/QVException.h"
 #include "support/FailingStream.h"
+#include "support/Outcome.h"
 #include "support/TempDir.h"
 
 using namespace std::string_literals;
@@ -97,16 +98,6 @@ std::string Save(TQVCompoundFile& file) {
     TMemoryStream stream;
     file.SaveToStream(stream);
     return stream.Data();
-}
-
-// "ok", or the message of the error that `action` raised.
-template <class Action> std::string Outcome(Action action) {
-    try {
-        action();
-        return "ok";
-    } catch (const Exception& e) {
-        return e.Message();
-    }
 }
 
 std::string Load(TQVCompoundFile& file, const std::string& bytes) {
