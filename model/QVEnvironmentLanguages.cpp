@@ -38,7 +38,8 @@ void LoadFolder(const std::string& folder, TQVObjectList<TQVStringKeeper>& langu
 } // namespace
 
 void TQVEnvironment::LoadLanguages() {
-    LoadLanguagesFrom({QVBase::GetExeFolder() + "lang/", QVBase::GetAppDataFolder(true) + "lang/"});
+    LoadLanguagesFrom(
+        {QVBase::GetProgramDataFolder() + "lang/", QVBase::GetAppDataFolder(true) + "lang/"});
 }
 
 void TQVEnvironment::LoadLanguagesFrom(const std::vector<std::string>& folders) {

@@ -86,6 +86,16 @@ std::string GetExeFolder() {
     return path.substr(0, path.rfind('/') + 1);
 }
 
+std::string GetProgramDataFolder() {
+    const std::string exeFolder = GetExeFolder();
+    if (exeFolder.empty() || Folders::FolderExists(exeFolder + "lang"))
+        return exeFolder;
+    const std::string installed = exeFolder + "../share/quillvane/";
+    if (Folders::FolderExists(installed + "lang"))
+        return Folders::FullPath(installed) + "/";
+    return exeFolder;
+}
+
 std::string GetDocumentsFolder() {
     std::string folder = Folders::DocumentsFolder();
     if (folder.empty())

@@ -48,6 +48,10 @@ std::string CreateGUIDString();
 // The running program's folder (ending in "/") and full path.
 std::string GetExeFolder();
 std::string GetExeName();
+// The folder of the program's shipped data ("lang/", "help/"), ending in "/": the program's own
+// folder when it holds "lang/" (the build tree), else ../share/quillvane/ beside it when that does
+// (an installed program), else the program's folder.
+std::string GetProgramDataFolder();
 
 // The user's documents folder without a trailing "/", or the desktop, or empty.
 std::string GetDocumentsFolder();

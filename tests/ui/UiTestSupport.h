@@ -1,0 +1,48 @@
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <QDialog>
+#include <QString>
+
+#include <gtest/gtest.h>
+
+#include "model/QVEnvironment.h"
+#include "support/TempDir.h"
+#include "ui/Prompter.h"
+
+// Each test gets a fresh global Environment over temporary per-user folders, with the English
+// table loaded, and answers every question the windows ask through the Prompter hooks: messages
+// are recorded and answered from a queue (OK when it runs dry), dialogs are handed to scripted
+// actions in order (rejected when none is left), file choosers return queued names.
+class UiTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    static TQVEnvironment& Env() { return *Environment; }
+
+    // Messages shown so far, in order.
+    std::vector<Prompter::Message> Messages;
+    std::deque<QMessageBox::StandardButton> MessageAnswers;
+    std::deque<std::function<void(QDialog&)>> DialogActions;
+    std::deque<QString> FileAnswers;
+    // Titles (window titles) of the dialogs run so far, in order.
+    std::vector<QString> DialogsRun;
+
+    TTempDir Home;
+    TScopedEnv DataHome{"XDG_DATA_HOME", Home.Path() + "/data"};
+    TScopedEnv ConfigHome{"XDG_CONFIG_HOME", Home.Path() + "/config"};
+    TScopedEnv RuntimeDir{"XDG_RUNTIME_DIR", Home.Path() + "/run"};
+    TScopedEnv HomeDir{"HOME", Home.Path()};
+};
+
+// Helpers for scripted dialog actions: find a child by object name or fail the test.
+template <class T> T* Child(QObject& parent, const char* name) {
+    T* child = parent.findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(child, nullptr) << "no child " << name;
+    return child;
+}

@@ -1,0 +1,426 @@
+#include "ui/MainForm.h"
+
+#include <cerrno>
+#include <unistd.h>
+
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QItemSelectionModel>
+#include <QToolButton>
+#include <QUrl>
+
+#include "model/QVEnvironment.h"
+#include "storage/QVBase.h"
+#include "ui/Prompter.h"
+#include "ui/QVDebtsView.h"
+#include "ui/QVDictView.h"
+#include "ui/QVMonthView.h"
+#include "ui/QVSummaryView.h"
+#include "ui/QVUIUtils.h"
+#include "ui/dialogs/AboutForm.h"
+#include "ui/dialogs/BudgetPropsForm.h"
+#include "ui/dialogs/PasswordRequestForm.h"
+#include "ui/dialogs/ProtectionForm.h"
+#include "ui/dialogs/StartupForm.h"
+#include "ui_MainForm.h"
+
+using QVUIUtils::FromQ;
+using QVUIUtils::ToQ;
+
+TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique<Ui::TfrmMain>()) {
+    m_ui->setupUi(this);
+    setWindowIcon(QVImages::AppIcon());
+    m_ui->JvNetscapeSplitter1->setSizes({167, 667});
+    m_ui->JvNetscapeSplitter1->setStretchFactor(1, 1);
+    BuildToolbar();
+    ApplyMenuImages();
+    ConnectActions();
+    imgLeftBarButtons.AddAll(QVImages::LeftBarButtons());
+    m_ui->tvInfo->setAlternatingRowColors(false);
+    // Nothing is shown before a budget is open.
+    HideAllContent();
+    m_ui->pBottom->hide();
+
+    // The window's creation: with a failed environment there is nothing to do (the error was
+    // shown) and the window closes as soon as it would show.
+    if (Environment->InitFailed) {
+        FClosing = true;
+        return;
+    }
+    SetEnvironmentImageLists();
+    InstallPasswordRequest(this);
+    SetBudgetCommandsEnabled(false);
+
+    const TQVSettings& settings = Environment->Settings();
+    if (settings.AutoOpenLast && !settings.RecentLocations.empty() &&
+        !settings.RecentLocations.front().empty() &&
+        QFileInfo(ToQ(settings.RecentLocations.front())).isFile()) {
+        // A last budget that fails to open leaves the window without one, its message shown;
+        // New and Open stay at hand.
+        const std::string fileName = QVUtils::WideToAnsi(settings.RecentLocations.front());
+        ReplaceBudget([&] { OpenBudget(fileName); });
+        return;
+    }
+    if (!ExecuteStartupDialog()) {
+        ExitApplication();
+    }
+}
+
+TfrmMain::~TfrmMain() = default;
+
+void TfrmMain::BuildToolbar() {
+    const TImageList& images = QVImages::Toolbar();
+    m_ui->Toolbar->setIconSize(QSize(images.Size(), images.Size()));
+    auto add = [&](const char* name, const QString& caption, const QString& hint, int image,
+                   bool checkable) {
+        auto* button = new QToolButton(m_ui->Toolbar);
+        button->setObjectName(QString::fromLatin1(name));
+        button->setText(caption);
+        button->setToolTip(hint);
+        button->setIcon(images.Icon(image));
+        button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        button->setAutoRaise(true);
+        button->setCheckable(checkable);
+        button->setMinimumWidth(87);
+        m_ui->Toolbar->addWidget(button);
+        return button;
+    };
+    btnAddIncome = add("btnAddIncome", "New Income", "New Income", 0, false);
+    btnAddExpense = add("btnAddExpense", "New Expense", "New Expense", 1, false);
+    m_ui->Toolbar->addSeparator();
+    btnViewCashflow = add("btnViewCashflow", "Cashflow", "Toggle cashflow view", 2, true);
+    btnViewAccounts = add("btnViewAccounts", "Accounts", "Toggle accounts view", 3, true);
+    btnViewDebts = add("btnViewDebts", "Debts and Loans", "Toggle debts and loans view", 4, true);
+    btnViewPersonalisation = add("btnViewPersonalisation", "Personalisation",
+                                 "Toggle personalisation view", 5, true);
+    btnViewSummary = add("btnViewSummary", "Summary", "Toggle summary view", 6, true);
+    btnViewCashflow->setChecked(true);
+}
+
+void TfrmMain::ApplyMenuImages() {
+    // Menu pictures prefer the desktop's icon theme, so the menus look at home; ours stand in
+    // where the theme has none.
+    const TImageList& images = QVImages::Menu();
+    const struct {
+        QAction* action;
+        int image;
+        const char* theme;
+    } items[] = {
+        {m_ui->actNew, 4, "document-new"},        {m_ui->actOpen, 6, "document-open"},
+        {m_ui->actSave, 7, "document-save"},      {m_ui->actSaveAs, 7, "document-save-as"},
+        {m_ui->actExit, 8, "application-exit"},   {m_ui->actNewExpense, 0, nullptr},
+        {m_ui->actNewIncome, 2, nullptr},         {m_ui->actA2A, 1, nullptr},
+        {m_ui->actNewAccount, 19, nullptr},       {m_ui->actCashflow, 9, nullptr},
+        {m_ui->actAccounts, 10, nullptr},         {m_ui->actDebts, 16, nullptr},
+        {m_ui->actPersonalisation, 12, nullptr},  {m_ui->actReports, 17, nullptr},
+        {m_ui->actSettings, 13, "preferences-system"}, {m_ui->actProtection, 18, nullptr},
+        {m_ui->actHelpContents, 14, "help-contents"},  {m_ui->actAbout, 15, "help-about"},
+    };
+    for (const auto& item : items) {
+        const QIcon own = images.Icon(item.image);
+        item.action->setIcon(item.theme ? QIcon::fromTheme(QString::fromLatin1(item.theme), own)
+                                        : own);
+    }
+}
+
+void TfrmMain::ConnectActions() {
+    connect(m_ui->actNew, &QAction::triggered, this, [this] {
+        TfrmStartup& dialog = TfrmStartup::Instance();
+        dialog.Setup(true, false, false, nullptr, nullptr,
+                     Environment->Settings().AutoOpenLast);
+        if (Prompter::Exec(dialog) != QDialog::Accepted || !SaveBeforeReplacing()) {
+            return;
+        }
+        const std::string fileName = dialog.FileName();
+        const std::u16string title = FromQ(dialog.BudgetTitle());
+        Environment->Settings().AutoOpenLast = dialog.AutoOpenLast();
+        ReplaceBudget([&] { NewBudget(fileName, title); });
+    });
+    connect(m_ui->actOpen, &QAction::triggered, this, [this] {
+        TfrmStartup& dialog = TfrmStartup::Instance();
+        const TQVSettings& settings = Environment->Settings();
+        dialog.Setup(false, true, true, &settings.RecentNames, &settings.RecentLocations,
+                     settings.AutoOpenLast);
+        if (Prompter::Exec(dialog) != QDialog::Accepted || !SaveBeforeReplacing()) {
+            return;
+        }
+        const std::string fileName = dialog.FileName();
+        Environment->Settings().AutoOpenLast = dialog.AutoOpenLast();
+        ReplaceBudget([&] { OpenBudget(fileName); });
+    });
+    connect(m_ui->actSave, &QAction::triggered, this, &TfrmMain::SaveBudget);
+    connect(m_ui->actSaveAs, &QAction::triggered, this, &TfrmMain::SaveBudgetAs);
+    connect(m_ui->actProperties, &QAction::triggered, this, &TfrmMain::EditBudgetProperties);
+    connect(m_ui->actExit, &QAction::triggered, this, &TfrmMain::ExitApplication);
+    connect(m_ui->actProtection, &QAction::triggered, this, &TfrmMain::EditProtection);
+    connect(m_ui->actSettings, &QAction::triggered, this, &TfrmMain::EditSettings);
+    connect(m_ui->actHelpContents, &QAction::triggered, this, &TfrmMain::ShowHelp);
+    connect(m_ui->actAbout, &QAction::triggered, this, &TfrmMain::ShowAbout);
+
+    const struct {
+        QAction* action;
+        void (TfrmMain::*show)();
+    } pages[] = {
+        {m_ui->actCashflow, &TfrmMain::ShowCashflowPage},
+        {m_ui->actAccounts, &TfrmMain::ShowAccountsPage},
+        {m_ui->actDebts, &TfrmMain::ShowDebtsPage},
+        {m_ui->actPersonalisation, &TfrmMain::ShowPersonalisationPage},
+        {m_ui->actReports, &TfrmMain::ShowSummaryPage},
+    };
+    for (const auto& page : pages) {
+        connect(page.action, &QAction::triggered, this, [this, show = page.show] {
+            ReleaseViewButtons();
+            (this->*show)();
+        });
+    }
+    const struct {
+        QToolButton* button;
+        void (TfrmMain::*show)();
+    } buttons[] = {
+        {btnViewCashflow, &TfrmMain::ShowCashflowPage},
+        {btnViewAccounts, &TfrmMain::ShowAccountsPage},
+        {btnViewDebts, &TfrmMain::ShowDebtsPage},
+        {btnViewPersonalisation, &TfrmMain::ShowPersonalisationPage},
+        {btnViewSummary, &TfrmMain::ShowSummaryPage},
+    };
+    for (const auto& item : buttons) {
+        connect(item.button, &QToolButton::clicked, this,
+                [this, button = item.button, show = item.show] { ViewButtonClicked(button, show); });
+    }
+
+    connect(m_ui->LeftBar, &TOutlookBar::PageChange, this, &TfrmMain::LeftBarPageChange);
+    connect(m_ui->LeftBar, &TOutlookBar::ButtonClick, this, &TfrmMain::LeftBarButtonClick);
+
+    // Entering flows, debts and accounts, and the settings dialog come with the editing of the
+    // pages and the tray; until then their commands stay off.
+    for (QAction* action : {m_ui->actNewExpense, m_ui->actNewIncome, m_ui->actA2A,
+                            m_ui->actNewDebt, m_ui->actNewCredit, m_ui->actNewAccount,
+                            m_ui->actSettings}) {
+        action->setVisible(true);
+        action->setEnabled(false);
+    }
+    btnAddIncome->setEnabled(false);
+    btnAddExpense->setEnabled(false);
+}
+
+void TfrmMain::ViewButtonClicked(QToolButton* button, void (TfrmMain::*show)()) {
+    // The button of the page that shows stays down and does nothing; the clicked toggle is
+    // undone because the window alone decides which view button is down.
+    if (!button->isChecked()) {
+        button->setChecked(true);
+        return;
+    }
+    ReleaseViewButtons();
+    (this->*show)();
+}
+
+void TfrmMain::SetBudgetCommandsEnabled(bool enabled) {
+    for (QAction* action :
+         {m_ui->actSave, m_ui->actSaveAs, m_ui->actProperties, m_ui->actProtection,
+          m_ui->actCashflow, m_ui->actAccounts, m_ui->actDebts, m_ui->actPersonalisation,
+          m_ui->actReports}) {
+        action->setEnabled(enabled);
+    }
+    for (QToolButton* button : {btnViewCashflow, btnViewAccounts, btnViewDebts,
+                                btnViewPersonalisation, btnViewSummary}) {
+        button->setEnabled(enabled);
+    }
+}
+
+// ---- Life cycle
+
+void TfrmMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (Environment->InitFailed) {
+        FClosing = true;
+    }
+    if (FClosing) {
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+        return;
+    }
+    ++FShowCount;
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+    // The budget is written without a question; a failed save keeps the window open, so nothing
+    // typed since the last save is lost. Without a budget nothing is written over a file.
+    if (FHasBudget && !Environment->FileName.empty()) {
+        try {
+            Environment->SaveToFile(Environment->FileName);
+        } catch (const std::exception& error) {
+            FClosing = false;
+            event->ignore();
+            Prompter::Error(this, QString::fromStdString(error.what()));
+            return;
+        }
+    }
+    Environment->Settings().Save();
+    event->accept();
+}
+
+void TfrmMain::ExitApplication() {
+    FClosing = true;
+    close();
+}
+
+bool TfrmMain::ExecuteStartupDialog() {
+    // At launch a failure shows its message and the dialog comes back, so a damaged file or a
+    // refused password never ends the program unnoticed; only Cancel ends it.
+    for (;;) {
+        TfrmStartup dialog;
+        const TQVSettings& settings = Environment->Settings();
+        dialog.Setup(true, true, true, &settings.RecentNames, &settings.RecentLocations,
+                     settings.AutoOpenLast);
+        if (Prompter::Exec(dialog) != QDialog::Accepted) {
+            return false;
+        }
+        const std::string fileName = dialog.FileName();
+        const std::u16string title = FromQ(dialog.BudgetTitle());
+        bool opened = false;
+        switch (dialog.ResultKind()) {
+        case TStartupResult::NewBudget:
+            opened = ReplaceBudget([&] { NewBudget(fileName, title); });
+            break;
+        case TStartupResult::OpenExisting:
+        case TStartupResult::OpenRecent:
+            opened = ReplaceBudget([&] { OpenBudget(fileName); });
+            break;
+        default:
+            return false;
+        }
+        if (opened) {
+            Environment->Settings().AutoOpenLast = dialog.AutoOpenLast();
+            return true;
+        }
+    }
+}
+
+template <class F> bool TfrmMain::ReplaceBudget(F open) {
+    try {
+        FHasBudget = false;
+        open();
+        FHasBudget = true;
+        SetBudgetCommandsEnabled(true);
+        return true;
+    } catch (const std::exception& error) {
+        EnterNoBudgetState();
+        Prompter::Error(this, QString::fromStdString(error.what()));
+        return false;
+    }
+}
+
+void TfrmMain::EnterNoBudgetState() {
+    FHasBudget = false;
+    ClearTrees();
+    FCurrentMonth = nullptr;
+    FCurrentAccount = nullptr;
+    m_ui->LeftBar->ClearPages();
+    HideAllContent();
+    ReleaseViewButtons();
+    SetBudgetCommandsEnabled(false);
+}
+
+bool TfrmMain::SaveBeforeReplacing() {
+    if (!FHasBudget || Environment->FileName.empty()) {
+        return true;
+    }
+    try {
+        Environment->SaveToFile(Environment->FileName);
+        return true;
+    } catch (const std::exception& error) {
+        Prompter::Error(this, QString::fromStdString(error.what()));
+        return false;
+    }
+}
+
+void TfrmMain::OpenBudget(const std::string& fileName) {
+    ClearTrees();
+    Environment->Reset();
+    Environment->LoadFromFile(fileName);
+    BuildLeftBar();
+    TranslateUI();
+    LeftBarPageChange(0);
+}
+
+void TfrmMain::NewBudget(const std::string& fileName, const std::u16string& title) {
+    ClearTrees();
+    Environment->Reset();
+    Environment->NewBudget(fileName, title, true);
+    BuildLeftBar();
+    TranslateUI();
+    LeftBarPageChange(0);
+}
+
+void TfrmMain::ClearTrees() {
+    // The views point at the budget's objects, which a reset frees: they go first.
+    for (auto* tree : {m_ui->tvInfo, m_ui->tvDebts, m_ui->tvDict, m_ui->tvSummary}) {
+        BindModel(*tree, nullptr);
+    }
+    FMonthView.reset();
+    FDebtsView.reset();
+    FDictView.reset();
+    FSummaryView.reset();
+}
+
+void TfrmMain::BindModel(QTreeView& tree, QAbstractItemModel* model) {
+    QItemSelectionModel* previous = tree.selectionModel();
+    tree.setModel(model);
+    delete previous;
+}
+
+// ---- Budget commands
+
+void TfrmMain::SaveBudget() {
+    Environment->SaveToFile(Environment->FileName);
+}
+
+void TfrmMain::SaveBudgetAs() {
+    const QString fileName =
+        Prompter::FileName(this, Prompter::FileMode::Save, QFileInfo(QString::fromStdString(
+                                                               Environment->FileName))
+                                                               .absolutePath(),
+                           {});
+    if (!fileName.isEmpty()) {
+        Environment->SaveToFile(fileName.toStdString());
+    }
+}
+
+void TfrmMain::EditBudgetProperties() {
+    TfrmBudgetProps& dialog = TfrmBudgetProps::Instance();
+    dialog.Setup(ToQ(Environment->Title), ToQ(Environment->Description),
+                 QString::fromStdString(Environment->FileName));
+    if (Prompter::Exec(dialog) == QDialog::Accepted) {
+        Environment->Title = FromQ(dialog.Title());
+        Environment->Description = FromQ(dialog.Description());
+    }
+}
+
+void TfrmMain::EditProtection() {
+    TfrmProtection& dialog = TfrmProtection::Instance();
+    dialog.LoadProtection();
+    if (Prompter::Exec(dialog) == QDialog::Accepted) {
+        Environment->SetProtection(dialog.ProtectionLevel());
+    }
+}
+
+void TfrmMain::EditSettings() {}
+
+void TfrmMain::ShowHelp() {
+    const QString path =
+        QString::fromStdString(QVBase::GetProgramDataFolder()) + QStringLiteral("help/index.html");
+    int error = 0;
+    if (::access(path.toLocal8Bit().constData(), R_OK) != 0) {
+        error = errno;
+    } else if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
+        // No program would open the page.
+        error = ENOEXEC;
+    }
+    if (error != 0) {
+        Prompter::Error(this, QStringLiteral("Failed to launch help file (error %1)").arg(error));
+    }
+}
+
+void TfrmMain::ShowAbout() {
+    Prompter::Exec(TfrmAbout::Instance());
+}
