@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QItemSelectionModel>
@@ -261,7 +262,11 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 
 void TfrmMain::ExitApplication() {
     FClosing = true;
-    close();
+    // A window hidden in the notification area is not the last visible window whose closing
+    // ends the loop, so the loop is ended here once the closing went through.
+    if (close() && FClosing) {
+        QCoreApplication::quit();
+    }
 }
 
 bool TfrmMain::ExecuteStartupDialog() {

@@ -72,6 +72,10 @@ protected:
     static std::unique_ptr<QProcess> Start(const QString& program = QStringLiteral(QV_PROGRAM)) {
         auto process = std::make_unique<QProcess>();
         process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // The program must show a real window on the virtual display, whatever the tests run on.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        process->setProcessEnvironment(environment);
         process->start(program, {});
         EXPECT_TRUE(process->waitForStarted(10000)) << program.toStdString();
         return process;

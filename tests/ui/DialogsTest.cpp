@@ -9,8 +9,8 @@
 
 #include "UiTestSupport.h"
 #include "ui/QVImages.h"
-#include "ui/dialogs/InputBoxForm.h"
 #include "ui/dialogs/IconSelectForm.h"
+#include "ui/dialogs/InputBoxForm.h"
 #include "ui/dialogs/PasswordChangeForm.h"
 #include "ui/dialogs/PasswordRequestForm.h"
 #include "ui/dialogs/ProtectionForm.h"
@@ -63,14 +63,38 @@ TEST_F(DialogsTest, ProtectionOKAsksWhatTheLevelNeeds) {
     };
     const Case cases[] = {
         {"none stays none", 0, "rbNone", {}, {}, {}, true, nullptr},
-        {"none on protected, No", 1, "rbNone", {QMessageBox::No}, {}, {NoLongerProtected}, false,
+        {"none on protected, No",
+         1,
+         "rbNone",
+         {QMessageBox::No},
+         {},
+         {NoLongerProtected},
+         false,
          u"old"},
-        {"none on protected, Yes", 2, "rbNone", {QMessageBox::Yes}, {}, {NoLongerProtected}, true,
+        {"none on protected, Yes",
+         2,
+         "rbNone",
+         {QMessageBox::Yes},
+         {},
+         {NoLongerProtected},
+         true,
          u"old"},
         {"strong with a key", 1, "rbStrong", {}, {}, {}, true, u"old"},
-        {"normal needs a password", 0, "rbNormal", {}, EnterPassword({}, "new"), {NeedsPassword},
-         true, u"new"},
-        {"password cancelled", 0, "rbNormal", {}, Action([](QDialog&) {}), {NeedsPassword}, false,
+        {"normal needs a password",
+         0,
+         "rbNormal",
+         {},
+         EnterPassword({}, "new"),
+         {NeedsPassword},
+         true,
+         u"new"},
+        {"password cancelled",
+         0,
+         "rbNormal",
+         {},
+         Action([](QDialog&) {}),
+         {NeedsPassword},
+         false,
          nullptr},
     };
     for (const Case& c : cases) {
@@ -311,10 +335,10 @@ TEST_F(DialogsTest, TextQuestionsGiveTheTextAfterOKOnly) {
 }
 
 TEST_F(DialogsTest, ConfirmationIsYesOnly) {
-    for (const auto& [action, yes] : std::vector<std::pair<Action, bool>>{
-             {[](QDialog& d) { Click(d, "btnYes"); }, true},
-             {[](QDialog& d) { Click(d, "btnNo"); }, false},
-             {[](QDialog& d) { d.close(); }, false}}) {
+    for (const auto& [action, yes] :
+         std::vector<std::pair<Action, bool>>{{[](QDialog& d) { Click(d, "btnYes"); }, true},
+                                              {[](QDialog& d) { Click(d, "btnNo"); }, false},
+                                              {[](QDialog& d) { d.close(); }, false}}) {
         DialogActions.push_back(action);
         EXPECT_EQ(TfrmConfirmation::Confirm("Remove?"), yes);
     }

@@ -100,8 +100,8 @@ TEST_F(StartupFormTest, NewBudgetRefusesAnEmptyLocationAndAsksBeforeReplacing) {
         QString text;
         bool accepted;
     };
-    const QString question = "The file \"" + existing +
-                             "\" already exists. Replace it with a new, empty budget?";
+    const QString question =
+        "The file \"" + existing + "\" already exists. Replace it with a new, empty budget?";
     const Case cases[] = {
         {"", {}, Prompter::Kind::Error, "Please provide a location for the new budget", false},
         {existing, {QMessageBox::No}, Prompter::Kind::Question, question, false},

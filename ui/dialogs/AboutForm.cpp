@@ -30,7 +30,3 @@ TfrmAbout::~TfrmAbout() = default;
 TfrmAbout& TfrmAbout::Instance() {
     return SharedDialog<TfrmAbout>();
 }
-
-void TfrmAbout::ShowAbout() {
-    ExecShared(Instance());
-}

@@ -17,7 +17,6 @@ public:
     ~TfrmAbout() override;
 
     static TfrmAbout& Instance();
-    static void ShowAbout();
 
 private:
     std::unique_ptr<Ui::TfrmAbout> m_ui;

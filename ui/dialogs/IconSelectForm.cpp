@@ -1,10 +1,40 @@
 #include "ui/dialogs/IconSelectForm.h"
 
+#include <QPainter>
 #include <QStandardItemModel>
+#include <QStyledItemDelegate>
 
 #include "ui/QVImages.h"
 #include "ui/dialogs/SharedDialog.h"
 #include "ui_IconSelectForm.h"
+
+namespace {
+
+// The items have pictures and no text, and the usual delegate only marks the (empty) text of a
+// selected item: the whole cell is highlighted instead, so the choice can be seen.
+class TIconDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionViewItem plain = option;
+        if (option.state & QStyle::State_Selected) {
+            painter->save();
+            painter->setRenderHint(QPainter::Antialiasing);
+            painter->setPen(option.palette.highlight().color());
+            QColor fill = option.palette.highlight().color();
+            fill.setAlpha(90);
+            painter->setBrush(fill);
+            painter->drawRoundedRect(QRectF(option.rect).adjusted(1.5, 1.5, -1.5, -1.5), 4, 4);
+            painter->restore();
+            plain.state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
+        }
+        QStyledItemDelegate::paint(painter, plain, index);
+    }
+};
+
+} // namespace
 
 TfrmIconSelect::TfrmIconSelect(QWidget* parent)
     : QDialog(parent), m_ui(std::make_unique<Ui::TfrmIconSelect>()),
@@ -19,6 +49,7 @@ TfrmIconSelect::TfrmIconSelect(QWidget* parent)
     icons->setEditTriggers(QAbstractItemView::NoEditTriggers);
     icons->setUniformItemSizes(true);
     icons->setSpacing(6);
+    icons->setItemDelegate(new TIconDelegate(icons));
     connect(m_ui->btnOK, &QPushButton::clicked, this, &TfrmIconSelect::TakeSelection);
     connect(m_ui->btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 }

@@ -2,6 +2,7 @@
 
 #include <QShowEvent>
 
+#include "ui/Prompter.h"
 #include "ui/dialogs/SharedDialog.h"
 #include "ui_InputBoxForm.h"
 
@@ -22,7 +23,7 @@ bool TfrmInputBox::InputBox(const QString& caption, const QString& prompt,
                             const QString& defaultText, QString& value) {
     TfrmInputBox& dialog = Instance();
     dialog.Setup(caption, prompt, defaultText);
-    const bool accepted = ExecShared(dialog) == QDialog::Accepted;
+    const bool accepted = Prompter::Exec(dialog) == QDialog::Accepted;
     value = accepted ? dialog.Text() : QString();
     return accepted;
 }

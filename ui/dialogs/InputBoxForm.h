@@ -20,8 +20,8 @@ public:
     static TfrmInputBox& Instance();
     // The edit starts with `defaultText`. After OK `value` is the text and the result true;
     // otherwise `value` is emptied.
-    static bool InputBox(const QString& caption, const QString& prompt,
-                         const QString& defaultText, QString& value);
+    static bool InputBox(const QString& caption, const QString& prompt, const QString& defaultText,
+                         QString& value);
 
     void Setup(const QString& caption, const QString& prompt, const QString& defaultText);
     QString Text() const;

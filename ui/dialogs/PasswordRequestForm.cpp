@@ -24,8 +24,8 @@ QString TfrmPasswordRequest::Password() const {
 
 void InstallPasswordRequest(QWidget* parent) {
     // The parent may go away before the environment does; the dialog then stands alone.
-    Environment->PasswordRequest = [owner = QPointer<QWidget>(parent)]()
-        -> std::optional<std::u16string> {
+    Environment->PasswordRequest =
+        [owner = QPointer<QWidget>(parent)]() -> std::optional<std::u16string> {
         TfrmPasswordRequest dialog(owner.data());
         if (Prompter::Exec(dialog) != QDialog::Accepted) {
             return std::nullopt;

@@ -57,9 +57,10 @@ void TfrmProtection::UpdateButtons() {
 void TfrmProtection::TryAccept() {
     if (m_ui->rbNone->isChecked()) {
         if (Environment->Protection != 0 &&
-            Prompter::Show(this, Prompter::Kind::Warning,
-                           QStringLiteral("Your budget will not be protected anymore. Are you sure?"),
-                           QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
+            Prompter::Show(
+                this, Prompter::Kind::Warning,
+                QStringLiteral("Your budget will not be protected anymore. Are you sure?"),
+                QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
             return;
         }
         accept();
@@ -70,9 +71,10 @@ void TfrmProtection::TryAccept() {
         return;
     }
     // Encryption needs a key: without a password the level cannot be raised.
-    Prompter::Show(this, Prompter::Kind::Information,
-                   QStringLiteral("Your budget is currently stored in unencrypted form. You have to "
-                                  "provide a new password to be used for budget encryption."));
+    Prompter::Show(
+        this, Prompter::Kind::Information,
+        QStringLiteral("Your budget is currently stored in unencrypted form. You have to "
+                       "provide a new password to be used for budget encryption."));
     if (AskNewPassword(false)) {
         accept();
     }

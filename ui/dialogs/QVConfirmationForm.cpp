@@ -1,5 +1,6 @@
 #include "ui/dialogs/QVConfirmationForm.h"
 
+#include "ui/Prompter.h"
 #include "ui/dialogs/SharedDialog.h"
 #include "ui_QVConfirmationForm.h"
 
@@ -19,5 +20,5 @@ TfrmConfirmation& TfrmConfirmation::Instance() {
 bool TfrmConfirmation::Confirm(const QString& prompt) {
     TfrmConfirmation& dialog = Instance();
     dialog.m_ui->lblPrompt->setText(prompt);
-    return ExecShared(dialog) == QDialog::Accepted;
+    return Prompter::Exec(dialog) == QDialog::Accepted;
 }

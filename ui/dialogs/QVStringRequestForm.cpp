@@ -2,6 +2,7 @@
 
 #include <QShowEvent>
 
+#include "ui/Prompter.h"
 #include "ui/dialogs/SharedDialog.h"
 #include "ui_QVStringRequestForm.h"
 
@@ -22,7 +23,7 @@ bool TfrmStringRequest::RequestString(const QString& prompt, QString& value) {
     TfrmStringRequest& dialog = Instance();
     dialog.m_ui->editString->clear();
     dialog.m_ui->lblPrompt->setText(prompt);
-    const bool accepted = ExecShared(dialog) == QDialog::Accepted;
+    const bool accepted = Prompter::Exec(dialog) == QDialog::Accepted;
     value = accepted ? dialog.m_ui->editString->text() : QString();
     return accepted;
 }

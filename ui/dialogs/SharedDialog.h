@@ -2,29 +2,45 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QEvent>
 #include <QWindow>
 
-#include "ui/Prompter.h"
+// A kept dialog has no parent, as it outlives every window; this places it over the window the
+// user works in each time it opens, as a parent would.
+class TCentreOnActiveWindow : public QObject {
+public:
+    using QObject::QObject;
 
-// The small dialogs are made on first use and kept for the whole run, so each one remembers its
-// size and place between uses. They are deliberately never deleted: static destruction would run
-// after the QApplication is gone, and no widget may outlive it.
-template <class T> T& SharedDialog() {
-    static T* const instance = new T(nullptr);
-    return *instance;
-}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && !event->spontaneous()) {
+            Place(*static_cast<QWidget*>(watched));
+        }
+        return false;
+    }
 
-// Runs a kept dialog through the prompter over the window the user works in. A kept dialog has
-// no parent, as it outlives every window, so it is centred and stacked here instead.
-inline int ExecShared(QDialog& dialog) {
-    QWidget* active = QApplication::activeWindow();
-    if (active != nullptr && active != &dialog) {
-        dialog.adjustSize();
+private:
+    static void Place(QWidget& dialog) {
+        QWidget* active = QApplication::activeWindow();
+        if (active == nullptr || active == &dialog) {
+            return;
+        }
         QRect frame = dialog.frameGeometry();
         frame.moveCenter(active->frameGeometry().center());
         dialog.move(frame.topLeft());
-        dialog.winId();
-        dialog.windowHandle()->setTransientParent(active->windowHandle());
+        if (dialog.windowHandle() != nullptr) {
+            dialog.windowHandle()->setTransientParent(active->windowHandle());
+        }
     }
-    return Prompter::Exec(dialog);
+};
+
+// The kept dialogs are made on first use and kept for the whole run, so each one keeps its size
+// between uses. They are deliberately never deleted: static destruction would run after the
+// QApplication is gone, and no widget may outlive it.
+template <class T> T& SharedDialog() {
+    static T* const instance = [] {
+        auto* dialog = new T(nullptr);
+        dialog->installEventFilter(new TCentreOnActiveWindow(dialog));
+        return dialog;
+    }();
+    return *instance;
 }

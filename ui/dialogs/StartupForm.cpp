@@ -84,8 +84,7 @@ TfrmStartup::TfrmStartup(QWidget* parent)
     for (QPushButton* cancel : {m_ui->btnCancelNew, m_ui->btnCancelOpen, m_ui->btnCancelRecent}) {
         connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     }
-    connect(m_ui->PageControl, &QTabWidget::currentChanged, this,
-            &TfrmStartup::CurrentTabChanged);
+    connect(m_ui->PageControl, &QTabWidget::currentChanged, this, &TfrmStartup::CurrentTabChanged);
 }
 
 TfrmStartup::~TfrmStartup() = default;
@@ -168,9 +167,8 @@ void TfrmStartup::TitleChanged(const QString& title) {
 }
 
 void TfrmStartup::BrowseNew() {
-    const QString chosen =
-        Prompter::FileName(this, Prompter::FileMode::Save, FDefaultFolder,
-                           m_ui->editTitle->text() + QStringLiteral(".qn"));
+    const QString chosen = Prompter::FileName(this, Prompter::FileMode::Save, FDefaultFolder,
+                                              m_ui->editTitle->text() + QStringLiteral(".qn"));
     if (!chosen.isEmpty()) {
         m_ui->editLocation->setText(chosen);
     }

@@ -29,8 +29,8 @@ public:
     // Resets the whole dialog before a showing. The recent list is filled only when both
     // `titles` and `paths` are given; entry i of each stands for the same budget.
     void Setup(bool showNew, bool showOpen, bool showRecent,
-               const std::vector<std::u16string>* titles,
-               const std::vector<std::u16string>* paths, bool autoOpenLast);
+               const std::vector<std::u16string>* titles, const std::vector<std::u16string>* paths,
+               bool autoOpenLast);
 
     TStartupResult ResultKind() const { return FResultKind; }
     // The chosen path, UTF-8.

@@ -3,6 +3,7 @@
 #include <QKeyEvent>
 #include <QStyle>
 
+#include "ui/Prompter.h"
 #include "ui/dialogs/SharedDialog.h"
 #include "ui_WarningForm.h"
 
@@ -27,11 +28,10 @@ int TfrmWarning::ShowWarning(const QString& message, const QString& caption2,
                              const QString& caption3) {
     TfrmWarning& dialog = Instance();
     dialog.Setup(message, caption2, caption3);
-    return ExecShared(dialog) == QDialog::Accepted ? dialog.ButtonIndex() : -1;
+    return Prompter::Exec(dialog) == QDialog::Accepted ? dialog.ButtonIndex() : -1;
 }
 
-void TfrmWarning::Setup(const QString& message, const QString& caption2,
-                        const QString& caption3) {
+void TfrmWarning::Setup(const QString& message, const QString& caption2, const QString& caption3) {
     FButtonIndex = -1;
     m_ui->lblMessage->setText(message);
     m_ui->btnButton1->setDefault(false);
