@@ -38,7 +38,9 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique
     ApplyMenuImages();
     ConnectActions();
     imgLeftBarButtons.AddAll(QVImages::LeftBarButtons());
-    m_ui->tvInfo->setAlternatingRowColors(false);
+    // The summary's figures sit under their group rows; the grid only reads.
+    m_ui->tvSummary->setRootIsDecorated(true);
+    m_ui->tvSummary->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // Nothing is shown before a budget is open.
     HideAllContent();
     m_ui->pBottom->hide();

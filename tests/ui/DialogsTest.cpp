@@ -234,7 +234,7 @@ TEST_F(DialogsTest, WarningAnswersTheVisibleButtonsPosition) {
         {"first", [](QDialog& d) { Click(d, "btnButton2"); }, 0},
         {"second", [](QDialog& d) { Click(d, "btnButton3"); }, 1},
         {"Enter", [](QDialog& d) { QTest::keyClick(&d, Qt::Key_Return); }, 0},
-        {"Escape", [](QDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); }, 0},
+        {"Escape", [](QDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); }, 1},
         {"close box", [](QDialog& d) { d.close(); }, -1},
     };
     for (const Case& c : cases) {

@@ -17,7 +17,7 @@ TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<U
 
     // The Qt line names the library actually loaded, which may be newer than the one built with.
     const QString qtSite = QStringLiteral("https://www.qt.io/");
-    m_ui->lblQt->setText(QStringLiteral("1. Qt %1, licensed under the GNU LGPL v3, "
+    m_ui->lblQt->setText(QStringLiteral("1. Qt %1, licensed under the GNU LGPL v3,<br>"
                                         "<a href=\"%2\">%2</a>")
                              .arg(QString::fromLatin1(qVersion()).toHtmlEscaped(), qtSite));
     connect(m_ui->lblQt, &QLabel::linkActivated, this,

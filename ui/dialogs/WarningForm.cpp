@@ -42,10 +42,10 @@ void TfrmWarning::Setup(const QString& message, const QString& caption2, const Q
 }
 
 void TfrmWarning::keyPressEvent(QKeyEvent* event) {
-    // The first choice is also the cancel button: Escape answers it, as Enter does, instead of
-    // closing without an answer.
+    // Escape answers with the last choice, which every caller offers as Cancel: a key meant to
+    // back out must never pick the first choice, which changes the budget (Disable).
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
-        m_ui->btnButton2->click();
+        m_ui->btnButton3->click();
         return;
     }
     QDialog::keyPressEvent(event);
