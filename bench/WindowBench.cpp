@@ -37,7 +37,8 @@ void MakeEnvironment() {
     Environment->InitFailed = Environment->CurrentLanguage == nullptr;
     Environment->Settings().AutoOpenLast = true;
     Environment->Settings().RecentNames = {u"Large"};
-    Environment->Settings().RecentLocations = {std::u16string(BudgetFile.begin(), BudgetFile.end())};
+    Environment->Settings().RecentLocations = {
+        std::u16string(BudgetFile.begin(), BudgetFile.end())};
 }
 
 void Paint(QWidget& widget) {
@@ -119,7 +120,10 @@ void BM_MonthSwitch(benchmark::State& state) {
 } // namespace
 
 // Measured first, so its peak is the open budget's and not the benchmarks' after it.
-BENCHMARK(BM_OpenToPainted)->Name("Window/OpenToPainted")->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_OpenToPainted)
+    ->Name("Window/OpenToPainted")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
 BENCHMARK(BM_AllMonths)->Name("Window/AllMonths")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Summary)->Name("Window/Summary")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MonthSwitch)->Name("Window/MonthSwitch")->Unit(benchmark::kMillisecond);
@@ -129,8 +133,8 @@ int main(int argc, char** argv) {
     TBenchFolders folders;
     QApplication app(argc, argv);
     // Nothing may wait for a person.
-    Prompter::SetHooks({[](const Prompter::Message&) { return QMessageBox::Ok; },
-                        [](QDialog&) {}, {}});
+    Prompter::SetHooks(
+        {[](const Prompter::Message&) { return QMessageBox::Ok; }, [](QDialog&) {}, {}});
     BudgetFile = folders.File("large.qn");
     {
         Environment = new TQVEnvironment();

@@ -95,8 +95,8 @@ void TfrmMain::BuildToolbar() {
     btnViewCashflow = add("btnViewCashflow", "Cashflow", "Toggle cashflow view", 2, true);
     btnViewAccounts = add("btnViewAccounts", "Accounts", "Toggle accounts view", 3, true);
     btnViewDebts = add("btnViewDebts", "Debts and Loans", "Toggle debts and loans view", 4, true);
-    btnViewPersonalisation = add("btnViewPersonalisation", "Personalisation",
-                                 "Toggle personalisation view", 5, true);
+    btnViewPersonalisation =
+        add("btnViewPersonalisation", "Personalisation", "Toggle personalisation view", 5, true);
     btnViewSummary = add("btnViewSummary", "Summary", "Toggle summary view", 6, true);
     btnViewCashflow->setChecked(true);
 }
@@ -110,15 +110,24 @@ void TfrmMain::ApplyMenuImages() {
         int image;
         const char* theme;
     } items[] = {
-        {m_ui->actNew, 4, "document-new"},        {m_ui->actOpen, 6, "document-open"},
-        {m_ui->actSave, 7, "document-save"},      {m_ui->actSaveAs, 7, "document-save-as"},
-        {m_ui->actExit, 8, "application-exit"},   {m_ui->actNewExpense, 0, nullptr},
-        {m_ui->actNewIncome, 2, nullptr},         {m_ui->actA2A, 1, nullptr},
-        {m_ui->actNewAccount, 19, nullptr},       {m_ui->actCashflow, 9, nullptr},
-        {m_ui->actAccounts, 10, nullptr},         {m_ui->actDebts, 16, nullptr},
-        {m_ui->actPersonalisation, 12, nullptr},  {m_ui->actReports, 17, nullptr},
-        {m_ui->actSettings, 13, "preferences-system"}, {m_ui->actProtection, 18, nullptr},
-        {m_ui->actHelpContents, 14, "help-contents"},  {m_ui->actAbout, 15, "help-about"},
+        {m_ui->actNew, 4, "document-new"},
+        {m_ui->actOpen, 6, "document-open"},
+        {m_ui->actSave, 7, "document-save"},
+        {m_ui->actSaveAs, 7, "document-save-as"},
+        {m_ui->actExit, 8, "application-exit"},
+        {m_ui->actNewExpense, 0, nullptr},
+        {m_ui->actNewIncome, 2, nullptr},
+        {m_ui->actA2A, 1, nullptr},
+        {m_ui->actNewAccount, 19, nullptr},
+        {m_ui->actCashflow, 9, nullptr},
+        {m_ui->actAccounts, 10, nullptr},
+        {m_ui->actDebts, 16, nullptr},
+        {m_ui->actPersonalisation, 12, nullptr},
+        {m_ui->actReports, 17, nullptr},
+        {m_ui->actSettings, 13, "preferences-system"},
+        {m_ui->actProtection, 18, nullptr},
+        {m_ui->actHelpContents, 14, "help-contents"},
+        {m_ui->actAbout, 15, "help-about"},
     };
     for (const auto& item : items) {
         const QIcon own = images.Icon(item.image);
@@ -130,8 +139,7 @@ void TfrmMain::ApplyMenuImages() {
 void TfrmMain::ConnectActions() {
     connect(m_ui->actNew, &QAction::triggered, this, [this] {
         TfrmStartup& dialog = TfrmStartup::Instance();
-        dialog.Setup(true, false, false, nullptr, nullptr,
-                     Environment->Settings().AutoOpenLast);
+        dialog.Setup(true, false, false, nullptr, nullptr, Environment->Settings().AutoOpenLast);
         if (Prompter::Exec(dialog) != QDialog::Accepted || !SaveBeforeReplacing()) {
             return;
         }
@@ -188,8 +196,9 @@ void TfrmMain::ConnectActions() {
         {btnViewSummary, &TfrmMain::ShowSummaryPage},
     };
     for (const auto& item : buttons) {
-        connect(item.button, &QToolButton::clicked, this,
-                [this, button = item.button, show = item.show] { ViewButtonClicked(button, show); });
+        connect(
+            item.button, &QToolButton::clicked, this,
+            [this, button = item.button, show = item.show] { ViewButtonClicked(button, show); });
     }
 
     connect(m_ui->LeftBar, &TOutlookBar::PageChange, this, &TfrmMain::LeftBarPageChange);
@@ -197,9 +206,8 @@ void TfrmMain::ConnectActions() {
 
     // Entering flows, debts and accounts, and the settings dialog come with the editing of the
     // pages and the tray; until then their commands stay off.
-    for (QAction* action : {m_ui->actNewExpense, m_ui->actNewIncome, m_ui->actA2A,
-                            m_ui->actNewDebt, m_ui->actNewCredit, m_ui->actNewAccount,
-                            m_ui->actSettings}) {
+    for (QAction* action : {m_ui->actNewExpense, m_ui->actNewIncome, m_ui->actA2A, m_ui->actNewDebt,
+                            m_ui->actNewCredit, m_ui->actNewAccount, m_ui->actSettings}) {
         action->setVisible(true);
         action->setEnabled(false);
     }
@@ -219,14 +227,13 @@ void TfrmMain::ViewButtonClicked(QToolButton* button, void (TfrmMain::*show)()) 
 }
 
 void TfrmMain::SetBudgetCommandsEnabled(bool enabled) {
-    for (QAction* action :
-         {m_ui->actSave, m_ui->actSaveAs, m_ui->actProperties, m_ui->actProtection,
-          m_ui->actCashflow, m_ui->actAccounts, m_ui->actDebts, m_ui->actPersonalisation,
-          m_ui->actReports}) {
+    for (QAction* action : {m_ui->actSave, m_ui->actSaveAs, m_ui->actProperties,
+                            m_ui->actProtection, m_ui->actCashflow, m_ui->actAccounts,
+                            m_ui->actDebts, m_ui->actPersonalisation, m_ui->actReports}) {
         action->setEnabled(enabled);
     }
-    for (QToolButton* button : {btnViewCashflow, btnViewAccounts, btnViewDebts,
-                                btnViewPersonalisation, btnViewSummary}) {
+    for (QToolButton* button :
+         {btnViewCashflow, btnViewAccounts, btnViewDebts, btnViewPersonalisation, btnViewSummary}) {
         button->setEnabled(enabled);
     }
 }
@@ -383,11 +390,9 @@ void TfrmMain::SaveBudget() {
 }
 
 void TfrmMain::SaveBudgetAs() {
-    const QString fileName =
-        Prompter::FileName(this, Prompter::FileMode::Save, QFileInfo(QString::fromStdString(
-                                                               Environment->FileName))
-                                                               .absolutePath(),
-                           {});
+    const QString fileName = Prompter::FileName(
+        this, Prompter::FileMode::Save,
+        QFileInfo(QString::fromStdString(Environment->FileName)).absolutePath(), {});
     if (!fileName.isEmpty()) {
         Environment->SaveToFile(fileName.toStdString());
     }

@@ -56,8 +56,7 @@ void TfrmMain::ShowMonth(TQVMonth* month) {
     const bool allMonths = month->Date == 0;
     m_ui->lblHeader->setText(allMonths ? Lang(u"HEADER_ALL_MONTHS")
                                        : QVUIUtils::GetMonthCaption(true, month->Date));
-    SetHeaderPicture(*FMonthIcons,
-                     allMonths ? 12 : QVUtils::DecodeDate(month->Date).Month - 1);
+    SetHeaderPicture(*FMonthIcons, allMonths ? 12 : QVUtils::DecodeDate(month->Date).Month - 1);
     UpdateCashflowTotals();
 }
 
@@ -105,8 +104,8 @@ void TfrmMain::UpdateCashflowTotals() {
     }
     const int count = static_cast<int>(rows.size());
     SetTotals(income, expense, count,
-              count > 0 ? Lang(u"LBL_PERIOD") + QStringLiteral(" ") +
-                              QVUIUtils::FormatDate(earliest) + QStringLiteral("..") +
-                              QVUIUtils::FormatDate(latest)
-                        : QString());
+              count > 0
+                  ? Lang(u"LBL_PERIOD") + QStringLiteral(" ") + QVUIUtils::FormatDate(earliest) +
+                        QStringLiteral("..") + QVUIUtils::FormatDate(latest)
+                  : QString());
 }

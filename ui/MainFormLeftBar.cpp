@@ -105,10 +105,9 @@ void TfrmMain::BuildAccountsPage() {
 }
 
 void TfrmMain::HideAllContent() {
-    QWidget* const content[] = {m_ui->tvInfo,          m_ui->pDebts, m_ui->pAccountInfo,
-                                m_ui->pTop,            m_ui->pCashflowBottom,
-                                m_ui->pDict,           m_ui->pSummary,
-                                m_ui->pBottomCashflow};
+    QWidget* const content[] = {m_ui->tvInfo,   m_ui->pDebts,          m_ui->pAccountInfo,
+                                m_ui->pTop,     m_ui->pCashflowBottom, m_ui->pDict,
+                                m_ui->pSummary, m_ui->pBottomCashflow};
     for (QWidget* widget : content) {
         widget->hide();
     }
@@ -119,8 +118,8 @@ void TfrmMain::ApplyMonthButtonImages() {
     for (int i = 0; i < page.ButtonCount(); ++i) {
         TOutlookBarButton& button = page.Button(i);
         const TQVMonth* month = ObjectOf<TQVMonth>(button.Tag);
-        button.ImageIndex = month && month->Date != 0 ? QVUtils::DecodeDate(month->Date).Month - 1
-                                                      : 12;
+        button.ImageIndex =
+            month && month->Date != 0 ? QVUtils::DecodeDate(month->Date).Month - 1 : 12;
     }
     page.Changed();
 }

@@ -3,10 +3,10 @@
 
 #include <QAction>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
-#include <QLabel>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
@@ -74,9 +74,7 @@ protected:
     QString Text(TfrmMain& window, const char* label) {
         return Child<QLabel>(window, label)->text();
     }
-    QAction& Action(TfrmMain& window, const char* name) {
-        return *Child<QAction>(window, name);
-    }
+    QAction& Action(TfrmMain& window, const char* name) { return *Child<QAction>(window, name); }
 };
 
 TEST_F(MainFormTest, AutoOpenLastOpensTheBudgetAndShowsItsNewestMonth) {
@@ -94,8 +92,7 @@ TEST_F(MainFormTest, AutoOpenLastOpensTheBudgetAndShowsItsNewestMonth) {
     EXPECT_EQ(bar.Page(0).Button(2).ImageIndex, 12);
     EXPECT_EQ(bar.Page(0).DownIndex(), 0);
     EXPECT_EQ(bar.Page(2).Caption(), "Debts and Loans");
-    EXPECT_EQ(Text(window, "lblHeader"),
-              QVUIUtils::GetMonthCaption(true, QVUtils::Now()));
+    EXPECT_EQ(Text(window, "lblHeader"), QVUIUtils::GetMonthCaption(true, QVUtils::Now()));
     EXPECT_EQ(Child<QTreeView>(window, "tvInfo")->model()->rowCount(), 3);
     EXPECT_EQ(Text(window, "lblItems"), "Items: 3");
 }
@@ -142,6 +139,51 @@ TEST_F(MainFormTest, NewBudgetFromTheStartupDialogIsWrittenWhenTheWindowCloses) 
     EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(path)));
     window.close();
     EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(path)));
+}
+
+TEST_F(MainFormTest, StrongBudgetAsksForItsPasswordAtEveryOpening) {
+    const std::string path = MakeBudget();
+    Env().LoadFromFile(path);
+    Env().SetPassword(u"secret");
+    Env().SetProtection(2);
+    Env().SaveToFile(path);
+    Env().Reset();
+    Env().Settings().AutoOpenLast = false;
+    const auto openExisting = [&](QDialog& dialog) {
+        Child<QTabWidget>(dialog, "PageControl")->setCurrentIndex(1);
+        Child<QLineEdit>(dialog, "editOpenLocation")->setText(QString::fromStdString(path));
+        QTest::mouseClick(Child<QPushButton>(dialog, "btnOKOpen"), Qt::LeftButton);
+    };
+    const auto type = [](const char* password) {
+        return [password](QDialog& dialog) {
+            Child<QLineEdit>(dialog, "editPass")->setText(password);
+            QTest::mouseClick(Child<QPushButton>(dialog, "btnOK"), Qt::LeftButton);
+        };
+    };
+    // Three wrong passwords: the message, then the start-up dialog again, whose Cancel ends it.
+    AnswerStartup(openExisting);
+    for (const char* wrong : {"a", "b", "c"}) {
+        DialogActions.push_back(type(wrong));
+    }
+    {
+        TfrmMain window;
+        EXPECT_EQ(DialogsRun.size(), 5u);
+        ASSERT_EQ(Messages.size(), 1u);
+        EXPECT_EQ(Messages[0].kind, Prompter::Kind::Error);
+        EXPECT_TRUE(window.IsClosing());
+    }
+    // Cancel counts as one of the three tries; the right password opens it.
+    DialogsRun.clear();
+    Messages.clear();
+    AnswerStartup(openExisting);
+    DialogActions.push_back([](QDialog& dialog) { dialog.reject(); });
+    DialogActions.push_back(type("secret"));
+    TfrmMain window;
+    EXPECT_TRUE(Messages.empty());
+    EXPECT_TRUE(DialogActions.empty());
+    ASSERT_TRUE(window.HasBudget());
+    EXPECT_EQ(Env().Protection, 2);
+    EXPECT_EQ(Env().Title, u"Home");
 }
 
 TEST_F(MainFormTest, SaveAsWritesExactlyTheTypedName) {
