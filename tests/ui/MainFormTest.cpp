@@ -299,3 +299,16 @@ TEST_F(MainFormTest, AccountsPageWithoutAccountsAsksForTheFirstOne) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(MainFormTest, MissingHelpFileReportsItsErrorNumber) {
+    RememberLast(MakeBudget());
+    TfrmMain window;
+    // The test program's folder holds no guide.
+    Action(window, "actHelpContents").trigger();
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(Messages[0].text, "Failed to launch help file (error 2)");
+}
+
+} // namespace
