@@ -48,6 +48,9 @@ int main(int argc, char** argv) {
     QVApplication::setApplicationName(QStringLiteral("Tavrin Quillvane"));
     QVApplication::setDesktopFileName(QStringLiteral("quillvane"));
     QVApplication::setWindowIcon(QVImages::AppIcon());
+    // The main window may hide in the tray; closing a dialog then must not end the program. The
+    // window ends the loop itself when it closes.
+    QVApplication::setQuitOnLastWindowClosed(false);
 
     TQVTerminationSignals signalPipe([](int) { return RequestExit(); });
     signalPipe.Install();

@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QItemSelectionModel>
 #include <QPixmap>
 #include <QTreeView>
 
@@ -117,6 +118,42 @@ void BM_MonthSwitch(benchmark::State& state) {
     }
 }
 
+// An amount typed into a cell of the list of all months and accepted: the flow changes, the
+// totals follow and the grid repaints.
+void BM_AcceptEditInAllMonths(benchmark::State& state) {
+    TOpenWindow open;
+    open.window->LeftBarButtonClick(open.Bar().Page(0).ButtonCount() - 1);
+    QTreeView& grid = open.Grid("tvInfo");
+    QAbstractItemModel& model = *grid.model();
+    int row = 0;
+    for (auto _ : state) {
+        model.setData(model.index(row++ % 1000, 3), QStringLiteral("12"));
+        Paint(grid);
+    }
+}
+
+// A thousand selected rows of the list of all months removed, with their flows.
+void BM_RemoveThousandFromAllMonths(benchmark::State& state) {
+    for (auto _ : state) {
+        state.PauseTiming();
+        {
+            TOpenWindow open;
+            open.window->LeftBarButtonClick(open.Bar().Page(0).ButtonCount() - 1);
+            QTreeView& grid = open.Grid("tvInfo");
+            QItemSelection selection;
+            for (int row = 0; row < 2000; row += 2) {
+                selection.select(grid.model()->index(row, 0), grid.model()->index(row, 4));
+            }
+            grid.selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+            state.ResumeTiming();
+            open.window->RemoveSelectedMoneyFlows();
+            Paint(grid);
+            state.PauseTiming();
+        }
+        state.ResumeTiming();
+    }
+}
+
 } // namespace
 
 // Measured first, so its peak is the open budget's and not the benchmarks' after it.
@@ -127,6 +164,13 @@ BENCHMARK(BM_OpenToPainted)
 BENCHMARK(BM_AllMonths)->Name("Window/AllMonths")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Summary)->Name("Window/Summary")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MonthSwitch)->Name("Window/MonthSwitch")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AcceptEditInAllMonths)
+    ->Name("Window/AcceptEditInAllMonths")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RemoveThousandFromAllMonths)
+    ->Name("Window/RemoveThousandFromAllMonths")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -225,6 +225,9 @@ public:
     void AddRecent(std::u16string_view name, const std::string& fileName);
     void EnableAutorun();
     void DisableAutorun();
+    // Whether the autostart entry exists and starts this program as EnableAutorun writes it; an
+    // entry left by a copy of the program elsewhere does not count. Never raises.
+    bool IsAutorunEnabled() const;
 
     // ---- Language tables (QVEnvironmentLanguages.cpp)
 

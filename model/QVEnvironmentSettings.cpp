@@ -8,6 +8,10 @@ namespace {
 constexpr const char* RunKeyPath = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr const char* AutorunValueName = "Quillvane autostart";
 
+std::string AutorunCommandLine() {
+    return QVBase::GetExeName() + " /autorun";
+}
+
 } // namespace
 
 void TQVEnvironment::LoadSettings() {
@@ -36,7 +40,7 @@ void TQVEnvironment::EnableAutorun() {
     if (Registry::OpenKey(Registry::HKEY_CURRENT_USER, RunKeyPath, Registry::KEY_WRITE, key) !=
         Registry::ERROR_SUCCESS)
         return;
-    Registry::SetValue(key, AutorunValueName, Registry::REG_SZ, QVBase::GetExeName() + " /autorun");
+    Registry::SetValue(key, AutorunValueName, Registry::REG_SZ, AutorunCommandLine());
     Registry::CloseKey(key);
 }
 
@@ -47,4 +51,17 @@ void TQVEnvironment::DisableAutorun() {
         return;
     Registry::DeleteValue(key, AutorunValueName);
     Registry::CloseKey(key);
+}
+
+bool TQVEnvironment::IsAutorunEnabled() const {
+    Registry::HKEY key = nullptr;
+    if (Registry::OpenKey(Registry::HKEY_CURRENT_USER, RunKeyPath, Registry::KEY_READ, key) !=
+        Registry::ERROR_SUCCESS)
+        return false;
+    Registry::DWORD type = Registry::REG_NONE;
+    std::string commandLine;
+    const bool found =
+        Registry::QueryValue(key, AutorunValueName, type, commandLine) == Registry::ERROR_SUCCESS;
+    Registry::CloseKey(key);
+    return found && type == Registry::REG_SZ && commandLine == AutorunCommandLine();
 }

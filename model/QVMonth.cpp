@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <unordered_set>
 
 #include "model/QVA2A.h"
 #include "model/QVExpenseItem.h"
@@ -77,6 +78,17 @@ void TQVMonth::Remove(TQVMoneyFlow* flow) {
     const int index = IndexOf(flow);
     if (index >= 0)
         Delete(index);
+}
+
+void TQVMonth::RemoveFlows(const std::vector<TQVMoneyFlow*>& flows) {
+    const std::unordered_set<TQVMoneyFlow*> doomed(flows.begin(), flows.end());
+    const auto end = std::stable_partition(
+        FFlows.begin(), FFlows.end(), [&](TQVMoneyFlow* flow) { return !doomed.contains(flow); });
+    if (FOwnsObjects) {
+        for (auto it = end; it != FFlows.end(); ++it)
+            delete *it;
+    }
+    FFlows.erase(end, FFlows.end());
 }
 
 void TQVMonth::Clear() {

@@ -41,6 +41,9 @@ public:
     // Deletes `flow` when it is in the month; does nothing otherwise.
     void Remove(TQVMoneyFlow* flow);
     void Clear();
+    // Removes every one of `flows` that is in the month, in one pass over the month, freeing them
+    // when owning; the others keep their order.
+    void RemoveFlows(const std::vector<TQVMoneyFlow*>& flows);
 
     // EListError when out of range.
     TQVMoneyFlow* GetFlow(int index) const;

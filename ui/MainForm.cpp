@@ -1,5 +1,6 @@
 #include "ui/MainForm.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <unistd.h>
 
@@ -8,10 +9,13 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QToolButton>
+#include <QTreeView>
 #include <QUrl>
 
 #include "model/QVEnvironment.h"
+#include "model/QVStringKeeper.h"
 #include "storage/QVBase.h"
 #include "ui/Prompter.h"
 #include "ui/QVDebtsView.h"
@@ -23,7 +27,9 @@
 #include "ui/dialogs/BudgetPropsForm.h"
 #include "ui/dialogs/PasswordRequestForm.h"
 #include "ui/dialogs/ProtectionForm.h"
+#include "ui/dialogs/SettingsForm.h"
 #include "ui/dialogs/StartupForm.h"
+#include "ui/dialogs/TrayPopupForm.h"
 #include "ui_MainForm.h"
 
 using QVUIUtils::FromQ;
@@ -36,6 +42,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique
     m_ui->JvNetscapeSplitter1->setStretchFactor(1, 1);
     BuildToolbar();
     ApplyMenuImages();
+    ConnectTray();
     ConnectActions();
     imgLeftBarButtons.AddAll(QVImages::LeftBarButtons());
     // The summary's figures sit under their group rows; the grid only reads.
@@ -204,15 +211,59 @@ void TfrmMain::ConnectActions() {
     connect(m_ui->LeftBar, &TOutlookBar::PageChange, this, &TfrmMain::LeftBarPageChange);
     connect(m_ui->LeftBar, &TOutlookBar::ButtonClick, this, &TfrmMain::LeftBarButtonClick);
 
-    // Entering flows, debts and accounts, and the settings dialog come with the editing of the
-    // pages and the tray; until then their commands stay off.
-    for (QAction* action : {m_ui->actNewExpense, m_ui->actNewIncome, m_ui->actA2A, m_ui->actNewDebt,
-                            m_ui->actNewCredit, m_ui->actNewAccount, m_ui->actSettings}) {
-        action->setVisible(true);
-        action->setEnabled(false);
+    connect(m_ui->actNewExpense, &QAction::triggered, this, &TfrmMain::NewExpenseToday);
+    connect(m_ui->actNewIncome, &QAction::triggered, this, &TfrmMain::NewIncomeToday);
+    connect(m_ui->actA2A, &QAction::triggered, this, &TfrmMain::NewA2AToday);
+    connect(m_ui->actNewDebt, &QAction::triggered, this, &TfrmMain::NewDebtFromMenu);
+    connect(m_ui->actNewCredit, &QAction::triggered, this, &TfrmMain::NewCreditFromMenu);
+    connect(m_ui->actNewAccount, &QAction::triggered, this, &TfrmMain::NewAccountFromMenu);
+    connect(btnAddIncome, &QToolButton::clicked, this, &TfrmMain::NewIncomeToday);
+    connect(btnAddExpense, &QToolButton::clicked, this, &TfrmMain::NewExpenseToday);
+
+    ConnectCashflow();
+    ConnectAccountCard();
+    ConnectDebts();
+    ConnectDict();
+}
+
+namespace {
+
+// Hands every key pressed in a grid to its page first.
+class TGridKeyFilter : public QObject {
+public:
+    TGridKeyFilter(QObject* parent, std::function<bool(QKeyEvent&)> onKey)
+        : QObject(parent), FOnKey(std::move(onKey)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress) {
+            return FOnKey(static_cast<QKeyEvent&>(*event));
+        }
+        return QObject::eventFilter(watched, event);
     }
-    btnAddIncome->setEnabled(false);
-    btnAddExpense->setEnabled(false);
+
+private:
+    std::function<bool(QKeyEvent&)> FOnKey;
+};
+
+} // namespace
+
+void TfrmMain::WatchGridKeys(QTreeView& tree, std::function<bool(QKeyEvent&)> onKey) {
+    tree.installEventFilter(new TGridKeyFilter(&tree, std::move(onKey)));
+}
+
+void TfrmMain::EditFirstSelected(QTreeView& tree) {
+    if (tree.model() == nullptr || tree.selectionModel() == nullptr) {
+        return;
+    }
+    const std::vector<int> rows = QVUIUtils::SelectedRows(*tree.selectionModel());
+    if (rows.empty()) {
+        return;
+    }
+    const int column = std::max(tree.currentIndex().column(), 0);
+    const QModelIndex index = tree.model()->index(rows.front(), column);
+    tree.setCurrentIndex(index);
+    tree.edit(index);
 }
 
 void TfrmMain::ViewButtonClicked(QToolButton* button, void (TfrmMain::*show)()) {
@@ -227,13 +278,15 @@ void TfrmMain::ViewButtonClicked(QToolButton* button, void (TfrmMain::*show)()) 
 }
 
 void TfrmMain::SetBudgetCommandsEnabled(bool enabled) {
-    for (QAction* action : {m_ui->actSave, m_ui->actSaveAs, m_ui->actProperties,
-                            m_ui->actProtection, m_ui->actCashflow, m_ui->actAccounts,
-                            m_ui->actDebts, m_ui->actPersonalisation, m_ui->actReports}) {
+    for (QAction* action :
+         {m_ui->actSave, m_ui->actSaveAs, m_ui->actProperties, m_ui->actProtection,
+          m_ui->actCashflow, m_ui->actAccounts, m_ui->actDebts, m_ui->actPersonalisation,
+          m_ui->actReports, m_ui->actNewExpense, m_ui->actNewIncome, m_ui->actA2A, m_ui->actNewDebt,
+          m_ui->actNewCredit, m_ui->actNewAccount}) {
         action->setEnabled(enabled);
     }
-    for (QToolButton* button :
-         {btnViewCashflow, btnViewAccounts, btnViewDebts, btnViewPersonalisation, btnViewSummary}) {
+    for (QToolButton* button : {btnAddIncome, btnAddExpense, btnViewCashflow, btnViewAccounts,
+                                btnViewDebts, btnViewPersonalisation, btnViewSummary}) {
         button->setEnabled(enabled);
     }
 }
@@ -249,10 +302,26 @@ void TfrmMain::showEvent(QShowEvent* event) {
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
         return;
     }
+    if (Environment->Settings().UseTray && !TrayIcon->isVisible()) {
+        TrayIcon->show();
+    }
+    // Started at log-in: out of the way a second after the first show, once per run.
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() > 1 &&
+        arguments[1].compare(QStringLiteral("/autorun"), Qt::CaseInsensitive) == 0 &&
+        FShowCount == 0) {
+        StartHidingTimer();
+    }
     ++FShowCount;
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
+    // The close box hides the window when asked to, without saving; Exit always ends.
+    if (!FClosing && FHasBudget && Environment->Settings().HideOnClose && TrayUsable()) {
+        event->ignore();
+        HideToTray();
+        return;
+    }
     // The budget is written without a question; a failed save keeps the window open, so nothing
     // typed since the last save is lost. Without a budget nothing is written over a file.
     if (FHasBudget && !Environment->FileName.empty()) {
@@ -267,15 +336,16 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
     }
     Environment->Settings().Save();
     event->accept();
+    if (TrayIcon) {
+        TrayIcon->hide();
+    }
+    // The loop does not end by itself when the window was hidden in the tray.
+    QCoreApplication::quit();
 }
 
 void TfrmMain::ExitApplication() {
     FClosing = true;
-    // A window hidden in the notification area is not the last visible window whose closing
-    // ends the loop, so the loop is ended here once the closing went through.
-    if (close() && FClosing) {
-        QCoreApplication::quit();
-    }
+    close();
 }
 
 bool TfrmMain::ExecuteStartupDialog() {
@@ -328,7 +398,7 @@ void TfrmMain::EnterNoBudgetState() {
     FHasBudget = false;
     ClearTrees();
     FCurrentMonth = nullptr;
-    FCurrentAccount = nullptr;
+    ClearAccountCard();
     m_ui->LeftBar->ClearPages();
     HideAllContent();
     ReleaseViewButtons();
@@ -416,7 +486,36 @@ void TfrmMain::EditProtection() {
     }
 }
 
-void TfrmMain::EditSettings() {}
+void TfrmMain::EditSettings() {
+    TfrmSettings& dialog = TfrmSettings::Instance();
+    TQVSettings& settings = Environment->Settings();
+    dialog.LoadFromSettings(settings);
+    if (Prompter::Exec(dialog) != QDialog::Accepted) {
+        return;
+    }
+    const std::string previousLanguage = settings.Lang;
+    dialog.SaveToSettings(settings);
+    if (settings.Lang == previousLanguage) {
+        return;
+    }
+    // The chosen language applies at once: the bar and the captions are built anew in it.
+    for (int i = 0; i < Environment->LanguageCount(); ++i) {
+        if (Environment->GetLanguage(i)->Id == settings.Lang) {
+            Environment->CurrentLanguage = Environment->GetLanguage(i);
+        }
+    }
+    if (FHasBudget) {
+        const int page = m_ui->LeftBar->ActivePageIndex();
+        BuildLeftBar();
+        TranslateUI();
+        LeftBarPageChange(0);
+        if (page != 0) {
+            m_ui->LeftBar->SetActivePageIndex(page);
+        }
+    } else {
+        TranslateUI();
+    }
+}
 
 void TfrmMain::ShowHelp() {
     const QString path =

@@ -1,17 +1,31 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include <QMainWindow>
+#include <QSystemTrayIcon>
 
+#include "model/QVMoneyFlow.h"
 #include "ui/QVImages.h"
 
 class QCloseEvent;
 class QShowEvent;
 class QAbstractItemModel;
+class QKeyEvent;
+class QMenu;
+class QModelIndex;
+class QPoint;
+class TQVBase;
+class TQVMoneyFlow;
+class TQVTVComboEditor;
 class QToolButton;
+class QTimer;
 class QTreeView;
+class TfrmTrayPopup;
+enum class TTrayEntryMode : std::uint8_t;
 class TQVDebtsView;
 class TQVDictView;
 class TQVMonth;
@@ -46,6 +60,22 @@ public:
     // A budget is open (none after a failed open or new budget).
     bool HasBudget() const { return FHasBudget; }
 
+    // ---- The tray (MainFormTray.cpp)
+    // The window commands that the settings may turn into hiding.
+    enum class TSysCommand { Minimize, Close };
+    void WMSysCommand(TSysCommand command);
+    void StartHidingTimer();
+    void StopHidingTimer();
+    void HideToTray();
+    void RestoreFromTray();
+    void DoTrayDblClick();
+    // Runs quick entry in `mode` and adds what was confirmed.
+    void QuickEntry(TTrayEntryMode mode);
+    // Whether the desktop has a notification area; tests stand in for it.
+    static inline std::function<bool()> SystemTrayAvailable = [] {
+        return QSystemTrayIcon::isSystemTrayAvailable();
+    };
+
     // ---- Life cycle and budget commands (MainForm.cpp)
     bool ExecuteStartupDialog();
     // Replace the open budget; errors reach the caller with the window left without a budget.
@@ -66,6 +96,9 @@ public:
     void LeftBarPageChange(int page);
     void LeftBarButtonClick(int index);
     void RefreshMonthButtons();
+    // Gives an account made elsewhere (typed into an editor or quick entry) its button on the
+    // accounts page, just before the new-account button.
+    void AddAccountButton(TQVSource* account);
     void TranslateUI();
     void ShowCashflowPage();
     void ShowAccountsPage();
@@ -74,32 +107,114 @@ public:
     void ShowSummaryPage();
     void ReleaseViewButtons();
 
-    // ---- Cash-flow page (MainFormCashflow.cpp)
+    // ---- Cash-flow page (MainFormCashflow.cpp, editing in MainFormCashflowEdit.cpp)
     void ShowMonth(TQVMonth* month);
     void UpdateCashflowTotals();
     TQVMonth* CurrentMonth() const { return FCurrentMonth; }
+    // New flows dated today in the month of today, from the toolbar and the Edit menu; nothing
+    // when the budget has no month of today.
+    void NewIncomeToday();
+    void NewExpenseToday();
+    void NewA2AToday();
+    // New flows in the month shown, on top of the grid, their title (or destination) editor open.
+    void AddExpenseRow();
+    void AddIncomeRow();
+    void AddA2ARow();
+    void RemoveSelectedMoneyFlows();
+    void EditSelectedMoneyFlow();
 
     // ---- Accounts page (MainFormAccounts.cpp)
     void ShowAccount(TQVSource* account);
     void SetEnvironmentImageLists();
     TQVSource* CurrentAccount() const { return FCurrentAccount; }
+    void RenameAccount(TQVSource* account);
+    void ChangeAccountIcon(TQVSource* account);
+    void RemoveShownAccount();
+    void AdjustShownAccountBalance();
+    void NewAccountFromMenu();
 
     // ---- Debts and loans (MainFormDebts.cpp)
     void ShowDebts();
     void ShowCredits();
     void UpdateDebtTotals();
+    void AddDebtRow();
+    void AddCreditRow();
+    void RemoveSelectedDebts();
+    void RemoveSelectedCredits();
+    void EditSelectedDebt();
+    void NewDebtFromMenu();
+    void NewCreditFromMenu();
 
     // ---- Category lists (MainFormDict.cpp)
     void ShowExpenseCategories();
     void ShowIncomeCategories();
     // 1 the expense categories, 2 the income categories.
     void ShowCategories(int kind);
+    void EditSelectedCategory();
+    // Enables (or disables) every selected category.
+    void SetSelectedCategoriesEnabled(bool enabled);
+    void RemoveSelectedCategories();
+    void AddCategory();
 
 protected:
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
+    // Each page wires its own widgets (called once by the constructor).
+    void ConnectTray();
+    void ConnectCashflow();
+    void ConnectAccountCard();
+    void ConnectDebts();
+    void ConnectDict();
+
+    // The shared context menu of the cash-flow and debts grids, built anew each time it opens:
+    // the cash-flow menu on page 0, the debts or loans menu on page 2.
+    void mnuTreeViewPopup(QTreeView& tree, const QPoint& position);
+    void BuildCashflowMenu(QMenu& menu);
+    void BuildDebtsMenu(QMenu& menu);
+    void BuildCreditsMenu(QMenu& menu);
+    void BuildDictMenu(QMenu& menu);
+
+    // The cell editors of the cash-flow grid and what accepting them does.
+    TQVTVComboEditor* tvInfoCreateEditor(QWidget* parent, const QModelIndex& index);
+    void AssignComboValue(TQVTVComboEditor& editor, const QString& text, void* object);
+    void CancelComboEdit(TQVTVComboEditor& editor);
+    void AssignEditedDate(TQVTVComboEditor& editor, TDateTime date);
+    void tvInfoNewText(TQVMoneyFlow& flow, int column, const QString& text);
+    // After a date edit: the flow is kept in the month of its new date.
+    void tvInfoEdited(TQVMoneyFlow& flow);
+    // Adds a new flow of `kind` to the month shown (see AddExpenseRow).
+    void AddRow(TQVFlowKind kind);
+    void NewFlowToday(TQVFlowKind kind);
+
+    void tvDebtsNewText(TQVMoneyFlow& flow, int column, const QString& text);
+    void AddDebtOrCreditRow(bool credit);
+    void RemoveSelectedDebtsOrCredits(bool credits);
+    void NewDebtOrCreditFromMenu(bool credit);
+    // Clears the account card and turns its commands off while no account is shown.
+    void ClearAccountCard();
+
+    void DictAddItem(TQVDictView& sender, TQVBase*& newItem);
+    void DictDeleteItem(TQVDictView& sender, TQVBase* item, bool& allow);
+
+    // The tray icon shows, so the window may hide without losing its way back.
+    bool TrayUsable() const;
+    void HidingTimerTimer();
+    // The month of today, made when the budget lacks it.
+    TQVMonth& MonthOfToday();
+    void ShowMonthOfTodayIfShowing(TQVMonth& month);
+    void AddQuickFlow(const TfrmTrayPopup& dialog, bool income);
+    void AddQuickTransfer(const TfrmTrayPopup& dialog);
+    void AddQuickDebt(const TfrmTrayPopup& dialog, bool loan);
+
+    // Opens the editor of the first selected row in the grid's current column (a typed character,
+    // the menus' Edit); nothing without a selection.
+    static void EditFirstSelected(QTreeView& tree);
+    // Calls `onKey` for every key pressed in `tree` before the grid handles it; true swallows it.
+    void WatchGridKeys(QTreeView& tree, std::function<bool(QKeyEvent&)> onKey);
+
     // Wiring of menus, toolbar and bar (MainForm.cpp).
     void ConnectActions();
     void BuildToolbar();
@@ -140,6 +255,9 @@ private:
     std::unique_ptr<TQVSummaryView> FSummaryView;
     std::unique_ptr<TQVDebtsView> FDebtsView;
     int FEditColumn = 0;
+    // The category or account a combo editor reports for typed text; it never enters the budget
+    // and is freed when the edit ends.
+    std::unique_ptr<TQVBase> FNewItemObject;
     int FAccountIconBase = 0;
     bool FClosing = false;
     int FShowCount = 0;
@@ -151,6 +269,10 @@ private:
     // The account and month icons that the environment's pages draw with.
     const TImageList* FSourceIcons = nullptr;
     const TImageList* FMonthIcons = nullptr;
+
+    QSystemTrayIcon* TrayIcon = nullptr;
+    QMenu* mnuTray = nullptr;
+    QTimer* HidingTimer = nullptr;
 
     QToolButton* btnAddIncome = nullptr;
     QToolButton* btnAddExpense = nullptr;

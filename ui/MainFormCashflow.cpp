@@ -39,6 +39,9 @@ void TfrmMain::ShowMonth(TQVMonth* month) {
     m_ui->pBottomCashflow->show();
     // The grid lets go of the old view before it goes.
     auto view = std::make_unique<TQVMonthView>(*month);
+    view->OnNewText = [this](TQVMoneyFlow& flow, int column, const QString& text) {
+        tvInfoNewText(flow, column, text);
+    };
     BindModel(*m_ui->tvInfo, view.get());
     FMonthView = std::move(view);
     FCurrentMonth = month;

@@ -1,15 +1,55 @@
 // The debts and loans page: either list in one grid, with its totals line.
 #include <algorithm>
+#include <exception>
 
+#include <QApplication>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QTreeView>
 
 #include "model/QVEnvironment.h"
 #include "ui/MainForm.h"
+#include "ui/QVApplication.h"
 #include "ui/QVDebtsView.h"
 #include "ui/QVUIUtils.h"
 #include "ui_MainForm.h"
 
+using QVUIUtils::FromQ;
 using QVUIUtils::Lang;
+
+namespace {
+
+// A key that types a character (not a navigation, editing or shortcut key) starts an edit.
+bool TypesCharacter(const QTreeView& tree, const QKeyEvent& event) {
+    // Keys that an open editor lets through are not the grid's.
+    const QWidget* focus = QApplication::focusWidget();
+    if (focus != nullptr && focus != &tree && tree.isAncestorOf(focus)) {
+        return false;
+    }
+    if (event.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) {
+        return false;
+    }
+    const QString text = event.text();
+    return !text.isEmpty() && text.at(0).isPrint();
+}
+
+// The debts and the loans menus differ only in their commands and the new item's caption.
+void FillDebtsMenu(QMenu& menu, bool selected, const QString& newCaption,
+                   const std::function<void()>& edit, const std::function<void()>& remove,
+                   const std::function<void()>& add) {
+    menu.clear();
+    const TImageList& images = QVImages::Debts();
+    QAction* editItem = menu.addAction(images.Icon(0), Lang(u"MNU_EDIT"), edit);
+    editItem->setEnabled(selected);
+    menu.setDefaultAction(editItem);
+    menu.addSeparator();
+    menu.addAction(images.Icon(2), Lang(u"MNU_REMOVE"), remove)->setEnabled(selected);
+    menu.addSeparator();
+    menu.addAction(images.Icon(1), newCaption, add);
+}
+
+} // namespace
 
 void TfrmMain::ShowDebts() {
     m_ui->lblHeader->setText(Lang(u"HEADER_DEBTS"));
@@ -19,6 +59,9 @@ void TfrmMain::ShowDebts() {
         debts.push_back(Environment->GetDebt(i));
     }
     auto view = std::make_unique<TQVDebtsView>(std::move(debts));
+    view->OnNewText = [this](TQVMoneyFlow& flow, int column, const QString& text) {
+        tvDebtsNewText(flow, column, text);
+    };
     BindModel(*m_ui->tvDebts, view.get());
     FDebtsView = std::move(view);
     m_ui->tvDebts->setColumnWidth(0, 240);
@@ -40,6 +83,9 @@ void TfrmMain::ShowCredits() {
         credits.push_back(Environment->GetCredit(i));
     }
     auto view = std::make_unique<TQVDebtsView>(std::move(credits));
+    view->OnNewText = [this](TQVMoneyFlow& flow, int column, const QString& text) {
+        tvDebtsNewText(flow, column, text);
+    };
     BindModel(*m_ui->tvDebts, view.get());
     FDebtsView = std::move(view);
     m_ui->tvDebts->setColumnHidden(3, true);
@@ -70,4 +116,142 @@ void TfrmMain::UpdateDebtTotals() {
         (flow->Kind() == TQVFlowKind::Expense ? expense : income) += flow->Sum;
     }
     SetTotals(income, expense, static_cast<int>(rows.size()), QString());
+}
+
+void TfrmMain::ConnectDebts() {
+    // Typing over a row opens its editor in the current column; the character is not entered,
+    // so a stray key never changes a cell by itself.
+    WatchGridKeys(*m_ui->tvDebts, [this](QKeyEvent& event) {
+        if (!TypesCharacter(*m_ui->tvDebts, event)) {
+            return false;
+        }
+        EditFirstSelected(*m_ui->tvDebts);
+        return true;
+    });
+}
+
+void TfrmMain::tvDebtsNewText(TQVMoneyFlow& flow, int column, const QString& text) {
+    switch (column) {
+    case TQVDebtsView::ColTitle:
+        flow.Name = FromQ(text);
+        break;
+    case TQVDebtsView::ColPeer:
+        flow.PeerName = FromQ(text);
+        break;
+    case TQVDebtsView::ColSum:
+        try {
+            flow.Sum = QVUIUtils::ParseMoney(text);
+        } catch (...) {
+            // The amount stays as it was. The message waits until the editor has closed: a
+            // modal box inside the editor's commit would pull the focus from an editor that is
+            // being torn down.
+            QMetaObject::invokeMethod(
+                this,
+                [error = std::current_exception()] {
+                    try {
+                        std::rethrow_exception(error);
+                    } catch (...) {
+                        QVApplication::ShowCurrentException();
+                    }
+                },
+                Qt::QueuedConnection);
+            return;
+        }
+        UpdateDebtTotals();
+        break;
+    default:
+        break;
+    }
+}
+
+void TfrmMain::AddDebtRow() {
+    AddDebtOrCreditRow(false);
+}
+
+void TfrmMain::AddCreditRow() {
+    AddDebtOrCreditRow(true);
+}
+
+void TfrmMain::AddDebtOrCreditRow(bool credit) {
+    if (!FDebtsView) {
+        return;
+    }
+    TQVMoneyFlow* flow =
+        credit ? static_cast<TQVMoneyFlow*>(Environment->GetCredit(Environment->AddCredit()))
+               : Environment->GetDebt(Environment->AddDebt());
+    flow->Sum = 0;
+    QTreeView& tree = *m_ui->tvDebts;
+    const QModelIndex title = FDebtsView->index(FDebtsView->AppendFlow(flow), 0);
+    tree.selectionModel()->setCurrentIndex(title, QItemSelectionModel::ClearAndSelect |
+                                                      QItemSelectionModel::Rows);
+    tree.scrollTo(title);
+    tree.edit(title);
+}
+
+void TfrmMain::RemoveSelectedDebts() {
+    RemoveSelectedDebtsOrCredits(false);
+}
+
+void TfrmMain::RemoveSelectedCredits() {
+    RemoveSelectedDebtsOrCredits(true);
+}
+
+void TfrmMain::RemoveSelectedDebtsOrCredits(bool credits) {
+    if (!FDebtsView) {
+        return;
+    }
+    QItemSelectionModel& selection = *m_ui->tvDebts->selectionModel();
+    std::vector<TQVMoneyFlow*> flows;
+    for (int row : QVUIUtils::SelectedRows(selection)) {
+        flows.push_back(FDebtsView->Flow(row));
+    }
+    const TQVFlowKind kind = credits ? TQVFlowKind::Expense : TQVFlowKind::Income;
+    for (TQVMoneyFlow* flow : flows) {
+        if (flow->Kind() != kind) {
+            continue;
+        }
+        // The row goes before its object is freed: the totals, recomputed as the selection
+        // shrinks, read the rows that are left.
+        FDebtsView->RemoveRow(FDebtsView->RowOf(flow));
+        if (credits) {
+            Environment->RemoveCredit(static_cast<TQVExpenseItem*>(flow));
+        } else {
+            Environment->RemoveDebt(static_cast<TQVIncomeItem*>(flow));
+        }
+    }
+    selection.clearSelection();
+    UpdateDebtTotals();
+}
+
+void TfrmMain::EditSelectedDebt() {
+    EditFirstSelected(*m_ui->tvDebts);
+}
+
+void TfrmMain::NewDebtFromMenu() {
+    NewDebtOrCreditFromMenu(false);
+}
+
+void TfrmMain::NewCreditFromMenu() {
+    NewDebtOrCreditFromMenu(true);
+}
+
+void TfrmMain::NewDebtOrCreditFromMenu(bool credit) {
+    ShowDebtsPage();
+    // The list's button shows it and stays pressed, so the new row lands in the list shown.
+    LeftBarButtonClick(credit ? 1 : 0);
+    AddDebtOrCreditRow(credit);
+}
+
+void TfrmMain::BuildDebtsMenu(QMenu& menu) {
+    FillDebtsMenu(
+        menu, m_ui->tvDebts->selectionModel() && m_ui->tvDebts->selectionModel()->hasSelection(),
+        Lang(u"MNU_NEW_DEBT"), [this] { EditSelectedDebt(); }, [this] { RemoveSelectedDebts(); },
+        [this] { AddDebtRow(); });
+}
+
+void TfrmMain::BuildCreditsMenu(QMenu& menu) {
+    FillDebtsMenu(
+        menu, m_ui->tvDebts->selectionModel() && m_ui->tvDebts->selectionModel()->hasSelection(),
+        Lang(u"MNU_NEW_CREDIT"), [this] { EditSelectedDebt(); },
+        [this] { RemoveSelectedCredits(); }, [this] { AddCreditRow(); });
 }

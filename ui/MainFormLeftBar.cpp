@@ -1,5 +1,6 @@
 // The navigation bar: its pages built from the budget, the page layout of the content area, button
 // clicks, the page switchers of the menus and toolbar, and the captions of the current language.
+#include <algorithm>
 #include <set>
 
 #include <QToolButton>
@@ -32,7 +33,8 @@ template <class T> T* ObjectOf(std::intptr_t tag) {
 
 void TfrmMain::BuildLeftBar() {
     TOutlookBar& bar = *m_ui->LeftBar;
-    FCurrentAccount = nullptr;
+    // The accounts the card may show belong to the budget that is gone.
+    ClearAccountCard();
     bar.BeginUpdate();
     bar.ClearPages();
     if (Environment->MonthCount() == 0) {
@@ -240,13 +242,8 @@ void TfrmMain::LeftBarButtonClick(int index) {
             source->Name = QVUIUtils::FromQ(name);
             source->Id = QVBase::CreateGUIDString();
             source->Icon = 0;
-            // The new account's button goes just before the new-account button; the card and
-            // the pressed button stay as they were.
-            TOutlookBarButton& button = page.InsertButton(index);
-            button.Caption = name;
-            button.Tag = TagOf(source);
-            button.ImageIndex = FAccountIconBase;
-            page.Changed();
+            // The card and the pressed button stay as they were.
+            AddAccountButton(source);
         }
         break;
     case kDebtsPage:
@@ -268,6 +265,19 @@ void TfrmMain::LeftBarButtonClick(int index) {
     default:
         break;
     }
+}
+
+void TfrmMain::AddAccountButton(TQVSource* account) {
+    if (m_ui->LeftBar->PageCount() <= kAccountsPage) {
+        return;
+    }
+    TOutlookBarPage& page = m_ui->LeftBar->Page(kAccountsPage);
+    const int newAccountButton = page.ButtonCount() - 1;
+    TOutlookBarButton& button = page.InsertButton(std::max(newAccountButton, 0));
+    button.Caption = QVUIUtils::ToQ(account->Name);
+    button.Tag = TagOf(account);
+    button.ImageIndex = FAccountIconBase + account->Icon;
+    page.Changed();
 }
 
 void TfrmMain::RefreshMonthButtons() {

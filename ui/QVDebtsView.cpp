@@ -79,3 +79,22 @@ QVariant TQVDebtsView::headerData(int section, Qt::Orientation orientation, int 
         return Lang(Keys[section]);
     return QAbstractTableModel::headerData(section, orientation, role);
 }
+
+Qt::ItemFlags TQVDebtsView::flags(const QModelIndex& index) const {
+    if (!index.isValid()) {
+        return Qt::NoItemFlags;
+    }
+    return QAbstractTableModel::flags(index) | Qt::ItemIsEditable;
+}
+
+bool TQVDebtsView::setData(const QModelIndex& index, const QVariant& value, int role) {
+    TQVMoneyFlow* flow = index.isValid() ? Flow(index.row()) : nullptr;
+    if (role != Qt::EditRole || flow == nullptr) {
+        return false;
+    }
+    if (OnNewText) {
+        OnNewText(*flow, index.column(), value.toString());
+    }
+    RefreshRow(index.row());
+    return true;
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include <QAbstractTableModel>
@@ -25,6 +26,12 @@ public:
     void RemoveRow(int row);
     void RefreshRow(int row);
 
+    // The grid's stock text editor delivered a text for a cell; the owner of the page changes the
+    // flow (nothing is changed when unset). The row is repainted afterwards.
+    std::function<void(TQVMoneyFlow& flow, int column, const QString& text)> OnNewText;
+
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;

@@ -84,6 +84,24 @@ void TQVMonthView::RemoveRow(int row) {
     endRemoveRows();
 }
 
+void TQVMonthView::RemoveRows(const std::vector<int>& rows) {
+    // From the bottom up, one notification per run of neighbouring rows, so the grid follows a
+    // removal of many rows at once without laying itself out for each one.
+    for (auto it = rows.rbegin(); it != rows.rend();) {
+        const int last = *it;
+        int first = last;
+        while (++it != rows.rend() && *it == first - 1) {
+            --first;
+        }
+        if (first < 0 || last >= rowCount()) {
+            continue;
+        }
+        beginRemoveRows({}, first, last);
+        FRows.erase(FRows.begin() + first, FRows.begin() + last + 1);
+        endRemoveRows();
+    }
+}
+
 void TQVMonthView::RefreshRow(int row) {
     if (row >= 0 && row < rowCount())
         emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
@@ -165,4 +183,23 @@ QVariant TQVMonthView::headerData(int section, Qt::Orientation orientation, int 
         section < ColumnCount)
         return Lang(Keys[section]);
     return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+Qt::ItemFlags TQVMonthView::flags(const QModelIndex& index) const {
+    if (!index.isValid()) {
+        return Qt::NoItemFlags;
+    }
+    return QAbstractTableModel::flags(index) | Qt::ItemIsEditable;
+}
+
+bool TQVMonthView::setData(const QModelIndex& index, const QVariant& value, int role) {
+    TQVMoneyFlow* flow = index.isValid() ? Flow(index.row()) : nullptr;
+    if (role != Qt::EditRole || flow == nullptr) {
+        return false;
+    }
+    if (OnNewText) {
+        OnNewText(*flow, index.column(), value.toString());
+    }
+    RefreshRow(index.row());
+    return true;
 }

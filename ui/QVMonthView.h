@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include <QAbstractTableModel>
@@ -33,12 +34,20 @@ public:
     void InsertFlowOnTop(TQVMoneyFlow* flow);
     // Forgets the row only; the caller removes the flow from its month.
     void RemoveRow(int row);
+    // Forgets the rows given in ascending order.
+    void RemoveRows(const std::vector<int>& rows);
     // Repaints a row whose flow was changed elsewhere.
     void RefreshRow(int row);
 
     // The text of a cell whatever the role.
     static QString CellText(const TQVMoneyFlow& flow, int column);
 
+    // The grid's stock text editor delivered a text for a cell; the owner of the page changes the
+    // flow (nothing is changed when unset). The row is repainted afterwards.
+    std::function<void(TQVMoneyFlow& flow, int column, const QString& text)> OnNewText;
+
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;

@@ -58,6 +58,28 @@ TEST_F(MonthTest, NonOwningViewRefusesNewFlowsButTakesPointers) {
     EXPECT_EQ(copy.Count(), 1);
 }
 
+TEST_F(MonthTest, RemoveFlowsDropsTheGivenOnesInOnePassAndKeepsTheOrder) {
+    TQVMonth owner;
+    std::vector<TQVMoneyFlow*> flows;
+    for (int i = 0; i < 5; ++i)
+        flows.push_back(Add<TQVExpenseItem>(owner, i, 1.0));
+    TQVMonth view(false);
+    for (TQVMoneyFlow* flow : flows)
+        view.AddFlow(flow);
+    TQVMonth elsewhere;
+    TQVMoneyFlow* stranger = Add<TQVExpenseItem>(elsewhere, 9, 1.0);
+    // The view only lets go; the owner frees (ASan sees a double free or a leak otherwise).
+    view.RemoveFlows({flows[1], flows[3], stranger});
+    owner.RemoveFlows({flows[1], flows[3]});
+    for (const TQVMonth* month : {&view, &owner}) {
+        ASSERT_EQ(month->Count(), 3);
+        EXPECT_EQ(month->GetFlow(0), flows[0]);
+        EXPECT_EQ(month->GetFlow(1), flows[2]);
+        EXPECT_EQ(month->GetFlow(2), flows[4]);
+    }
+    EXPECT_EQ(elsewhere.Count(), 1);
+}
+
 TEST_F(MonthTest, MoveFlowToHandsTheFlowOver) {
     TQVMonth march;
     TQVMonth april;

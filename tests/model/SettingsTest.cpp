@@ -187,7 +187,9 @@ TEST_F(SettingsTest, AddRecentMovesTheSameFileToTheFront) {
 
 TEST_F(SettingsTest, AutostartEntryIsWrittenAndRemoved) {
     const std::string entry = Home.File("config/autostart/quillvane-autostart.desktop");
+    EXPECT_FALSE(Env().IsAutorunEnabled());
     Env().EnableAutorun();
+    EXPECT_TRUE(Env().IsAutorunEnabled());
     const std::string text = FileSystem::ReadFile(entry);
     const std::string exe = QVBase::GetExeName();
     EXPECT_NE(
@@ -196,5 +198,16 @@ TEST_F(SettingsTest, AutostartEntryIsWrittenAndRemoved) {
         << text;
     Env().DisableAutorun();
     EXPECT_FALSE(FileSystem::FileExists(entry));
+    EXPECT_FALSE(Env().IsAutorunEnabled());
     Env().DisableAutorun(); // nothing left to remove
+
+    // An entry that starts another copy of the program is not this program's autostart.
+    HKEY key = nullptr;
+    ASSERT_EQ(OpenKey(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                      KEY_WRITE, key),
+              ERROR_SUCCESS);
+    SetValue(key, "Quillvane autostart", REG_SZ, "/opt/old/quillvane /autorun");
+    CloseKey(key);
+    EXPECT_TRUE(FileSystem::FileExists(entry));
+    EXPECT_FALSE(Env().IsAutorunEnabled());
 }

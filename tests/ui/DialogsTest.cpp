@@ -252,20 +252,24 @@ TEST_F(DialogsTest, WarningAnswersTheVisibleButtonsPosition) {
     }
 }
 
-TEST_F(DialogsTest, IconSelectGivesAnImageIndexOrMinusOne) {
+TEST_F(DialogsTest, IconSelectGivesTheChosenImageIndex) {
     struct Case {
         const char* name;
         int count, current;
         int click; // -1: no click
+        Qt::KeyboardModifiers modifiers;
         const char* button;
+        bool okEnabled; // when the button is clicked
         int result, selected;
     };
+    // Without a selection OK stays off, so the dialog can only be left without a choice.
     const Case cases[] = {
-        {"kept", 3, 1, -1, "btnOK", QDialog::Accepted, 1},
-        {"clicked", 3, -1, 2, "btnOK", QDialog::Accepted, 2},
-        {"beyond", 3, 5, -1, "btnOK", QDialog::Accepted, -1},
-        {"empty", 0, 0, -1, "btnOK", QDialog::Accepted, -1},
-        {"cancel", 3, 1, -1, "btnCancel", QDialog::Rejected, -1},
+        {"kept", 3, 1, -1, {}, "btnOK", true, QDialog::Accepted, 1},
+        {"clicked", 3, -1, 2, {}, "btnOK", true, QDialog::Accepted, 2},
+        {"deselected", 3, 1, 1, Qt::ControlModifier, "btnOK", false, QDialog::Rejected, -1},
+        {"beyond", 3, 5, -1, {}, "btnOK", false, QDialog::Rejected, -1},
+        {"empty", 0, 0, -1, {}, "btnOK", false, QDialog::Rejected, -1},
+        {"cancel", 3, 1, -1, {}, "btnCancel", true, QDialog::Rejected, -1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -282,8 +286,9 @@ TEST_F(DialogsTest, IconSelectGivesAnImageIndexOrMinusOne) {
             EXPECT_EQ(view->model()->rowCount(), c.count);
             if (c.click >= 0) {
                 const QRect cell = view->visualRect(view->model()->index(c.click, 0));
-                QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
+                QTest::mouseClick(view->viewport(), Qt::LeftButton, c.modifiers, cell.center());
             }
+            EXPECT_EQ(Child<QPushButton>(d, "btnOK")->isEnabled(), c.okEnabled);
             Click(d, c.button);
         });
         EXPECT_EQ(Prompter::Exec(dialog), c.result);

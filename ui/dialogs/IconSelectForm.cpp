@@ -50,6 +50,10 @@ TfrmIconSelect::TfrmIconSelect(QWidget* parent)
     icons->setUniformItemSizes(true);
     icons->setSpacing(6);
     icons->setItemDelegate(new TIconDelegate(icons));
+    // OK needs a chosen picture, so a caller never receives "none" as a choice.
+    connect(icons->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { m_ui->btnOK->setEnabled(m_ui->lvIcons->selectionModel()->hasSelection()); });
+    m_ui->btnOK->setEnabled(false);
     connect(m_ui->btnOK, &QPushButton::clicked, this, &TfrmIconSelect::TakeSelection);
     connect(m_ui->btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
@@ -72,6 +76,8 @@ void TfrmIconSelect::Setup(const TImageList& images, int currentIndex) {
     if (currentIndex >= 0 && currentIndex < images.Count()) {
         m_ui->lvIcons->setCurrentIndex(FItems->index(currentIndex, 0));
     }
+    // Emptying the list drops the selection without reporting it.
+    m_ui->btnOK->setEnabled(m_ui->lvIcons->selectionModel()->hasSelection());
 }
 
 void TfrmIconSelect::TakeSelection() {
