@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -252,6 +253,19 @@ void TfrmMain::WatchGridKeys(QTreeView& tree, std::function<bool(QKeyEvent&)> on
     tree.installEventFilter(new TGridKeyFilter(&tree, std::move(onKey)));
 }
 
+bool TfrmMain::TypesCharacter(const QTreeView& tree, const QKeyEvent& event) {
+    // Keys that an open editor lets through are not the grid's.
+    const QWidget* focus = QApplication::focusWidget();
+    if (focus != nullptr && focus != &tree && tree.isAncestorOf(focus)) {
+        return false;
+    }
+    if (event.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) {
+        return false;
+    }
+    const QString text = event.text();
+    return !text.isEmpty() && text.at(0).isPrint();
+}
+
 void TfrmMain::EditFirstSelected(QTreeView& tree) {
     if (tree.model() == nullptr || tree.selectionModel() == nullptr) {
         return;
@@ -262,7 +276,8 @@ void TfrmMain::EditFirstSelected(QTreeView& tree) {
     }
     const int column = std::max(tree.currentIndex().column(), 0);
     const QModelIndex index = tree.model()->index(rows.front(), column);
-    tree.setCurrentIndex(index);
+    // The selection stays: the totals cover it.
+    tree.selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
     tree.edit(index);
 }
 

@@ -212,6 +212,9 @@ private:
     // Opens the editor of the first selected row in the grid's current column (a typed character,
     // the menus' Edit); nothing without a selection.
     static void EditFirstSelected(QTreeView& tree);
+    // A key pressed in the grid itself that types a character (not navigation, editing or a
+    // shortcut).
+    static bool TypesCharacter(const QTreeView& tree, const QKeyEvent& event);
     // Calls `onKey` for every key pressed in `tree` before the grid handles it; true swallows it.
     void WatchGridKeys(QTreeView& tree, std::function<bool(QKeyEvent&)> onKey);
 

@@ -52,11 +52,6 @@ TQVMonth* OwnerMonth(const TQVMoneyFlow& flow) {
     return nullptr;
 }
 
-bool IsTypedKey(const QKeyEvent& event) {
-    const QString text = event.text();
-    return !text.isEmpty() && text.front().isPrint() &&
-           !(event.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
-}
 
 } // namespace
 
@@ -70,7 +65,6 @@ void TfrmMain::ConnectCashflow() {
     tree.setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::DoubleClicked |
                          QAbstractItemView::EditKeyPressed);
     WatchGridKeys(tree, [this, &tree](QKeyEvent& event) {
-        // Keys that an open editor let through are not the grid's.
         if (QApplication::focusWidget() != &tree) {
             return false;
         }
@@ -78,7 +72,7 @@ void TfrmMain::ConnectCashflow() {
             RemoveSelectedMoneyFlows();
             return true;
         }
-        if (IsTypedKey(event)) {
+        if (TypesCharacter(tree, event)) {
             // A typed character opens the editor of the first selected row; the character
             // itself is not used.
             EditSelectedMoneyFlow();

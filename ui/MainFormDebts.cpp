@@ -20,19 +20,6 @@ using QVUIUtils::Lang;
 
 namespace {
 
-// A key that types a character (not a navigation, editing or shortcut key) starts an edit.
-bool TypesCharacter(const QTreeView& tree, const QKeyEvent& event) {
-    // Keys that an open editor lets through are not the grid's.
-    const QWidget* focus = QApplication::focusWidget();
-    if (focus != nullptr && focus != &tree && tree.isAncestorOf(focus)) {
-        return false;
-    }
-    if (event.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) {
-        return false;
-    }
-    const QString text = event.text();
-    return !text.isEmpty() && text.at(0).isPrint();
-}
 
 // The debts and the loans menus differ only in their commands and the new item's caption.
 void FillDebtsMenu(QMenu& menu, bool selected, const QString& newCaption,

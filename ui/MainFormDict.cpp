@@ -27,19 +27,6 @@ enum { kExpenseKind = 1, kIncomeKind = 2 };
 // The command of the enable/disable item, kept in the item's data.
 enum { kDisableTag = 0, kEnableTag = 1 };
 
-// A key that types a character (not a navigation, editing or shortcut key).
-bool TypesCharacter(const QTreeView& tree, const QKeyEvent& event) {
-    // Keys that an open editor lets through are not the grid's.
-    const QWidget* focus = QApplication::focusWidget();
-    if (focus != nullptr && focus != &tree && tree.isAncestorOf(focus)) {
-        return false;
-    }
-    if (event.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) {
-        return false;
-    }
-    const QString text = event.text();
-    return !text.isEmpty() && text.at(0).isPrint();
-}
 
 } // namespace
 
