@@ -321,7 +321,7 @@ void TfrmMain::showEvent(QShowEvent* event) {
         TrayIcon->show();
     }
     // Started at log-in: out of the way a second after the first show, once per run.
-    const QStringList arguments = QCoreApplication::arguments();
+    const QStringList arguments = CommandLine();
     if (arguments.size() > 1 &&
         arguments[1].compare(QStringLiteral("/autorun"), Qt::CaseInsensitive) == 0 &&
         FShowCount == 0) {

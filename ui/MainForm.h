@@ -5,7 +5,9 @@
 #include <memory>
 #include <string>
 
+#include <QCoreApplication>
 #include <QMainWindow>
+#include <QStringList>
 #include <QSystemTrayIcon>
 
 #include "model/QVMoneyFlow.h"
@@ -74,6 +76,10 @@ public:
     // Whether the desktop has a notification area; tests stand in for it.
     static inline std::function<bool()> SystemTrayAvailable = [] {
         return QSystemTrayIcon::isSystemTrayAvailable();
+    };
+    // The program's command line, program name first; tests stand in for it.
+    static inline std::function<QStringList()> CommandLine = [] {
+        return QCoreApplication::arguments();
     };
 
     // ---- Life cycle and budget commands (MainForm.cpp)

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QScrollBar>
 #include <QTreeView>
 
 #include "model/QVA2A.h"
@@ -365,8 +366,12 @@ void TfrmMain::RemoveSelectedMoneyFlows() {
     for (int row : rows) {
         flows.push_back(FMonthView->Flow(row));
     }
-    m_ui->tvInfo->selectionModel()->clear();
+    QTreeView& tree = *m_ui->tvInfo;
+    tree.selectionModel()->clear();
+    // A removal of scattered rows resets the grid; the user stays where he was.
+    const int scrolled = tree.verticalScrollBar()->value();
     FMonthView->RemoveRows(rows);
+    tree.verticalScrollBar()->setValue(scrolled);
     FCurrentMonth->RemoveFlows(flows);
     if (!FCurrentMonth->OwnsObjects()) {
         // Removed from the list of all months, the flows go from their own months too.

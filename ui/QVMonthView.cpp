@@ -85,8 +85,32 @@ void TQVMonthView::RemoveRow(int row) {
 }
 
 void TQVMonthView::RemoveRows(const std::vector<int>& rows) {
-    // From the bottom up, one notification per run of neighbouring rows, so the grid follows a
-    // removal of many rows at once without laying itself out for each one.
+    // Rows in runs of neighbours: a few runs are removed one notification each; scattered rows
+    // (a selection over the list of all months) in one pass and one reset, since the grid lays
+    // itself out anew for every removal it is told of.
+    int runs = 0;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        runs += i == 0 || rows[i] != rows[i - 1] + 1;
+    }
+    constexpr int kMostRunsToNotify = 8;
+    if (runs > kMostRunsToNotify) {
+        beginResetModel();
+        std::vector<bool> doomed(FRows.size(), false);
+        for (int row : rows) {
+            if (row >= 0 && row < rowCount()) {
+                doomed[row] = true;
+            }
+        }
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < FRows.size(); ++i) {
+            if (!doomed[i]) {
+                FRows[kept++] = FRows[i];
+            }
+        }
+        FRows.resize(kept);
+        endResetModel();
+        return;
+    }
     for (auto it = rows.rbegin(); it != rows.rend();) {
         const int last = *it;
         int first = last;

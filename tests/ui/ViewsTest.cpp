@@ -251,6 +251,29 @@ TEST_F(ViewsTest, MonthViewRowOperations) {
     EXPECT_EQ(view.Flow(1), nullptr);
     view.RemoveRow(5); // out of range: nothing
     EXPECT_EQ(view.rowCount(), 1);
+
+    // Runs of neighbours and scattered rows (removed in one pass) leave the same survivors.
+    for (int i = 0; i < 29; ++i) {
+        Add<TQVExpenseItem>(month, i, 1);
+    }
+    for (const std::vector<int>& rows :
+         {std::vector<int>{0, 1, 2, 7}, std::vector<int>{0, 2, 4, 6, 8, 10, 12, 14, 16, 18}}) {
+        TQVMonthView fresh(month);
+        TModelChecker freshChecker(fresh);
+        std::vector<TQVMoneyFlow*> kept;
+        for (int row = 0, next = 0; row < fresh.rowCount(); ++row) {
+            if (next < static_cast<int>(rows.size()) && rows[next] == row) {
+                ++next;
+            } else {
+                kept.push_back(fresh.Flow(row));
+            }
+        }
+        fresh.RemoveRows(rows);
+        ASSERT_EQ(fresh.rowCount(), static_cast<int>(kept.size()));
+        for (int row = 0; row < fresh.rowCount(); ++row) {
+            EXPECT_EQ(fresh.Flow(row), kept[row]);
+        }
+    }
 }
 
 TEST_F(ViewsTest, DebtsViewListsTitlePeerAndAmount) {
