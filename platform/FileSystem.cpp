@@ -84,7 +84,21 @@ bool ForceFolders(const std::string& path, unsigned mode) {
 }
 
 std::string ReadFile(const std::string& path) {
-    TFileStream file(path, TFileMode::OpenRead);
+    // Not blocking: opening a FIFO would otherwise wait for a writer that may never come. Only a
+    // regular file is read; anything else is as unreadable as a file without the right to it.
+    int handle;
+    do {
+        handle = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    } while (handle < 0 && errno == EINTR);
+    if (handle < 0)
+        RaiseLastOSError("Cannot open file \"" + path + "\"");
+    TFileStream file(handle, path);
+    struct stat st {};
+    if (::fstat(handle, &st) != 0)
+        RaiseLastOSError("Cannot open file \"" + path + "\"");
+    if (!S_ISREG(st.st_mode))
+        throw EOSError(S_ISDIR(st.st_mode) ? EISDIR : EINVAL,
+                       "Cannot open file \"" + path + "\": not a regular file");
     std::string bytes(static_cast<std::size_t>(file.Size()), '\0');
     bytes.resize(file.Read(bytes.data(), bytes.size()));
     return bytes;

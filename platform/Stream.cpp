@@ -5,6 +5,7 @@
 #include <cstring>
 #include <exception>
 #include <limits>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -79,6 +80,9 @@ TFileStream::TFileStream(const std::string& fileName, TFileMode mode, unsigned p
     }
 }
 
+TFileStream::TFileStream(int handle, std::string fileName)
+    : FFileName(std::move(fileName)), FHandle(handle) {}
+
 TFileStream::~TFileStream() {
     if (FHandle >= 0) {
         // Not retried on EINTR: on Linux the descriptor is gone either way.
@@ -129,6 +133,11 @@ std::uint64_t TFileStream::Size() const {
         return 0;
     }
     return static_cast<std::uint64_t>(info.st_size);
+}
+
+bool TFileStream::SizeKnown() const {
+    struct stat info {};
+    return ::fstat(FHandle, &info) == 0 && S_ISREG(info.st_mode);
 }
 
 void TFileStream::Seek(std::uint64_t position) {

@@ -19,6 +19,9 @@ public:
     virtual std::uint64_t Size() const = 0;
     virtual void Seek(std::uint64_t position) = 0;
 
+    // False for a stream that cannot tell how much it holds (a pipe, a FIFO, a terminal): its
+    // Size and Remaining then mean nothing, and readers take what comes until it ends.
+    virtual bool SizeKnown() const { return true; }
     // Bytes between the position and the end; readers use it to bound their allocations.
     std::uint64_t Remaining() const;
 
@@ -65,6 +68,9 @@ enum class TFileMode {
 class TFileStream : public TStream {
 public:
     TFileStream(const std::string& fileName, TFileMode mode, unsigned permissions = 0644);
+    // Takes over an open descriptor, so that a file created or checked through it is the one
+    // used, whatever its name points at by then; `fileName` is for messages only.
+    TFileStream(int handle, std::string fileName);
     ~TFileStream() override;
     TFileStream(const TFileStream&) = delete;
     TFileStream& operator=(const TFileStream&) = delete;
@@ -74,6 +80,8 @@ public:
     std::uint64_t Position() const override;
     std::uint64_t Size() const override;
     void Seek(std::uint64_t position) override;
+    // Only a regular file knows its size; pipes, FIFOs and devices report none.
+    bool SizeKnown() const override;
 
     // Flushes the file's data to the disk (fsync); raises EOSError when that fails.
     void Flush();

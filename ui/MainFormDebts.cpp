@@ -12,6 +12,7 @@
 #include "ui/MainForm.h"
 #include "ui/QVApplication.h"
 #include "ui/QVDebtsView.h"
+#include "ui/QVTVComboEditor.h"
 #include "ui/QVUIUtils.h"
 #include "ui_MainForm.h"
 
@@ -106,6 +107,8 @@ void TfrmMain::UpdateDebtTotals() {
 }
 
 void TfrmMain::ConnectDebts() {
+    // The stock text editor in every cell, selecting the old text as the other grids do.
+    m_ui->tvDebts->setItemDelegate(new TQVCellDelegate(m_ui->tvDebts));
     // Typing over a row opens its editor in the current column; the character is not entered,
     // so a stray key never changes a cell by itself.
     WatchGridKeys(*m_ui->tvDebts, [this](QKeyEvent& event) {

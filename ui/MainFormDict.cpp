@@ -13,6 +13,7 @@
 #include "storage/QVBase.h"
 #include "ui/MainForm.h"
 #include "ui/QVDictView.h"
+#include "ui/QVTVComboEditor.h"
 #include "ui/QVUIUtils.h"
 #include "ui/dialogs/QVConfirmationForm.h"
 #include "ui/dialogs/WarningForm.h"
@@ -95,6 +96,7 @@ void TfrmMain::ShowCategories(int kind) {
 
 void TfrmMain::ConnectDict() {
     QTreeView& tree = *m_ui->tvDict;
+    tree.setItemDelegate(new TQVCellDelegate(&tree));
     // One menu, emptied and built anew each time it opens.
     auto* menu = new QMenu(this);
     menu->setObjectName(QStringLiteral("mnuDict"));

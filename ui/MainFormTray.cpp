@@ -161,16 +161,14 @@ void TfrmMain::QuickEntry(TTrayEntryMode mode) {
 
 TQVMonth& TfrmMain::MonthOfToday() {
     // Confirmed input is never dropped: a month of today that the budget lacks (the program ran
-    // into a new month) is made, and gets its button.
-    const int before = Environment->MonthCount();
-    TQVMonth& month = *Environment->GetMonth(Environment->FindMonth(QVUtils::Now(), true));
-    if (Environment->MonthCount() != before) {
-        RefreshMonthButtons();
-    }
-    return month;
+    // into a new month) is made, in its place among the months, newest first.
+    Environment->EnsureCurrentMonth();
+    return *Environment->GetMonth(Environment->IndexOfCurrentMonth());
 }
 
 void TfrmMain::ShowMonthOfTodayIfShowing(TQVMonth& month) {
+    // A month made for the entry gets its button now that it holds a flow.
+    RefreshMonthButtons();
     if (m_ui->LeftBar->PageCount() > 0 && m_ui->LeftBar->ActivePageIndex() == kCashflowPage) {
         ShowMonth(&month);
     }

@@ -224,7 +224,13 @@ QWidget* TQVCellDelegate::createEditor(QWidget* parent, const QStyleOptionViewIt
                                        const QModelIndex& index) const {
     TQVTVComboEditor* editor = OnCreateEditor ? OnCreateEditor(parent, index) : nullptr;
     if (editor == nullptr) {
-        return QStyledItemDelegate::createEditor(parent, option, index);
+        QWidget* stock = QStyledItemDelegate::createEditor(parent, option, index);
+        // The whole old text is selected, so typing replaces it; after the click that opened
+        // the editor, which would otherwise place the cursor.
+        if (auto* line = qobject_cast<QLineEdit*>(stock)) {
+            QMetaObject::invokeMethod(line, &QLineEdit::selectAll, Qt::QueuedConnection);
+        }
+        return stock;
     }
     // The signals of a delegate are not const; answering the editor changes nothing of ours.
     auto* self = const_cast<TQVCellDelegate*>(this);
