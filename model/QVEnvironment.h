@@ -173,7 +173,8 @@ public:
     void SaveToCompoundFile(TQVCompoundFile& container);
     void LoadFromCompoundFile(TQVCompoundFile& container);
     // Writes the budget to `fileName`; the previous file stays intact until the new one is
-    // complete on disk.
+    // complete on disk. The password record is written (level 1) or every record removed
+    // (level 2) only once the new file is in place.
     void SaveToFile(const std::string& fileName);
     // Reads a budget file into the (reset) environment.
     void LoadFromFile(const std::string& fileName);

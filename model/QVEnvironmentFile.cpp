@@ -1,6 +1,5 @@
 // The budget file: a new budget's default content, and the whole model to and from a container
 // and the disk.
-#include <algorithm>
 #include <vector>
 
 #include "model/QVEnvironment.h"
@@ -64,44 +63,6 @@ void SaveList(TQVCFFolder& root, std::u16string_view name, const TQVObjectList<T
         object->SaveToFolder(folder.NewFolder(DecimalName(index++)));
 }
 
-// A name of decimal digits only, as the writer gives its sub-folders.
-bool IsNumberName(std::u16string_view name) {
-    return !name.empty() &&
-           std::all_of(name.begin(), name.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
-}
-
-// Numbers of any length by value: without leading zeros, the shorter is the smaller.
-bool NumberLess(std::u16string_view a, std::u16string_view b) {
-    const auto trim = [](std::u16string_view s) {
-        const std::size_t first = s.find_first_not_of(u'0');
-        return first == std::u16string_view::npos ? std::u16string_view() : s.substr(first);
-    };
-    a = trim(a);
-    b = trim(b);
-    return a.size() != b.size() ? a.size() < b.size() : a < b;
-}
-
-// The sub-folders of a list folder in the order the objects were written. The container keeps
-// names sorted as text ("0", "1", "10", "2"), which would shuffle every list of more than ten
-// objects; numbers go by value, then any other names in the folder's order.
-std::vector<TQVCFFolder*> ListChildren(TQVCFFolder& folder) {
-    std::vector<TQVCFFolder*> children;
-    children.reserve(static_cast<std::size_t>(folder.Count()));
-    for (int i = 0; i < folder.Count(); ++i) {
-        if (auto* child = dynamic_cast<TQVCFFolder*>(folder.GetItem(i)))
-            children.push_back(child);
-    }
-    std::stable_sort(children.begin(), children.end(),
-                     [](const TQVCFFolder* a, const TQVCFFolder* b) {
-                         const bool na = IsNumberName(a->Name);
-                         const bool nb = IsNumberName(b->Name);
-                         if (na != nb)
-                             return na;
-                         return na && NumberLess(a->Name, b->Name);
-                     });
-    return children;
-}
-
 // Appends one object per sub-folder of the list folder `name`, if there is one. An object that
 // fails to load is dropped alone; the rest of the list still loads.
 template <class T>
@@ -109,7 +70,7 @@ void LoadList(TQVCFFolder& root, std::u16string_view name, TQVObjectList<T>& lis
     auto* folder = dynamic_cast<TQVCFFolder*>(root.FindItem(name, false));
     if (folder == nullptr)
         return;
-    for (TQVCFFolder* child : ListChildren(*folder)) {
+    for (TQVCFFolder* child : QVItems::ListFolders(*folder)) {
         const int index = list.Add();
         try {
             list.Get(index)->LoadFromFolder(*child);
@@ -228,11 +189,6 @@ void TQVEnvironment::SaveToFile(const std::string& fileName) {
     TQVCompoundFile container;
     SaveToCompoundFile(container);
 
-    if (Protection == 1)
-        StorePassword();
-    else if (Protection == 2)
-        DeleteStoredPasswords();
-
     // Written beside the old file and renamed over it only once complete and on the disk: a
     // failure on the way leaves the previous version as it was.
     const std::string fullPath = QVUtils::GetFullPath(fileName);
@@ -242,6 +198,13 @@ void TQVEnvironment::SaveToFile(const std::string& fileName) {
 
     FileName = fullPath;
     AddRecent(Title, FileName);
+
+    // The records follow the file, never lead it: had they changed before a failed replace, the
+    // old file would meet records made for the new one.
+    if (Protection == 1)
+        StorePassword();
+    else if (Protection == 2)
+        DeleteStoredPasswords();
 }
 
 void TQVEnvironment::LoadFromFile(const std::string& fileName) {

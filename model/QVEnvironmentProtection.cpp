@@ -452,10 +452,10 @@ std::string TQVEnvironment::ReadInstallationId() {
         const std::string folder = DataFolder();
         if (folder.empty())
             return FallbackInstallationId;
-        TFileStream file(folder + InstallationIdName, TFileMode::OpenRead);
-        // A short file leaves zero bytes behind what it holds.
-        std::string id(InstallationIdSize, '\0');
-        file.Read(id.data(), id.size());
+        // Read as a regular file only: a FIFO in its place would block the start for ever. A
+        // short file leaves zero bytes behind what it holds.
+        std::string id = FileSystem::ReadFile(folder + InstallationIdName);
+        id.resize(InstallationIdSize, '\0');
         return id;
     } catch (...) {
         return FallbackInstallationId;

@@ -3,12 +3,14 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class TQVCFFolder;
 class TQVCFFile;
 
 // Reading and writing the single-value file items that model objects keep in their folders.
-// Readers never fail: a missing item, or a folder under that name, gives the default.
+// Readers never fail (ReadDate aside): a missing item, or a folder under that name, gives the
+// default.
 namespace QVItems {
 
 // Adds a new file item with `data`; no check is made for an existing item of that name.
@@ -28,5 +30,13 @@ std::u16string ReadText(TQVCFFolder& folder, std::u16string_view name);
 bool ReadBool(TQVCFFolder& folder, std::u16string_view name, bool missing);
 // Text that is not a decimal 32-bit integer (optional sign, digits only) gives `fallback`.
 std::int32_t ReadInt(TQVCFFolder& folder, std::u16string_view name, std::int32_t fallback);
+// A stored date; `missing` when there is no item. The one reader that fails: a date that is not
+// a finite number raises EConvertError, so that its object is dropped as unreadable rather than
+// left where no order can place it.
+double ReadDate(TQVCFFolder& folder, std::u16string_view name, double missing);
+
+// The sub-folders of a list folder (one object each, named by its index) in the order the
+// objects were written: numbers by value, then any other names in the folder's order.
+std::vector<TQVCFFolder*> ListFolders(TQVCFFolder& folder);
 
 } // namespace QVItems

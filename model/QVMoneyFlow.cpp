@@ -46,8 +46,7 @@ void TQVMoneyFlow::ReadContents(TQVCFFolder& folder) {
     TQVBase::ReadContents(folder);
     const TQVCFFile* sum = QVItems::Find(folder, u"sum");
     Sum = sum != nullptr ? QVMoneyText::TextToMoney(sum->Data) : 0.0L;
-    const TQVCFFile* date = QVItems::Find(folder, u"date");
-    Date = date != nullptr ? QVUtils::BytesToDouble(date->Data) : QVUtils::Now();
+    Date = QVItems::ReadDate(folder, u"date", QVUtils::Now());
     Name = QVItems::ReadText(folder, u"name");
     PeerName = QVItems::ReadText(folder, u"pname");
     IsAdjustment = QVItems::ReadBool(folder, u"h", false);

@@ -35,7 +35,8 @@ public:
 
     // "sum", "date", "name", "pname", "h"; the kinds add their references.
     void WriteContents(TQVCFFolder& folder) override;
-    // A "sum" that does not convert raises EConvertError; a missing "date" means now.
+    // A "sum" that does not convert, or a "date" that is not a finite number, raises
+    // EConvertError; a missing "date" means now.
     void ReadContents(TQVCFFolder& folder) override;
 
     // The kind says the direction; transfers move it from one account to another.

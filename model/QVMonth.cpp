@@ -147,14 +147,11 @@ void TQVMonth::WriteContents(TQVCFFolder& folder) {
 
 void TQVMonth::ReadContents(TQVCFFolder& folder) {
     TQVBase::ReadContents(folder);
-    const TQVCFFile* month = QVItems::Find(folder, u"month");
-    Date = month != nullptr ? QVUtils::BytesToDouble(month->Data) : QVUtils::Now();
+    Date = QVItems::ReadDate(folder, u"month", QVUtils::Now());
 
+    // In the order written, so that flows of the same date keep their order over a reopen.
     if (auto* flows = dynamic_cast<TQVCFFolder*>(folder.FindItem(u"flows", false))) {
-        for (int i = 0; i < flows->Count(); ++i) {
-            auto* child = dynamic_cast<TQVCFFolder*>(flows->GetItem(i));
-            if (child == nullptr)
-                continue;
+        for (TQVCFFolder* child : QVItems::ListFolders(*flows)) {
             const TQVCFFile* type = QVItems::Find(*child, u"type");
             if (type == nullptr)
                 continue;

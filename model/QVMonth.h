@@ -20,7 +20,8 @@ public:
 
     // "month" with the date, then a folder "flows" with one sub-folder per flow ("0", "1", ...).
     void WriteContents(TQVCFFolder& folder) override;
-    // Appends the stored flows and sorts. A flow that fails to load is dropped alone.
+    // Appends the stored flows in the order written and sorts. A flow that fails to load is
+    // dropped alone; a "month" date that is not a finite number raises EConvertError.
     void ReadContents(TQVCFFolder& folder) override;
 
     // Any moment inside the month; only its year and month count.

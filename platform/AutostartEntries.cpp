@@ -34,8 +34,8 @@ std::string EscapeEntryValue(std::string_view text) {
             out += "\\t";
         else if (c == '\r')
             out += "\\r";
-        else if (c == ' ' && i == 0)
-            out += "\\s"; // a leading blank would be taken for padding around "="
+        else if (c == ' ' && (i == 0 || i + 1 == text.size()))
+            out += "\\s"; // a blank at either end would be taken for padding and trimmed
         else
             out += c;
     }

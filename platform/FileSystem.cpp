@@ -3,11 +3,15 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
+#include <string_view>
 
 #include "platform/Exception.h"
 
@@ -26,6 +30,94 @@ unsigned CurrentUmask() {
     const mode_t mask = ::umask(0);
     ::umask(mask);
     return mask;
+}
+
+std::string BaseNameOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The temporary copies of "folder/name" are "folder/.name.save-" and six characters from
+// mkstemp: hidden, and telling whose copy they are should one outlive its save.
+constexpr std::size_t TempSuffixSize = 6;
+
+std::string TempPrefix(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::string folder =
+        slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    // A name near the longest allowed is cut, so that the copy's name stays within it too.
+    constexpr std::size_t MaxBase = NAME_MAX - 1 - (sizeof ".save-" - 1) - TempSuffixSize;
+    return folder + "." + BaseNameOf(path).substr(0, MaxBase) + ".save-";
+}
+
+bool IsTempNameFor(std::string_view name, std::string_view prefix) {
+    if (name.size() != prefix.size() + TempSuffixSize || name.substr(0, prefix.size()) != prefix)
+        return false;
+    return std::all_of(
+        name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(), [](char c) {
+            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        });
+}
+
+// Writing the file in place would fail without the right to write it, so its replacement does
+// too; and a file its owner has made read-only stays as it is even for the superuser.
+void RefuseReadOnly(const std::string& path, const struct stat& st) {
+    int error = 0;
+    if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0)
+        error = errno;
+    else if (st.st_uid == ::geteuid() && (st.st_mode & S_IWUSR) == 0)
+        error = EACCES;
+    if (error != 0)
+        throw EOSError(error, "Cannot write file \"" + path + "\"");
+}
+
+// Creates the temporary file exclusively and keeps its descriptor: reopening it by name would
+// follow whatever link another user swapped in meanwhile. The file stays locked while it is
+// written, which is how RemoveStaleTempFiles tells a live save from one that was killed.
+std::unique_ptr<TFileStream> CreateTempFile(const std::string& prefix, std::string& tempPath) {
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        std::string name = prefix + std::string(TempSuffixSize, 'X');
+        const int handle = ::mkostemp(name.data(), O_CLOEXEC);
+        if (handle < 0)
+            RaiseLastOSError("Cannot create a temporary file \"" + name + "\"");
+        struct stat st {};
+        // Another save may have found it unlocked in the moment before the lock and removed it.
+        if (::flock(handle, LOCK_EX | LOCK_NB) == 0 && ::fstat(handle, &st) == 0 &&
+            st.st_nlink > 0) {
+            tempPath = name;
+            return std::make_unique<TFileStream>(handle, std::move(name));
+        }
+        ::close(handle);
+    }
+    throw EOSError(EBUSY, "Cannot create a temporary file \"" + prefix + "\"");
+}
+
+// Removes the copies a killed save of the same file left behind: only the user's own regular
+// files of that exact name form that no live save holds locked. Failures are of no consequence:
+// a copy left is tried again on the next save.
+void RemoveStaleTempFiles(const std::string& folder, const std::string& prefix) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr)
+        return;
+    const int dirHandle = ::dirfd(dir);
+    while (const dirent* entry = ::readdir(dir)) {
+        if (!IsTempNameFor(entry->d_name, prefix))
+            continue;
+        const int handle =
+            ::openat(dirHandle, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (handle < 0)
+            continue;
+        struct stat opened {};
+        struct stat named {};
+        // Checked again by name once locked, so that nothing swapped in meanwhile is removed.
+        if (::fstat(handle, &opened) == 0 && S_ISREG(opened.st_mode) &&
+            opened.st_uid == ::geteuid() && ::flock(handle, LOCK_EX | LOCK_NB) == 0 &&
+            ::fstatat(dirHandle, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            named.st_dev == opened.st_dev && named.st_ino == opened.st_ino)
+            ::unlinkat(dirHandle, entry->d_name, 0);
+        ::close(handle);
+    }
+    ::closedir(dir);
 }
 
 } // namespace
@@ -98,7 +190,7 @@ std::string ReadFile(const std::string& path) {
         RaiseLastOSError("Cannot open file \"" + path + "\"");
     if (!S_ISREG(st.st_mode))
         throw EOSError(S_ISDIR(st.st_mode) ? EISDIR : EINVAL,
-                       "Cannot open file \"" + path + "\": not a regular file");
+                       "Cannot open file \"" + path + "\" (not a regular file)");
     std::string bytes(static_cast<std::size_t>(file.Size()), '\0');
     bytes.resize(file.Read(bytes.data(), bytes.size()));
     return bytes;
@@ -111,47 +203,41 @@ TAtomicFile::TAtomicFile(std::string path, std::optional<unsigned> mode) : FPath
         std::free(target);
     }
     struct stat st {};
+    const bool exists = ::stat(FPath.c_str(), &st) == 0;
+    if (exists)
+        RefuseReadOnly(FPath, st);
     if (mode)
         FMode = *mode;
-    else if (::stat(FPath.c_str(), &st) == 0)
+    else if (exists)
         FMode = st.st_mode & 07777;
     else
         FMode = 0666 & ~CurrentUmask();
-
-    std::string pattern = FPath + ".XXXXXX";
-    const int handle = ::mkstemp(pattern.data());
-    if (handle < 0)
-        RaiseLastOSError("Cannot create file \"" + FPath + "\"");
-    ::close(handle);
-    FTempPath = pattern;
-    try {
-        FStream = std::make_unique<TFileStream>(FTempPath, TFileMode::Create, 0600);
-    } catch (...) {
-        ::unlink(FTempPath.c_str());
-        throw;
-    }
+    FStream = CreateTempFile(TempPrefix(FPath), FTempPath);
 }
 
 TAtomicFile::~TAtomicFile() {
-    FStream.reset();
+    // Removed while still locked, for the same reason Commit renames before closing.
     if (!FCommitted)
         ::unlink(FTempPath.c_str());
+    FStream.reset();
 }
 
 void TAtomicFile::Commit() {
     if (::fchmod(FStream->Handle(), static_cast<mode_t>(FMode)) != 0)
         RaiseLastOSError("Cannot set the permissions of \"" + FPath + "\"");
     FStream->Flush();
-    FStream.reset();
+    // Renamed while still open and locked, so that no other save takes it for a stale one.
     if (::rename(FTempPath.c_str(), FPath.c_str()) != 0)
         RaiseLastOSError("Cannot replace file \"" + FPath + "\"");
     FCommitted = true;
+    FStream.reset();
     // Make the rename itself durable.
     const int folder = ::open(FolderOf(FPath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder >= 0) {
         ::fsync(folder);
         ::close(folder);
     }
+    RemoveStaleTempFiles(FolderOf(FPath), BaseNameOf(TempPrefix(FPath)));
 }
 
 void WriteFileAtomic(const std::string& path, const std::string& bytes,

@@ -30,12 +30,14 @@ bool ForceFolders(const std::string& path, unsigned mode = 0700);
 std::string ReadFile(const std::string& path);
 
 // Writes a new version of a file without ever leaving a damaged one: the bytes go to a temporary
-// file beside it, which Commit flushes to the disk and renames over the target. Without Commit
-// (an error on the way) the temporary file is removed and the target is untouched.
+// file beside it (".<name>.save-XXXXXX"), which Commit flushes to the disk and renames over the
+// target. Without Commit (an error on the way) the temporary file is removed and the target is
+// untouched; copies that a killed save left behind are removed by the next successful one.
 class TAtomicFile {
 public:
     // `mode` sets the new file's permissions; without it an existing target keeps its own and a
-    // new one gets 0666 less the umask.
+    // new one gets 0666 less the umask. An existing target that the user may not write, or has
+    // made read-only, is refused with EOSError (EACCES) and left as it is.
     explicit TAtomicFile(std::string path, std::optional<unsigned> mode = std::nullopt);
     ~TAtomicFile();
     TAtomicFile(const TAtomicFile&) = delete;

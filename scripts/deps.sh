@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libssl-dev
           qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-qpa-plugins libgl-dev xvfb xauth xdotool
-          clang libclang-rt-14-dev)
+          x11-utils trayer clang libclang-rt-14-dev)
 
 missing=()
 for p in "${packages[@]}"; do

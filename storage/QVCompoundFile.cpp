@@ -24,10 +24,27 @@ void MakeKey(const std::string& password, TKey& key) {
     MakeBlock(password.data(), static_cast<std::uint32_t>(password.size()), key);
 }
 
-// Reads up to `count` bytes, never allocating more than the stream can still deliver.
+// Reads up to `count` bytes, never allocating much more than the stream really delivers: a
+// stored length may claim anything. A stream that knows its size caps the read by what is left;
+// one that does not (a pipe) is read in steps until it ends.
 std::string ReadAtMost(TStream& stream, std::uint64_t count) {
-    std::string bytes(static_cast<std::size_t>(std::min(count, stream.Remaining())), '\0');
-    bytes.resize(stream.Read(bytes.data(), bytes.size()));
+    if (stream.SizeKnown()) {
+        std::string bytes(static_cast<std::size_t>(std::min(count, stream.Remaining())), '\0');
+        bytes.resize(stream.Read(bytes.data(), bytes.size()));
+        return bytes;
+    }
+    constexpr std::uint64_t Step = 64 * 1024;
+    std::string bytes;
+    while (bytes.size() < count) {
+        const auto step =
+            static_cast<std::size_t>(std::min<std::uint64_t>(Step, count - bytes.size()));
+        const std::size_t done = bytes.size();
+        bytes.resize(done + step);
+        const std::size_t read = stream.Read(bytes.data() + done, step);
+        bytes.resize(done + read);
+        if (read < step)
+            break;
+    }
     return bytes;
 }
 

@@ -169,8 +169,18 @@ TQVMonth& TfrmMain::MonthOfToday() {
 void TfrmMain::ShowMonthOfTodayIfShowing(TQVMonth& month) {
     // A month made for the entry gets its button now that it holds a flow.
     RefreshMonthButtons();
-    if (m_ui->LeftBar->PageCount() > 0 && m_ui->LeftBar->ActivePageIndex() == kCashflowPage) {
-        ShowMonth(&month);
+    TOutlookBar& bar = *m_ui->LeftBar;
+    if (bar.PageCount() == 0 || bar.ActivePageIndex() != kCashflowPage) {
+        return;
+    }
+    ShowMonth(&month);
+    // The bar marks the month that now shows, not the one (or the list of all) that showed.
+    TOutlookBarPage& page = bar.Page(kCashflowPage);
+    for (int i = 0; i < page.ButtonCount(); ++i) {
+        if (page.Button(i).Tag == reinterpret_cast<std::intptr_t>(&month)) {
+            page.SetDown(i);
+            break;
+        }
     }
 }
 

@@ -218,6 +218,7 @@ TEST_F(BudgetFileTest, BadObjectsAreDroppedAloneAndListsKeepNumericOrder) {
     PutFile(TypedFolder(months, u"0", "month"), u"month",
             QVUtils::DoubleToBytes(QVUtils::EncodeDate(2007, 3, 1)));
     TypedFolder(months, u"1", "mnth");
+    PutFile(TypedFolder(months, u"2", "month"), u"month", QVUtils::DoubleToBytes(std::nan("")));
     TQVCFFolder& debts = root.NewFolder(u"de");
     PutFile(TypedFolder(debts, u"0", "income"), u"sum", "1,50");
     PutFile(TypedFolder(debts, u"1", "income"), u"sum", "2.00");

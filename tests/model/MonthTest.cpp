@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+#include <utility>
+#include <vector>
+
 #include "ModelTestSupport.h"
 #include "storage/QVException.h"
 
@@ -120,11 +125,24 @@ TEST_F(MonthTest, LoadSkipsForeignChildrenAndDropsBrokenFlowsAlone) {
     PutFile(TypedFolder(flows, u"3", "income"), u"sum", "12,50");
     PutFile(TypedFolder(flows, u"4", "a2a"), u"sum", "7.00");
     PutFile(TypedFolder(flows, u"5", "expense"), u"date", QVUtils::DoubleToBytes(1.0));
+    // Dates that no order can place.
+    const double inf = std::numeric_limits<double>::infinity();
+    for (const auto& [name, date] : {std::pair{u"6", std::nan("")}, {u"7", inf}, {u"8", -inf}})
+        PutFile(TypedFolder(flows, name, "expense"), u"date", QVUtils::DoubleToBytes(date));
+    // Flows of one date keep the order they were written in, past ten as well.
+    for (const char16_t* name : {u"9", u"10", u"11"}) {
+        TQVCFFolder& flow = TypedFolder(flows, name, "income");
+        PutFile(flow, u"date", QVUtils::DoubleToBytes(1.0));
+        PutFile(flow, u"sum", QVUtils::WideToAnsi(name));
+    }
 
     TQVMonth month;
     month.LoadFromFolder(folder);
-    ASSERT_EQ(month.Count(), 2);
+    ASSERT_EQ(month.Count(), 5);
     EXPECT_EQ(month.GetFlow(0)->Kind(), TQVFlowKind::A2A); // dated now, so first
     EXPECT_EQ(month.GetFlow(0)->Sum, 7.0L);
     EXPECT_EQ(month.GetFlow(1)->Kind(), TQVFlowKind::Expense);
+    EXPECT_EQ((std::vector<long double>{month.GetFlow(2)->Sum, month.GetFlow(3)->Sum,
+                                        month.GetFlow(4)->Sum}),
+              (std::vector<long double>{9, 10, 11}));
 }

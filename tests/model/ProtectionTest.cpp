@@ -2,6 +2,8 @@
 #include <stdexcept>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "BudgetTestSupport.h"
 #include "platform/Folders.h"
@@ -83,6 +85,11 @@ TEST_F(ProtectionTest, InstallationIdIsCreatedPrivateAndReadPadded) {
 
     FileSystem::WriteFileAtomic(iid, "abc");
     EXPECT_EQ(TQVEnvironment::ReadInstallationId(), "abc" + std::string(29, '\0'));
+    ASSERT_TRUE(FileSystem::DeleteFile(iid));
+    ASSERT_EQ(::mkfifo(iid.c_str(), 0600), 0);
+    ::alarm(10); // a FIFO is no id, and must not block the start
+    EXPECT_EQ(TQVEnvironment::ReadInstallationId(), "4071938265530718294621");
+    ::alarm(0);
 }
 
 TEST_F(ProtectionTest, NormalLevelOpensWithoutPromptOnlyForThisInstallation) {
@@ -125,6 +132,31 @@ TEST_F(ProtectionTest, NormalLevelOpensWithoutPromptOnlyForThisInstallation) {
     EXPECT_FALSE(FileSystem::FileExists(record));
     EXPECT_FALSE(FileSystem::FileExists(DataFolder() + "other.cpw"));
     EXPECT_TRUE(Folders::FolderExists(DataFolder() + "folder.cpw"));
+}
+
+// Had the records changed before a replace that then failed, the old file would meet records
+// made for the new one.
+TEST_F(ProtectionTest, RecordsChangeOnlyOnceTheNewFileIsInPlace) {
+    TQVEnvironment::CreateInstallationId();
+    Env().NewBudget(BudgetPath(), u"Home", true);
+    Env().SetPassword(u"secret");
+    Env().SetProtection(1);
+    Env().SaveToFile(BudgetPath());
+    const std::string record = DataFolder() + "default.cpw";
+    const std::string stored = FileSystem::ReadFile(record);
+    // A folder in the way: the new file is complete but cannot take its place.
+    ASSERT_TRUE(FileSystem::ForceFolders(BudgetPath("blocked")));
+
+    Env().SetProtection(2);
+    EXPECT_THROW(Env().SaveToFile(BudgetPath("blocked")), EOSError);
+    ASSERT_TRUE(FileSystem::FileExists(record));
+    EXPECT_EQ(FileSystem::ReadFile(record), stored);
+
+    Env().SaveToFile(BudgetPath());
+    ASSERT_FALSE(FileSystem::FileExists(record));
+    Env().SetProtection(1);
+    EXPECT_THROW(Env().SaveToFile(BudgetPath("blocked")), EOSError);
+    EXPECT_FALSE(FileSystem::FileExists(record));
 }
 
 TEST_F(ProtectionTest, OnlyWellFormedRecordsOfThisBudgetAreCandidates) {

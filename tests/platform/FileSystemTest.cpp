@@ -1,8 +1,14 @@
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <map>
+#include <regex>
 
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
@@ -76,6 +82,94 @@ TEST(FileSystemTest, AtomicFileReplacesOnlyOnCommit) {
 
     FileSystem::WriteFileAtomic(path, "secret", 0600);
     EXPECT_EQ(ModeOf(path), 0600u);
+
+    // A file made read-only is refused, as writing it in place would be, and stays as it is.
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    try {
+        FileSystem::WriteFileAtomic(path, "lost");
+        ADD_FAILURE() << "a read-only file was replaced";
+    } catch (const EOSError& e) {
+        EXPECT_EQ(e.ErrorCode(), EACCES);
+    }
+    EXPECT_EQ(FileSystem::ReadFile(path), "secret");
+    EXPECT_EQ(ModeOf(path), 0444u);
+    EXPECT_EQ(FileSystem::FindFiles(dir.Path(), "*").size(), 1u);
+}
+
+// The temporary file is written through the descriptor that created it: opened by name a second
+// time, it could be a link that another user swapped in.
+TEST(FileSystemTest, AtomicFileOpensItsTemporaryFileOnce) {
+    TTempDir dir;
+    const std::string path = dir.File("budget.qn");
+    FileSystem::WriteFileAtomic(path, "old");
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    // Closes are watched too, or two opens in a row would be merged into one event.
+    ASSERT_GE(::inotify_add_watch(watch, dir.Path().c_str(), IN_CREATE | IN_OPEN | IN_CLOSE), 0);
+    FileSystem::WriteFileAtomic(path, "new");
+
+    std::vector<std::string> created;
+    std::map<std::string, int> opened;
+    alignas(inotify_event) char buffer[4096];
+    for (ssize_t n; (n = ::read(watch, buffer, sizeof buffer)) > 0;) {
+        for (const char* p = buffer; p < buffer + n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(p);
+            if (event->len > 0 && (event->mask & IN_CREATE) != 0)
+                created.emplace_back(event->name);
+            if (event->len > 0 && (event->mask & IN_OPEN) != 0)
+                ++opened[event->name];
+            p += sizeof(inotify_event) + event->len;
+        }
+    }
+    ::close(watch);
+    ASSERT_EQ(created.size(), 1u);
+    EXPECT_TRUE(std::regex_match(created[0], std::regex(R"(\.budget\.qn\.save-[A-Za-z0-9]{6})")))
+        << created[0];
+    EXPECT_EQ(opened[created[0]], 1);
+    EXPECT_EQ(FileSystem::ReadFile(path), "new");
+}
+
+TEST(FileSystemTest, AtomicFileRemovesOnlyWhatKilledSavesOfTheSameFileLeft) {
+    TTempDir dir;
+    const std::string path = dir.File("budget.qn");
+    FileSystem::WriteFileAtomic(path, "old");
+    // Killed part-way: the process ends without unwinding.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        FileSystem::TAtomicFile file(path);
+        file.Stream().WriteBuffer("half", 4);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    const auto killed = FileSystem::FindFiles(dir.Path(), ".budget.qn.save-??????");
+    ASSERT_EQ(killed.size(), 1u);
+
+    std::vector<std::string> lookalikes = {".budget.qn.save-abc", ".budget.qn.save-abcdefg",
+                                           ".budget.qn.save-ab.def", ".other.qn.save-abcdef",
+                                           "budget.qn.save-abcdef"};
+    for (const std::string& name : lookalikes)
+        FileSystem::WriteFileAtomic(dir.File(name), "keep");
+    FileSystem::WriteFileAtomic(dir.File(".budget.qn.save-foreig"), "keep");
+    if (::chown(dir.File(".budget.qn.save-foreig").c_str(), 65534, 65534) == 0)
+        lookalikes.push_back(".budget.qn.save-foreig"); // another user's
+    ASSERT_TRUE(FileSystem::ForceFolders(dir.File(".budget.qn.save-folder")));
+    FileSystem::WriteFileAtomic(dir.File("target"), "keep");
+    ASSERT_EQ(::symlink("target", dir.File(".budget.qn.save-linked").c_str()), 0);
+    lookalikes.insert(lookalikes.end(), {".budget.qn.save-folder", ".budget.qn.save-linked"});
+    // A save still running, in this process or another, holds its file locked.
+    FileSystem::TAtomicFile running(path);
+    running.Stream().WriteBuffer("running", 7);
+
+    FileSystem::WriteFileAtomic(path, "new");
+    struct stat st {};
+    EXPECT_NE(::lstat(dir.File(killed[0].Name).c_str(), &st), 0) << "the killed save's copy";
+    for (const std::string& name : lookalikes)
+        EXPECT_EQ(::lstat(dir.File(name).c_str(), &st), 0) << name;
+    EXPECT_EQ(FileSystem::ReadFile(dir.File("target")), "keep");
+    running.Commit();
+    EXPECT_EQ(FileSystem::ReadFile(path), "running");
 }
 
 TEST(FileSystemTest, AtomicFileKeepsALinkToTheFile) {
@@ -92,6 +186,12 @@ TEST(FileSystemTest, AtomicFileKeepsALinkToTheFile) {
 TEST(FileSystemTest, FailuresAreReported) {
     TTempDir dir;
     EXPECT_THROW(FileSystem::ReadFile(dir.File("missing")), EOSError);
+    // Only regular files are read; a FIFO without a writer would block for ever otherwise.
+    ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
+    ::alarm(10);
+    EXPECT_THROW(FileSystem::ReadFile(dir.File("fifo")), EOSError);
+    ::alarm(0);
+    EXPECT_THROW(FileSystem::ReadFile(dir.Path()), EOSError);
     EXPECT_THROW(FileSystem::WriteFileAtomic(dir.File("no/such/folder/file"), "x"), EOSError);
     EXPECT_FALSE(FileSystem::DeleteFile(dir.File("missing")));
     FileSystem::WriteFileAtomic(dir.File("gone"), "x");

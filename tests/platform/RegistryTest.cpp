@@ -236,4 +236,29 @@ TEST_F(RegistryTest, RunKeyValuesAreAutostartEntries) {
     EXPECT_FALSE(FileSystem::FileExists(folder + "/quillvane-autostart.desktop"));
     EXPECT_TRUE(FileSystem::FileExists(folder + "/other.desktop"));
     EXPECT_EQ(Read(RunKey, "My entry"), std::make_pair(REG_SZ, std::string("/bin/true")));
+
+    // Blanks at either end survive, so the entry is found again rather than written anew.
+    ASSERT_EQ(OpenKey(HKEY_CURRENT_USER, RunKey, KEY_WRITE, key), ERROR_SUCCESS);
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(SetValue(key, " Blank ", REG_SZ, " /bin/true  "), ERROR_SUCCESS);
+    EXPECT_EQ(Read(RunKey, " blank "), std::make_pair(REG_SZ, std::string(" /bin/true  ")));
+    EXPECT_EQ(Read(RunKey, " blank").first, REG_NONE);
+    EXPECT_EQ(FileSystem::FindFiles(folder, "-blank-*.desktop").size(), 1u);
+    EXPECT_EQ(DeleteValue(key, " Blank "), ERROR_SUCCESS);
+    CloseKey(key);
+}
+
+// A FIFO in place of a file would block its reader for ever; it is as unreadable as a file
+// without the right to it.
+TEST_F(RegistryTest, FifosAreUnreadable) {
+    ::alarm(10);
+    ASSERT_TRUE(FileSystem::ForceFolders(StoreFolder()));
+    ASSERT_EQ(::mkfifo(StoreFileName().c_str(), 0600), 0);
+    HKEY key = nullptr;
+    EXPECT_EQ(OpenKey(HKEY_CURRENT_USER, AppKey, KEY_READ, key), ERROR_ACCESS_DENIED);
+
+    ASSERT_TRUE(FileSystem::ForceFolders(Home.File("config/autostart")));
+    ASSERT_EQ(::mkfifo(Home.File("config/autostart/entry.desktop").c_str(), 0600), 0);
+    EXPECT_EQ(Read(RunKey, "Entry").first, REG_NONE);
+    ::alarm(0);
 }

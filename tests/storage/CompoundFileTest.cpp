@@ -1,10 +1,14 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <new>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/FileSystem.h"
@@ -108,6 +112,30 @@ std::string Load(TQVCompoundFile& file, const std::string& bytes) {
 std::string Load(const std::string& bytes) {
     TQVCompoundFile file;
     return Load(file, bytes);
+}
+
+// Loads from a pipe, which cannot tell its size, fed by a thread as another program would.
+std::string LoadFromPipe(TQVCompoundFile& file, const std::string& bytes) {
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0)
+        return "no pipe";
+    ::signal(SIGPIPE, SIG_IGN); // a reader that stops early must not end the test
+    std::thread writer([&bytes, in = ends[1]] {
+        for (std::size_t done = 0; done < bytes.size();) {
+            const ssize_t n = ::write(in, bytes.data() + done, bytes.size() - done);
+            if (n <= 0)
+                break;
+            done += static_cast<std::size_t>(n);
+        }
+        ::close(in);
+    });
+    std::string outcome;
+    {
+        TFileStream stream(ends[0], "pipe");
+        outcome = Outcome([&] { file.LoadFromStream(stream); });
+    }
+    writer.join();
+    return outcome;
 }
 
 // A password handler that answers from a list, then cancels; it counts its calls.
@@ -394,11 +422,30 @@ TEST(CompoundFileTest, ShortStreamsFailWithoutLargeAllocations) {
          "CF item read error"},
     };
     for (const auto& c : cases) {
-        TQVCompoundFile file;
-        file.OnPassword = Answer({""});
-        LargestAllocation = 0;
-        EXPECT_EQ(Load(file, c.bytes), c.message) << c.what;
-        EXPECT_LT(LargestAllocation.load(), 1u << 20) << c.what;
+        for (const bool pipe : {false, true}) {
+            TQVCompoundFile file;
+            file.OnPassword = Answer({""});
+            LargestAllocation = 0;
+            EXPECT_EQ(pipe ? LoadFromPipe(file, c.bytes) : Load(file, c.bytes), c.message)
+                << c.what << (pipe ? " from a pipe" : "");
+            EXPECT_LT(LargestAllocation.load(), 1u << 20) << c.what << (pipe ? " from a pipe" : "");
+        }
+    }
+}
+
+TEST(CompoundFileTest, PipesAreReadToTheirEnd) {
+    for (const bool locked : {false, true}) {
+        TQVCompoundFile source;
+        source.Info = "id";
+        source.Protected = locked;
+        source.OnPassword = Answer({"secret"});
+        Fill(source.Root());
+        source.Root().NewFile(u"large").Data = std::string(300000, 'x'); // beyond a pipe's buffer
+        TQVCompoundFile copy;
+        copy.OnPassword = Answer({"secret"});
+        ASSERT_EQ(LoadFromPipe(copy, Save(source)), "ok") << locked;
+        EXPECT_EQ(copy.Info, "id");
+        EXPECT_EQ(copy.Root().Encode(), source.Root().Encode());
     }
 }
 

@@ -40,6 +40,11 @@ void ClickOK(QDialog& d) {
     QTest::mouseClick(Child<QPushButton>(d, "btnOK"), Qt::LeftButton);
 }
 
+// An amount written with a point, as the user of the system locale types and reads it.
+QString Local(const char* amount) {
+    return QString::fromLatin1(amount).replace(u'.', QLocale::system().decimalPoint());
+}
+
 const QString Invalid = QStringLiteral("\"%1\" is not a valid currency value.");
 
 class TrayPopupFormTest : public UiTest {
@@ -152,7 +157,7 @@ TEST_F(TrayPopupFormTest, EachModeShowsItsContainerFilledFromTheModel) {
                 EXPECT_EQ(Items(d, "cbSources"), c.sources);
                 EXPECT_EQ(Child<QComboBox>(d, "cbSources")->currentText(), c.picked);
                 EXPECT_EQ(Child<QLineEdit>(d, "editMoneyFlow")->text(), "");
-                EXPECT_EQ(Child<QLineEdit>(d, "editSum")->text(), "0.00");
+                EXPECT_EQ(Child<QLineEdit>(d, "editSum")->text(), Local("0.00"));
                 EXPECT_FALSE(Child<QLabel>(d, "imgIcon")->pixmap().isNull());
             } else if (c.mode == TTrayEntryMode::Transfer) {
                 for (const char* box : {"cbA2ASources", "cbA2ADestSources"}) {
@@ -164,7 +169,7 @@ TEST_F(TrayPopupFormTest, EachModeShowsItsContainerFilledFromTheModel) {
                 for (const char* edit : {"editDebtTitle", "editDebtPerson"}) {
                     EXPECT_EQ(Child<QLineEdit>(d, edit)->text(), "");
                 }
-                EXPECT_EQ(Child<QLineEdit>(d, "editDebtSum")->text(), "0.00");
+                EXPECT_EQ(Child<QLineEdit>(d, "editDebtSum")->text(), Local("0.00"));
             }
         });
     }
@@ -267,7 +272,7 @@ TEST_F(TrayPopupFormTest, AccessorsReportWhatWasPickedOrTyped) {
         SCOPED_TRACE(c.name);
         const int result = Run(Dialog, TTrayEntryMode::Expense, [&](QDialog& d) {
             Type(d, "editMoneyFlow", "Lunch");
-            Type(d, "editSum", "4.20");
+            Type(d, "editSum", Local("4.20"));
             c.fill(d);
             if (d.isVisible()) {
                 ClickOK(d);
@@ -297,7 +302,7 @@ TEST_F(TrayPopupFormTest, TransferKeepsItsSumForTheNextEntry) {
     const int result = Run(Dialog, TTrayEntryMode::Transfer, [](QDialog& d) {
         Child<QComboBox>(d, "cbA2ASources")->setCurrentIndex(0);
         Child<QComboBox>(d, "cbA2ADestSources")->setCurrentIndex(3);
-        Type(d, "editA2ASum", "75.00");
+        Type(d, "editA2ASum", Local("75.00"));
         ClickOK(d);
     });
     ASSERT_EQ(result, QDialog::Accepted);
@@ -309,7 +314,7 @@ TEST_F(TrayPopupFormTest, TransferKeepsItsSumForTheNextEntry) {
     Run(Dialog, TTrayEntryMode::Expense, [](QDialog&) {});
     Run(Dialog, TTrayEntryMode::Transfer,
         [&](QDialog& d) { carried = Child<QLineEdit>(d, "editA2ASum")->text(); });
-    EXPECT_EQ(carried, "75.00");
+    EXPECT_EQ(carried, Local("75.00"));
 }
 
 TEST_F(TrayPopupFormTest, StandsAtTheBottomRightOfTheScreen) {

@@ -1,6 +1,7 @@
 // The main window's life in the notification area: the tray menu and its quick entry, the
 // double-click, hiding on minimise and close, the autostart hiding, and the settings dialog's
 // language applied at once.
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <QComboBox>
@@ -229,6 +230,7 @@ TEST_F(TrayTest, TypedNamesMakeAccountsAndCategoriesEmptyBoxesNone) {
     Open();
     const int accounts = Env().SourceCount();
     const int categories = Env().ExpenseLocationCount();
+    const int incomeCategories = Env().IncomeLocationCount();
 
     RunTrayItem("Add Expense", [](QDialog& d) {
         Type(d, "editMoneyFlow", "Tea");
@@ -251,7 +253,8 @@ TEST_F(TrayTest, TypedNamesMakeAccountsAndCategoriesEmptyBoxesNone) {
     const QStringList captions = Captions(1);
     ASSERT_GE(captions.size(), 2);
     EXPECT_EQ(captions[captions.size() - 2], "Wallet");
-    EXPECT_EQ(BarPage(1).Button(captions.size() - 2).Tag, reinterpret_cast<std::intptr_t>(wallet));
+    EXPECT_EQ(BarPage(1).Button(static_cast<int>(captions.size()) - 2).Tag,
+              reinterpret_cast<std::intptr_t>(wallet));
 
     RunTrayItem("Add Income", [](QDialog& d) {
         Type(d, "editMoneyFlow", "Found");
@@ -265,7 +268,7 @@ TEST_F(TrayTest, TypedNamesMakeAccountsAndCategoriesEmptyBoxesNone) {
     EXPECT_EQ(found->Source, nullptr);
     EXPECT_EQ(found->Location, nullptr);
     EXPECT_EQ(Env().SourceCount(), accounts + 1) << "no nameless account";
-    EXPECT_EQ(Env().IncomeLocationCount(), Env().IncomeLocationCount());
+    EXPECT_EQ(Env().IncomeLocationCount(), incomeCategories) << "nor category";
 }
 
 TEST_F(TrayTest, AMissingMonthOfTodayIsMadeForTheEntry) {
@@ -301,6 +304,7 @@ TEST_F(TrayTest, AnExpenseLeavesTheCashflowPageOnTheMonthOfToday) {
     });
     EXPECT_EQ(Window->CurrentMonth(), &Today());
     EXPECT_EQ(Child<QTreeView>(*Window, "tvInfo")->model()->rowCount(), Today().Count());
+    EXPECT_EQ(BarPage(0).DownIndex(), 0) << "the bar marks the month that shows";
 }
 
 TEST_F(TrayTest, DebtsAndLoansAppearAtOnceInTheListThatShows) {
@@ -424,7 +428,6 @@ TEST_F(TrayTest, AutorunAsFirstArgumentHidesOnceASecondAfterTheFirstShow) {
         {{"quillvane", "/AUTORUN"}, true, Hidden},
         {{"quillvane", "/AutoRun"}, false, Minimised},
         {{"quillvane", "budget", "/autorun"}, true, Shown},
-        {{"quillvane"}, true, Shown},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
@@ -435,7 +438,7 @@ TEST_F(TrayTest, AutorunAsFirstArgumentHidesOnceASecondAfterTheFirstShow) {
         QTest::qWait(600);
         EXPECT_EQ(Window->isVisible(), c.outcome != Hidden);
         EXPECT_EQ(Window->isMinimized(), c.outcome == Minimised);
-        if (c.outcome == Hidden) {
+        if (&c == &cases[0]) {
             // Once per run: coming back does not start it again.
             Window->RestoreFromTray();
             QTest::qWait(1300);
@@ -488,9 +491,7 @@ TEST_F(TrayTest, SettingsLanguageAppliesAtOnce) {
 
     choose("English (default)");
     EXPECT_EQ(BarPage(0).Caption(), "Cashflow");
-    EXPECT_EQ(Child<QMenu>(*Window, "mnuFile")->title(), Action(*Window, "actExit").text().isEmpty()
-                                                              ? QString()
-                                                              : QVUIUtils::Lang(u"MNU_FILE"));
+    EXPECT_EQ(Child<QMenu>(*Window, "mnuFile")->title(), "&File");
 }
 
 } // namespace
