@@ -178,6 +178,7 @@ private:
     // The shared context menu of the cash-flow and debts grids, built anew each time it opens:
     // the cash-flow menu on page 0, the debts or loans menu on page 2.
     void mnuTreeViewPopup(QTreeView& tree, const QPoint& position);
+    void BuildTreeViewMenu(QMenu& menu);
     void BuildCashflowMenu(QMenu& menu);
     void BuildDebtsMenu(QMenu& menu);
     void BuildCreditsMenu(QMenu& menu);

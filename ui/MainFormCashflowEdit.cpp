@@ -92,26 +92,31 @@ void TfrmMain::ConnectCashflow() {
 
 void TfrmMain::mnuTreeViewPopup(QTreeView& tree, const QPoint& position) {
     auto* menu = findChild<QMenu*>(QStringLiteral("mnuTreeView"));
+    BuildTreeViewMenu(*menu);
+    // Shown without waiting, so the grid keeps running its events underneath.
+    menu->popup(tree.viewport()->mapToGlobal(position));
+}
+
+void TfrmMain::BuildTreeViewMenu(QMenu& menu) {
     TOutlookBar& bar = *m_ui->LeftBar;
     if (bar.PageCount() == 0) {
         return;
     }
     switch (bar.ActivePageIndex()) {
     case kCashflowPage:
-        BuildCashflowMenu(*menu);
+        BuildCashflowMenu(menu);
         break;
     case kDebtsPage:
         if (bar.Page(kDebtsPage).DownIndex() != 0) {
-            BuildCreditsMenu(*menu);
+            BuildCreditsMenu(menu);
         } else {
-            BuildDebtsMenu(*menu);
+            BuildDebtsMenu(menu);
         }
         break;
     default:
+        // Other pages have no grid that offers this menu; it keeps what it had.
         break;
     }
-    // Shown without waiting, so the grid keeps running its events underneath.
-    menu->popup(tree.viewport()->mapToGlobal(position));
 }
 
 void TfrmMain::BuildCashflowMenu(QMenu& menu) {
