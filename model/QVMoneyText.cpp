@@ -62,10 +62,10 @@ bool FastSignificantDecimal(long double value, std::string& digits, int& exponen
     return digits.size() == SignificantDigits;
 }
 
-// The decimal digits of |value| rounded half away from zero to SignificantDigits digits, and the
+// The decimal digits of |value| rounded half away from zero to `precision` digits, and the
 // decimal exponent of the first one. `value` is finite and not zero.
-void SignificantDecimal(long double value, std::string& digits, int& exponent) {
-    if (FastSignificantDecimal(value, digits, exponent))
+void SignificantDecimal(long double value, int precision, std::string& digits, int& exponent) {
+    if (precision == SignificantDigits && FastSignificantDecimal(value, digits, exponent))
         return;
     // 40 digits show every long double that ties at the 12th digit as an exact tie, so the
     // rounding below sees the true decimal value and not a binary neighbour of it.
@@ -85,8 +85,9 @@ void SignificantDecimal(long double value, std::string& digits, int& exponent) {
             ++p;
         std::from_chars(p, buffer + sizeof buffer, exponent);
     }
-    const bool roundUp = digits[SignificantDigits] >= '5';
-    digits.resize(SignificantDigits);
+    const auto size = static_cast<std::size_t>(precision);
+    const bool roundUp = digits[size] >= '5';
+    digits.resize(size);
     if (roundUp && IncrementDigits(digits)) {
         digits[0] = '1';
         ++exponent;
@@ -108,20 +109,21 @@ std::string Scientific(bool negative, std::string digits, int exponent) {
 }
 
 std::string Fixed(bool negative, const std::string& digits, int exponent) {
+    const int precision = static_cast<int>(digits.size());
     // `keep` digits reach down to the last decimal place.
     const int keep = exponent + 1 + Decimals;
     std::string hundredths; // the amount times 100, as digits
     if (keep <= 0) {
         if (keep == 0 && digits[0] >= '5')
             hundredths = "1";
-    } else if (keep >= SignificantDigits) {
-        hundredths = digits + std::string(static_cast<std::size_t>(keep - SignificantDigits), '0');
+    } else if (keep >= precision) {
+        hundredths = digits + std::string(static_cast<std::size_t>(keep - precision), '0');
     } else {
         hundredths = digits.substr(0, static_cast<std::size_t>(keep));
         if (digits[static_cast<std::size_t>(keep)] >= '5' && IncrementDigits(hundredths))
             hundredths.insert(hundredths.begin(), '1');
     }
-    if (hundredths.empty())
+    if (hundredths.find_first_not_of('0') == std::string::npos)
         return "0.00"; // no "-0.00" for amounts that round to nothing
     if (hundredths.size() < Decimals + 1)
         hundredths.insert(0, Decimals + 1 - hundredths.size(), '0');
@@ -153,13 +155,22 @@ std::size_t DigitRun(std::string_view text, std::size_t pos) {
 std::string MoneyToText(long double value) {
     if (!std::isfinite(value))
         throw EConvertError("Amount cannot be stored: it is not a finite number");
+    return FormatAmount(value, SignificantDigits);
+}
+
+std::string FormatAmount(long double value, int precision) {
+    if (std::isnan(value))
+        return "NAN";
+    if (std::isinf(value))
+        return value < 0 ? "-INF" : "INF";
     if (value == 0.0L)
         return "0.00";
+    precision = precision < 1 ? 1 : precision > 18 ? 18 : precision;
     std::string digits;
     int exponent = 0;
-    SignificantDecimal(value, digits, exponent);
+    SignificantDecimal(value, precision, digits, exponent);
     const bool negative = std::signbit(value);
-    if (exponent >= SignificantDigits)
+    if (exponent >= precision)
         return Scientific(negative, std::move(digits), exponent);
     return Fixed(negative, digits, exponent);
 }

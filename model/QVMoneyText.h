@@ -21,6 +21,11 @@ namespace QVMoneyText {
 // NaN amount, which could never be read back.
 std::string MoneyToText(long double value);
 
+// The same form rounded to `precision` significant digits (1 to 18) instead of 12, as amounts are
+// shown: 12 digits in grid cells, 10 in totals. Infinite and NaN amounts read "INF", "-INF" and
+// "NAN".
+std::string FormatAmount(long double value, int precision);
+
 // Accepts exactly: optional sign, digits, optionally "." and digits, optionally "E" or "e" with an
 // optional sign and digits. Anything else (",", grouping, blanks, letters, an empty text, INF,
 // NAN, or a value beyond the range of long double) raises EConvertError.

@@ -179,7 +179,7 @@ void TfrmMain::ConnectActions() {
 
     const struct {
         QAction* action;
-        void (TfrmMain::*show)();
+        void (TfrmMain::*showPage)();
     } pages[] = {
         {m_ui->actCashflow, &TfrmMain::ShowCashflowPage},
         {m_ui->actAccounts, &TfrmMain::ShowAccountsPage},
@@ -188,14 +188,14 @@ void TfrmMain::ConnectActions() {
         {m_ui->actReports, &TfrmMain::ShowSummaryPage},
     };
     for (const auto& page : pages) {
-        connect(page.action, &QAction::triggered, this, [this, show = page.show] {
+        connect(page.action, &QAction::triggered, this, [this, showPage = page.showPage] {
             ReleaseViewButtons();
-            (this->*show)();
+            (this->*showPage)();
         });
     }
     const struct {
         QToolButton* button;
-        void (TfrmMain::*show)();
+        void (TfrmMain::*showPage)();
     } buttons[] = {
         {btnViewCashflow, &TfrmMain::ShowCashflowPage},
         {btnViewAccounts, &TfrmMain::ShowAccountsPage},
@@ -206,7 +206,7 @@ void TfrmMain::ConnectActions() {
     for (const auto& item : buttons) {
         connect(
             item.button, &QToolButton::clicked, this,
-            [this, button = item.button, show = item.show] { ViewButtonClicked(button, show); });
+            [this, button = item.button, showPage = item.showPage] { ViewButtonClicked(button, showPage); });
     }
 
     connect(m_ui->LeftBar, &TOutlookBar::PageChange, this, &TfrmMain::LeftBarPageChange);
@@ -281,7 +281,7 @@ void TfrmMain::EditFirstSelected(QTreeView& tree) {
     tree.edit(index);
 }
 
-void TfrmMain::ViewButtonClicked(QToolButton* button, void (TfrmMain::*show)()) {
+void TfrmMain::ViewButtonClicked(QToolButton* button, void (TfrmMain::*showPage)()) {
     // The button of the page that shows stays down and does nothing; the clicked toggle is
     // undone because the window alone decides which view button is down.
     if (!button->isChecked()) {
@@ -289,7 +289,7 @@ void TfrmMain::ViewButtonClicked(QToolButton* button, void (TfrmMain::*show)()) 
         return;
     }
     ReleaseViewButtons();
-    (this->*show)();
+    (this->*showPage)();
 }
 
 void TfrmMain::SetBudgetCommandsEnabled(bool enabled) {

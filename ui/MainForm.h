@@ -239,7 +239,7 @@ private:
     // the message, leaves the window without a budget and returns false.
     template <class F> bool ReplaceBudget(F open);
     // Called when a view toolbar button is clicked: runs `show` unless its page already shows.
-    void ViewButtonClicked(QToolButton* button, void (TfrmMain::*show)());
+    void ViewButtonClicked(QToolButton* button, void (TfrmMain::*showPage)());
 
     // Shows `model` in `tree` (null empties it) and frees the selection model of the previous one.
     static void BindModel(QTreeView& tree, QAbstractItemModel* model);

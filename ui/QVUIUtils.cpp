@@ -1,8 +1,6 @@
 #include "ui/QVUIUtils.h"
 
 #include <charconv>
-#include <cmath>
-#include <cstdio>
 #include <set>
 
 #include <QItemSelectionModel>
@@ -15,114 +13,12 @@ namespace QVUIUtils {
 
 namespace {
 
-constexpr int Decimals = 2;
 constexpr qint64 MSecsPerDay = 86400000;
 
 // Day 0 of the model's date values.
 const QDate& Epoch() {
     static const QDate epoch(1899, 12, 30);
     return epoch;
-}
-
-// Adds one unit in the last place of a string of decimal digits; true when the carry ran out of
-// the front (the digits were all 9 and are now all 0).
-bool IncrementDigits(std::string& digits) {
-    for (auto it = digits.rbegin(); it != digits.rend(); ++it) {
-        if (*it != '9') {
-            ++*it;
-            return false;
-        }
-        *it = '0';
-    }
-    return true;
-}
-
-// |value| rounded half away from zero to `precision` significant digits, and the decimal exponent
-// of the first digit. The forty digits printed first show a binary value that ties at the
-// rounding place as an exact tie, so the tie is decided on the true decimal value; amounts thus
-// round exactly as the budget file writes them.
-void SignificantDecimal(long double value, int precision, std::string& digits, int& exponent) {
-    char buffer[96];
-    std::snprintf(buffer, sizeof buffer, "%.39Le", std::fabs(value));
-    digits.clear();
-    const char* p = buffer;
-    // The C library prints the decimal point of the process locale; only digits matter here.
-    for (; *p != '\0' && *p != 'e' && *p != 'E'; ++p) {
-        if (*p >= '0' && *p <= '9')
-            digits += *p;
-    }
-    exponent = 0;
-    if (*p != '\0') {
-        ++p;
-        if (*p == '+')
-            ++p;
-        std::from_chars(p, buffer + sizeof buffer, exponent);
-    }
-    const auto size = static_cast<std::size_t>(precision);
-    const bool roundUp = digits[size] >= '5';
-    digits.resize(size);
-    if (roundUp && IncrementDigits(digits)) {
-        digits[0] = '1';
-        ++exponent;
-    }
-}
-
-std::string Scientific(bool negative, std::string digits, int exponent) {
-    while (digits.size() > 1 && digits.back() == '0')
-        digits.pop_back();
-    std::string text = negative ? "-" : "";
-    text += digits[0];
-    if (digits.size() > 1) {
-        text += '.';
-        text.append(digits, 1);
-    }
-    text += 'E';
-    text += std::to_string(exponent);
-    return text;
-}
-
-std::string Fixed(bool negative, const std::string& digits, int exponent) {
-    const int precision = static_cast<int>(digits.size());
-    // `keep` digits reach down to the last decimal place.
-    const int keep = exponent + 1 + Decimals;
-    std::string hundredths; // the amount times 100, as digits
-    if (keep <= 0) {
-        if (keep == 0 && digits[0] >= '5')
-            hundredths = "1";
-    } else if (keep >= precision) {
-        hundredths = digits + std::string(static_cast<std::size_t>(keep - precision), '0');
-    } else {
-        hundredths = digits.substr(0, static_cast<std::size_t>(keep));
-        if (digits[static_cast<std::size_t>(keep)] >= '5' && IncrementDigits(hundredths))
-            hundredths.insert(hundredths.begin(), '1');
-    }
-    if (hundredths.find_first_not_of('0') == std::string::npos)
-        return "0.00"; // an amount that rounds to nothing has no sign
-    if (hundredths.size() < Decimals + 1)
-        hundredths.insert(0, Decimals + 1 - hundredths.size(), '0');
-    std::string text = negative ? "-" : "";
-    text.append(hundredths, 0, hundredths.size() - Decimals);
-    text += '.';
-    text.append(hundredths, hundredths.size() - Decimals);
-    return text;
-}
-
-// The amount with "." as decimal point.
-std::string MoneyText(long double value, int precision) {
-    if (std::isnan(value))
-        return "NAN";
-    if (std::isinf(value))
-        return value < 0 ? "-INF" : "INF";
-    if (value == 0.0L)
-        return "0.00";
-    precision = precision < 1 ? 1 : precision > 18 ? 18 : precision;
-    std::string digits;
-    int exponent = 0;
-    SignificantDecimal(value, precision, digits, exponent);
-    const bool negative = std::signbit(value);
-    if (exponent >= precision)
-        return Scientific(negative, std::move(digits), exponent);
-    return Fixed(negative, digits, exponent);
 }
 
 [[noreturn]] void RaiseInvalid(const QString& text) {
@@ -182,7 +78,7 @@ QString FormatMoney(long double value, int precision) {
 }
 
 QString FormatMoney(long double value, int precision, const QLocale& locale) {
-    QString text = QString::fromLatin1(MoneyText(value, precision));
+    QString text = QString::fromLatin1(QVMoneyText::FormatAmount(value, precision));
     return text.replace(u'.', locale.decimalPoint());
 }
 
