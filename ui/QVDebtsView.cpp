@@ -7,47 +7,10 @@
 using namespace QVUIUtils;
 
 TQVDebtsView::TQVDebtsView(std::vector<TQVMoneyFlow*> flows, QObject* parent)
-    : QAbstractTableModel(parent), FRows(std::move(flows)) {}
-
-TQVMoneyFlow* TQVDebtsView::Flow(int row) const {
-    return row >= 0 && row < rowCount() ? FRows[static_cast<std::size_t>(row)] : nullptr;
-}
-
-int TQVDebtsView::RowOf(const TQVMoneyFlow* flow) const {
-    for (std::size_t i = 0; i < FRows.size(); ++i) {
-        if (FRows[i] == flow)
-            return static_cast<int>(i);
-    }
-    return -1;
-}
+    : TQVFlowRows(ColumnCount, std::move(flows), parent) {}
 
 int TQVDebtsView::AppendFlow(TQVMoneyFlow* flow) {
-    const int row = rowCount();
-    beginInsertRows({}, row, row);
-    FRows.push_back(flow);
-    endInsertRows();
-    return row;
-}
-
-void TQVDebtsView::RemoveRow(int row) {
-    if (row < 0 || row >= rowCount())
-        return;
-    beginRemoveRows({}, row, row);
-    FRows.erase(FRows.begin() + row);
-    endRemoveRows();
-}
-
-void TQVDebtsView::RefreshRow(int row) {
-    if (row >= 0 && row < rowCount())
-        emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
-}
-
-int TQVDebtsView::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(FRows.size());
-}
-
-int TQVDebtsView::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : ColumnCount;
+    return InsertFlow(flow);
 }
 
 QVariant TQVDebtsView::data(const QModelIndex& index, int role) const {
@@ -78,23 +41,4 @@ QVariant TQVDebtsView::headerData(int section, Qt::Orientation orientation, int 
         section < ColumnCount)
         return Lang(Keys[section]);
     return QAbstractTableModel::headerData(section, orientation, role);
-}
-
-Qt::ItemFlags TQVDebtsView::flags(const QModelIndex& index) const {
-    if (!index.isValid()) {
-        return Qt::NoItemFlags;
-    }
-    return QAbstractTableModel::flags(index) | Qt::ItemIsEditable;
-}
-
-bool TQVDebtsView::setData(const QModelIndex& index, const QVariant& value, int role) {
-    TQVMoneyFlow* flow = index.isValid() ? Flow(index.row()) : nullptr;
-    if (role != Qt::EditRole || flow == nullptr) {
-        return false;
-    }
-    if (OnNewText) {
-        OnNewText(*flow, index.column(), value.toString());
-    }
-    RefreshRow(index.row());
-    return true;
 }

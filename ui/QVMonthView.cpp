@@ -40,95 +40,26 @@ int ImageOf(const TQVMoneyFlow& flow) {
 } // namespace
 
 TQVMonthView::TQVMonthView(TQVMonth& month, QObject* parent)
-    : QAbstractTableModel(parent), FMonth(&month) {
+    : TQVFlowRows(ColumnCount, {}, parent), FMonth(&month) {
     Fill();
 }
 
 void TQVMonthView::Fill() {
     const TQVSettings& settings = Environment->Settings();
-    beginResetModel();
-    FRows.clear();
+    std::vector<TQVMoneyFlow*> rows;
+    rows.reserve(FMonth->Flows().size());
     for (TQVMoneyFlow* flow : FMonth->Flows()) {
         if (flow->IsAdjustment && !settings.ShowBalanceAdjustments)
             continue;
         if (flow->Kind() == TQVFlowKind::A2A && !settings.ShowA2A)
             continue;
-        FRows.push_back(flow);
+        rows.push_back(flow);
     }
-    endResetModel();
-}
-
-TQVMoneyFlow* TQVMonthView::Flow(int row) const {
-    return row >= 0 && row < rowCount() ? FRows[static_cast<std::size_t>(row)] : nullptr;
-}
-
-int TQVMonthView::RowOf(const TQVMoneyFlow* flow) const {
-    for (std::size_t i = 0; i < FRows.size(); ++i) {
-        if (FRows[i] == flow)
-            return static_cast<int>(i);
-    }
-    return -1;
+    SetRows(std::move(rows));
 }
 
 void TQVMonthView::InsertFlowOnTop(TQVMoneyFlow* flow) {
-    beginInsertRows({}, 0, 0);
-    FRows.insert(FRows.begin(), flow);
-    endInsertRows();
-}
-
-void TQVMonthView::RemoveRow(int row) {
-    if (row < 0 || row >= rowCount())
-        return;
-    beginRemoveRows({}, row, row);
-    FRows.erase(FRows.begin() + row);
-    endRemoveRows();
-}
-
-void TQVMonthView::RemoveRows(const std::vector<int>& rows) {
-    // Rows in runs of neighbours: a few runs are removed one notification each; scattered rows
-    // (a selection over the list of all months) in one pass and one reset, since the grid lays
-    // itself out anew for every removal it is told of.
-    int runs = 0;
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        runs += i == 0 || rows[i] != rows[i - 1] + 1;
-    }
-    constexpr int kMostRunsToNotify = 8;
-    if (runs > kMostRunsToNotify) {
-        beginResetModel();
-        std::vector<bool> doomed(FRows.size(), false);
-        for (int row : rows) {
-            if (row >= 0 && row < rowCount()) {
-                doomed[row] = true;
-            }
-        }
-        std::size_t kept = 0;
-        for (std::size_t i = 0; i < FRows.size(); ++i) {
-            if (!doomed[i]) {
-                FRows[kept++] = FRows[i];
-            }
-        }
-        FRows.resize(kept);
-        endResetModel();
-        return;
-    }
-    for (auto it = rows.rbegin(); it != rows.rend();) {
-        const int last = *it;
-        int first = last;
-        while (++it != rows.rend() && *it == first - 1) {
-            --first;
-        }
-        if (first < 0 || last >= rowCount()) {
-            continue;
-        }
-        beginRemoveRows({}, first, last);
-        FRows.erase(FRows.begin() + first, FRows.begin() + last + 1);
-        endRemoveRows();
-    }
-}
-
-void TQVMonthView::RefreshRow(int row) {
-    if (row >= 0 && row < rowCount())
-        emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
+    InsertFlow(flow, 0);
 }
 
 QString TQVMonthView::CellText(const TQVMoneyFlow& flow, int column) {
@@ -168,14 +99,6 @@ QString TQVMonthView::CellText(const TQVMoneyFlow& flow, int column) {
     return {};
 }
 
-int TQVMonthView::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(FRows.size());
-}
-
-int TQVMonthView::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : ColumnCount;
-}
-
 QVariant TQVMonthView::data(const QModelIndex& index, int role) const {
     const TQVMoneyFlow* flow = index.isValid() ? Flow(index.row()) : nullptr;
     if (flow == nullptr)
@@ -207,23 +130,4 @@ QVariant TQVMonthView::headerData(int section, Qt::Orientation orientation, int 
         section < ColumnCount)
         return Lang(Keys[section]);
     return QAbstractTableModel::headerData(section, orientation, role);
-}
-
-Qt::ItemFlags TQVMonthView::flags(const QModelIndex& index) const {
-    if (!index.isValid()) {
-        return Qt::NoItemFlags;
-    }
-    return QAbstractTableModel::flags(index) | Qt::ItemIsEditable;
-}
-
-bool TQVMonthView::setData(const QModelIndex& index, const QVariant& value, int role) {
-    TQVMoneyFlow* flow = index.isValid() ? Flow(index.row()) : nullptr;
-    if (role != Qt::EditRole || flow == nullptr) {
-        return false;
-    }
-    if (OnNewText) {
-        OnNewText(*flow, index.column(), value.toString());
-    }
-    RefreshRow(index.row());
-    return true;
 }
