@@ -1,8 +1,9 @@
 #pragma once
 
-// A large budget for the benchmarks: ten years of 400 flows a month (expenses, incomes and
-// transfers mixed) across 20 accounts and 40 categories, ending with the current month, plus 50
-// debts and 50 loans. The same seed gives the same budget every run.
+// A large budget for the benchmarks: ten years of 400 flows a month (48,000 flows; expenses,
+// incomes and transfers mixed) across 20 accounts and 40 categories, ending with the current
+// month, plus 50 debts and 50 loans. The same seed gives the same budget every run; a larger
+// count of flows a month gives the larger budgets.
 #include <stdlib.h>
 
 #include <filesystem>
@@ -54,7 +55,7 @@ inline std::u16string Numbered(std::u16string_view stem, int n) {
 }
 
 // Fills `env`, which should be empty, and leaves its months sorted newest first.
-inline void Fill(TQVEnvironment& env) {
+inline void Fill(TQVEnvironment& env, int flowsPerMonth = FlowsPerMonth) {
     std::mt19937 random(20090315);
     for (int i = 0; i < AccountCount; ++i) {
         TQVSource* source = env.GetSource(env.AddSource());
@@ -82,7 +83,7 @@ inline void Fill(TQVEnvironment& env) {
         const int month = serial % 12 + 1;
         TQVMonth& m = *env.GetMonth(env.FindMonth(QVUtils::EncodeDate(year, month, 1), true));
         const double days = QVUtils::DaysInMonth(year, month);
-        for (int i = 0; i < FlowsPerMonth; ++i) {
+        for (int i = 0; i < flowsPerMonth; ++i) {
             TQVMoneyFlow* flow;
             const int kind = pick(20);
             if (kind < 12) {

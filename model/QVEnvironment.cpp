@@ -12,8 +12,12 @@ namespace {
 
 template <class T> int IndexById(const TQVObjectList<T>& list, std::string_view id) {
     int index = 0;
+    // Every flow read names its account and category: the first byte turns most ids away
+    // before a whole comparison.
     for (const auto& item : list) {
-        if (item->Id == id)
+        const std::string& candidate = item->Id;
+        if (candidate.size() == id.size() && (id.empty() || candidate[0] == id[0]) &&
+            candidate == id)
             return index;
         ++index;
     }
@@ -352,4 +356,6 @@ void TQVEnvironment::Reset() {
     Protection = 0;
     PasswordKey.clear();
     PasswordChanged = false;
+    FFilePasswordKey.clear();
+    FFilePassword.clear();
 }

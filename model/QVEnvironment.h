@@ -271,6 +271,10 @@ public:
     static inline std::function<void(const std::string&)> StartupErrorHandler;
 
 private:
+    // KeyToFilePassword(key), derived once for each key: the derivation costs more than the rest
+    // of a save, and a budget is saved and opened again and again under the same key.
+    const std::string& FilePasswordFor(const std::string& key);
+
     // Empties every list of the budget and the all-months view.
     void ClearLists();
     // Clears every reference to `location` held by flows, debts and loans.
@@ -291,6 +295,9 @@ private:
     TQVObjectList<TQVExpenseItem> FCredits;
     TQVSettings FSettings;
     TQVObjectList<TQVStringKeeper> FLanguages;
+    // The key FFilePassword was derived from; both are forgotten with the password key.
+    std::string FFilePasswordKey;
+    std::string FFilePassword;
 };
 
 // The one environment of the program, set up once at start before any window exists and null

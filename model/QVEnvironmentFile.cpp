@@ -161,10 +161,10 @@ void TQVEnvironment::LoadFromCompoundFile(TQVCompoundFile& container) {
     ClearLists();
 
     TQVCFFolder& root = container.Root();
-    if (const TQVCFFile* title = QVItems::Find(root, u"title"))
-        Title = QVBase::BytesToWide(title->Data);
-    if (const TQVCFFile* description = QVItems::Find(root, u"desc"))
-        Description = QVBase::BytesToWide(description->Data);
+    if (const auto title = QVItems::Find(root, u"title"))
+        Title = QVBase::BytesToWide(*title);
+    if (const auto description = QVItems::Find(root, u"desc"))
+        Description = QVBase::BytesToWide(*description);
 
     // Accounts and categories come before everything that refers to them.
     LoadList(root, u"l", FExpenseLocations);
@@ -208,16 +208,19 @@ void TQVEnvironment::SaveToFile(const std::string& fileName) {
 }
 
 void TQVEnvironment::LoadFromFile(const std::string& fileName) {
-    TQVCompoundFile container;
-    container.OnPassword = [this](TQVCompoundFile& sender, std::string& password, bool& cancel) {
-        GetLoadPassword(sender, password, cancel);
-    };
-    container.OnInfo = [this](TQVCompoundFile& sender) { HeaderRead(sender); };
     {
-        TFileStream stream(fileName, TFileMode::OpenRead);
-        container.LoadFromStream(stream);
+        TQVCompoundFile container;
+        container.OnPassword = [this](TQVCompoundFile& sender, std::string& password,
+                                      bool& cancel) { GetLoadPassword(sender, password, cancel); };
+        container.OnInfo = [this](TQVCompoundFile& sender) { HeaderRead(sender); };
+        {
+            TFileStream stream(fileName, TFileMode::OpenRead);
+            container.LoadFromStream(stream);
+        }
+        LoadFromCompoundFile(container);
     }
-    LoadFromCompoundFile(container);
+    // The file's bytes and tree are gone; what stays resident should be the budget alone.
+    QVUtils::ReleaseFreeMemory();
 
     FileName = QVUtils::GetFullPath(fileName);
     AddRecent(Title, FileName);

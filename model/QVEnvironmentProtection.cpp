@@ -293,7 +293,7 @@ void TQVEnvironment::GetLoadPassword(TQVCompoundFile&, std::string& password, bo
         ++CandidateIndex;
     }
     PasswordKey = key;
-    password = KeyToFilePassword(key);
+    password = FilePasswordFor(key);
 }
 
 void TQVEnvironment::GetSavePassword(TQVCompoundFile&, std::string& password, bool& cancel) {
@@ -301,7 +301,15 @@ void TQVEnvironment::GetSavePassword(TQVCompoundFile&, std::string& password, bo
     // anyone could open: refuse ("Invalid key") before anything is written.
     cancel = PasswordKey.size() != KeySize;
     if (!cancel)
-        password = KeyToFilePassword(PasswordKey);
+        password = FilePasswordFor(PasswordKey);
+}
+
+const std::string& TQVEnvironment::FilePasswordFor(const std::string& key) {
+    if (FFilePassword.empty() || key != FFilePasswordKey) {
+        FFilePassword = KeyToFilePassword(key);
+        FFilePasswordKey = key;
+    }
+    return FFilePassword;
 }
 
 std::string TQVEnvironment::AskPasswordKey() {

@@ -32,31 +32,33 @@ void WriteDate(TQVCFFolder& folder, std::u16string_view name, double value) {
     Write(folder, name, QVUtils::DoubleToBytes(value));
 }
 
-const TQVCFFile* Find(TQVCFFolder& folder, std::u16string_view name) {
-    return dynamic_cast<const TQVCFFile*>(folder.FindItem(name, false));
+std::optional<std::string_view> Find(const TQVCFFolder& folder, std::u16string_view name) {
+    std::string_view data;
+    if (!folder.FindFileData(name, data))
+        return std::nullopt;
+    return data;
 }
 
 std::string ReadBytes(TQVCFFolder& folder, std::u16string_view name) {
-    const TQVCFFile* file = Find(folder, name);
-    return file != nullptr ? file->Data : std::string();
+    return std::string(Find(folder, name).value_or(std::string_view()));
 }
 
 std::u16string ReadText(TQVCFFolder& folder, std::u16string_view name) {
-    const TQVCFFile* file = Find(folder, name);
-    return file != nullptr ? QVBase::BytesToWide(file->Data) : std::u16string();
+    const auto data = Find(folder, name);
+    return data ? QVBase::BytesToWide(*data) : std::u16string();
 }
 
 bool ReadBool(TQVCFFolder& folder, std::u16string_view name, bool missing) {
-    const TQVCFFile* file = Find(folder, name);
-    return file != nullptr ? QVUtils::BytesToBool(file->Data) : missing;
+    const auto data = Find(folder, name);
+    return data ? QVUtils::BytesToBool(*data) : missing;
 }
 
 std::int32_t ReadInt(TQVCFFolder& folder, std::u16string_view name, std::int32_t fallback) {
-    const TQVCFFile* file = Find(folder, name);
-    if (file == nullptr || file->Data.empty())
+    const auto data = Find(folder, name);
+    if (!data || data->empty())
         return fallback;
-    const char* first = file->Data.data();
-    const char* last = first + file->Data.size();
+    const char* first = data->data();
+    const char* last = first + data->size();
     // from_chars knows "-" but not "+".
     if (*first == '+' && last - first > 1 && first[1] != '-')
         ++first;
@@ -66,10 +68,10 @@ std::int32_t ReadInt(TQVCFFolder& folder, std::u16string_view name, std::int32_t
 }
 
 double ReadDate(TQVCFFolder& folder, std::u16string_view name, double missing) {
-    const TQVCFFile* file = Find(folder, name);
-    if (file == nullptr)
+    const auto data = Find(folder, name);
+    if (!data)
         return missing;
-    const double value = QVUtils::BytesToDouble(file->Data);
+    const double value = QVUtils::BytesToDouble(*data);
     if (!std::isfinite(value))
         throw EConvertError("Date cannot be read: it is not a finite number");
     return value;
@@ -99,12 +101,32 @@ bool NumberLess(std::u16string_view a, std::u16string_view b) {
 // The container keeps names sorted as text ("0", "1", "10", "2"), which would shuffle every list
 // of more than ten objects.
 std::vector<TQVCFFolder*> ListFolders(TQVCFFolder& folder) {
+    const int count = folder.Count();
     std::vector<TQVCFFolder*> children;
-    children.reserve(static_cast<std::size_t>(folder.Count()));
-    for (int i = 0; i < folder.Count(); ++i) {
-        if (auto* child = dynamic_cast<TQVCFFolder*>(folder.GetItem(i)))
-            children.push_back(child);
+    children.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        TQVCFItem* item = folder.GetItem(i);
+        if (item->IsFolder())
+            children.push_back(static_cast<TQVCFFolder*>(item));
     }
+
+    // As the program writes them, the names are exactly 0..n-1: each goes straight to its place.
+    std::vector<TQVCFFolder*> placed(children.size());
+    bool direct = true;
+    for (TQVCFFolder* child : children) {
+        const std::u16string_view name = child->Name;
+        std::size_t value = 0;
+        direct = IsNumberName(name) && name.size() <= 9 && (name.size() == 1 || name[0] != u'0');
+        for (std::size_t i = 0; direct && i < name.size(); ++i)
+            value = value * 10 + static_cast<std::size_t>(name[i] - u'0');
+        direct = direct && value < placed.size() && placed[value] == nullptr;
+        if (!direct)
+            break;
+        placed[value] = child;
+    }
+    if (direct)
+        return placed;
+
     std::stable_sort(children.begin(), children.end(),
                      [](const TQVCFFolder* a, const TQVCFFolder* b) {
                          const bool na = IsNumberName(a->Name);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,8 +22,10 @@ void WriteBool(TQVCFFolder& folder, std::u16string_view name, bool value);
 void WriteInt(TQVCFFolder& folder, std::u16string_view name, std::int32_t value);
 void WriteDate(TQVCFFolder& folder, std::u16string_view name, double value);
 
-// The file item of that name (compared case-blind), or null.
-const TQVCFFile* Find(TQVCFFolder& folder, std::u16string_view name);
+// The data of the file item of that name (compared case-blind), if there is one; a view that
+// lasts while the folder is unchanged. Read from a file, the folder does not build its items
+// for it.
+std::optional<std::string_view> Find(const TQVCFFolder& folder, std::u16string_view name);
 
 std::string ReadBytes(TQVCFFolder& folder, std::u16string_view name);
 std::u16string ReadText(TQVCFFolder& folder, std::u16string_view name);

@@ -1,5 +1,8 @@
 #include "model/QVMoneyFlow.h"
 
+#include <cmath>
+#include <limits>
+
 #include "model/QVEnvironment.h"
 #include "model/QVItems.h"
 #include "model/QVLocation.h"
@@ -44,9 +47,12 @@ void TQVMoneyFlow::WriteContents(TQVCFFolder& folder) {
 
 void TQVMoneyFlow::ReadContents(TQVCFFolder& folder) {
     TQVBase::ReadContents(folder);
-    const TQVCFFile* sum = QVItems::Find(folder, u"sum");
-    Sum = sum != nullptr ? QVMoneyText::TextToMoney(sum->Data) : 0.0L;
-    Date = QVItems::ReadDate(folder, u"date", QVUtils::Now());
+    const auto sum = QVItems::Find(folder, u"sum");
+    Sum = sum ? QVMoneyText::TextToMoney(*sum) : 0.0L;
+    // Read as not-a-number when missing (a stored one is refused), so the clock is read only then.
+    Date = QVItems::ReadDate(folder, u"date", std::numeric_limits<double>::quiet_NaN());
+    if (std::isnan(Date))
+        Date = QVUtils::Now();
     Name = QVItems::ReadText(folder, u"name");
     PeerName = QVItems::ReadText(folder, u"pname");
     IsAdjustment = QVItems::ReadBool(folder, u"h", false);
@@ -63,15 +69,15 @@ void TQVMoneyFlow::WriteLocationRef(TQVCFFolder& folder, std::u16string_view nam
 }
 
 TQVSource* TQVMoneyFlow::ReadSourceRef(TQVCFFolder& folder, std::u16string_view name) {
-    const TQVCFFile* item = QVItems::Find(folder, name);
-    if (item == nullptr)
+    const auto id = QVItems::Find(folder, name);
+    if (!id)
         return nullptr;
     TQVEnvironment& env = RequireEnvironment();
-    int index = env.IndexOfSourceById(item->Data);
+    int index = env.IndexOfSourceById(*id);
     if (index < 0) {
         index = env.AddSource();
         TQVSource* placeholder = env.GetSource(index);
-        placeholder->Id = item->Data;
+        placeholder->Id = *id;
         placeholder->Name = u"Untitled";
         return placeholder;
     }
@@ -79,19 +85,19 @@ TQVSource* TQVMoneyFlow::ReadSourceRef(TQVCFFolder& folder, std::u16string_view 
 }
 
 TQVLocation* TQVMoneyFlow::ReadExpenseLocationRef(TQVCFFolder& folder, std::u16string_view name) {
-    const TQVCFFile* item = QVItems::Find(folder, name);
-    if (item == nullptr)
+    const auto id = QVItems::Find(folder, name);
+    if (!id)
         return nullptr;
     TQVEnvironment& env = RequireEnvironment();
-    const int index = env.IndexOfExpenseLocationById(item->Data);
+    const int index = env.IndexOfExpenseLocationById(*id);
     return index >= 0 ? env.GetExpenseLocation(index) : nullptr;
 }
 
 TQVLocation* TQVMoneyFlow::ReadIncomeLocationRef(TQVCFFolder& folder, std::u16string_view name) {
-    const TQVCFFile* item = QVItems::Find(folder, name);
-    if (item == nullptr)
+    const auto id = QVItems::Find(folder, name);
+    if (!id)
         return nullptr;
     TQVEnvironment& env = RequireEnvironment();
-    const int index = env.IndexOfIncomeLocationById(item->Data);
+    const int index = env.IndexOfIncomeLocationById(*id);
     return index >= 0 ? env.GetIncomeLocation(index) : nullptr;
 }

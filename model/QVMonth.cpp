@@ -152,20 +152,21 @@ void TQVMonth::ReadContents(TQVCFFolder& folder) {
     // In the order written, so that flows of the same date keep their order over a reopen.
     if (auto* flows = dynamic_cast<TQVCFFolder*>(folder.FindItem(u"flows", false))) {
         for (TQVCFFolder* child : QVItems::ListFolders(*flows)) {
-            const TQVCFFile* type = QVItems::Find(*child, u"type");
-            if (type == nullptr)
+            const auto type = QVItems::Find(*child, u"type");
+            if (!type)
                 continue;
             int index;
-            if (HasTypeName<TQVExpenseItem>(type->Data))
+            if (HasTypeName<TQVExpenseItem>(*type))
                 index = AddExpense();
-            else if (HasTypeName<TQVIncomeItem>(type->Data))
+            else if (HasTypeName<TQVIncomeItem>(*type))
                 index = AddIncome();
-            else if (HasTypeName<TQVA2AItem>(type->Data))
+            else if (HasTypeName<TQVA2AItem>(*type))
                 index = AddA2A();
             else
                 continue;
             try {
-                GetFlow(index)->LoadFromFolder(*child);
+                // The type was just checked: the flow reads its fields straight away.
+                GetFlow(index)->ReadContents(*child);
             } catch (const std::exception&) {
                 // One unreadable flow must not cost the month its other flows.
                 Delete(index);

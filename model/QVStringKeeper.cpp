@@ -102,10 +102,10 @@ void TQVStringKeeper::ReadContents(TQVCFFolder& folder) {
         auto* pair = dynamic_cast<TQVCFFolder*>(pairs->GetItem(i));
         if (pair == nullptr)
             continue;
-        const TQVCFFile* key = QVItems::Find(*pair, u"n");
-        const TQVCFFile* text = QVItems::Find(*pair, u"v");
-        if (key != nullptr && text != nullptr)
-            AddString(QVBase::BytesToWide(key->Data), QVBase::BytesToWide(text->Data));
+        const auto key = QVItems::Find(*pair, u"n");
+        const auto text = QVItems::Find(*pair, u"v");
+        if (key && text)
+            AddString(QVBase::BytesToWide(*key), QVBase::BytesToWide(*text));
     }
 }
 

@@ -37,10 +37,12 @@ if [ "$fuzz_seconds" -gt 0 ]; then
     CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DCMAKE_CXX_COMPILER=clang++ -DQV_BUILD_FUZZ=ON -DQV_SANITIZE=ON \
         -DQV_BUILD_TESTS=OFF -DQV_BUILD_BENCH=OFF >/dev/null
-    cmake --build build-fuzz --parallel --target qv_fuzz_asn1 qv_fuzz_compound
-    for target in asn1 compound; do
+    cmake --build build-fuzz --parallel --target qv_fuzz_asn1 qv_fuzz_compound qv_fuzz_crypto
+    for target in asn1 compound crypto; do
         work=$(mktemp -d)
-        cp -r "fuzz/corpus/$target/." "$work/"
+        if [ -d "fuzz/corpus/$target" ]; then
+            cp -r "fuzz/corpus/$target/." "$work/"
+        fi
         # A single allocation beyond 1 MiB for inputs of at most 64 KiB counts as a failure.
         build-fuzz/fuzz/qv_fuzz_$target "$work" -max_total_time="$fuzz_seconds" \
             -max_len=65536 -malloc_limit_mb=1 -rss_limit_mb=2048 -print_final_stats=1 \

@@ -3,6 +3,9 @@
 #include <array>
 #include <cstring>
 
+#include "storage/QVCpuFeatures.h"
+#include "storage/QVCryptoHardware.h"
+
 namespace QVAES {
 
 namespace {
@@ -135,6 +138,10 @@ inline void Cipher(std::uint32_t& c0, std::uint32_t& c1, std::uint32_t& c2, std:
 #undef QV_AES_LAST
 
 inline void EncryptRegister(TAESContext& context) {
+    if (QVCpu::UseAESNI()) {
+        QVCryptoHardware::AESEncryptBlock(context.RoundKeys, context.Register);
+        return;
+    }
     std::uint32_t c0 = LoadBE(context.Register), c1 = LoadBE(context.Register + 4),
                   c2 = LoadBE(context.Register + 8), c3 = LoadBE(context.Register + 12);
     Cipher(c0, c1, c2, c3, context.RoundKeys);
@@ -176,6 +183,16 @@ bool Process(TAESContext& context, const void* inBuf, std::uint32_t len, void* o
 
     // Whole blocks: the register is a fresh key-stream block here. Input is read in full before
     // output is written, so in place works too.
+    if (left >= 16 && QVCpu::UseAESNI()) {
+        const std::uint32_t blocks = left / 16;
+        if constexpr (Decrypting)
+            QVCryptoHardware::CFBDecryptBlocks(context.RoundKeys, reg, in, out, blocks);
+        else
+            QVCryptoHardware::CFBEncryptBlocks(context.RoundKeys, reg, in, out, blocks);
+        in += 16 * blocks;
+        out += 16 * blocks;
+        left -= 16 * blocks;
+    }
     for (; left >= 16; left -= 16, in += 16, out += 16) {
         std::uint64_t k0, k1, x0, x1;
         std::memcpy(&k0, reg, 8);
@@ -227,6 +244,11 @@ void ExpandKey(const std::uint8_t key[16], std::uint32_t roundKeys[44]) {
 
 void EncryptBlock(const std::uint8_t in[16], const std::uint32_t roundKeys[44],
                   std::uint8_t out[16]) {
+    if (QVCpu::UseAESNI()) {
+        std::memmove(out, in, 16);
+        QVCryptoHardware::AESEncryptBlock(roundKeys, out);
+        return;
+    }
     std::uint32_t c0 = LoadBE(in), c1 = LoadBE(in + 4), c2 = LoadBE(in + 8), c3 = LoadBE(in + 12);
     Cipher(c0, c1, c2, c3, roundKeys);
     StoreBE(out, c0);

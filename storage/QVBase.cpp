@@ -15,14 +15,13 @@ void TQVBase::WriteContents(TQVCFFolder&) {}
 void TQVBase::ReadContents(TQVCFFolder&) {}
 
 void TQVBase::SaveToFolder(TQVCFFolder& folder) {
-    auto& typeFile = static_cast<TQVCFFile&>(*folder.GetItem(folder.AddFile(u"type")));
-    typeFile.Data = GetTypeName();
+    folder.NewFile(u"type").Data = GetTypeName();
     WriteContents(folder);
 }
 
 void TQVBase::LoadFromFolder(TQVCFFolder& folder) {
-    const auto* typeFile = dynamic_cast<const TQVCFFile*>(folder.FindItem(u"type", false));
-    if (typeFile == nullptr || typeFile->Data != GetTypeName())
+    std::string_view type;
+    if (!folder.FindFileData(u"type", type) || type != GetTypeName())
         throw EQVException(QVRS::InvalidObject);
     ReadContents(folder);
 }

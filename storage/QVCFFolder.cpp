@@ -1,7 +1,10 @@
 #include <algorithm>
 #include <cstring>
+#include <new>
+#include <type_traits>
 
 #include "storage/QVASN1.h"
+#include "storage/QVCFArena.h"
 #include "storage/QVCFItem.h"
 #include "storage/QVDER.h"
 #include "storage/QVException.h"
@@ -54,60 +57,195 @@ bool CompareWide(std::u16string_view a, std::u16string_view b, int& result) {
     return true;
 }
 
-} // namespace
-
-TQVCFFolder::~TQVCFFolder() = default;
-
-TQVCFItem* TQVCFFolder::GetItem(int index) const {
-    if (index < 0 || index >= Count())
-        throw EListError("List index out of bounds (" + std::to_string(index) + ")");
-    return FItems[static_cast<std::size_t>(index)].get();
+bool Plain(char16_t unit) {
+    return unit != 0 && !IsSurrogate(unit);
 }
 
-int TQVCFFolder::Insert(std::unique_ptr<TQVCFItem> item) {
+// CompareNames(a, b) == 0, deciding plain text without the narrow forms.
+bool SameName(std::u16string_view a, std::u16string_view b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const char16_t ua = a[i], ub = b[i];
+        if (ua == ub && Plain(ua))
+            continue;
+        if (!Plain(ua) || !Plain(ub))
+            return TQVCFFolder::CompareNames(a, b) == 0;
+        if (FoldAscii(ua) != FoldAscii(ub))
+            return false;
+    }
+    if (a.size() == b.size())
+        return true;
+    // A zero or a surrogate in the longer name's rest could still end or change its narrow form.
+    const std::u16string_view rest = a.size() > n ? a.substr(n) : b.substr(n);
+    return !Plain(rest[0]) && TQVCFFolder::CompareNames(a, b) == 0;
+}
+
+} // namespace
+
+TQVCFFolder::~TQVCFFolder() {
+    DestroyChildren();
+    if (FOwnsArena)
+        delete FArena;
+}
+
+TQVCFArena& TQVCFFolder::Arena() const {
+    if (FArena == nullptr) {
+        FArena = new TQVCFArena();
+        const_cast<TQVCFFolder*>(this)->FOwnsArena = true;
+    }
+    return *FArena;
+}
+
+void TQVCFFolder::DestroyChildren() {
+    if (FItems == nullptr)
+        return;
+    TQVCFArena& arena = *FArena;
+    for (std::uint32_t i = 0; i < FCount; ++i) {
+        TQVCFItem* item = FItems[i];
+        const std::size_t size = item->IsFolder() ? sizeof(TQVCFFolder) : sizeof(TQVCFFile);
+        item->~TQVCFItem();
+        arena.Release(item, size);
+    }
+    arena.Release(FItems, FCapacity * sizeof(TQVCFItem*));
+    FItems = nullptr;
+    FCount = FCapacity = FOrdered = 0;
+}
+
+int TQVCFFolder::Count() const {
+    if (FPacked != nullptr)
+        Unpack();
+    return static_cast<int>(FCount);
+}
+
+TQVCFItem* TQVCFFolder::GetItem(int index) const {
+    Ready();
+    if (index < 0 || index >= Count())
+        throw EListError("List index out of bounds (" + std::to_string(index) + ")");
+    return FItems[static_cast<std::size_t>(index)];
+}
+
+// Room for one more child; the list grows by doubling inside the arena.
+void TQVCFFolder::Append(TQVCFItem* item) {
     item->FParent = this;
-    auto position = FItems.end();
-    // Inserting behind every item that compares equal keeps the order a stable sort would give.
-    if (FSorted)
-        position =
-            std::upper_bound(FItems.begin(), FItems.end(), item,
-                             [](const auto& a, const auto& b) { return CompareItems(*a, *b) < 0; });
-    position = FItems.insert(position, std::move(item));
-    return static_cast<int>(position - FItems.begin());
+    if (FCount == FCapacity) {
+        TQVCFArena& arena = Arena();
+        const std::uint32_t capacity = FCapacity == 0 ? 4 : FCapacity * 2;
+        auto** items = static_cast<TQVCFItem**>(arena.Allocate(capacity * sizeof(TQVCFItem*)));
+        if (FCount > 0)
+            std::memcpy(items, FItems, FCount * sizeof(TQVCFItem*));
+        arena.Release(FItems, FCapacity * sizeof(TQVCFItem*));
+        FItems = items;
+        FCapacity = capacity;
+    }
+    // Still in order when it sorts behind the last item: the common case of a writer that adds
+    // in order, and of every unsorted folder.
+    if (FOrdered == FCount &&
+        (!FSorted || FCount == 0 || CompareItems(*FItems[FCount - 1], *item) <= 0))
+        ++FOrdered;
+    FItems[FCount++] = item;
+}
+
+template <class T> T& TQVCFFolder::NewChild(std::u16string_view name) {
+    if (FPacked != nullptr)
+        Unpack();
+    TQVCFArena& arena = Arena();
+    T* item = new (arena.Allocate(sizeof(T))) T();
+    if constexpr (std::is_same_v<T, TQVCFFolder>)
+        item->FArena = &arena;
+    try {
+        item->Name = name;
+        Append(item);
+    } catch (...) {
+        item->~T();
+        arena.Release(item, sizeof(T));
+        throw;
+    }
+    return *item;
+}
+
+// The item was just appended; moves it to its sorted place (behind every item that compares
+// equal, the order a stable sort gives) and returns its index.
+int TQVCFFolder::Insert(TQVCFItem* item) {
+    if (FOrdered == FCount)
+        return static_cast<int>(FCount - 1);
+    TQVCFItem** end = FItems + FCount - 1;
+    TQVCFItem** position =
+        std::upper_bound(FItems, end, item, [](const TQVCFItem* a, const TQVCFItem* b) {
+            return CompareItems(*a, *b) < 0;
+        });
+    std::memmove(position + 1, position, static_cast<std::size_t>(end - position) * sizeof(*end));
+    *position = item;
+    FOrdered = FCount;
+    return static_cast<int>(position - FItems);
 }
 
 int TQVCFFolder::AddFile(std::u16string_view name) {
-    auto file = std::make_unique<TQVCFFile>();
-    file->Name = name;
-    return Insert(std::move(file));
+    Ready();
+    return Insert(&NewChild<TQVCFFile>(name));
 }
 
 int TQVCFFolder::AddFolder(std::u16string_view name) {
-    auto folder = std::make_unique<TQVCFFolder>();
-    folder->Name = name;
-    return Insert(std::move(folder));
+    Ready();
+    return Insert(&NewChild<TQVCFFolder>(name));
 }
 
 TQVCFFile& TQVCFFolder::NewFile(std::u16string_view name) {
-    return static_cast<TQVCFFile&>(*GetItem(AddFile(name)));
+    return NewChild<TQVCFFile>(name);
 }
 
 TQVCFFolder& TQVCFFolder::NewFolder(std::u16string_view name) {
-    return static_cast<TQVCFFolder&>(*GetItem(AddFolder(name)));
+    return NewChild<TQVCFFolder>(name);
 }
 
 void TQVCFFolder::Clear() {
-    FItems.clear();
+    FPacked = nullptr;
+    FPackedSize = 0;
+    DestroyChildren();
+    // Nothing of the tree is left, so its memory goes back in one piece.
+    if (FOwnsArena)
+        FArena->Reset();
+}
+
+// Sorts the items appended since the last look and merges them in behind their equals: the
+// order the same items would have had if each had been inserted in its place.
+void TQVCFFolder::SettleOrder() const {
+    if (!FSorted) {
+        FOrdered = FCount;
+        return;
+    }
+    const auto less = [](const TQVCFItem* a, const TQVCFItem* b) {
+        return CompareItems(*a, *b) < 0;
+    };
+    TQVCFItem** middle = FItems + FOrdered;
+    TQVCFItem** end = FItems + FCount;
+    if (end - middle <= 16) {
+        for (TQVCFItem** i = middle + 1; i < end; ++i) {
+            TQVCFItem* item = *i;
+            TQVCFItem** j = i;
+            for (; j > middle && less(item, j[-1]); --j)
+                *j = j[-1];
+            *j = item;
+        }
+    } else if (!std::is_sorted(middle, end, less)) {
+        std::stable_sort(middle, end, less);
+    }
+    if (middle != FItems && less(*middle, middle[-1]))
+        std::inplace_merge(FItems, middle, end, less);
+    FOrdered = FCount;
 }
 
 void TQVCFFolder::Sort() {
-    const auto less = [](const auto& a, const auto& b) { return CompareItems(*a, *b) < 0; };
+    Ready();
+    const auto less = [](const TQVCFItem* a, const TQVCFItem* b) {
+        return CompareItems(*a, *b) < 0;
+    };
     // Folders read from a file are nearly always in order already.
-    if (!std::is_sorted(FItems.begin(), FItems.end(), less))
-        std::stable_sort(FItems.begin(), FItems.end(), less);
+    if (!std::is_sorted(FItems, FItems + FCount, less))
+        std::stable_sort(FItems, FItems + FCount, less);
 }
 
 void TQVCFFolder::SetSorted(bool value) {
+    Ready();
     FSorted = value;
     if (value)
         Sort();
@@ -134,15 +272,16 @@ TQVCFFolder& TQVCFFolder::Root() {
 }
 
 TQVCFItem* TQVCFFolder::FindChild(std::u16string_view name, bool foldersOnly) const {
-    for (const auto& item : FItems) {
+    Ready();
+    for (std::uint32_t i = 0; i < FCount; ++i) {
+        TQVCFItem* item = FItems[i];
         if (foldersOnly && !item->IsFolder())
             continue;
-        if (CompareNames(item->Name, name) == 0)
-            return item.get();
+        if (SameName(item->Name, name))
+            return item;
     }
     return nullptr;
 }
-
 TQVCFItem* TQVCFFolder::FindItem(std::u16string_view path, bool create) {
     // Walk the path component by component instead of recursing, so a long path cannot exhaust
     // the stack.
@@ -180,28 +319,30 @@ TQVCFItem* TQVCFFolder::FindItem(std::u16string_view path, bool create) {
 // ---- Encoding ----
 
 std::uint64_t TQVCFFolder::ContentEstimate() const {
+    Ready();
     std::uint64_t estimate = 16;
-    for (const auto& item : FItems)
-        estimate += item->ItemEstimate() + 8;
+    for (std::uint32_t i = 0; i < FCount; ++i)
+        estimate += FItems[i]->ItemEstimate() + 8;
     return estimate;
 }
 
 std::uint64_t TQVCFFolder::MeasureContent() const {
+    Ready();
     std::uint64_t children = 0;
-    for (const auto& item : FItems)
-        children += ElementSize(item->MeasureItem());
+    for (std::uint32_t i = 0; i < FCount; ++i)
+        children += ElementSize(FItems[i]->MeasureItem());
     return ElementSize(children);
 }
 
 std::uint8_t* TQVCFFolder::WriteContent(std::uint8_t* out) const {
     // The children's sizes were cached by the measure that preceded this write.
     std::uint64_t children = 0;
-    for (const auto& item : FItems)
-        children += ElementSize(item->CachedItemSize());
+    for (std::uint32_t i = 0; i < FCount; ++i)
+        children += ElementSize(FItems[i]->CachedItemSize());
     out = WriteHeader(out, TagSequence, children);
-    for (const auto& item : FItems) {
-        out = WriteHeader(out, TagOctets, item->CachedItemSize());
-        out = item->WriteItem(out);
+    for (std::uint32_t i = 0; i < FCount; ++i) {
+        out = WriteHeader(out, TagOctets, FItems[i]->CachedItemSize());
+        out = FItems[i]->WriteItem(out);
     }
     return out;
 }
@@ -212,20 +353,26 @@ void TQVCFFolder::LoadContent(const std::uint8_t* buffer, std::uint32_t size, in
     Clear();
     if (depth > CFMaxFolderDepth)
         throw EPACFError(CFMessages::InvalidFile);
-    if (!LoadPlainContent(buffer, size, depth)) {
-        TASN1ConstrainedTag holder;
-        if (!holder.LoadFromBuffer(buffer, size) || holder.Count() != 1 ||
-            !holder.GetField(0)->CheckType(TagSequence, true))
-            throw EPACFError(CFMessages::InvalidFile);
-        const auto& sequence = static_cast<const TASN1ConstrainedTag&>(*holder.GetField(0));
-        FItems.reserve(static_cast<std::size_t>(sequence.Count()));
-        for (int i = 0; i < sequence.Count(); ++i) {
-            const TASN1CustomTag* element = sequence.GetField(i);
-            if (!element->CheckType(TagOctets, false))
+    try {
+        if (!LoadPlainContent(buffer, size, depth)) {
+            TASN1ConstrainedTag holder;
+            if (!holder.LoadFromBuffer(buffer, size) || holder.Count() != 1 ||
+                !holder.GetField(0)->CheckType(TagSequence, true))
                 throw EPACFError(CFMessages::InvalidFile);
-            const std::string& bytes = static_cast<const TASN1SimpleTag&>(*element).Content();
-            AppendLoaded(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), depth);
+            const auto& sequence = static_cast<const TASN1ConstrainedTag&>(*holder.GetField(0));
+            for (int i = 0; i < sequence.Count(); ++i) {
+                const TASN1CustomTag* element = sequence.GetField(i);
+                if (!element->CheckType(TagOctets, false))
+                    throw EPACFError(CFMessages::InvalidFile);
+                const std::string& bytes = static_cast<const TASN1SimpleTag&>(*element).Content();
+                AppendLoaded(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(),
+                             depth);
+            }
         }
+    } catch (...) {
+        // A failed read leaves the children read before the fault in the file's order.
+        FOrdered = FCount;
+        throw;
     }
     if (FSorted)
         Sort();
@@ -240,13 +387,11 @@ bool TQVCFFolder::LoadPlainContent(const std::uint8_t* buffer, std::uint32_t siz
     if (!ReadElement(p, buffer + size, TagSequence, children, childrenSize) || p != buffer + size)
         return false;
     const std::uint8_t* end = children + childrenSize;
-    std::size_t count = 0;
     const std::uint8_t* item;
     std::size_t itemSize;
-    for (p = children; p != end; ++count)
+    for (p = children; p != end;)
         if (!ReadElement(p, end, TagOctets, item, itemSize))
             return false;
-    FItems.reserve(count);
     for (p = children; p != end;) {
         ReadElement(p, end, TagOctets, item, itemSize);
         AppendLoaded(item, itemSize, depth);
@@ -255,7 +400,15 @@ bool TQVCFFolder::LoadPlainContent(const std::uint8_t* buffer, std::uint32_t siz
 }
 
 void TQVCFFolder::AppendLoaded(const std::uint8_t* encoding, std::size_t size, int depth) {
-    auto item = CreateFromBufferAt(encoding, static_cast<std::uint32_t>(size), depth + 1);
-    item->FParent = this;
-    FItems.push_back(std::move(item));
+    TQVCFArena& arena = Arena();
+    TQVCFItem* item =
+        CreateFromBufferAt(&arena, encoding, static_cast<std::uint32_t>(size), depth + 1);
+    try {
+        Append(item);
+    } catch (...) {
+        const std::size_t itemSize = item->IsFolder() ? sizeof(TQVCFFolder) : sizeof(TQVCFFile);
+        item->~TQVCFItem();
+        arena.Release(item, itemSize);
+        throw;
+    }
 }

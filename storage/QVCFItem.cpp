@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "storage/QVASN1.h"
+#include "storage/QVCFArena.h"
+#include "storage/QVCFPlain.h"
 #include "storage/QVDER.h"
 #include "storage/QVException.h"
 
@@ -105,42 +107,7 @@ std::uint8_t* TQVCFFile::WriteContent(std::uint8_t* out) const {
 
 namespace {
 
-// The parts of one item element, as views into the encoding.
-struct TItemParts {
-    std::string_view Type;
-    const std::uint8_t* Name = nullptr;
-    std::size_t NameSize = 0;
-    bool HasName = false;
-    const std::uint8_t* Content = nullptr;
-    std::size_t ContentSize = 0;
-};
-
-// Splits an item written in the plain definite-length form, with nothing around it. False means
-// "not that form", never "invalid": the tag tree then decides.
-bool SplitPlainItem(const std::uint8_t* buffer, std::size_t size, TItemParts& parts) {
-    const std::uint8_t* p = buffer;
-    const std::uint8_t* item;
-    std::size_t itemSize;
-    if (!ReadElement(p, buffer + size, TagSequence, item, itemSize) || p != buffer + size)
-        return false;
-    const std::uint8_t* end = item + itemSize;
-    const std::uint8_t *type, *names;
-    std::size_t typeSize, namesSize;
-    p = item;
-    if (!ReadElement(p, end, TagType, type, typeSize) ||
-        !ReadElement(p, end, TagSequence, names, namesSize) ||
-        !ReadElement(p, end, TagOctets, parts.Content, parts.ContentSize) || p != end)
-        return false;
-    parts.Type = {reinterpret_cast<const char*>(type), typeSize};
-    parts.HasName = namesSize > 0;
-    if (parts.HasName) {
-        p = names;
-        if (!ReadElement(p, names + namesSize, TagName, parts.Name, parts.NameSize) ||
-            p != names + namesSize)
-            return false;
-    }
-    return true;
-}
+using QVCFPlain::TItemParts;
 
 // The tag tree of an item encoding: exactly one constructed SEQUENCE at the top.
 const TASN1ConstrainedTag& ParseItem(TASN1ConstrainedTag& holder, const std::uint8_t* buffer,
@@ -164,7 +131,9 @@ const std::uint8_t* Bytes(const std::string& s) {
 
 void TQVCFItem::LoadFromBuffer(const std::uint8_t* buffer, std::uint32_t size) {
     TItemParts parts;
-    if (SplitPlainItem(buffer, size, parts)) {
+    if (QVCFPlain::SplitItem(buffer, size, parts)) {
+        if (FIsFolder && static_cast<TQVCFFolder*>(this)->LoadPacked(buffer, size, true, nullptr))
+            return;
         LoadFromParts(parts.HasName, parts.Name, parts.NameSize, parts.Content, parts.ContentSize,
                       0);
         return;
@@ -173,7 +142,17 @@ void TQVCFItem::LoadFromBuffer(const std::uint8_t* buffer, std::uint32_t size) {
     LoadFromTree(ParseItem(holder, buffer, size), 0);
 }
 
+void TQVCFItem::LoadFromBytes(std::string bytes) {
+    const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    const auto size = static_cast<std::uint32_t>(bytes.size());
+    if (FIsFolder && static_cast<TQVCFFolder*>(this)->LoadPacked(data, size, true, &bytes))
+        return;
+    LoadFromBuffer(data, size);
+}
+
 void TQVCFItem::LoadContentFromBuffer(const std::uint8_t* buffer, std::uint32_t size) {
+    if (FIsFolder && static_cast<TQVCFFolder*>(this)->LoadPacked(buffer, size, false, nullptr))
+        return;
     LoadContent(buffer, size, 0);
 }
 
@@ -193,59 +172,71 @@ void TQVCFItem::LoadFromTree(const TASN1ConstrainedTag& item, int depth) {
                   Bytes(content), content.size(), depth);
 }
 
-// The name stops at its first zero code unit; an odd last byte is a code unit of its own. An
-// empty name SEQUENCE leaves the name as it is.
+// An empty name SEQUENCE leaves the name as it is.
 void TQVCFItem::LoadFromParts(bool hasName, const std::uint8_t* name, std::size_t nameSize,
                               const std::uint8_t* content, std::size_t contentSize, int depth) {
-    if (hasName) {
-        std::u16string text;
-        text.reserve((nameSize + 1) / 2);
-        for (std::size_t i = 0; i < nameSize; i += 2) {
-            const unsigned high = i + 1 < nameSize ? name[i + 1] : 0u;
-            const auto unit = static_cast<char16_t>(name[i] | high << 8);
-            if (unit == 0)
-                break;
-            text.push_back(unit);
-        }
-        Name = std::move(text);
-    }
+    if (hasName)
+        Name = QVCFPlain::DecodeName(name, nameSize);
     LoadContent(content, static_cast<std::uint32_t>(contentSize), depth);
 }
 
 std::unique_ptr<TQVCFItem> TQVCFItem::CreateFromBuffer(const std::uint8_t* buffer,
                                                        std::uint32_t size) {
-    return CreateFromBufferAt(buffer, size, 0);
+    return std::unique_ptr<TQVCFItem>(CreateFromBufferAt(nullptr, buffer, size, 0));
 }
 
 namespace {
 
-std::unique_ptr<TQVCFItem> NewItemOfType(std::string_view typeTag) {
-    if (typeTag == "f")
-        return std::make_unique<TQVCFFile>();
-    if (typeTag == "d")
-        return std::make_unique<TQVCFFolder>();
-    throw EPACFError(CFMessages::UnknownItemType);
+// A new item of the kind the type tag names, in `arena` (or made with new without one).
+TQVCFItem* NewItemOfType(TQVCFArena* arena, std::string_view typeTag) {
+    if (typeTag != "f" && typeTag != "d")
+        throw EPACFError(CFMessages::UnknownItemType);
+    const bool folder = typeTag == "d";
+    if (arena == nullptr)
+        return folder ? static_cast<TQVCFItem*>(new TQVCFFolder()) : new TQVCFFile();
+    if (folder)
+        return new (arena->Allocate(sizeof(TQVCFFolder))) TQVCFFolder();
+    return new (arena->Allocate(sizeof(TQVCFFile))) TQVCFFile();
+}
+
+void DestroyItem(TQVCFArena* arena, TQVCFItem* item) {
+    if (arena == nullptr) {
+        delete item;
+        return;
+    }
+    const std::size_t size = item->IsFolder() ? sizeof(TQVCFFolder) : sizeof(TQVCFFile);
+    item->~TQVCFItem();
+    arena->Release(item, size);
 }
 
 } // namespace
 
-std::unique_ptr<TQVCFItem> TQVCFItem::CreateFromBufferAt(const std::uint8_t* buffer,
-                                                         std::uint32_t size, int depth) {
+TQVCFItem* TQVCFItem::CreateFromBufferAt(TQVCFArena* arena, const std::uint8_t* buffer,
+                                         std::uint32_t size, int depth) {
     TItemParts parts;
-    if (SplitPlainItem(buffer, size, parts)) {
-        auto result = NewItemOfType(parts.Type);
-        result->LoadFromParts(parts.HasName, parts.Name, parts.NameSize, parts.Content,
-                              parts.ContentSize, depth);
-        return result;
-    }
     TASN1ConstrainedTag holder;
-    const TASN1ConstrainedTag& item = ParseItem(holder, buffer, size);
-    // The kind is decided before the name element is looked at.
-    if (item.Count() != 3 || !item.GetField(0)->CheckType(TagType, false) ||
-        !item.GetField(2)->CheckType(TagOctets, false))
-        throw EPACFError(CFMessages::InvalidItem);
-    auto result = NewItemOfType(ContentOf(item.GetField(0)));
-    result->LoadFromTree(item, depth);
+    const TASN1ConstrainedTag* item = nullptr;
+    if (!QVCFPlain::SplitItem(buffer, size, parts)) {
+        item = &ParseItem(holder, buffer, size);
+        // The kind is decided before the name element is looked at.
+        if (item->Count() != 3 || !item->GetField(0)->CheckType(TagType, false) ||
+            !item->GetField(2)->CheckType(TagOctets, false))
+            throw EPACFError(CFMessages::InvalidItem);
+        parts.Type = ContentOf(item->GetField(0));
+    }
+    TQVCFItem* result = NewItemOfType(arena, parts.Type);
+    if (result->FIsFolder)
+        static_cast<TQVCFFolder*>(result)->FArena = arena;
+    try {
+        if (item != nullptr)
+            result->LoadFromTree(*item, depth);
+        else
+            result->LoadFromParts(parts.HasName, parts.Name, parts.NameSize, parts.Content,
+                                  parts.ContentSize, depth);
+    } catch (...) {
+        DestroyItem(arena, result);
+        throw;
+    }
     return result;
 }
 

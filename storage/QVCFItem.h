@@ -4,11 +4,11 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "platform/Exception.h"
 
 class TASN1ConstrainedTag;
+class TQVCFArena;
 class TQVCFFolder;
 
 // Deepest nesting of folders below the root that a reader accepts; stored budgets use three or
@@ -20,6 +20,8 @@ constexpr int CFMaxFolderDepth = 64;
 // Each item is encoded as SEQUENCE { type 0x06 "f"/"d", SEQUENCE { 0x1E name as UTF-16LE },
 // OCTET STRING content }. A file's content is an OCTET STRING of its data; a folder's content is
 // a SEQUENCE holding one OCTET STRING per child with the child's whole item encoding.
+//
+// The items below a folder live in their tree's arena (TQVCFArena), which the top folder owns.
 class TQVCFItem {
 public:
     TQVCFItem() = default;
@@ -32,7 +34,7 @@ public:
 
     // "f" for a file, "d" for a folder.
     virtual std::string_view GetTypeTag() const { return {}; }
-    virtual bool IsFolder() const { return false; }
+    bool IsFolder() const { return FIsFolder; }
 
     // With `size` 0: sets `size` to an upper bound of the content encoding and returns false.
     // Otherwise writes the content encoding into `buffer` of capacity `size`, sets `size` to the
@@ -47,12 +49,17 @@ public:
     // Decodes one item encoding into this item: its name, then its content.
     void LoadFromBuffer(const std::uint8_t* buffer, std::uint32_t size);
     void LoadContentFromBuffer(const std::uint8_t* buffer, std::uint32_t size);
+    // LoadFromBuffer over bytes the item may keep: a folder then reads its sub-folders only when
+    // they are first used, straight from these bytes, without a copy of them.
+    void LoadFromBytes(std::string bytes);
 
     // Decodes an item encoding into a new file or folder, as its type tag says.
     static std::unique_ptr<TQVCFItem> CreateFromBuffer(const std::uint8_t* buffer,
                                                        std::uint32_t size);
 
 protected:
+    explicit TQVCFItem(bool isFolder) : FIsFolder(isFolder) {}
+
     // Upper bound of the content encoding, from the margins the format has always used.
     virtual std::uint64_t ContentEstimate() const = 0;
     std::uint64_t ItemEstimate() const;
@@ -72,8 +79,9 @@ private:
     void LoadFromTree(const TASN1ConstrainedTag& item, int depth);
     void LoadFromParts(bool hasName, const std::uint8_t* name, std::size_t nameSize,
                        const std::uint8_t* content, std::size_t contentSize, int depth);
-    static std::unique_ptr<TQVCFItem> CreateFromBufferAt(const std::uint8_t* buffer,
-                                                         std::uint32_t size, int depth);
+    // `arena` null: a top item of its own, made with new.
+    static TQVCFItem* CreateFromBufferAt(TQVCFArena* arena, const std::uint8_t* buffer,
+                                         std::uint32_t size, int depth);
 
     std::uint64_t CachedItemSize() const { return FItemSize; }
 
@@ -81,6 +89,7 @@ private:
     // Cached by MeasureItem for the WriteItem that follows it.
     mutable std::uint64_t FContentSize = 0;
     mutable std::uint64_t FItemSize = 0;
+    bool FIsFolder = false;
 };
 
 class TQVCFFile : public TQVCFItem {
@@ -98,15 +107,20 @@ protected:
 
 // A folder owns its children. A sorted folder (every new folder) keeps them ordered by
 // CompareItems: folders before files, then by name with ASCII letters compared case-blind.
+//
+// A folder read from bytes it may keep (LoadFromBytes, or a copy of the caller's) makes items of
+// its direct children only; each sub-folder keeps its encoded children until something asks for
+// them. Every member below reads them in first, except FindFileData, which looks a file up in
+// the encoding itself, so that a reader asking a few values of each of thousands of folders never
+// builds their items.
 class TQVCFFolder : public TQVCFItem {
 public:
-    TQVCFFolder() = default;
+    TQVCFFolder() : TQVCFItem(true) {}
     ~TQVCFFolder() override;
 
     std::string_view GetTypeTag() const override { return "d"; }
-    bool IsFolder() const override { return true; }
 
-    int Count() const { return static_cast<int>(FItems.size()); }
+    int Count() const;
     // The child at `index`; raises EListError for an index outside 0..Count-1.
     TQVCFItem* GetItem(int index) const;
 
@@ -114,7 +128,9 @@ public:
     // is made for an existing item of the same name.
     int AddFile(std::u16string_view name);
     int AddFolder(std::u16string_view name);
-    // Typed shortcuts for writers: add and return the new child.
+    // Typed shortcuts for writers: add and return the new child. Its place among the others is
+    // settled when the folder's order is next looked at, so a writer adding many items pays for
+    // one sort instead of a search and a shift for each.
     TQVCFFile& NewFile(std::u16string_view name);
     TQVCFFolder& NewFolder(std::u16string_view name);
 
@@ -128,6 +144,9 @@ public:
     // the root; "." and ".." are understood when a "/" follows them. With `create`, missing
     // folders are made and a missing last component becomes a file.
     TQVCFItem* FindItem(std::u16string_view path, bool create);
+    // The data of the file FindItem(name, false) would find, as a view that lasts while the
+    // folder is unchanged; false when that finds no file.
+    bool FindFileData(std::u16string_view name, std::string_view& data) const;
 
     // Folders before files, then names in the order their narrow forms compare under
     // CompareText: <0, 0 or >0.
@@ -141,12 +160,44 @@ protected:
     void LoadContent(const std::uint8_t* buffer, std::uint32_t size, int depth) override;
 
 private:
-    int Insert(std::unique_ptr<TQVCFItem> item);
+    friend class TQVCFItem;
+
+    TQVCFArena& Arena() const;
+    template <class T> T& NewChild(std::u16string_view name);
+    void Append(TQVCFItem* item);
+    int Insert(TQVCFItem* item);
+    void DestroyChildren();
+    // Reads packed children into items, and settles the order of items added since the last
+    // look; both are invisible to the folder's users, hence const.
+    void Unpack() const;
+    void SettleOrder() const;
+    void Ready() const {
+        if (FPacked != nullptr)
+            Unpack();
+        if (FOrdered != FCount)
+            SettleOrder();
+    }
+    // Reads an item encoding (or, without `isItem`, a content encoding) that is plain all the way
+    // down as packed content: its bytes are kept (`owned`, or a copy) and nothing is decoded yet.
+    // False, with nothing changed, when the general reader must decide.
+    bool LoadPacked(const std::uint8_t* buffer, std::uint32_t size, bool isItem,
+                    std::string* owned);
+    bool FindPacked(std::u16string_view name, std::string_view& data) const;
     bool LoadPlainContent(const std::uint8_t* buffer, std::uint32_t size, int depth);
     void AppendLoaded(const std::uint8_t* encoding, std::size_t size, int depth);
     TQVCFFolder& Root();
     TQVCFItem* FindChild(std::u16string_view name, bool foldersOnly) const;
 
-    std::vector<std::unique_ptr<TQVCFItem>> FItems;
+    // The tree's arena: owned by the top folder, shared by every folder below it.
+    mutable TQVCFArena* FArena = nullptr;
+    mutable TQVCFItem** FItems = nullptr;
+    mutable std::uint32_t FCount = 0;
+    mutable std::uint32_t FCapacity = 0;
+    // Items [0, FOrdered) are in their sorted places; the rest were appended since.
+    mutable std::uint32_t FOrdered = 0;
+    // The still encoded content (a SEQUENCE of OCTET STRINGs, checked when it was read).
+    mutable std::uint32_t FPackedSize = 0;
+    mutable const std::uint8_t* FPacked = nullptr;
     bool FSorted = true;
+    bool FOwnsArena = false;
 };

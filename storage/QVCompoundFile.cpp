@@ -101,11 +101,9 @@ void TQVCompoundFile::SaveToStream(TStream& stream) {
         EncryptBuffer(check, 16, protection + 17, outLen, key, 16, iv, 16);
         QVUtils::PutUInt32LE(protection + 36, QVCRC::CRC32(check, 16));
 
-        // The body is a second pass that starts afresh from the same key and IV.
-        std::string cipher(body.size(), '\0');
+        // The body is a second pass that starts afresh from the same key and IV, in place.
         outLen = bodyLength;
-        EncryptBuffer(body.data(), bodyLength, cipher.data(), outLen, key, 16, iv, 16);
-        body = std::move(cipher);
+        EncryptBuffer(body.data(), bodyLength, body.data(), outLen, key, 16, iv, 16);
     }
 
     if (Info.size() > UINT32_MAX - 4)
@@ -176,20 +174,19 @@ std::string TQVCompoundFile::ReadBody(TStream& stream) {
             break;
     }
 
+    // Decrypted in place: a budget's body is most of what an open holds at its peak.
     std::string body = ReadAtMost(stream, bodyLength);
-    std::string plain(body.size(), '\0');
-    auto outLen = static_cast<std::uint32_t>(plain.size());
-    DecryptBuffer(body.data(), outLen, plain.data(), outLen, key, 16, iv, 16);
-    return plain;
+    auto outLen = static_cast<std::uint32_t>(body.size());
+    DecryptBuffer(body.data(), outLen, body.data(), outLen, key, 16, iv, 16);
+    return body;
 }
 
 void TQVCompoundFile::LoadFromStream(TStream& stream) {
     if (FOpened)
         throw EPACFError(CFMessages::AlreadyOpened);
     FRoot->Clear();
-    const std::string body = ReadBody(stream);
-    FRoot->LoadFromBuffer(reinterpret_cast<const std::uint8_t*>(body.data()),
-                          static_cast<std::uint32_t>(body.size()));
+    // The tree keeps the body and reads its folders from it as they are asked for.
+    FRoot->LoadFromBytes(ReadBody(stream));
     FFileName.clear();
     FOpened = true;
 }
@@ -202,8 +199,7 @@ void TQVCompoundFile::LoadFromFile(const std::string& fileName, bool ignoreError
             TFileStream file(fileName, TFileMode::OpenRead);
             body = ReadBody(file);
         }
-        FRoot->LoadFromBuffer(reinterpret_cast<const std::uint8_t*>(body.data()),
-                              static_cast<std::uint32_t>(body.size()));
+        FRoot->LoadFromBytes(std::move(body));
     } catch (const Exception&) {
         if (!ignoreErrors)
             throw;

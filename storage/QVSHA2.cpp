@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "storage/QVCpuFeatures.h"
+#include "storage/QVCryptoHardware.h"
+
 namespace QVSHA2 {
 
 namespace {
@@ -134,7 +137,11 @@ inline std::uint64_t Sig1_512(std::uint64_t x) {
     return Rotr(x, 19) ^ Rotr(x, 61) ^ (x >> 6);
 }
 
-void SHA256Transform(std::uint32_t state[8], const std::uint8_t* block) {
+// The compression loops are inlined into each caller, so the BMI2 build of SHA-512 gets rotates
+// of its own from the same source.
+#define QV_ALWAYS_INLINE inline __attribute__((always_inline))
+
+QV_ALWAYS_INLINE void SHA256Compress(std::uint32_t state[8], const std::uint8_t* block) {
     std::uint32_t W[16];
     for (int j = 0; j < 16; ++j)
         W[j] = Load32(block + 4 * j);
@@ -167,7 +174,7 @@ void SHA256Transform(std::uint32_t state[8], const std::uint8_t* block) {
     state[7] += h;
 }
 
-void SHA512Transform(std::uint64_t state[8], const std::uint8_t* block) {
+QV_ALWAYS_INLINE void SHA512Compress(std::uint64_t state[8], const std::uint8_t* block) {
     std::uint64_t W[16];
     for (int j = 0; j < 16; ++j)
         W[j] = Load64(block + 8 * j);
@@ -205,7 +212,35 @@ void SHA512Transform(std::uint64_t state[8], const std::uint8_t* block) {
 #undef QV_SCHEDULE
 #undef QV_EIGHT
 
-// Update for both sizes; Transform processes one block of BlockSize bytes.
+void SHA256BlocksPortable(std::uint32_t state[8], const std::uint8_t* data, std::size_t blocks) {
+    for (; blocks > 0; --blocks, data += 64)
+        SHA256Compress(state, data);
+}
+
+void SHA512BlocksPortable(std::uint64_t state[8], const std::uint8_t* data, std::size_t blocks) {
+    for (; blocks > 0; --blocks, data += 128)
+        SHA512Compress(state, data);
+}
+
+// The path is looked up per call, so a test can force the portable code at any time.
+void SHA256Blocks(std::uint32_t state[8], const std::uint8_t* data, std::size_t blocks) {
+    if (QVCpu::UseSHANI())
+        QVCryptoHardware::SHA256Blocks(state, data, blocks);
+    else
+        SHA256BlocksPortable(state, data, blocks);
+}
+
+void SHA512Blocks(std::uint64_t state[8], const std::uint8_t* data, std::size_t blocks) {
+#if defined(__x86_64__)
+    if (QVCpu::UseBMI2()) {
+        QVCryptoHardware::SHA512BlocksBMI2(state, data, blocks);
+        return;
+    }
+#endif
+    SHA512BlocksPortable(state, data, blocks);
+}
+
+// Update for both sizes; Transform compresses a run of whole blocks of BlockSize bytes.
 template <std::uint32_t BlockSize, typename Context, typename Transform>
 void Update(Context& context, const void* buffer, std::uint32_t length, Transform transform) {
     if (length == 0)
@@ -218,13 +253,17 @@ void Update(Context& context, const void* buffer, std::uint32_t length, Transfor
         context.Waiting += take;
         if (context.Waiting < BlockSize)
             return;
-        transform(context.State, context.Buffer);
+        transform(context.State, context.Buffer, 1);
         context.Waiting = 0;
         p += take;
         length -= take;
     }
-    for (; length >= BlockSize; length -= BlockSize, p += BlockSize)
-        transform(context.State, p);
+    if (length >= BlockSize) {
+        const std::uint32_t blocks = length / BlockSize;
+        transform(context.State, p, blocks);
+        p += blocks * BlockSize;
+        length -= blocks * BlockSize;
+    }
     if (length > 0) {
         std::memcpy(context.Buffer, p, length);
         context.Waiting = length;
@@ -239,7 +278,7 @@ void Pad(Context& context, Transform transform) {
     context.Buffer[n++] = 0x80;
     if (n > BlockSize - LengthBytes) {
         std::memset(context.Buffer + n, 0, BlockSize - n);
-        transform(context.State, context.Buffer);
+        transform(context.State, context.Buffer, 1);
         n = 0;
     }
     std::memset(context.Buffer + n, 0, BlockSize - 8 - n);
@@ -247,7 +286,7 @@ void Pad(Context& context, Transform transform) {
     if constexpr (LengthBytes > 8)
         context.Buffer[BlockSize - 9] = static_cast<std::uint8_t>(context.Count >> 61);
     Store64(context.Buffer + BlockSize - 8, context.Count << 3);
-    transform(context.State, context.Buffer);
+    transform(context.State, context.Buffer, 1);
 }
 
 // Feeds a byte string of any size through the 32-bit length of Update.
@@ -273,11 +312,11 @@ void SHA256Init(TSHA256Context& context) {
 }
 
 void SHA256Update(TSHA256Context& context, const void* buffer, std::uint32_t length) {
-    Update<64>(context, buffer, length, SHA256Transform);
+    Update<64>(context, buffer, length, SHA256Blocks);
 }
 
 void SHA256Final(TSHA256Context& context, std::uint8_t digest[32]) {
-    Pad<64, 8>(context, SHA256Transform);
+    Pad<64, 8>(context, SHA256Blocks);
     for (int i = 0; i < 8; ++i)
         Store32(digest + 4 * i, context.State[i]);
 }
@@ -304,11 +343,11 @@ void SHA512Init(TSHA512Context& context) {
 }
 
 void SHA512Update(TSHA512Context& context, const void* buffer, std::uint32_t length) {
-    Update<128>(context, buffer, length, SHA512Transform);
+    Update<128>(context, buffer, length, SHA512Blocks);
 }
 
 void SHA512Final(TSHA512Context& context, std::uint8_t digest[64]) {
-    Pad<128, 16>(context, SHA512Transform);
+    Pad<128, 16>(context, SHA512Blocks);
     for (int i = 0; i < 8; ++i)
         Store64(digest + 8 * i, context.State[i]);
 }
@@ -328,3 +367,12 @@ void SHA512String(const std::string& bytes, std::uint8_t digest[64]) {
 }
 
 } // namespace QVSHA2
+
+#if defined(__x86_64__)
+__attribute__((target("bmi2"))) void
+QVCryptoHardware::SHA512BlocksBMI2(std::uint64_t state[8], const std::uint8_t* data,
+                                   std::size_t blocks) {
+    for (; blocks > 0; --blocks, data += 128)
+        QVSHA2::SHA512Compress(state, data);
+}
+#endif

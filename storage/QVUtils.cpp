@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include "platform/Exception.h"
 #include "platform/Folders.h"
 #include "platform/Guid.h"
@@ -112,6 +116,12 @@ std::string GetHardwareString() {
 
 std::string GetFullPath(const std::string& fileName) {
     return Folders::FullPath(fileName);
+}
+
+void ReleaseFreeMemory() {
+#if defined(__GLIBC__)
+    ::malloc_trim(0);
+#endif
 }
 
 } // namespace QVUtils

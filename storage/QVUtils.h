@@ -60,6 +60,10 @@ std::string GetHardwareString();
 // The absolute path of `fileName`, whatever its length; empty when it cannot be formed.
 std::string GetFullPath(const std::string& fileName);
 
+// Hands the heap's free pages back to the system. After a large transient structure is gone the
+// C library would otherwise keep its memory, and the process would stay as large as at its peak.
+void ReleaseFreeMemory();
+
 // Calendar helpers over the local date.
 struct TDateParts {
     int Year;

@@ -5,6 +5,7 @@
 #include "platform/FileSystem.h"
 #include "platform/WideStringList.h"
 #include "storage/QVException.h"
+#include "support/Outcome.h"
 
 using EnvironmentTest = ModelTest;
 
@@ -26,12 +27,7 @@ TEST_F(EnvironmentTest, MonthsAreFoundAppendedAndSorted) {
     EXPECT_GE(Env().GetMonth(0)->Date, before - 1.0 / 86400.0); // dated now, not the 1st
     EXPECT_EQ(Env().GetMonth(2), june);
     EXPECT_EQ(Env().GetMonth(3), old);
-    try {
-        Env().GetMonth(4);
-        FAIL();
-    } catch (const EListError& e) {
-        EXPECT_EQ(e.Message(), "List index out of bounds (4)");
-    }
+    EXPECT_EQ(Outcome<EListError>([] { Env().GetMonth(4); }), "List index out of bounds (4)");
 }
 
 TEST_F(EnvironmentTest, FillsHonourTheirFiltersAndLookupsCompareExactly) {

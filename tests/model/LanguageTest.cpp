@@ -10,32 +10,34 @@
 #include "model/QVStringKeeper.h"
 #include "platform/FileSystem.h"
 #include "platform/Stream.h"
-#include "storage/QVCFItem.h"
 #include "storage/QVCompoundFile.h"
 #include "storage/QVException.h"
-#include "storage/QVUtils.h"
+#include "support/ItemDump.h"
+#include "support/Outcome.h"
 #include "support/TempDir.h"
 
 namespace {
 
-// Writes the container, protected by `password` (which may be the empty one) when given.
-void WriteContainer(TQVCompoundFile& container, const std::string& fileName,
-                    std::optional<std::string> password = {}) {
+// Writes the table as a language file, protected by `password` (the empty one too) when given.
+void WriteTable(TQVStringKeeper& table, const std::string& fileName,
+                std::optional<std::string> password = {}, int extraPairs = 0) {
+    TQVCompoundFile container;
+    table.SaveToFolder(container.Root());
     if (password) {
         container.Protected = true;
         container.OnPassword = [password](TQVCompoundFile&, std::string& result, bool&) {
             result = *password;
         };
     }
+    // Incomplete pairs and a stray file, which a reader passes over.
+    auto* pairs = static_cast<TQVCFFolder*>(container.Root().FindItem(u"s", false));
+    for (int i = 0; i < extraPairs; ++i)
+        pairs->NewFolder(u"x" + std::u16string(1, static_cast<char16_t>(u'0' + i)))
+            .NewFile(i % 2 ? u"n" : u"v");
+    if (extraPairs > 0)
+        pairs->NewFile(u"stray");
     TFileStream file(fileName, TFileMode::Create);
     container.SaveToStream(file);
-}
-
-void WriteTable(TQVStringKeeper& table, const std::string& fileName,
-                std::optional<std::string> password = {}) {
-    TQVCompoundFile container;
-    table.SaveToFolder(container.Root());
-    WriteContainer(container, fileName, password);
 }
 
 void WriteTable(const std::string& fileName, std::string id, std::u16string title = u"",
@@ -57,71 +59,48 @@ std::u16string Ascii(const std::string& text) {
     return {text.begin(), text.end()};
 }
 
-// The message of the exception that loading `fileName` into `table` raises.
-std::string LoadError(TQVStringKeeper& table, const std::string& fileName) {
-    try {
-        table.LoadFromFile(fileName);
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return "no error";
-}
-
 } // namespace
 
-TEST(StringKeeperTest, RoundTripThroughFileAndCaseBlindLookups) {
+TEST(StringKeeperTest, FileLayoutRoundTripAndCaseBlindLookups) {
     TTempDir dir;
     TQVStringKeeper table;
     table.Id = "de-CH";
-    table.Title = u"Deutsch (Schweiz)";
+    table.Title = u"Deutsch";
     table.Description = u"Gr\u00FCezi";
     table.AddString(u"MNU_FILE", u"&Datei");
     table.AddString(u"\u00C4RGER_\u0416", u"\u00E4");
     table.AddString(u"mnu_file", u"second");
-    table.AddString(u"EMPTY", u"");
-    WriteTable(table, dir.File("de.lng"));
+    TQVStringKeeper small;
+    small.Id = "xx";
+    small.Title = u"T";
+    small.Description = u"D";
+    small.AddString(u"K", u"V");
+    TQVCFFolder stored;
+    small.SaveToFolder(stored);
+    EXPECT_EQ(DumpTree(stored), R"(/: s/ d=D\x00 id=xx t=T\x00 type=str
+/s/: 0/
+/s/0/: n=K\x00 v=V\x00
+)");
 
+    for (int i = 0; i < 9; ++i) // beyond ten pairs, read in the order the folder holds them
+        table.AddString(u"K" + Ascii(std::to_string(i)), u"T" + Ascii(std::to_string(i)));
+    WriteTable(table, dir.File("de.lng"), std::nullopt, 3);
     TQVStringKeeper loaded;
     loaded.AddString(u"OLD", u"old"); // a load replaces what was there
     loaded.LoadFromFile(dir.File("de.lng"));
     EXPECT_EQ(loaded.Id, "de-CH");
     EXPECT_EQ(loaded.Title, table.Title);
     EXPECT_EQ(loaded.Description, table.Description);
-    ASSERT_EQ(loaded.Count(), 4);
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(loaded.GetKey(i), table.GetKey(i));
-        EXPECT_EQ(loaded.GetText(i), table.GetText(i));
-    }
-
+    ASSERT_EQ(loaded.Count(), 12);
+    EXPECT_EQ(loaded.GetKey(2), u"K7"); // "0", "1", "10", "11", "2", ...
+    EXPECT_EQ(loaded.GetKey(11), u"K6");
     EXPECT_EQ(Lookup(loaded, u"mnu_file"), u"&Datei"); // the first of the repeated key
     EXPECT_EQ(Lookup(loaded, u"\u00E4rger_\u0436"), u"\u00E4");
-    EXPECT_EQ(Lookup(loaded, u"EMPTY"), u"");
+    EXPECT_EQ(Lookup(loaded, u"k8"), u"T8");
     EXPECT_EQ(Lookup(loaded, u"MNU_FILE_"), u"<missing>");
     EXPECT_EQ(Lookup(loaded, u""), u"<missing>");
-    EXPECT_THROW(loaded.GetKey(4), EListError);
+    EXPECT_THROW(loaded.GetKey(12), EListError);
     EXPECT_THROW(loaded.GetText(-1), EListError);
-}
-
-TEST(StringKeeperTest, ReadsPairsInStoredOrderAndSkipsIncompleteOnes) {
-    TTempDir dir;
-    TQVStringKeeper table;
-    for (int i = 0; i < 12; ++i)
-        table.AddString(u"K" + Ascii(std::to_string(i)), u"T" + Ascii(std::to_string(i)));
-    TQVCompoundFile container;
-    table.SaveToFolder(container.Root());
-    auto& pairs = static_cast<TQVCFFolder&>(*container.Root().FindItem(u"s", false));
-    pairs.NewFolder(u"12").NewFile(u"n").Data = std::string("K\0", 2); // no "v"
-    pairs.NewFolder(u"13").NewFile(u"v").Data = std::string("T\0", 2); // no "n"
-    pairs.NewFile(u"14").Data = "not a pair";
-    WriteContainer(container, dir.File("t.lng"));
-
-    TQVStringKeeper loaded;
-    loaded.LoadFromFile(dir.File("t.lng"));
-    ASSERT_EQ(loaded.Count(), 12);
-    EXPECT_EQ(loaded.GetKey(2), u"K10"); // "0", "1", "10", "11", "2", ...
-    EXPECT_EQ(loaded.GetKey(11), u"K9");
-    for (int i = 0; i < 12; ++i)
-        EXPECT_EQ(Lookup(loaded, table.GetKey(i)), table.GetText(i));
 }
 
 TEST(StringKeeperTest, RefusesFilesThatHoldNoPlainTable) {
@@ -130,13 +109,18 @@ TEST(StringKeeperTest, RefusesFilesThatHoldNoPlainTable) {
     table.Id = "keep";
     TQVCompoundFile other;
     other.Root().NewFile(u"type").Data = "src";
-    WriteContainer(other, dir.File("other.lng"));
-    EXPECT_EQ(LoadError(table, dir.File("other.lng")), "Invalid object");
-
+    {
+        TFileStream file(dir.File("other.lng"), TFileMode::Create);
+        other.SaveToStream(file);
+    }
+    EXPECT_EQ(Outcome<EQVException>([&] { table.LoadFromFile(dir.File("other.lng")); }),
+              "Invalid object");
     // Protected files are refused whatever their password, the empty one included.
     for (const std::string password : {"secret", ""}) {
         WriteTable(dir.File("p.lng"), "xx", u"", password);
-        EXPECT_EQ(LoadError(table, dir.File("p.lng")), "Invalid key") << password;
+        EXPECT_EQ(Outcome<EPACFError>([&] { table.LoadFromFile(dir.File("p.lng")); }),
+                  "Invalid key")
+            << password;
     }
     EXPECT_EQ(table.Id, "keep");
 }
@@ -161,59 +145,38 @@ protected:
     std::unique_ptr<TQVEnvironment> FEnv = std::make_unique<TQVEnvironment>();
 };
 
-TEST_F(LanguageScanTest, PicksTheTableByExactIdElseTheFirst) {
-    const std::string a = Folder("a");
-    const std::string b = Folder("b");
-    WriteTable(a + "/en.lng", "en", u"English");
-    WriteTable(b + "/de.lng", "de", u"Deutsch");
-
-    EXPECT_EQ(Scan({a, b}, "de"), u"Deutsch");
-    EXPECT_EQ(FEnv->LanguageCount(), 2);
-    EXPECT_EQ(FEnv->Settings().Lang, "de");
-
-    EXPECT_EQ(Scan({a + "/", b + "/"}, "DE"), u"English");
-    EXPECT_EQ(FEnv->LanguageCount(), 2);
-    EXPECT_EQ(FEnv->CurrentLanguage, FEnv->GetLanguage(0));
-    EXPECT_EQ(FEnv->Settings().Lang, "en");
-}
-
-TEST_F(LanguageScanTest, OnEqualIdsTheEarlierFolderWins) {
+TEST_F(LanguageScanTest, PicksTheTableByExactIdElseTheFirstAndSkipsTheRest) {
     const std::string exe = Folder("exe");
     const std::string user = Folder("user");
     WriteTable(exe + "/z.lng", "en", u"Program folder");
     WriteTable(user + "/a.lng", "en", u"User folder");
-    EXPECT_EQ(Scan({exe, user}, "en"), u"Program folder");
-    EXPECT_EQ(FEnv->LanguageCount(), 2);
-}
+    WriteTable(user + "/de.lng", "de", u"Deutsch");
+    FileSystem::WriteFileAtomic(user + "/readme.txt", "MNU_FILE=&File\n");
+    WriteTable(Folder("user/nested.lng") + "/t.lng", "nested");
+    WriteTable(user + "/empty-password.lng", "xx", u"", "");
+    WriteTable(user + "/password.lng", "xx", u"", "secret");
+    const std::string whole = FileSystem::ReadFile(user + "/de.lng");
+    FileSystem::WriteFileAtomic(user + "/cut.lng", whole.substr(0, whole.size() - 5));
+    FileSystem::WriteFileAtomic(user + "/empty.lng", "");
 
-TEST_F(LanguageScanTest, SkipsEverythingThatIsNotATable) {
-    const std::string lang = Folder("lang");
-    FileSystem::WriteFileAtomic(lang + "/readme.txt", "MNU_FILE=&File\n");
-    WriteTable(Folder("lang/nested.lng") + "/t.lng", "nested");
-    WriteTable(lang + "/empty-password.lng", "xx", u"", "");
-    WriteTable(lang + "/password.lng", "xx", u"", "secret");
-    WriteTable(lang + "/whole.lng", "en", u"English");
-    const std::string whole = FileSystem::ReadFile(lang + "/whole.lng");
-    FileSystem::WriteFileAtomic(lang + "/cut.lng", whole.substr(0, whole.size() - 5));
-    FileSystem::WriteFileAtomic(lang + "/empty.lng", "");
-
-    EXPECT_EQ(Scan({lang}, "nested"), u"English");
-    EXPECT_EQ(FEnv->LanguageCount(), 1);
-    EXPECT_EQ(FEnv->Settings().Lang, "en");
+    EXPECT_EQ(Scan({exe, user}, "de"), u"Deutsch");
+    EXPECT_EQ(FEnv->LanguageCount(), 3);
+    EXPECT_EQ(Scan({exe + "/", user + "/"}, "en"), u"Program folder"); // the earlier folder wins
+    // No exact match, also not in another letter case: the first table, whose id is kept.
+    for (const char* lang : {"DE", "nested", "xx"}) {
+        EXPECT_EQ(Scan({user, exe}, lang), u"User folder") << lang;
+        EXPECT_EQ(FEnv->CurrentLanguage, FEnv->GetLanguage(0));
+        EXPECT_EQ(FEnv->Settings().Lang, "en");
+    }
 }
 
 TEST_F(LanguageScanTest, NoTableAtAllIsAnError) {
     const std::string lang = Folder("lang");
     FileSystem::WriteFileAtomic(lang + "/English.txt", "@id=en\nMNU_FILE=&File\n");
     for (const std::vector<std::string>& folders :
-         {std::vector<std::string>{lang}, {FHome.File("missing"), "/nonexistent-folder/lang/"}}) {
-        try {
-            FEnv->LoadLanguagesFrom(folders);
-            ADD_FAILURE() << "no error";
-        } catch (const EQVException& e) {
-            EXPECT_EQ(e.Message(), "Language file not found");
-        }
-    }
+         {std::vector<std::string>{lang}, {FHome.File("missing"), "/nonexistent-folder/lang/"}})
+        EXPECT_EQ(Outcome<EQVException>([&] { FEnv->LoadLanguagesFrom(folders); }),
+                  "Language file not found");
     EXPECT_EQ(FEnv->LanguageCount(), 0);
     EXPECT_EQ(FEnv->CurrentLanguage, nullptr);
 }
@@ -234,7 +197,10 @@ TEST(EnglishTableTest, HoldsEveryKeyTheProgramLooksUp) {
         "LBL_TOTAL_EXPENSE LBL_TOTAL_BALANCE LBL_TOTAL_ITEMS LBL_PERIOD BTN_NEW_ACCOUNT "
         "BTN_DISABLE BTN_CANCEL CONF_ACCOUNT_REMOVAL CONF_DICT_ENTRIES_REMOVAL "
         "WRN_ACCOUNT_IS_REFERENCED WRN_LOCATION_IS_REFERENCED PROMPT_NEW_ACCOUNT_NAME UNTITLED");
-    const std::string months = "JANFEBMARAPRMAYJUNJULAUGSEPOCTNOVDEC";
+    const char16_t* months[] = {u"January",   u"February", u"March",    u"April",
+                                u"May",       u"June",     u"July",     u"August",
+                                u"September", u"October",  u"November", u"December"};
+    const std::string monthKeys = "JANFEBMARAPRMAYJUNJULAUGSEPOCTNOVDEC";
 
     TQVStringKeeper english;
     english.LoadFromFile(QV_ENGLISH_LNG);
@@ -246,9 +212,10 @@ TEST(EnglishTableTest, HoldsEveryKeyTheProgramLooksUp) {
         EXPECT_NE(text, u"<missing>") << key;
         EXPECT_NE(text, u"") << key;
     }
-    for (int month = 1; month <= 12; ++month) {
-        const std::string key = "MONTH_LONG_" + months.substr(3 * (month - 1), 3);
-        EXPECT_EQ(Lookup(english, Ascii(key)), QVUtils::MonthNames[month]) << key;
+    EXPECT_EQ(Lookup(english, u"UNTITLED"), u"Untitled");
+    for (std::size_t month = 0; month < 12; ++month) {
+        const std::string key = "MONTH_LONG_" + monthKeys.substr(3 * month, 3);
+        EXPECT_EQ(Lookup(english, Ascii(key)), months[month]) << key;
     }
     EXPECT_EQ(english.Count(), count + 12);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -11,7 +13,9 @@
 #include "model/QVEnvironment.h"
 #include "storage/QVBase.h"
 #include "storage/QVCFItem.h"
+#include "storage/QVCompoundFile.h"
 #include "storage/QVUtils.h"
+#include "support/ItemDump.h"
 #include "support/TempDir.h"
 
 // Each test gets a fresh global Environment and leaves none behind. Its per-user data and
@@ -29,6 +33,8 @@ protected:
     }
 
     static TQVEnvironment& Env() { return *Environment; }
+    std::string BudgetPath(const std::string& name = "budget.qn") const { return Home.File(name); }
+    static std::string DataFolder() { return QVBase::GetAppDataFolder(true); }
 
     TTempDir Home;
     TScopedEnv DataHome{"XDG_DATA_HOME", Home.Path() + "/data"};
@@ -82,17 +88,20 @@ inline TQVCFFolder& TypedFolder(TQVCFFolder& parent, std::u16string_view name, s
     return folder;
 }
 
-// The folder encoded and decoded into a fresh folder, as it would come back from a file.
-inline std::unique_ptr<TQVCFFolder> ThroughEncoding(const TQVCFFolder& folder) {
-    const std::string bytes = folder.Encode();
-    auto copy = std::make_unique<TQVCFFolder>();
-    copy->LoadFromBuffer(reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                         static_cast<std::uint32_t>(bytes.size()));
-    return copy;
-}
-
 inline std::string FileData(TQVCFFolder& folder, std::u16string_view name) {
     const auto* file = dynamic_cast<const TQVCFFile*>(folder.FindItem(name, false));
     EXPECT_NE(file, nullptr) << "no item of that name";
     return file != nullptr ? file->Data : std::string();
+}
+
+// Everything of the budget that a file stores: the tree it would write now.
+inline std::string StoredTree(TQVEnvironment& env) {
+    TQVCompoundFile container;
+    env.SaveToCompoundFile(container);
+    return DumpTree(container.Root());
+}
+
+inline unsigned FileMode(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0u;
 }

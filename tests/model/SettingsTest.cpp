@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "ModelTestSupport.h"
@@ -6,7 +7,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
 #include "platform/TextConv.h"
-#include "support/TempDir.h"
+#include "support/Outcome.h"
 
 using namespace Registry;
 
@@ -40,14 +41,9 @@ std::string Hex(const std::u16string& text) {
     return out;
 }
 
-// The message of the settings store error that `action` raises.
+// The message of the settings store error that `action` raises, or "ok".
 template <class F> std::string ErrorOf(F action) {
-    try {
-        action();
-    } catch (const EQVSettingsStorageError& error) {
-        return error.Message();
-    }
-    return "no error";
+    return Outcome<EQVSettingsStorageError>(action);
 }
 
 } // namespace
@@ -62,18 +58,33 @@ TEST_F(SettingsTest, EmptyStoreGivesTheLoadDefaults) {
     EXPECT_TRUE(settings.Lang.empty());
     EXPECT_TRUE(settings.RecentNames.empty() && settings.RecentLocations.empty());
     EXPECT_FALSE(FileSystem::FileExists(StoreFileName()));
+}
 
-    // A storage that raises reports the missing key and value with the fixed messages.
+// The settings never set RaiseErrors; a storage that does reports with the fixed messages.
+TEST_F(SettingsTest, RaisingStorageReportsWithTheFixedMessages) {
     TQVRegistrySettingsStorage storage;
     storage.KeyPath = AppKey;
     storage.RaiseErrors = true;
+    std::string value;
     EXPECT_EQ(ErrorOf([&] { storage.OpenRead(); }), "Registry open error 2");
     Put("Word", "x", REG_SZ);
-    std::string value;
+    // A missing value counts as one of type 0, which is reported before the failed read.
+    EXPECT_EQ(ErrorOf([&] { storage.ReadRaw("Missing", "", value); }), "Wrong value type: 0");
     EXPECT_EQ(ErrorOf([&] { storage.ReadRaw("Word", "", value); }), "Wrong value type: 1");
     storage.RaiseErrors = false;
     storage.ReadRaw("Word", "", value);
     EXPECT_EQ(value, "x") << "bytes of another type come back as they are";
+
+    storage.RaiseErrors = true;
+    EXPECT_EQ(ErrorOf([&] { storage.WriteRaw("Two\nlines", "x"); }), "Registry write error 87");
+    storage.OpenWrite();
+    storage.WriteRaw("Lost", "x");
+    // The values reach the disk when the key is closed: a folder that cannot take them fails it.
+    const std::string folder = Home.File("config/Tavrin Group");
+    ASSERT_EQ(::rename(folder.c_str(), Home.File("moved").c_str()), 0);
+    FileSystem::WriteFileAtomic(folder, "not a folder");
+    EXPECT_EQ(ErrorOf([&] { storage.CloseWrite(); }), "Registry write error 5");
+    EXPECT_EQ(ErrorOf([&] { storage.OpenWrite(); }), "Registry open error 5");
 }
 
 TEST_F(SettingsTest, SaveWritesEveryValueInOrderAndLoadReadsItBack) {

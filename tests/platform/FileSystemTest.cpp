@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/file.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -14,6 +13,8 @@
 #include "platform/FileSystem.h"
 #include "support/TempDir.h"
 
+using FileSystem::WriteFileAtomic;
+
 namespace {
 
 unsigned ModeOf(const std::string& path) {
@@ -22,9 +23,9 @@ unsigned ModeOf(const std::string& path) {
     return st.st_mode & 07777;
 }
 
-std::vector<std::string> Names(const std::vector<FileSystem::TDirEntry>& entries) {
+std::vector<std::string> Names(const std::string& folder, const std::string& pattern = "*") {
     std::vector<std::string> names;
-    for (const auto& entry : entries)
+    for (const auto& entry : FileSystem::FindFiles(folder, pattern))
         names.push_back(entry.Name);
     std::sort(names.begin(), names.end());
     return names;
@@ -32,68 +33,76 @@ std::vector<std::string> Names(const std::vector<FileSystem::TDirEntry>& entries
 
 } // namespace
 
-TEST(FileSystemTest, FindFilesMatchesPatternAndReportsKindAndSize) {
+TEST(FileSystemTest, FindForceReadDelete) {
     TTempDir dir;
-    FileSystem::WriteFileAtomic(dir.File("a.cpw"), std::string(72, 'x'));
-    FileSystem::WriteFileAtomic(dir.File("b.txt"), "hello");
-    ASSERT_TRUE(FileSystem::ForceFolders(dir.File("c.cpw")));
+    WriteFileAtomic(dir.File("a.cpw"), std::string(72, 'x'));
+    WriteFileAtomic(dir.File("b.txt"), "hello");
+    ASSERT_TRUE(FileSystem::ForceFolders(dir.File("c.cpw/two/three"), 0700));
+    EXPECT_EQ(ModeOf(dir.File("c.cpw/two")), 0700u);
+    EXPECT_TRUE(FileSystem::ForceFolders(dir.File("c.cpw"))); // already there
+    EXPECT_FALSE(FileSystem::ForceFolders(dir.File("b.txt")));
+    EXPECT_FALSE(FileSystem::ForceFolders(dir.File("b.txt/below")));
 
-    const auto found = FileSystem::FindFiles(dir.Path(), "*.cpw");
-    EXPECT_EQ(Names(found), (std::vector<std::string>{"a.cpw", "c.cpw"}));
-    for (const auto& entry : found) {
+    for (const auto& entry : FileSystem::FindFiles(dir.Path(), "*.cpw")) {
         EXPECT_EQ(entry.IsFolder, entry.Name == "c.cpw");
-        if (!entry.IsFolder) {
-            EXPECT_EQ(entry.Size, 72u);
-        }
+        EXPECT_EQ(entry.Size, entry.IsFolder ? entry.Size : 72u);
     }
-    EXPECT_EQ(FileSystem::FindFiles(dir.Path(), "*").size(), 3u);
+    EXPECT_EQ(Names(dir.Path(), "*.cpw"), (std::vector<std::string>{"a.cpw", "c.cpw"}));
+    EXPECT_EQ(Names(dir.Path()).size(), 3u);
     EXPECT_TRUE(FileSystem::FindFiles(dir.File("missing"), "*").empty());
+
+    EXPECT_EQ(FileSystem::ReadFile(dir.File("b.txt")), "hello");
+    EXPECT_THROW(FileSystem::ReadFile(dir.File("missing")), EOSError);
+    EXPECT_THROW(FileSystem::ReadFile(dir.Path()), EOSError);
+    // Only regular files are read; a FIFO without a writer would block for ever otherwise.
+    ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
+    ::alarm(10);
+    EXPECT_THROW(FileSystem::ReadFile(dir.File("fifo")), EOSError);
+    ::alarm(0);
+    EXPECT_TRUE(FileSystem::DeleteFile(dir.File("b.txt")));
+    EXPECT_FALSE(FileSystem::DeleteFile(dir.File("b.txt")));
+    EXPECT_FALSE(FileSystem::FileExists(dir.File("b.txt")));
 }
 
-TEST(FileSystemTest, ForceFoldersCreatesParentsWithTheMode) {
-    TTempDir dir;
-    const std::string deep = dir.File("one/two/three");
-    ASSERT_TRUE(FileSystem::ForceFolders(deep, 0700));
-    EXPECT_EQ(ModeOf(deep), 0700u);
-    EXPECT_TRUE(FileSystem::ForceFolders(deep)); // already there
-
-    FileSystem::WriteFileAtomic(dir.File("file"), "x");
-    EXPECT_FALSE(FileSystem::ForceFolders(dir.File("file")));
-    EXPECT_FALSE(FileSystem::ForceFolders(dir.File("file/below")));
-}
-
-TEST(FileSystemTest, AtomicFileReplacesOnlyOnCommit) {
+TEST(FileSystemTest, AtomicFileReplacesOnlyOnCommitAndRefusesReadOnlyFiles) {
     TTempDir dir;
     const std::string path = dir.File("budget.qn");
-    FileSystem::WriteFileAtomic(path, "old contents", 0640);
+    WriteFileAtomic(path, "old contents", 0640);
     EXPECT_EQ(ModeOf(path), 0640u);
-
     {
         FileSystem::TAtomicFile file(path);
         file.Stream().WriteBuffer("half", 4);
         // Destroyed without Commit, as when an error is raised on the way.
     }
     EXPECT_EQ(FileSystem::ReadFile(path), "old contents");
-    EXPECT_EQ(FileSystem::FindFiles(dir.Path(), "*").size(), 1u) << "temporary file left behind";
-
-    FileSystem::WriteFileAtomic(path, "new contents");
+    EXPECT_EQ(Names(dir.Path()).size(), 1u) << "temporary file left behind";
+    WriteFileAtomic(path, "new contents");
     EXPECT_EQ(FileSystem::ReadFile(path), "new contents");
     EXPECT_EQ(ModeOf(path), 0640u) << "an existing file keeps its permissions";
-
-    FileSystem::WriteFileAtomic(path, "secret", 0600);
+    WriteFileAtomic(path, "secret", 0600);
     EXPECT_EQ(ModeOf(path), 0600u);
+    EXPECT_THROW(WriteFileAtomic(dir.File("no/such/folder/file"), "x"), EOSError);
 
     // A file made read-only is refused, as writing it in place would be, and stays as it is.
     ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
     try {
-        FileSystem::WriteFileAtomic(path, "lost");
+        WriteFileAtomic(path, "lost");
         ADD_FAILURE() << "a read-only file was replaced";
     } catch (const EOSError& e) {
         EXPECT_EQ(e.ErrorCode(), EACCES);
     }
     EXPECT_EQ(FileSystem::ReadFile(path), "secret");
     EXPECT_EQ(ModeOf(path), 0444u);
-    EXPECT_EQ(FileSystem::FindFiles(dir.Path(), "*").size(), 1u);
+    EXPECT_EQ(Names(dir.Path()).size(), 1u);
+
+    // A link to the file stays a link; the file it points at is replaced.
+    WriteFileAtomic(dir.File("real"), "old");
+    ASSERT_EQ(::symlink(dir.File("real").c_str(), dir.File("link").c_str()), 0);
+    WriteFileAtomic(dir.File("link"), "new");
+    EXPECT_EQ(FileSystem::ReadFile(dir.File("real")), "new");
+    struct stat st {};
+    ASSERT_EQ(::lstat(dir.File("link").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
 }
 
 // The temporary file is written through the descriptor that created it: opened by name a second
@@ -101,12 +110,12 @@ TEST(FileSystemTest, AtomicFileReplacesOnlyOnCommit) {
 TEST(FileSystemTest, AtomicFileOpensItsTemporaryFileOnce) {
     TTempDir dir;
     const std::string path = dir.File("budget.qn");
-    FileSystem::WriteFileAtomic(path, "old");
+    WriteFileAtomic(path, "old");
     const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     ASSERT_GE(watch, 0);
     // Closes are watched too, or two opens in a row would be merged into one event.
     ASSERT_GE(::inotify_add_watch(watch, dir.Path().c_str(), IN_CREATE | IN_OPEN | IN_CLOSE), 0);
-    FileSystem::WriteFileAtomic(path, "new");
+    WriteFileAtomic(path, "new");
 
     std::vector<std::string> created;
     std::map<std::string, int> opened;
@@ -132,7 +141,7 @@ TEST(FileSystemTest, AtomicFileOpensItsTemporaryFileOnce) {
 TEST(FileSystemTest, AtomicFileRemovesOnlyWhatKilledSavesOfTheSameFileLeft) {
     TTempDir dir;
     const std::string path = dir.File("budget.qn");
-    FileSystem::WriteFileAtomic(path, "old");
+    WriteFileAtomic(path, "old");
     // Killed part-way: the process ends without unwinding.
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
@@ -143,58 +152,31 @@ TEST(FileSystemTest, AtomicFileRemovesOnlyWhatKilledSavesOfTheSameFileLeft) {
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
-    const auto killed = FileSystem::FindFiles(dir.Path(), ".budget.qn.save-??????");
+    const std::vector<std::string> killed = Names(dir.Path(), ".budget.qn.save-??????");
     ASSERT_EQ(killed.size(), 1u);
 
     std::vector<std::string> lookalikes = {".budget.qn.save-abc", ".budget.qn.save-abcdefg",
                                            ".budget.qn.save-ab.def", ".other.qn.save-abcdef",
                                            "budget.qn.save-abcdef"};
     for (const std::string& name : lookalikes)
-        FileSystem::WriteFileAtomic(dir.File(name), "keep");
-    FileSystem::WriteFileAtomic(dir.File(".budget.qn.save-foreig"), "keep");
+        WriteFileAtomic(dir.File(name), "keep");
+    WriteFileAtomic(dir.File(".budget.qn.save-foreig"), "keep");
     if (::chown(dir.File(".budget.qn.save-foreig").c_str(), 65534, 65534) == 0)
         lookalikes.push_back(".budget.qn.save-foreig"); // another user's
     ASSERT_TRUE(FileSystem::ForceFolders(dir.File(".budget.qn.save-folder")));
-    FileSystem::WriteFileAtomic(dir.File("target"), "keep");
+    WriteFileAtomic(dir.File("target"), "keep");
     ASSERT_EQ(::symlink("target", dir.File(".budget.qn.save-linked").c_str()), 0);
     lookalikes.insert(lookalikes.end(), {".budget.qn.save-folder", ".budget.qn.save-linked"});
     // A save still running, in this process or another, holds its file locked.
     FileSystem::TAtomicFile running(path);
     running.Stream().WriteBuffer("running", 7);
 
-    FileSystem::WriteFileAtomic(path, "new");
+    WriteFileAtomic(path, "new");
     struct stat st {};
-    EXPECT_NE(::lstat(dir.File(killed[0].Name).c_str(), &st), 0) << "the killed save's copy";
+    EXPECT_NE(::lstat(dir.File(killed[0]).c_str(), &st), 0) << "the killed save's copy";
     for (const std::string& name : lookalikes)
         EXPECT_EQ(::lstat(dir.File(name).c_str(), &st), 0) << name;
     EXPECT_EQ(FileSystem::ReadFile(dir.File("target")), "keep");
     running.Commit();
     EXPECT_EQ(FileSystem::ReadFile(path), "running");
-}
-
-TEST(FileSystemTest, AtomicFileKeepsALinkToTheFile) {
-    TTempDir dir;
-    FileSystem::WriteFileAtomic(dir.File("real"), "old");
-    ASSERT_EQ(::symlink(dir.File("real").c_str(), dir.File("link").c_str()), 0);
-    FileSystem::WriteFileAtomic(dir.File("link"), "new");
-    EXPECT_EQ(FileSystem::ReadFile(dir.File("real")), "new");
-    struct stat st {};
-    ASSERT_EQ(::lstat(dir.File("link").c_str(), &st), 0);
-    EXPECT_TRUE(S_ISLNK(st.st_mode));
-}
-
-TEST(FileSystemTest, FailuresAreReported) {
-    TTempDir dir;
-    EXPECT_THROW(FileSystem::ReadFile(dir.File("missing")), EOSError);
-    // Only regular files are read; a FIFO without a writer would block for ever otherwise.
-    ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
-    ::alarm(10);
-    EXPECT_THROW(FileSystem::ReadFile(dir.File("fifo")), EOSError);
-    ::alarm(0);
-    EXPECT_THROW(FileSystem::ReadFile(dir.Path()), EOSError);
-    EXPECT_THROW(FileSystem::WriteFileAtomic(dir.File("no/such/folder/file"), "x"), EOSError);
-    EXPECT_FALSE(FileSystem::DeleteFile(dir.File("missing")));
-    FileSystem::WriteFileAtomic(dir.File("gone"), "x");
-    EXPECT_TRUE(FileSystem::DeleteFile(dir.File("gone")));
-    EXPECT_FALSE(FileSystem::FileExists(dir.File("gone")));
 }

@@ -9,26 +9,6 @@
 
 #include "support/TempDir.h"
 
-namespace {
-
-void WriteText(const std::string& fileName, const std::string& text) {
-    std::ofstream(fileName) << text;
-}
-
-// Runs the test body in `folder` and goes back to where it was, even when an assertion fails.
-class TScopedWorkingFolder {
-public:
-    explicit TScopedWorkingFolder(const std::string& folder) : FSaved(Folders::FullPath(".")) {
-        EXPECT_EQ(chdir(folder.c_str()), 0);
-    }
-    ~TScopedWorkingFolder() { EXPECT_EQ(chdir(FSaved.c_str()), 0); }
-
-private:
-    std::string FSaved;
-};
-
-} // namespace
-
 TEST(FoldersTest, XdgVariablesWhenAbsoluteElseDefaultsFromHome) {
     TTempDir temp;
     TScopedEnv home("HOME", temp.Path() + "/");
@@ -55,34 +35,30 @@ TEST(FoldersTest, UserDirsFileAndDefaults) {
     TTempDir temp;
     TScopedEnv home("HOME", temp.Path());
     TScopedEnv config("XDG_CONFIG_HOME", temp.Path() + "/cfg");
-
-    // No file and no default folders: nothing.
     EXPECT_EQ(Folders::DocumentsFolder(), "");
     EXPECT_EQ(Folders::DesktopFolder(), "");
-
-    // No file, but the default folders exist.
     ASSERT_EQ(mkdir(temp.File("Documents").c_str(), 0755), 0);
     ASSERT_EQ(mkdir(temp.File("Desktop").c_str(), 0755), 0);
     EXPECT_EQ(Folders::DocumentsFolder(), temp.File("Documents"));
     EXPECT_EQ(Folders::DesktopFolder(), temp.File("Desktop"));
 
     ASSERT_EQ(mkdir(temp.File("cfg").c_str(), 0755), 0);
-    WriteText(temp.File("cfg/user-dirs.dirs"), "# written by xdg-user-dirs-update\n"
-                                               "#XDG_DOCUMENTS_DIR=\"/commented/out\"\n"
-                                               "XDG_DESKTOP_DIR=\"$HOME/Schreib tisch/\"\n"
-                                               "XDG_DOCUMENTS_DIR=\"$HOME/Old\"\n"
-                                               "  XDG_DOCUMENTS_DIR = \"/srv/docs \\\"x\\\"\"\n");
+    std::ofstream(temp.File("cfg/user-dirs.dirs"))
+        << "# written by xdg-user-dirs-update\n"
+           "#XDG_DOCUMENTS_DIR=\"/commented/out\"\n"
+           "XDG_DESKTOP_DIR=\"$HOME/Schreib tisch/\"\n"
+           "XDG_DOCUMENTS_DIR=\"$HOME/Old\"\n"
+           "  XDG_DOCUMENTS_DIR = \"/srv/docs \\\"x\\\"\"\n";
     EXPECT_EQ(Folders::DesktopFolder(), temp.Path() + "/Schreib tisch");
     EXPECT_EQ(Folders::DocumentsFolder(), "/srv/docs \"x\"");
-
     // Values that are neither $HOME-based nor absolute are not paths: the defaults apply.
-    WriteText(temp.File("cfg/user-dirs.dirs"), "XDG_DOCUMENTS_DIR=\"docs\"\n"
-                                               "XDG_DESKTOP_DIR=\"$HOMEX/Desk\"\n");
+    std::ofstream(temp.File("cfg/user-dirs.dirs")) << "XDG_DOCUMENTS_DIR=\"docs\"\n"
+                                                      "XDG_DESKTOP_DIR=\"$HOMEX/Desk\"\n";
     EXPECT_EQ(Folders::DocumentsFolder(), temp.File("Documents"));
     EXPECT_EQ(Folders::DesktopFolder(), temp.File("Desktop"));
 }
 
-TEST(FoldersTest, FullPathNormalisesLexically) {
+TEST(FoldersTest, FullPathNormalisesLexicallyWithoutLengthLimit) {
     EXPECT_EQ(Folders::FullPath(""), "");
     EXPECT_EQ(Folders::FullPath("/a//b/./c/../d"), "/a/b/d");
     EXPECT_EQ(Folders::FullPath("/a/b/"), "/a/b");
@@ -90,32 +66,24 @@ TEST(FoldersTest, FullPathNormalisesLexically) {
     EXPECT_EQ(Folders::FullPath("/a/..b/c.."), "/a/..b/c..");
 
     TTempDir temp;
-    TScopedWorkingFolder here(temp.Path());
-    std::string working = temp.Path();
-    EXPECT_EQ(Folders::FullPath("budget.qvb"), working + "/budget.qvb");
-    EXPECT_EQ(Folders::FullPath("./x/../budget.qvb"), working + "/budget.qvb");
-    EXPECT_EQ(Folders::FullPath("."), working);
-}
-
-TEST(FoldersTest, FullPathHasNoLengthLimit) {
-    TTempDir temp;
     std::string deep = temp.Path();
-    const std::string name(60, 'n');
     for (int i = 0; i < 8; ++i) {
-        deep += "/" + name;
+        deep += "/" + std::string(60, 'n');
         ASSERT_EQ(mkdir(deep.c_str(), 0755), 0);
     }
-    ASSERT_GT(deep.size(), 400u);
-
-    TScopedWorkingFolder here(deep);
+    const std::string saved = Folders::FullPath(".");
+    ASSERT_EQ(chdir(deep.c_str()), 0);
+    const std::string longName(300, 'f');
     EXPECT_EQ(Folders::FullPath("file"), deep + "/file");
-    std::string longName(300, 'f');
+    EXPECT_EQ(Folders::FullPath("./x/../" + longName), deep + "/" + longName);
     EXPECT_EQ(Folders::FullPath("../" + longName),
               deep.substr(0, deep.rfind('/')) + "/" + longName);
+    EXPECT_EQ(Folders::FullPath("."), deep);
+    ASSERT_EQ(chdir(saved.c_str()), 0);
 }
 
 TEST(FoldersTest, ExecutableAndFolderExists) {
-    std::string exe = Folders::ExecutablePath();
+    const std::string exe = Folders::ExecutablePath();
     ASSERT_FALSE(exe.empty());
     EXPECT_EQ(exe[0], '/');
     EXPECT_FALSE(Folders::FolderExists(exe));

@@ -79,8 +79,7 @@ TEST_F(RegistryTest, EveryValueTypeSurvivesTheFile) {
     DWORD type = 99;
     std::string data = "stale";
     EXPECT_EQ(QueryValue(key, "Bin", type, data), ERROR_ACCESS_DENIED) << "write-only key";
-    EXPECT_EQ(type, REG_NONE);
-    EXPECT_TRUE(data.empty());
+    EXPECT_EQ(std::make_pair(type, data), std::make_pair(REG_NONE, std::string()));
     EXPECT_EQ(CloseKey(key), ERROR_SUCCESS);
     EXPECT_EQ(CloseKey(key), ERROR_INVALID_HANDLE);
 
@@ -127,9 +126,6 @@ TEST_F(RegistryTest, MissingFileIsAnEmptyRegistryAndReadingCreatesNothing) {
     HKEY below = nullptr;
     EXPECT_EQ(OpenKey(key, "Windows\\CurrentVersion", KEY_READ, below), ERROR_SUCCESS);
     CloseKey(below);
-    DWORD type;
-    std::string data;
-    EXPECT_EQ(QueryValue(key, "Anything", type, data), ERROR_FILE_NOT_FOUND);
     CloseKey(key);
     EXPECT_FALSE(Folders::FolderExists(Home.File("config"))) << "a read wrote something";
 

@@ -6,45 +6,33 @@ using TextConv::LocaleCompare;
 using TextConv::Utf8ToWide;
 using TextConv::WideToUtf8;
 
-TEST(TextConvTest, RoundTrips) {
+TEST(TextConvTest, Utf8AndBack) {
     const std::u16string text(u"A\u00E9\u20AC\0\U0001F600z", 7);
     const std::string utf8("A\xC3\xA9\xE2\x82\xAC\0\xF0\x9F\x98\x80z", 12);
     EXPECT_EQ(WideToUtf8(text), utf8);
     EXPECT_EQ(Utf8ToWide(utf8), text);
-    EXPECT_EQ(WideToUtf8(u""), "");
-    EXPECT_EQ(Utf8ToWide(""), u"");
-}
-
-TEST(TextConvTest, UnpairedSurrogatesBecomeReplacement) {
+    // Unpaired surrogates, overlong forms, encoded surrogates, values above U+10FFFF and stray
+    // continuation bytes become U+FFFD; a cut-off sequence is one, and the byte that broke it
+    // still counts.
     const std::string fffd = "\xEF\xBF\xBD";
     EXPECT_EQ(WideToUtf8(std::u16string{0xD800, u'a'}), fffd + "a");
-    EXPECT_EQ(WideToUtf8(std::u16string{u'a', 0xDC00}), "a" + fffd);
     EXPECT_EQ(WideToUtf8(std::u16string{0xDC00, 0xD800}), fffd + fffd);
-    EXPECT_EQ(WideToUtf8(std::u16string{0xD83D}), fffd);
-}
-
-TEST(TextConvTest, InvalidUtf8BecomesReplacement) {
-    // Overlong forms, encoded surrogates, values above U+10FFFF, stray continuation bytes.
     EXPECT_EQ(Utf8ToWide("\xC0\x80"), u"\uFFFD\uFFFD");
     EXPECT_EQ(Utf8ToWide("\xE0\x80\x80"), u"\uFFFD\uFFFD\uFFFD");
     EXPECT_EQ(Utf8ToWide("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");
     EXPECT_EQ(Utf8ToWide("\xF4\x90\x80\x80"), u"\uFFFD\uFFFD\uFFFD\uFFFD");
     EXPECT_EQ(Utf8ToWide("\x80x\xFF"), u"\uFFFDx\uFFFD");
-    // A cut-off sequence is one replacement, and the byte that broke it still counts.
     EXPECT_EQ(Utf8ToWide("\xE2\x82"
                          "A"),
               u"\uFFFDA");
     EXPECT_EQ(Utf8ToWide("\xF0\x9F\x98"), u"\uFFFD");
 }
 
-TEST(TextConvTest, CompareBasics) {
+TEST(TextConvTest, CompareCountsEveryCodeUnit) {
     EXPECT_EQ(LocaleCompare(u"", u""), 0);
-    EXPECT_EQ(LocaleCompare(u"Budget", u"Budget"), 0);
     EXPECT_EQ(LocaleCompare(u"a", u"b"), -1);
     EXPECT_EQ(LocaleCompare(u"b", u"a"), 1);
     EXPECT_EQ(LocaleCompare(u"abc", u"abcd"), -1);
-    EXPECT_EQ(LocaleCompare(u"", u"a"), -1);
-    // Zero code units are part of the text.
     const std::u16string withZero(u"a\0b", 3);
     EXPECT_EQ(LocaleCompare(withZero, std::u16string(u"a\0c", 3)), -1);
     EXPECT_EQ(LocaleCompare(u"a", std::u16string(u"a\0", 2)), -1);

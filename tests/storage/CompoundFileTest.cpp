@@ -14,10 +14,10 @@
 #include "platform/FileSystem.h"
 #include "platform/Stream.h"
 #include "storage/QVBase.h"
-#include "storage/QVCRC.h"
 #include "storage/QVCompoundFile.h"
 #include "storage/QVException.h"
-#include "support/FailingStream.h"
+#include "support/Bytes.h"
+#include "support/CryptoOracle.h"
 #include "support/Outcome.h"
 #include "support/TempDir.h"
 
@@ -77,20 +77,6 @@ void* AllocateOrThrow(std::size_t size) {
 
 namespace {
 
-std::string Hex(std::string_view text) {
-    std::string bytes;
-    for (std::size_t i = 0; i + 1 < text.size(); i += 3)
-        bytes.push_back(static_cast<char>(std::stoi(std::string(text.substr(i, 2)), nullptr, 16)));
-    return bytes;
-}
-
-std::string LE32(std::uint32_t value) {
-    std::string bytes;
-    for (int i = 0; i < 4; ++i)
-        bytes.push_back(static_cast<char>(value >> (8 * i)));
-    return bytes;
-}
-
 std::string Header(std::uint32_t info, std::uint32_t protection, std::uint32_t body) {
     return Hex("F8 34 03 1E 01 00 01 00") + LE32(info) + LE32(protection) + LE32(body);
 }
@@ -104,9 +90,10 @@ std::string Save(TQVCompoundFile& file) {
     return stream.Data();
 }
 
+// "ok", or the message of the container error; any other error fails the test.
 std::string Load(TQVCompoundFile& file, const std::string& bytes) {
     TMemoryStream stream(bytes);
-    return Outcome([&] { file.LoadFromStream(stream); });
+    return Outcome<EPACFError>([&] { file.LoadFromStream(stream); });
 }
 
 std::string Load(const std::string& bytes) {
@@ -132,13 +119,14 @@ std::string LoadFromPipe(TQVCompoundFile& file, const std::string& bytes) {
     std::string outcome;
     {
         TFileStream stream(ends[0], "pipe");
-        outcome = Outcome([&] { file.LoadFromStream(stream); });
+        outcome = Outcome<EPACFError>([&] { file.LoadFromStream(stream); });
     }
     writer.join();
     return outcome;
 }
 
-// A password handler that answers from a list, then cancels; it counts its calls.
+// A password handler that answers from a list, then cancels; it counts its calls and keeps the
+// password it was handed each time.
 TQVCompoundFile::TPasswordEvent Answer(std::vector<std::string> answers, int* calls = nullptr,
                                        std::vector<std::string>* seen = nullptr) {
     return [answers, calls, seen, next = std::size_t(0)](TQVCompoundFile&, std::string& password,
@@ -166,24 +154,26 @@ void Fill(TQVCFFolder& root) {
     accounts.NewFolder(u"1").NewFolder(u"deeper").NewFile(u"empty");
 }
 
+// A memory stream that takes at most `limit` bytes in all, as a full disk would.
+class TFullStream : public TMemoryStream {
+public:
+    explicit TFullStream(std::size_t limit) : FLeft(limit) {}
+    std::size_t Write(const void* buffer, std::size_t count) override {
+        const std::size_t done = TMemoryStream::Write(buffer, std::min(count, FLeft));
+        FLeft -= done;
+        return done;
+    }
+
+private:
+    std::size_t FLeft;
+};
+
 } // namespace
 
-TEST(CompoundFileTest, EmptyContainerToTheByte) {
-    TQVCompoundFile file;
-    const std::string bytes = Save(file);
-    EXPECT_EQ(bytes, Header(4, 0, 13) + InfoMarker + EmptyRoot);
+TEST(CompoundFileTest, UnprotectedLayoutToTheByte) {
+    TQVCompoundFile empty;
+    EXPECT_EQ(Save(empty), Header(4, 0, 13) + InfoMarker + EmptyRoot);
 
-    TQVCompoundFile copy;
-    copy.Info = "stale";
-    copy.Protected = true;
-    EXPECT_EQ(Load(copy, bytes), "ok");
-    EXPECT_TRUE(copy.Opened());
-    EXPECT_EQ(copy.Info, "");
-    EXPECT_FALSE(copy.Protected);
-    EXPECT_EQ(copy.Root().Count(), 0);
-}
-
-TEST(CompoundFileTest, UnprotectedRoundTrip) {
     TQVCompoundFile file;
     file.Info = "0123456789ABCDEF0123456789ABCDEF";
     Fill(file.Root());
@@ -194,17 +184,22 @@ TEST(CompoundFileTest, UnprotectedRoundTrip) {
                          file.Info + body);
 
     TQVCompoundFile copy;
+    copy.Protected = true;
     std::string seen;
     int calls = 0;
     copy.OnInfo = [&](TQVCompoundFile& sender) { seen = sender.Protected ? "?" : sender.Info; };
     copy.OnPassword = Answer({}, &calls);
     ASSERT_EQ(Load(copy, bytes), "ok");
+    EXPECT_TRUE(copy.Opened());
     EXPECT_EQ(seen, file.Info);
     EXPECT_EQ(calls, 0);
     EXPECT_EQ(copy.Root().Encode(), body);
 }
 
-TEST(CompoundFileTest, ProtectedRoundTrip) {
+// The protection block and the body, decrypted with OpenSSL: the key is the password padded
+// with zero bytes to 16, the check block's CRC is taken over its plain bytes, and the check block
+// and the body are two passes that each start from the key and the IV.
+TEST(CompoundFileTest, ProtectedLayoutDecryptsWithOpenSSL) {
     TQVCompoundFile file;
     file.Info = "id";
     file.Protected = true;
@@ -220,34 +215,24 @@ TEST(CompoundFileTest, ProtectedRoundTrip) {
     EXPECT_EQ(bytes.substr(0, 26),
               Header(6, 40, static_cast<std::uint32_t>(plain.size())) + InfoMarker + "id");
     const std::string protection = bytes.substr(26, 40);
-    const std::string body = bytes.substr(66);
     EXPECT_EQ(protection[0], '\x01');
     EXPECT_EQ(protection.substr(33, 3), "\0\0\0"s);
-
-    // The check block's CRC is taken over its plain bytes, and the check block and the body are
-    // two passes that each start from the key and the IV.
+    const std::string key = "secret" + std::string(10, '\0');
     const std::string iv = protection.substr(1, 16);
-    std::string check(16, '\0'), decrypted(body.size(), '\0');
-    std::uint32_t outLen = 16;
-    ASSERT_TRUE(TQVCompoundFile::DecryptBuffer(protection.data() + 17, 16, check.data(), outLen,
-                                               "secret", 6, iv.data(), 16));
-    EXPECT_EQ(LE32(QVCRC::CRC32(check.data(), 16)), protection.substr(36));
-    outLen = static_cast<std::uint32_t>(body.size());
-    ASSERT_TRUE(TQVCompoundFile::DecryptBuffer(body.data(), outLen, decrypted.data(), outLen,
-                                               "secret", 6, iv.data(), 16));
-    EXPECT_EQ(decrypted, plain);
+    const std::string check = Oracle::AesCfb(key, iv, protection.substr(17, 16), false);
+    EXPECT_EQ(LE32(Oracle::Crc(check)), protection.substr(36));
+    EXPECT_EQ(Oracle::AesCfb(key, iv, bytes.substr(66), false), plain);
 
+    // The handler learns of the protection before it is asked for the password.
     TQVCompoundFile copy;
     std::string events;
-    copy.OnInfo = [&](TQVCompoundFile& sender) {
-        events += "info:" + sender.Info + (sender.Protected ? ":protected " : " ");
-    };
+    copy.OnInfo = [&](TQVCompoundFile& sender) { events += sender.Protected ? "protected " : "?"; };
     copy.OnPassword = [&](TQVCompoundFile&, std::string& password, bool&) {
         events += "password";
         password = "secret";
     };
     ASSERT_EQ(Load(copy, bytes), "ok");
-    EXPECT_EQ(events, "info:id:protected password");
+    EXPECT_EQ(events, "protected password");
     EXPECT_EQ(copy.Root().Encode(), plain);
 }
 
@@ -256,7 +241,6 @@ TEST(CompoundFileTest, HeaderErrors) {
     const std::string valid = Save(empty);
     empty.Protected = true;
     const std::string locked = Save(empty);
-
     std::string badMagic = valid;
     badMagic[3] = '\x1F';
     std::string otherType = locked;
@@ -276,18 +260,15 @@ TEST(CompoundFileTest, HeaderErrors) {
     };
     for (const auto& c : cases) {
         TQVCompoundFile file;
-        file.Info = "old";
         EXPECT_EQ(Load(file, c.bytes), c.message) << c.what;
         EXPECT_FALSE(file.Opened()) << c.what;
-        // A failed read does not count as one.
-        EXPECT_EQ(Load(file, valid), "ok") << c.what;
+        EXPECT_EQ(Load(file, valid), "ok") << c.what << ": a failed read does not count as one";
     }
 
     // The info block is read before the protection length is checked.
     TQVCompoundFile file;
     Load(file, Header(8, 20, 13) + InfoMarker + "new!" + EmptyRoot);
     EXPECT_EQ(file.Info, "new!");
-
     // Info lengths below 4 give empty info and take their bytes from the stream all the same.
     for (std::uint32_t length : {0u, 2u, 4u, 5u}) {
         TQVCompoundFile shortInfo;
@@ -302,97 +283,63 @@ TEST(CompoundFileTest, PasswordAttempts) {
     auto lockedWith = [](const std::string& password) {
         TQVCompoundFile file;
         file.Protected = true;
-        file.Root().NewFile(u"a").Data = "b";
         file.OnPassword = Answer({password});
         return Save(file);
     };
     const std::string right = lockedWith("right");
-
-    // Wrong answers are followed by another request; the handler gets the last key back.
+    // Wrong answers are followed by another request, which gets the last key back; a cancel
+    // ends the read.
     TQVCompoundFile file;
     int calls = 0;
     std::vector<std::string> seen;
     file.OnPassword = Answer({"wrong1", "wrong2", "right"}, &calls, &seen);
     EXPECT_EQ(Load(file, right), "ok");
-    EXPECT_EQ(calls, 3);
     EXPECT_EQ(seen, (std::vector<std::string>{"", "wrong1" + std::string(10, '\0'),
                                               "wrong2" + std::string(10, '\0')}));
-    EXPECT_EQ(file.Root().Count(), 1);
-
     TQVCompoundFile cancelled;
-    calls = 0;
-    cancelled.OnPassword = Answer({"wrong"}, &calls);
+    cancelled.OnPassword = Answer({"wrong"});
     EXPECT_EQ(Load(cancelled, right), "Invalid key");
-    EXPECT_EQ(calls, 2);
     EXPECT_FALSE(cancelled.Opened());
-    EXPECT_EQ(Load(right), "Invalid key"); // no handler: the empty password only
-
+    // Without a handler the empty password is the one attempt; a handler may leave it alone.
+    EXPECT_EQ(Load(right), "Invalid key");
     const std::string blank = lockedWith("");
     EXPECT_EQ(Load(blank), "ok");
     TQVCompoundFile leftAlone;
-    calls = 0;
-    leftAlone.OnPassword = [&](TQVCompoundFile&, std::string&, bool&) { ++calls; };
+    leftAlone.OnPassword = [](TQVCompoundFile&, std::string&, bool&) {};
     EXPECT_EQ(Load(leftAlone, blank), "ok");
-    EXPECT_EQ(calls, 1);
-
     // Only the first 16 bytes of a password count, and zero bytes pad it.
     const std::string longOne = lockedWith("0123456789abcdefXYZ");
-    for (const std::string& key : {"0123456789abcdef"s, "0123456789abcdef-other"s}) {
+    for (const auto& [bytes, key] :
+         {std::pair{longOne, "0123456789abcdef-other"s}, std::pair{right, "right\0\0"s}}) {
         TQVCompoundFile reader;
         reader.OnPassword = Answer({key});
-        EXPECT_EQ(Load(reader, longOne), "ok") << key;
+        EXPECT_EQ(Load(reader, bytes), "ok") << key;
     }
-    TQVCompoundFile padded;
-    padded.OnPassword = Answer({"right\0\0"s});
-    EXPECT_EQ(Load(padded, right), "ok");
 }
 
-TEST(CompoundFileTest, ReadingAgain) {
+TEST(CompoundFileTest, ReadingAgainAndFromFiles) {
     TQVCompoundFile source;
     source.Root().NewFile(u"first");
     const std::string first = Save(source);
-    source.Root().Clear();
-    source.Root().NewFile(u"second");
-    const std::string second = Save(source);
-
     TQVCompoundFile file;
     ASSERT_EQ(Load(file, first), "ok");
-    EXPECT_EQ(Load(file, second), "File already opened");
-    ASSERT_EQ(file.Root().Count(), 1);
-    EXPECT_EQ(file.Root().GetItem(0)->Name, u"first");
+    EXPECT_EQ(Load(file, Save(source)), "File already opened");
 
+    // A file is read again whenever asked, and a failure there can be ignored.
     TTempDir dir;
+    FileSystem::WriteFileAtomic(dir.File("broken.qvb"), "\xF8\x34");
+    EXPECT_EQ(Outcome<EPACFError>([&] { file.LoadFromFile(dir.File("broken.qvb"), false); }),
+              "Invalid CF file");
+    EXPECT_EQ(file.FileName(), "");
     FileSystem::WriteFileAtomic(dir.File("first.qvb"), first);
-    FileSystem::WriteFileAtomic(dir.File("second.qvb"), second);
-    file.LoadFromFile(dir.File("second.qvb"), false);
-    EXPECT_EQ(file.FileName(), dir.File("second.qvb"));
-    EXPECT_EQ(file.Root().GetItem(0)->Name, u"second");
     file.LoadFromFile(dir.File("first.qvb"), false);
+    EXPECT_EQ(file.FileName(), dir.File("first.qvb"));
     EXPECT_EQ(file.Root().GetItem(0)->Name, u"first");
-}
-
-TEST(CompoundFileTest, LoadFromFileFailures) {
-    TTempDir dir;
-    const std::string missing = dir.File("missing.qvb");
-
-    TQVCompoundFile ignoring;
-    ignoring.Root().NewFile(u"old");
-    ignoring.LoadFromFile(missing, true);
-    EXPECT_TRUE(ignoring.Opened());
-    EXPECT_EQ(ignoring.FileName(), missing);
-    EXPECT_EQ(ignoring.Root().Count(), 0);
-
-    TQVCompoundFile strict;
-    EXPECT_THROW(strict.LoadFromFile(missing, false), EOSError);
-    EXPECT_FALSE(strict.Opened());
-    EXPECT_EQ(strict.FileName(), "");
-
-    const std::string broken = dir.File("broken.qvb");
-    FileSystem::WriteFileAtomic(broken, "\xF8\x34");
-    EXPECT_EQ(Outcome([&] { strict.LoadFromFile(broken, false); }), "Invalid CF file");
-    EXPECT_FALSE(strict.Opened());
-    strict.LoadFromFile(broken, true);
-    EXPECT_TRUE(strict.Opened());
+    EXPECT_THROW(file.LoadFromFile(dir.File("missing.qvb"), false), EOSError);
+    file.LoadFromFile(dir.File("missing.qvb"), true);
+    EXPECT_TRUE(file.Opened());
+    EXPECT_EQ(file.FileName(), dir.File("missing.qvb"));
+    EXPECT_EQ(file.Root().Count(), 0);
 }
 
 TEST(CompoundFileTest, ShortStreamsFailWithoutLargeAllocations) {
@@ -404,7 +351,6 @@ TEST(CompoundFileTest, ShortStreamsFailWithoutLargeAllocations) {
     const std::string plainBody = plain.substr(24);
     std::string claimsLocked = locked;
     claimsLocked.replace(16, 4, LE32(0xFFFFFFFF));
-
     const struct {
         const char* what;
         std::string bytes;
@@ -449,60 +395,48 @@ TEST(CompoundFileTest, PipesAreReadToTheirEnd) {
     }
 }
 
-TEST(CompoundFileTest, WriteFailures) {
+TEST(CompoundFileTest, WriteFailuresAndTheBufferCipher) {
     TQVCompoundFile file;
-    file.Info = "some id";
     Fill(file.Root());
     const std::string whole = Save(file);
-
-    for (std::size_t limit : {std::size_t(0), std::size_t(10), std::size_t(20 + 11 - 1),
-                              std::size_t(20 + 11), whole.size() - 1}) {
-        TFailingStream stream({}, limit);
+    for (std::size_t limit : {std::size_t(0), std::size_t(23), std::size_t(24), whole.size() - 1}) {
+        TFullStream stream(limit);
         EXPECT_THROW(file.SaveToStream(stream), EWriteError) << limit;
     }
-    TFailingStream enough({}, whole.size());
+    TFullStream enough(whole.size());
     file.SaveToStream(enough);
     EXPECT_EQ(enough.Data(), whole);
-
     // A handler that cancels while writing stops the write before anything reaches the stream.
     file.Protected = true;
-    int calls = 0;
-    file.OnPassword = Answer({}, &calls);
+    file.OnPassword = Answer({});
     TMemoryStream stream;
-    EXPECT_EQ(Outcome([&] { file.SaveToStream(stream); }), "Invalid key");
-    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(Outcome<EPACFError>([&] { file.SaveToStream(stream); }), "Invalid key");
     EXPECT_EQ(stream.Size(), 0u);
-}
 
-TEST(CompoundFileTest, BufferCipherPadsKeyAndIV) {
-    // A known CFB-128 vector for AES-128.
-    const std::string key = Hex("2B 7E 15 16 28 AE D2 A6 AB F7 15 88 09 CF 4F 3C");
-    const std::string iv = Hex("00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F");
-    const std::string plain = Hex("6B C1 BE E2 2E 40 9F 96 E9 3D 7E 11 73 93 17 2A AE 2D");
-    std::string out(plain.size(), '\0');
-    auto outLen = static_cast<std::uint32_t>(out.size());
-    EXPECT_TRUE(TQVCompoundFile::EncryptBuffer(plain.data(), outLen, out.data(), outLen, key.data(),
-                                               16, iv.data(), 16));
-    EXPECT_EQ(out, Hex("3B 3F D9 2E B7 2D AD 20 33 34 49 F8 E8 3C FB 4A C8 A6"));
-
+    // One pass with a key and an IV made 16 bytes long: zero bytes, the given ones over them.
+    const std::string plain = "eighteen bytes!!!!";
     auto encrypt = [&](const std::string& k, const std::string& v) {
         std::string result(plain.size(), '\0');
         auto length = static_cast<std::uint32_t>(result.size());
-        TQVCompoundFile::EncryptBuffer(
+        EXPECT_TRUE(TQVCompoundFile::EncryptBuffer(
             plain.data(), length, result.data(), length, k.empty() ? nullptr : k.data(),
             static_cast<std::uint32_t>(k.size()), v.empty() ? nullptr : v.data(),
-            static_cast<std::uint32_t>(v.size()));
+            static_cast<std::uint32_t>(v.size())));
         return result;
     };
-    const std::string zeros(16, '\0');
-    EXPECT_EQ(encrypt("k", "iv"), encrypt("k"s + std::string(15, '\0'), "iv"s + zeros));
-    EXPECT_EQ(encrypt(key + "tail", iv + "tail"), encrypt(key, iv));
-    EXPECT_EQ(encrypt("", ""), encrypt(zeros, zeros));
-
+    const std::string zeros(16, '\0'), key = "0123456789abcdef", iv = "fedcba9876543210";
+    EXPECT_EQ(encrypt(key + "tail", iv + "tail"), Oracle::AesCfb(key, iv, plain, true));
+    EXPECT_EQ(encrypt("k", "iv"),
+              Oracle::AesCfb("k" + zeros.substr(1), "iv" + zeros.substr(2), plain, true));
+    EXPECT_EQ(encrypt("", ""), Oracle::AesCfb(zeros, zeros, plain, true));
     const std::string cipher = encrypt("k", "iv");
     std::string back(plain.size(), '\0');
-    outLen = static_cast<std::uint32_t>(back.size());
+    auto outLen = static_cast<std::uint32_t>(back.size());
     EXPECT_TRUE(TQVCompoundFile::DecryptBuffer(cipher.data(), outLen, back.data(), outLen, "k", 1,
                                                "iv", 2));
     EXPECT_EQ(back, plain);
+    outLen = 3;
+    EXPECT_FALSE(
+        TQVCompoundFile::DecryptBuffer(cipher.data(), 18, back.data(), outLen, "k", 1, "iv", 2));
+    EXPECT_EQ(outLen, 0u);
 }

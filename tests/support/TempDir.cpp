@@ -4,53 +4,40 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <system_error>
-#include <vector>
 
 #include <gtest/gtest.h>
 
 TTempDir::TTempDir() {
     std::error_code error;
     std::string base = std::filesystem::temp_directory_path(error).string();
-    if (error || base.empty()) {
-        base = "/tmp";
-    }
-    while (base.size() > 1 && base.back() == '/') {
+    while (base.size() > 1 && base.back() == '/')
         base.pop_back();
-    }
-    std::string pattern = base + "/qvtest-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (mkdtemp(buffer.data()) == nullptr) {
+    std::string pattern = (error || base.empty() ? std::string("/tmp") : base) + "/qvtest-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr)
         ADD_FAILURE() << "mkdtemp(" << pattern << ") failed: " << std::strerror(errno);
-        return;
-    }
-    FPath = buffer.data();
+    else
+        FPath = pattern;
 }
 
 TTempDir::~TTempDir() {
-    if (!FPath.empty()) {
-        std::error_code error;
+    std::error_code error;
+    if (!FPath.empty())
         std::filesystem::remove_all(FPath, error);
-    }
 }
 
 TScopedEnv::TScopedEnv(std::string name, std::optional<std::string> value)
     : FName(std::move(name)) {
-    if (const char* old = std::getenv(FName.c_str())) {
+    if (const char* old = std::getenv(FName.c_str()))
         FSaved = old;
-    }
-    if (value) {
+    if (value)
         setenv(FName.c_str(), value->c_str(), 1);
-    } else {
+    else
         unsetenv(FName.c_str());
-    }
 }
 
 TScopedEnv::~TScopedEnv() {
-    if (FSaved) {
+    if (FSaved)
         setenv(FName.c_str(), FSaved->c_str(), 1);
-    } else {
+    else
         unsetenv(FName.c_str());
-    }
 }

@@ -2,25 +2,17 @@
 // filled through the toolbar, the menus, the grids' editors and the card's commands, written by
 // closing the window, and read back through the widgets of a fresh start.
 #include <algorithm>
-#include <memory>
 #include <string>
 
-#include <QApplication>
 #include <QCalendarWidget>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <QMenu>
 #include <QMenuBar>
-#include <QPushButton>
-#include <QTest>
-#include <QToolButton>
-#include <QTreeView>
 
 #include "MainFormTestSupport.h"
-#include "model/QVEnvironment.h"
 #include "ui/QVMonthView.h"
 
 namespace {
@@ -40,18 +32,6 @@ std::string Line(const QStringList& texts) {
 
 class EndToEndTest : public MainFormTest {
 protected:
-    void TearDown() override {
-        Window.reset();
-        MainFormTest::TearDown();
-    }
-
-    void Open() {
-        Window = std::make_unique<TfrmMain>();
-        Window->show();
-        Window->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(Window.get()));
-    }
-
     // Lets queued work run and frees the editors the grids have let go.
     void Settle() {
         QApplication::processEvents();
@@ -135,9 +115,6 @@ protected:
     }
 
     std::string Label(const char* name) { return Text(*Window, name).toStdString(); }
-    QTreeView& Grid(const char* name) { return *Child<QTreeView>(*Window, name); }
-
-    std::unique_ptr<TfrmMain> Window;
 };
 
 TEST_F(EndToEndTest, ABudgetKeptFromTheWindowComesBackWhole) {
@@ -146,22 +123,19 @@ TEST_F(EndToEndTest, ABudgetKeptFromTheWindowComesBackWhole) {
 
     // ---- A new budget from the start-up dialog, opened by itself from now on.
     AnswerStartup([&](QDialog& dialog) {
-        QTest::keyClicks(Child<QLineEdit>(dialog, "editTitle"), "Family");
-        auto* location = Child<QLineEdit>(dialog, "editLocation");
-        location->selectAll();
-        QTest::keyClicks(location, QString::fromStdString(path));
-        auto* autoOpen = Child<QCheckBox>(dialog, "cbAutoOpenLastEdited");
-        if (!autoOpen->isChecked()) {
-            QTest::mouseClick(autoOpen, Qt::LeftButton, {}, QPoint(6, autoOpen->height() / 2));
+        TypeText(dialog, "editTitle", "Family");
+        TypeText(dialog, "editLocation", QString::fromStdString(path));
+        if (!Child<QCheckBox>(dialog, "cbAutoOpenLastEdited")->isChecked()) {
+            ClickOn(dialog, "cbAutoOpenLastEdited");
         }
-        QTest::mouseClick(Child<QPushButton>(dialog, "btnOKNew"), Qt::LeftButton);
+        ClickOn(dialog, "btnOKNew");
     });
-    Open();
+    OpenWindow();
     ASSERT_TRUE(Window->HasBudget());
     QTreeView& flows = Grid("tvInfo");
 
     // ---- An expense from the toolbar: title, a new category, an amount.
-    QTest::mouseClick(Child<QToolButton>(*Window, "btnAddExpense"), Qt::LeftButton);
+    ClickOn(*Window, "btnAddExpense");
     Type(QApplication::focusWidget(), "Groceries");
     int expense = RowNamed(flows, TQVMonthView::ColTitle, "Groceries");
     ASSERT_GE(expense, 0);
@@ -173,10 +147,7 @@ TEST_F(EndToEndTest, ABudgetKeptFromTheWindowComesBackWhole) {
     EXPECT_EQ(Label("lblTotalExpense"), Line({"Total expense: " + Amount("1234", "56")}));
 
     // ---- A second account, and a transfer to it, moved into last month by its date.
-    DialogActions.push_back([](QDialog& dialog) {
-        QTest::keyClicks(Child<QLineEdit>(dialog, "editString"), "Bank");
-        QTest::mouseClick(Child<QPushButton>(dialog, "btnOK"), Qt::LeftButton);
-    });
+    DialogActions.push_back(TypeAndPress("editString", "Bank"));
     ChooseFromMenuBar("mnuEdit", "actNewAccount");
     ASSERT_EQ(Env().SourceCount(), 2);
     ChooseFromMenuBar("mnuEdit", "actA2A");
@@ -231,42 +202,22 @@ TEST_F(EndToEndTest, ABudgetKeptFromTheWindowComesBackWhole) {
     }
 
     // ---- A category disabled from the personalisation page's menu.
-    QTest::mouseClick(Child<QToolButton>(*Window, "btnViewPersonalisation"), Qt::LeftButton);
+    ClickOn(*Window, "btnViewPersonalisation");
     ClickBarButton(0);
     QTreeView& categories = Grid("tvDict");
     const int food = RowNamed(categories, 0, "Food");
     ASSERT_GE(food, 0);
     categories.setFocus();
-    categories.selectionModel()->select(categories.model()->index(food, 0),
-                                        QItemSelectionModel::ClearAndSelect |
-                                            QItemSelectionModel::Rows);
-    const QPoint where = categories.visualRect(categories.model()->index(food, 0)).center();
-    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, where,
-                                 categories.viewport()->mapToGlobal(where));
-    QApplication::sendEvent(categories.viewport(), &rightClick);
-    QApplication::processEvents();
-    QMenu& menu = *Child<QMenu>(*Window, "mnuDict");
-    QAction* disable = nullptr;
-    for (QAction* item : menu.actions()) {
-        if (item->text() == "&Disable") {
-            disable = item;
-        }
-    }
-    ASSERT_NE(disable, nullptr);
-    QTest::mouseClick(&menu, Qt::LeftButton, {}, menu.actionGeometry(disable).center());
+    Select(categories, {food});
+    Choose(OpenMenu(categories, "mnuDict"), "&Disable");
     Settle();
 
     // ---- Cash renamed from the account card.
-    QTest::mouseClick(Child<QToolButton>(*Window, "btnViewAccounts"), Qt::LeftButton);
+    ClickOn(*Window, "btnViewAccounts");
     ClickBarButton(0);
     ASSERT_EQ(Label("lblAccName"), "Cash");
-    DialogActions.push_back([](QDialog& dialog) {
-        auto* name = Child<QLineEdit>(dialog, "editString");
-        name->selectAll();
-        QTest::keyClicks(name, "Wallet");
-        QTest::mouseClick(Child<QPushButton>(dialog, "btnOK"), Qt::LeftButton);
-    });
-    QTest::mouseClick(Child<QPushButton>(*Window, "btnRename"), Qt::LeftButton);
+    DialogActions.push_back(TypeAndPress("editString", "Wallet"));
+    ClickOn(*Window, "btnRename");
     Reactivate();
     EXPECT_EQ(Label("lblAccName"), "Wallet");
     EXPECT_TRUE(DialogActions.empty());
@@ -282,7 +233,7 @@ TEST_F(EndToEndTest, ABudgetKeptFromTheWindowComesBackWhole) {
     Environment->InitFailed = Environment->CurrentLanguage == nullptr;
     ASSERT_TRUE(Env().Settings().AutoOpenLast);
     const std::size_t dialogs = DialogsRun.size();
-    Open();
+    OpenWindow();
     ASSERT_TRUE(Window->HasBudget());
     EXPECT_EQ(DialogsRun.size(), dialogs); // no start-up dialog
     EXPECT_EQ(Env().Title, u"Family");

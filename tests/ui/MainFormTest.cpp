@@ -1,89 +1,42 @@
 // The main window as a user meets it: start, budget commands, the navigation bar and its pages.
 #include <fstream>
 
-#include <QAction>
+#include <QComboBox>
 #include <QFileInfo>
-#include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
-#include <QTest>
 #include <QToolButton>
-#include <QTreeView>
 
 #include "MainFormTestSupport.h"
-#include "model/QVA2A.h"
 #include "model/QVStringKeeper.h"
-#include "storage/QVBase.h"
-#include "ui/MainForm.h"
-#include "ui/QVUIUtils.h"
-#include "ui/widgets/OutlookBar.h"
+#include "platform/FileSystem.h"
+#include "platform/Stream.h"
+#include "storage/QVCompoundFile.h"
 
 namespace {
-
-TEST_F(MainFormTest, AutoOpenLastOpensTheBudgetAndShowsItsNewestMonth) {
-    RememberLast(MakeBudget());
-    TfrmMain window;
-    ASSERT_TRUE(window.HasBudget());
-    EXPECT_TRUE(DialogsRun.empty());
-    TOutlookBar& bar = Bar(window);
-    ASSERT_EQ(bar.PageCount(), 5);
-    // Newest month, the older one, all months.
-    ASSERT_EQ(bar.Page(0).ButtonCount(), 3);
-    EXPECT_EQ(bar.Page(0).Button(0).Caption, "Current Month");
-    EXPECT_EQ(bar.Page(0).Button(1).Caption, "April 2020");
-    EXPECT_EQ(bar.Page(0).Button(1).ImageIndex, 3);
-    EXPECT_EQ(bar.Page(0).Button(2).ImageIndex, 12);
-    EXPECT_EQ(bar.Page(0).DownIndex(), 0);
-    EXPECT_EQ(bar.Page(2).Caption(), "Debts and Loans");
-    EXPECT_EQ(Text(window, "lblHeader"), QVUIUtils::GetMonthCaption(true, QVUtils::Now()));
-    EXPECT_EQ(Child<QTreeView>(window, "tvInfo")->model()->rowCount(), 3);
-    EXPECT_EQ(Text(window, "lblItems"), "Items: 3");
-}
 
 TEST_F(MainFormTest, LaunchWithoutAUsableLastBudget) {
     // A missing last budget brings the start-up dialog; Cancel ends the program.
     RememberLast(Home.File("gone.qn"));
-    {
-        TfrmMain window;
-        EXPECT_EQ(DialogsRun, std::vector<QString>{"Open budget"});
-        EXPECT_TRUE(window.IsClosing());
-    }
-    // A damaged one shows its message and leaves the window without a budget.
+    Window.reset();
+    Window = std::make_unique<TfrmMain>();
+    EXPECT_EQ(DialogsRun, std::vector<QString>{"Open budget"});
+    EXPECT_TRUE(Window->IsClosing());
+    // A damaged one shows its message and leaves the window without a budget; closing writes
+    // nothing over it.
     const std::string damaged = Home.File("damaged.qn");
     std::ofstream(damaged) << "not a budget";
     RememberLast(damaged);
-    DialogsRun.clear();
-    TfrmMain window;
-    EXPECT_FALSE(window.HasBudget());
-    EXPECT_FALSE(window.IsClosing());
+    OpenWindow();
+    EXPECT_FALSE(Window->HasBudget());
+    EXPECT_FALSE(Window->IsClosing());
     ASSERT_EQ(Messages.size(), 1u);
     EXPECT_EQ(Messages[0].kind, Prompter::Kind::Error);
-    EXPECT_EQ(Bar(window).PageCount(), 0);
-    EXPECT_FALSE(Action(window, "actSave").isEnabled());
-    EXPECT_TRUE(Action(window, "actOpen").isEnabled());
-    // Closing writes nothing over the damaged file.
-    window.close();
+    EXPECT_FALSE(Action(*Window, "actSave").isEnabled());
+    Window->close();
     std::ifstream in(damaged);
-    std::string content((std::istreambuf_iterator<char>(in)), {});
-    EXPECT_EQ(content, "not a budget");
-}
-
-TEST_F(MainFormTest, NewBudgetFromTheStartupDialogIsWrittenWhenTheWindowCloses) {
-    Env().Settings().AutoOpenLast = false;
-    const std::string path = Home.File("Family.qn");
-    AnswerStartup([&](QDialog& dialog) {
-        Child<QLineEdit>(dialog, "editTitle")->setText("Family");
-        Child<QLineEdit>(dialog, "editLocation")->setText(QString::fromStdString(path));
-        QTest::mouseClick(Child<QPushButton>(dialog, "btnOKNew"), Qt::LeftButton);
-    });
-    TfrmMain window;
-    ASSERT_TRUE(window.HasBudget());
-    EXPECT_EQ(Env().Title, u"Family");
-    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(path)));
-    window.close();
-    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(path)));
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), {}), "not a budget");
 }
 
 TEST_F(MainFormTest, StrongBudgetAsksForItsPasswordAtEveryOpening) {
@@ -91,167 +44,160 @@ TEST_F(MainFormTest, StrongBudgetAsksForItsPasswordAtEveryOpening) {
     Env().LoadFromFile(path);
     Env().SetPassword(u"secret");
     Env().SetProtection(2);
-    Env().SaveToFile(path);
-    Env().Reset();
+    SaveAndForget(path);
     Env().Settings().AutoOpenLast = false;
     const auto openExisting = [&](QDialog& dialog) {
         Child<QTabWidget>(dialog, "PageControl")->setCurrentIndex(1);
         Child<QLineEdit>(dialog, "editOpenLocation")->setText(QString::fromStdString(path));
-        QTest::mouseClick(Child<QPushButton>(dialog, "btnOKOpen"), Qt::LeftButton);
-    };
-    const auto type = [](const char* password) {
-        return [password](QDialog& dialog) {
-            Child<QLineEdit>(dialog, "editPass")->setText(password);
-            QTest::mouseClick(Child<QPushButton>(dialog, "btnOK"), Qt::LeftButton);
-        };
+        ClickOn(dialog, "btnOKOpen");
     };
     // Three wrong passwords: the message, then the start-up dialog again, whose Cancel ends it.
     AnswerStartup(openExisting);
     for (const char* wrong : {"a", "b", "c"}) {
-        DialogActions.push_back(type(wrong));
+        DialogActions.push_back(TypeAndPress("editPass", wrong));
     }
-    {
-        TfrmMain window;
-        EXPECT_EQ(DialogsRun.size(), 5u);
-        ASSERT_EQ(Messages.size(), 1u);
-        EXPECT_EQ(Messages[0].kind, Prompter::Kind::Error);
-        EXPECT_TRUE(window.IsClosing());
-    }
+    Window.reset();
+    Window = std::make_unique<TfrmMain>();
+    EXPECT_EQ(DialogsRun.size(), 5u);
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(Messages[0].kind, Prompter::Kind::Error);
+    EXPECT_TRUE(Window->IsClosing());
     // Cancel counts as one of the three tries; the right password opens it.
-    DialogsRun.clear();
     Messages.clear();
     AnswerStartup(openExisting);
-    DialogActions.push_back([](QDialog& dialog) { dialog.reject(); });
-    DialogActions.push_back(type("secret"));
-    TfrmMain window;
+    DialogActions.push_back(Press("btnCancel"));
+    DialogActions.push_back(TypeAndPress("editPass", "secret"));
+    OpenWindow();
     EXPECT_TRUE(Messages.empty());
     EXPECT_TRUE(DialogActions.empty());
-    ASSERT_TRUE(window.HasBudget());
+    ASSERT_TRUE(Window->HasBudget());
     EXPECT_EQ(Env().Protection, 2);
     EXPECT_EQ(Env().Title, u"Home");
 }
 
 TEST_F(MainFormTest, SaveAsWritesExactlyTheTypedName) {
     RememberLast(MakeBudget());
-    TfrmMain window;
+    OpenWindow();
     const std::string copy = Home.File("copy-without-extension");
     FileAnswers.push_back(QString::fromStdString(copy));
-    Action(window, "actSaveAs").trigger();
+    Action(*Window, "actSaveAs").trigger();
     EXPECT_TRUE(QFileInfo(QString::fromStdString(copy)).isFile());
     EXPECT_EQ(Env().FileName, copy);
 }
 
-TEST_F(MainFormTest, TranslateUIShowsMissingKeysEmptyAndKeepsFixedCaptions) {
-    RememberLast(MakeBudget());
-    TfrmMain window;
-    TQVStringKeeper partial;
-    const TQVStringKeeper& english = *Env().CurrentLanguage;
-    for (int i = 0; i < english.Count(); ++i) {
-        if (english.GetKey(i) != u"MNU_FILE") {
-            partial.AddString(english.GetKey(i), english.GetText(i));
-        }
-    }
-    TQVStringKeeper* saved = Env().CurrentLanguage;
-    Env().CurrentLanguage = &partial;
-    window.TranslateUI();
-    Env().CurrentLanguage = saved;
-    EXPECT_EQ(Child<QMenu>(window, "mnuFile")->title(), "");
-    EXPECT_EQ(Child<QMenu>(window, "mnuEdit")->title(), "&Edit");
-    EXPECT_EQ(Action(window, "actSave").text(), "Save");
-    EXPECT_EQ(Action(window, "actSaveAs").text(), "Save As...");
-    EXPECT_EQ(Action(window, "actProperties").text(), "Properties...");
-}
-
 TEST_F(MainFormTest, EachPageShowsItsOwnContent) {
     RememberLast(MakeBudget());
-    TfrmMain window;
-    window.show();
+    OpenWindow();
     const struct {
         const char* action;
         const char* content;
         const char* viewButton;
-        bool header;
     } pages[] = {
-        {"actAccounts", "pAccountInfo", "btnViewAccounts", false},
-        {"actDebts", "tvDebts", "btnViewDebts", true},
-        {"actPersonalisation", "tvDict", "btnViewPersonalisation", true},
-        {"actReports", "tvSummary", "btnViewSummary", true},
-        {"actCashflow", "tvInfo", "btnViewCashflow", true},
+        {"actAccounts", "pAccountInfo", "btnViewAccounts"},
+        {"actDebts", "tvDebts", "btnViewDebts"},
+        {"actPersonalisation", "tvDict", "btnViewPersonalisation"},
+        {"actReports", "tvSummary", "btnViewSummary"},
+        {"actCashflow", "tvInfo", "btnViewCashflow"},
     };
-    const char* contents[] = {"pAccountInfo", "tvDebts", "tvDict", "tvSummary", "tvInfo"};
     for (const auto& page : pages) {
         SCOPED_TRACE(page.action);
-        Action(window, page.action).trigger();
-        for (const char* content : contents) {
-            EXPECT_EQ(Child<QWidget>(window, content)->isVisible(),
-                      std::string(content) == page.content)
-                << content;
+        Action(*Window, page.action).trigger();
+        for (const auto& other : pages) {
+            EXPECT_EQ(Child<QWidget>(*Window, other.content)->isVisible(), &other == &page)
+                << other.content;
         }
-        EXPECT_EQ(Child<QWidget>(window, "pTop")->isVisible(), page.header);
-        EXPECT_TRUE(Child<QToolButton>(window, page.viewButton)->isChecked());
+        EXPECT_TRUE(Child<QToolButton>(*Window, page.viewButton)->isChecked());
     }
-    // The accounts page shows the first account on the card.
-    Action(window, "actAccounts").trigger();
-    EXPECT_EQ(Text(window, "lblAccName"), "Cash");
-    EXPECT_EQ(Text(window, "lblAccBalance"), QVUIUtils::FormatMoney(1000 - 250.5L - 100, 10));
 }
 
 TEST_F(MainFormTest, CashflowTotalsFollowTheSelection) {
     RememberLast(MakeBudget());
-    TfrmMain window;
-    QTreeView& grid = *Child<QTreeView>(window, "tvInfo");
-    const QString income = QVUIUtils::FormatMoney(1000, 10);
-    EXPECT_EQ(Text(window, "lblTotalIncome"), "Total income: " + income);
-    EXPECT_EQ(Text(window, "lblTotalBalance"),
-              "Total balance: " + QVUIUtils::FormatMoney(1000 - 250.5L, 10));
+    OpenWindow();
+    QTreeView& grid = Grid("tvInfo");
+    EXPECT_EQ(Label("lblTotalIncome"), "Total income: " + Money(1000));
+    EXPECT_EQ(Label("lblTotalBalance"), "Total balance: " + Money(1000 - 250.5L));
     // Only the selected transfer: it counts as an item but in no sum.
-    const int transferRow = [&] {
-        for (int row = 0; row < 3; ++row) {
-            if (grid.model()->index(row, 1).data().toString().startsWith("Transfer to Bank")) {
-                return row;
-            }
+    for (int row = 0; row < 3; ++row) {
+        if (grid.model()->index(row, 1).data().toString().startsWith("Transfer to Bank")) {
+            Select(grid, {row});
         }
-        return -1;
-    }();
-    ASSERT_GE(transferRow, 0);
-    grid.selectionModel()->select(grid.model()->index(transferRow, 0),
-                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    EXPECT_EQ(Text(window, "lblItems"), "Items: 1");
-    EXPECT_EQ(Text(window, "lblTotalIncome"), "Total income: " + QVUIUtils::FormatMoney(0, 10));
-    EXPECT_TRUE(Text(window, "lblPeriod").startsWith("Period: "));
+    }
+    EXPECT_EQ(Label("lblItems"), "Items: 1");
+    EXPECT_EQ(Label("lblTotalIncome"), "Total income: " + Money(0));
+    EXPECT_EQ(Label("lblTotalExpense"), "Total expense: " + Money(0));
 }
 
 TEST_F(MainFormTest, AccountsPageWithoutAccountsAsksForTheFirstOne) {
-    const std::string path = MakeBudget();
-    RememberLast(path);
-    TfrmMain window;
+    RememberLast(MakeBudget());
+    OpenWindow();
     while (Env().SourceCount() > 0) {
         Env().DeleteSource(0);
     }
-    window.BuildLeftBar();
-    DialogActions.push_back([](QDialog& dialog) {
-        Child<QLineEdit>(dialog, "editString")->setText("Savings");
-        QTest::mouseClick(Child<QPushButton>(dialog, "btnOK"), Qt::LeftButton);
-    });
-    Action(window, "actAccounts").trigger();
+    Window->BuildLeftBar();
+    DialogActions.push_back(TypeAndPress("editString", "Savings"));
+    Action(*Window, "actAccounts").trigger();
     ASSERT_EQ(Env().SourceCount(), 1);
     EXPECT_EQ(Env().GetSource(0)->Name, u"Savings");
-    TOutlookBarPage& page = Bar(window).Page(1);
-    ASSERT_EQ(page.ButtonCount(), 2);
-    EXPECT_EQ(page.Button(0).Caption, "Savings");
+    ASSERT_EQ(BarPage(1).ButtonCount(), 2);
+    EXPECT_EQ(BarPage(1).Button(0).Caption, "Savings");
     // The new-account button stays pressed.
-    EXPECT_EQ(page.DownIndex(), 1);
+    EXPECT_EQ(BarPage(1).DownIndex(), 1);
 }
 
-} // namespace
+TEST_F(MainFormTest, LanguageChosenInTheSettingsAppliesAtOnce) {
+    // A second table: the English one with another id, two captions changed and one missing.
+    const std::string folder = Home.Path() + "/lang2";
+    FileSystem::ForceFolders(folder);
+    {
+        const TQVStringKeeper& english = *Env().GetLanguage(0);
+        TQVStringKeeper table;
+        table.Id = "xx";
+        table.Title = u"Other";
+        // The first of repeated keys wins.
+        table.AddString(u"LEFTBAR_CASHFLOW", u"Money flow");
+        table.AddString(u"MNU_FILE", u"&Budget");
+        for (int i = 0; i < english.Count(); ++i) {
+            if (english.GetKey(i) != u"MNU_EDIT") {
+                table.AddString(english.GetKey(i), english.GetText(i));
+            }
+        }
+        TQVCompoundFile container;
+        table.SaveToFolder(container.Root());
+        TFileStream file(folder + "/other.lng", TFileMode::Create);
+        container.SaveToStream(file);
+    }
+    Env().LoadLanguagesFrom({QV_LANG_DIR "/", folder + "/"});
+    ASSERT_EQ(Env().LanguageCount(), 2);
+    RememberLast(MakeBudget());
+    OpenWindow();
+    Window->ShowSummaryPage();
+    const auto choose = [this](const QString& title) {
+        DialogActions.push_back([title](QDialog& d) {
+            auto* list = Child<QComboBox>(d, "cbLanguage");
+            list->setCurrentIndex(list->findText(title));
+            ClickOn(d, "btnOK");
+        });
+        Action(*Window, "actSettings").trigger();
+    };
+    choose("Other");
+    EXPECT_EQ(Env().Settings().Lang, "xx");
+    EXPECT_EQ(BarPage(0).Caption(), "Money flow");
+    EXPECT_EQ(Child<QMenu>(*Window, "mnuFile")->title(), "&Budget");
+    EXPECT_EQ(Child<QMenu>(*Window, "mnuEdit")->title(), "") << "a missing text shows empty";
+    EXPECT_EQ(Action(*Window, "actSave").text(), "Save") << "fixed captions stay";
+    EXPECT_EQ(Bar(*Window).ActivePageIndex(), 4) << "the page that showed stays";
 
-namespace {
+    choose("English (default)");
+    EXPECT_EQ(Env().Settings().Lang, "en");
+    EXPECT_EQ(BarPage(0).Caption(), "Cashflow");
+    EXPECT_EQ(Child<QMenu>(*Window, "mnuEdit")->title(), "&Edit");
+}
 
 TEST_F(MainFormTest, MissingHelpFileReportsItsErrorNumber) {
     RememberLast(MakeBudget());
-    TfrmMain window;
+    OpenWindow();
     // The test program's folder holds no guide.
-    Action(window, "actHelpContents").trigger();
+    Action(*Window, "actHelpContents").trigger();
     ASSERT_EQ(Messages.size(), 1u);
     EXPECT_EQ(Messages[0].text, "Failed to launch help file (error 2)");
 }

@@ -1,49 +1,17 @@
-// The settings dialog, driven as a user would through the Prompter hooks.
+// The settings dialog, driven as a user would through the Prompter hooks. Its language list is
+// met through the main window, which applies the choice at once.
 #include <QCheckBox>
-#include <QComboBox>
-#include <QPushButton>
-#include <QTest>
 
 #include "UiTestSupport.h"
-#include "model/QVStringKeeper.h"
 #include "platform/FileSystem.h"
-#include "platform/Stream.h"
-#include "storage/QVCompoundFile.h"
 #include "ui/dialogs/SettingsForm.h"
 
 namespace {
 
-using Action = std::function<void(QDialog&)>;
-
-// Clicks near the left edge: a check box reacts on its indicator and text only, not on the free
-// space its column gives it.
-void Click(QDialog& d, const char* name) {
-    auto* button = Child<QAbstractButton>(d, name);
-    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(8, button->height() / 2));
-}
-
-struct Flag {
-    const char* box;
-    bool TQVSettings::*setting;
-    bool inverted;
-};
-const Flag Flags[] = {
-    {"cbShowA2A", &TQVSettings::ShowA2A, false},
-    {"cbHideEmptyMonths", &TQVSettings::ShowEmptyMonths, true},
-    {"cbTrayIcon", &TQVSettings::UseTray, false},
-    {"cbHideOnMinimize", &TQVSettings::HideOnMinimize, false},
-    {"cbHideOnClose", &TQVSettings::HideOnClose, false},
-    {"cbNotifications", &TQVSettings::Notifications, false},
-    {"cbShowAdjustments", &TQVSettings::ShowBalanceAdjustments, false},
-    {"cbAutoOpenLast", &TQVSettings::AutoOpenLast, false},
-};
-
-const QString RestartWarning = "Changing this feature requires restart of the application";
-
 class SettingsFormTest : public UiTest {
 protected:
     // Loads `settings`, runs the dialog with `action` and saves into `settings` after OK.
-    int Run(TQVSettings& settings, Action action) {
+    int Run(TQVSettings& settings, DialogAction action) {
         Dialog.LoadFromSettings(settings);
         DialogActions.push_back(std::move(action));
         const int result = Prompter::Exec(Dialog);
@@ -53,36 +21,49 @@ protected:
         return result;
     }
 
-    std::string AutostartEntry() const {
-        return Home.File("config/autostart/quillvane-autostart.desktop");
-    }
-
     TfrmSettings Dialog;
 };
 
 TEST_F(SettingsFormTest, EveryCheckBoxShowsAndStoresItsSetting) {
+    const struct {
+        const char* box;
+        bool TQVSettings::*setting;
+        bool inverted;
+    } flags[] = {
+        {"cbShowA2A", &TQVSettings::ShowA2A, false},
+        {"cbHideEmptyMonths", &TQVSettings::ShowEmptyMonths, true},
+        {"cbTrayIcon", &TQVSettings::UseTray, false},
+        {"cbHideOnMinimize", &TQVSettings::HideOnMinimize, false},
+        {"cbHideOnClose", &TQVSettings::HideOnClose, false},
+        {"cbNotifications", &TQVSettings::Notifications, false},
+        {"cbShowAdjustments", &TQVSettings::ShowBalanceAdjustments, false},
+        {"cbAutoOpenLast", &TQVSettings::AutoOpenLast, false},
+    };
     for (const bool value : {true, false}) {
         SCOPED_TRACE(value);
         TQVSettings settings;
-        for (const Flag& flag : Flags) {
+        for (const auto& flag : flags) {
             settings.*flag.setting = value;
         }
         Run(settings, [&](QDialog& d) {
-            for (const Flag& flag : Flags) {
+            for (const auto& flag : flags) {
                 auto* box = Child<QCheckBox>(d, flag.box);
                 EXPECT_EQ(box->isChecked(), value != flag.inverted) << flag.box;
                 if (box->isVisible()) {
-                    Click(d, flag.box);
+                    ClickOn(d, flag.box);
                 }
             }
-            Click(d, "btnOK");
+            ClickOn(d, "btnOK");
         });
-        for (const Flag& flag : Flags) {
+        for (const auto& flag : flags) {
             const bool hidden = std::string(flag.box) == "cbNotifications";
             EXPECT_EQ(settings.*flag.setting, hidden ? value : !value) << flag.box;
         }
     }
-    EXPECT_EQ(Messages.size(), 2u) << "one warning per click on the tray box only";
+    // Only a click on the tray box warns, never its setting from the settings.
+    ASSERT_EQ(Messages.size(), 2u);
+    EXPECT_EQ(Messages[0].kind, Prompter::Kind::Warning);
+    EXPECT_EQ(Messages[0].text, "Changing this feature requires restart of the application");
 }
 
 TEST_F(SettingsFormTest, TrayDoubleClickActionMapsToThreeEntries) {
@@ -101,112 +82,38 @@ TEST_F(SettingsFormTest, TrayDoubleClickActionMapsToThreeEntries) {
             auto* list = Child<QComboBox>(d, "cbTrayDblClickAction");
             EXPECT_EQ(list->currentIndex(), c.shown);
             list->setCurrentIndex(c.chosen);
-            Click(d, "btnOK");
+            ClickOn(d, "btnOK");
         });
         EXPECT_EQ(settings.TrayDblClick, c.saved);
     }
 }
 
 TEST_F(SettingsFormTest, AutostartFollowsTheBoxOnEveryOK) {
+    const std::string entry = Home.File("config/autostart/quillvane-autostart.desktop");
     TQVSettings settings;
-    bool shown = true;
-    const auto runToggling = [&](bool toggle) {
+    const auto run = [&](bool toggle, const char* button = "btnOK") {
+        bool shown = false;
         Run(settings, [&](QDialog& d) {
             shown = Child<QCheckBox>(d, "cbRunOnSystemStartup")->isChecked();
             if (toggle) {
-                Click(d, "cbRunOnSystemStartup");
+                ClickOn(d, "cbRunOnSystemStartup");
             }
-            Click(d, "btnOK");
+            ClickOn(d, button);
         });
+        return shown;
     };
-    runToggling(true);
-    EXPECT_FALSE(shown);
-    EXPECT_TRUE(FileSystem::FileExists(AutostartEntry()));
-
+    EXPECT_FALSE(run(true));
+    EXPECT_TRUE(FileSystem::FileExists(entry));
     // Removed behind the program's back: the box shows it, and OK leaves it removed.
     Env().DisableAutorun();
-    runToggling(false);
-    EXPECT_FALSE(shown);
-    EXPECT_FALSE(FileSystem::FileExists(AutostartEntry()));
-
+    EXPECT_FALSE(run(false));
+    EXPECT_FALSE(FileSystem::FileExists(entry));
     Env().EnableAutorun();
-    runToggling(false);
-    EXPECT_TRUE(shown);
-    EXPECT_TRUE(FileSystem::FileExists(AutostartEntry()));
-    runToggling(true);
-    EXPECT_FALSE(FileSystem::FileExists(AutostartEntry()));
-
+    EXPECT_TRUE(run(true));
+    EXPECT_FALSE(FileSystem::FileExists(entry));
     // Cancel writes nothing.
-    Dialog.LoadFromSettings(settings);
-    DialogActions.push_back([](QDialog& d) {
-        Click(d, "cbRunOnSystemStartup");
-        Click(d, "btnCancel");
-    });
-    EXPECT_EQ(Prompter::Exec(Dialog), QDialog::Rejected);
-    EXPECT_FALSE(FileSystem::FileExists(AutostartEntry()));
-}
-
-TEST_F(SettingsFormTest, TrayBoxWarnsOnEveryClickOnly) {
-    TQVSettings settings;
-    settings.UseTray = false;
-    Run(settings, [](QDialog& d) {
-        Click(d, "cbTrayIcon");
-        Click(d, "cbTrayIcon");
-        Click(d, "cbTrayIcon");
-        Click(d, "btnOK");
-    });
-    ASSERT_EQ(Messages.size(), 3u);
-    EXPECT_EQ(Messages[0].kind, Prompter::Kind::Warning);
-    EXPECT_EQ(Messages[0].text, RestartWarning);
-    EXPECT_EQ(Messages[0].buttons, QMessageBox::Ok);
-    EXPECT_TRUE(settings.UseTray);
-
-    settings.UseTray = false;
-    Dialog.LoadFromSettings(settings);
-    EXPECT_EQ(Messages.size(), 3u) << "setting the box from the settings says nothing";
-}
-
-TEST_F(SettingsFormTest, LanguageListOffersTheLoadedTables) {
-    const std::string folder = Home.Path() + "/lang2";
-    FileSystem::ForceFolders(folder);
-    {
-        TQVStringKeeper table;
-        table.Id = "de";
-        table.Title = u"Deutsch";
-        table.AddString(u"MNU_FILE", u"&Datei");
-        TQVCompoundFile container;
-        table.SaveToFolder(container.Root());
-        TFileStream file(folder + "/de.lng", TFileMode::Create);
-        container.SaveToStream(file);
-    }
-    Env().LoadLanguagesFrom({QV_LANG_DIR "/", folder + "/"});
-    ASSERT_EQ(Env().LanguageCount(), 2);
-
-    struct Case {
-        std::string stored;
-        QString shown;
-        int choose;
-        std::string saved;
-    };
-    const Case cases[] = {{"de", "Deutsch", 0, "en"},
-                          {"en", "English (default)", 1, "de"},
-                          {"xx", "English (default)", 0, "en"}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.stored);
-        TQVSettings settings;
-        settings.Lang = c.stored;
-        Run(settings, [&](QDialog& d) {
-            auto* list = Child<QComboBox>(d, "cbLanguage");
-            ASSERT_EQ(list->count(), 2);
-            EXPECT_EQ(list->itemText(0), "English (default)");
-            EXPECT_EQ(list->itemText(1), "Deutsch");
-            EXPECT_EQ(list->currentText(), c.shown);
-            list->setCurrentIndex(c.choose);
-            Click(d, "btnOK");
-        });
-        EXPECT_EQ(Dialog.ChosenLanguageId(), c.saved);
-        EXPECT_EQ(settings.Lang, c.saved);
-    }
+    EXPECT_FALSE(run(true, "btnCancel"));
+    EXPECT_FALSE(FileSystem::FileExists(entry));
 }
 
 } // namespace

@@ -1,58 +1,22 @@
 // The main window's life in the notification area: the tray menu and its quick entry, the
-// double-click, hiding on minimise and close, the autostart hiding, and the settings dialog's
-// language applied at once.
+// double-click, hiding on minimise and close, and the autostart hiding.
 #include <fcntl.h>
 #include <sys/stat.h>
 
 #include <QComboBox>
 #include <QLineEdit>
-#include <QMenu>
-#include <QPushButton>
-#include <QStackedWidget>
 #include <QSystemTrayIcon>
-#include <QTest>
-#include <QTimer>
-#include <QTreeView>
 
 #include "MainFormTestSupport.h"
-#include "model/QVEnvironment.h"
-#include "model/QVStringKeeper.h"
-#include "platform/FileSystem.h"
-#include "platform/Stream.h"
-#include "storage/QVCompoundFile.h"
 #include "ui/dialogs/TrayPopupForm.h"
 
 namespace {
 
 constexpr time_t OldTime = 946684800; // 2000-01-01
 
-using Dialog = std::function<void(QDialog&)>;
-
-void Type(QDialog& d, const char* edit, const QString& text) {
-    auto* line = Child<QLineEdit>(d, edit);
-    line->clear();
-    QTest::keyClicks(line, text);
-}
-
-void TypeInto(QDialog& d, const char* combo, const QString& text) {
-    QLineEdit* line = Child<QComboBox>(d, combo)->lineEdit();
-    line->clear();
-    if (!text.isEmpty()) {
-        QTest::keyClicks(line, text);
-    }
-}
-
 void Pick(QDialog& d, const char* combo, const QString& text) {
     auto* box = Child<QComboBox>(d, combo);
     box->setCurrentIndex(box->findText(text));
-}
-
-void ClickOK(QDialog& d) {
-    QTest::mouseClick(Child<QPushButton>(d, "btnOK"), Qt::LeftButton);
-}
-
-TTrayEntryMode ModeOf(QDialog& d) {
-    return static_cast<TfrmTrayPopup&>(d).Mode();
 }
 
 class TrayTest : public MainFormTest {
@@ -60,7 +24,6 @@ protected:
     void SetUp() override {
         MainFormTest::SetUp();
         TfrmMain::SystemTrayAvailable = [] { return true; };
-        TfrmMain::CommandLine = [] { return QStringList{QStringLiteral("quillvane")}; };
         Budget = MakeBudget();
         RememberLast(Budget);
         Env().Settings().UseTray = true;
@@ -75,33 +38,20 @@ protected:
     // Opens the window over the budget with the settings as the test left them.
     void Open(const QStringList& arguments = {QStringLiteral("quillvane")}) {
         TfrmMain::CommandLine = [arguments] { return arguments; };
-        Window = std::make_unique<TfrmMain>();
-        Window->show();
-        Window->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(Window.get()));
+        OpenWindow();
     }
 
     QSystemTrayIcon& Tray() { return *Child<QSystemTrayIcon>(*Window, "TrayIcon"); }
-    QAction& TrayItem(const QString& caption) {
-        for (QAction* action : Child<QMenu>(*Window, "mnuTray")->actions()) {
-            if (action->text() == caption) {
-                return *action;
-            }
-        }
-        ADD_FAILURE() << "no tray item " << caption.toStdString();
-        static QAction none;
-        return none;
-    }
     // Runs `caption` of the tray menu; `dialog` answers the quick entry it opens.
-    void RunTrayItem(const QString& caption, Dialog dialog = {}) {
+    void RunTrayItem(const QString& caption, DialogAction dialog = {}) {
         if (dialog) {
             DialogActions.push_back(std::move(dialog));
         }
-        TrayItem(caption).trigger();
+        QAction* item = Item(*Child<QMenu>(*Window, "mnuTray"), caption);
+        ASSERT_NE(item, nullptr);
+        item->trigger();
         QApplication::processEvents();
     }
-
-    TQVMonth& Today() { return *Env().GetMonth(Env().IndexOfCurrentMonth()); }
     template <class T = TQVMoneyFlow> T* FlowNamed(std::u16string_view name) {
         for (TQVMoneyFlow* flow : Today().Flows()) {
             if (flow->Name == name) {
@@ -110,15 +60,7 @@ protected:
         }
         return nullptr;
     }
-    TOutlookBarPage& BarPage(int index) { return Bar(*Window).Page(index); }
-    QStringList Captions(int page) {
-        QStringList captions;
-        for (int i = 0; i < BarPage(page).ButtonCount(); ++i) {
-            captions << BarPage(page).Button(i).Caption;
-        }
-        return captions;
-    }
-    int DebtRows() { return Child<QTreeView>(*Window, "tvDebts")->model()->rowCount(); }
+    int DebtRows() { return Grid("tvDebts").model()->rowCount(); }
 
     void MakeBudgetOld() {
         const timespec times[2] = {{OldTime, 0}, {OldTime, 0}};
@@ -130,202 +72,137 @@ protected:
     }
 
     std::string Budget;
-    std::unique_ptr<TfrmMain> Window;
 };
 
 TEST_F(TrayTest, MenuItemsRunTheirQuickEntryAndWriteTheModel) {
     Open();
     TQVSource* cash = Env().GetSource(0);
-    TQVSource* bank = Env().GetSource(1);
-    const int debts = Env().DebtCount();
-    const int loans = Env().CreditCount();
-
-    RunTrayItem("Add Expense", [](QDialog& d) {
-        EXPECT_EQ(ModeOf(d), TTrayEntryMode::Expense);
-        EXPECT_EQ(Child<QLabel>(d, "lblMoneyFlow")->text(), "Expense:");
-        EXPECT_EQ(Child<QComboBox>(d, "cbSources")->currentText(), "Cash") << "the default";
-        Type(d, "editMoneyFlow", "Bread");
-        Type(d, "editSum", "12");
-        Pick(d, "cbLocations", QVUIUtils::ToQ(Env().GetExpenseLocation(0)->Name));
-        ClickOK(d);
-    });
-    auto* bread = FlowNamed<TQVExpenseItem>(u"Bread");
-    ASSERT_NE(bread, nullptr);
-    EXPECT_EQ(bread->Kind(), TQVFlowKind::Expense);
-    EXPECT_EQ(bread->Sum, 12);
-    EXPECT_EQ(bread->Source, cash);
-    EXPECT_EQ(bread->Location, Env().GetExpenseLocation(0));
-
-    RunTrayItem("Add Income", [](QDialog& d) {
-        EXPECT_EQ(ModeOf(d), TTrayEntryMode::Income);
-        EXPECT_EQ(Child<QLabel>(d, "lblMoneyFlow")->text(), "Income:");
-        Type(d, "editMoneyFlow", "Wages");
-        Type(d, "editSum", "900");
-        Pick(d, "cbLocations", QVUIUtils::ToQ(Env().GetIncomeLocation(0)->Name));
-        ClickOK(d);
-    });
-    auto* wages = FlowNamed<TQVIncomeItem>(u"Wages");
-    ASSERT_NE(wages, nullptr);
-    EXPECT_EQ(wages->Kind(), TQVFlowKind::Income);
-    EXPECT_EQ(wages->Sum, 900);
-    EXPECT_EQ(wages->Source, cash);
-    EXPECT_EQ(wages->Location, Env().GetIncomeLocation(0));
-
-    const int flows = Today().Count();
-    RunTrayItem("Add Account-to-Account", [](QDialog& d) {
-        EXPECT_EQ(ModeOf(d), TTrayEntryMode::Transfer);
-        EXPECT_EQ(Child<QComboBox>(d, "cbA2ASources")->currentText(), "Cash");
-        EXPECT_EQ(Child<QComboBox>(d, "cbA2ADestSources")->currentText(), "Cash");
-        Pick(d, "cbA2ADestSources", "Bank");
-        Type(d, "editA2ASum", "30");
-        ClickOK(d);
-    });
-    ASSERT_EQ(Today().Count(), flows + 1);
-    const TQVA2AItem* transfer = nullptr;
-    for (TQVMoneyFlow* flow : Today().Flows()) {
-        if (flow->Kind() == TQVFlowKind::A2A && flow->Sum == 30) {
-            transfer = static_cast<const TQVA2AItem*>(flow);
-        }
-    }
-    ASSERT_NE(transfer, nullptr);
-    EXPECT_EQ(transfer->Source, cash);
-    EXPECT_EQ(transfer->Destination, bank);
-    EXPECT_TRUE(transfer->Name.empty());
-
-    for (const bool loan : {false, true}) {
-        RunTrayItem(loan ? "Add Loan" : "Add Debt", [loan](QDialog& d) {
-            EXPECT_EQ(ModeOf(d), loan ? TTrayEntryMode::Loan : TTrayEntryMode::Debt);
-            Type(d, "editDebtTitle", loan ? "Car" : "Books");
-            Type(d, "editDebtSum", "75");
-            Type(d, "editDebtPerson", "Ann");
-            ClickOK(d);
-        });
-    }
-    ASSERT_EQ(Env().DebtCount(), debts + 1);
-    ASSERT_EQ(Env().CreditCount(), loans + 1);
-    const TQVMoneyFlow* debt = Env().GetDebt(debts);
-    const TQVMoneyFlow* loan = Env().GetCredit(loans);
-    EXPECT_EQ(debt->Name, u"Books");
-    EXPECT_EQ(loan->Name, u"Car");
-    for (const TQVMoneyFlow* item : {debt, loan}) {
-        EXPECT_EQ(item->Sum, 75);
-        EXPECT_EQ(item->PeerName, u"Ann");
-    }
-
-    // Cancel adds nothing.
-    const int before = Today().Count();
-    RunTrayItem("Add Expense", [](QDialog& d) {
-        Type(d, "editMoneyFlow", "Never");
-        QTest::mouseClick(Child<QPushButton>(d, "btnCancel"), Qt::LeftButton);
-    });
-    EXPECT_EQ(Today().Count(), before);
-
-    // Restore brings a hidden window back; Exit is tested with the closing below.
-    Window->HideToTray();
-    RunTrayItem("Restore");
-    EXPECT_TRUE(Window->isVisible());
-}
-
-TEST_F(TrayTest, TypedNamesMakeAccountsAndCategoriesEmptyBoxesNone) {
-    Open();
     const int accounts = Env().SourceCount();
     const int categories = Env().ExpenseLocationCount();
-    const int incomeCategories = Env().IncomeLocationCount();
-
-    RunTrayItem("Add Expense", [](QDialog& d) {
-        Type(d, "editMoneyFlow", "Tea");
-        Type(d, "editSum", "3");
-        TypeInto(d, "cbSources", "Wallet");
-        TypeInto(d, "cbLocations", "Treats");
-        ClickOK(d);
-    });
-    auto* tea = FlowNamed<TQVExpenseItem>(u"Tea");
-    ASSERT_NE(tea, nullptr);
+    const auto entry = [](const char* title, const char* account, const QString& category) {
+        return [=](QDialog& d) {
+            TypeText(d, "editMoneyFlow", title);
+            TypeText(d, "editSum", "12");
+            TypeText(d, "cbLocations", category);
+            if (account == nullptr) {
+                ClickOn(d, "btnOK");
+                return;
+            }
+            // Enter in a box confirms the dialog rather than adding the name to the list.
+            TypeText(d, "cbSources", account);
+            QTest::keyClick(Child<QComboBox>(d, "cbSources")->lineEdit(), Qt::Key_Return);
+        };
+    };
+    const QString food = QVUIUtils::ToQ(Env().GetExpenseLocation(0)->Name);
+    RunTrayItem("Add Expense", entry("Bread", nullptr, food));
+    RunTrayItem("Add Income", entry("Wages", nullptr, ""));
+    // Typed names make an account and a category, once, and pick them afterwards; an emptied box
+    // leaves the flow without one and makes nothing nameless.
+    RunTrayItem("Add Expense", entry("Tea", "Wallet", "Treats"));
+    RunTrayItem("Add Expense", entry("Cake", "Wallet", "Treats"));
+    RunTrayItem("Add Income", entry("Found", "", ""));
+    RunTrayItem("Add Expense", TypeAndPress("editMoneyFlow", "Never", "btnCancel"));
     ASSERT_EQ(Env().SourceCount(), accounts + 1);
     ASSERT_EQ(Env().ExpenseLocationCount(), categories + 1);
     TQVSource* wallet = Env().GetSource(accounts);
     EXPECT_EQ(wallet->Name, u"Wallet");
     EXPECT_FALSE(wallet->Id.empty());
-    EXPECT_EQ(tea->Source, wallet);
-    EXPECT_EQ(tea->Location->Name, u"Treats");
-    EXPECT_FALSE(tea->Location->Id.empty());
-    // Its button stands on the accounts page at once, before the new-account button.
-    const QStringList captions = Captions(1);
-    ASSERT_GE(captions.size(), 2);
-    EXPECT_EQ(captions[captions.size() - 2], "Wallet");
-    EXPECT_EQ(BarPage(1).Button(static_cast<int>(captions.size()) - 2).Tag,
-              reinterpret_cast<std::intptr_t>(wallet));
+    EXPECT_EQ(BarPage(1).Button(BarPage(1).ButtonCount() - 2).Tag,
+              reinterpret_cast<std::intptr_t>(wallet))
+        << "its button stands on the accounts page at once";
+    const struct {
+        const char16_t* title;
+        TQVFlowKind kind;
+        TQVSource* source;
+        const char16_t* category; // null: none
+    } expected[] = {
+        {u"Bread", TQVFlowKind::Expense, cash, Env().GetExpenseLocation(0)->Name.c_str()},
+        {u"Wages", TQVFlowKind::Income, cash, nullptr},
+        {u"Tea", TQVFlowKind::Expense, wallet, u"Treats"},
+        {u"Cake", TQVFlowKind::Expense, wallet, u"Treats"},
+        {u"Found", TQVFlowKind::Income, nullptr, nullptr},
+    };
+    for (const auto& e : expected) {
+        SCOPED_TRACE(QString::fromStdU16String(e.title).toStdString());
+        TQVMoneyFlow* flow = FlowNamed(e.title);
+        ASSERT_NE(flow, nullptr);
+        EXPECT_EQ(flow->Kind(), e.kind);
+        EXPECT_EQ(flow->Sum, 12);
+        const bool income = e.kind == TQVFlowKind::Income;
+        const TQVLocation* category = income ? static_cast<TQVIncomeItem*>(flow)->Location
+                                             : static_cast<TQVExpenseItem*>(flow)->Location;
+        EXPECT_EQ(income ? static_cast<TQVIncomeItem*>(flow)->Source
+                         : static_cast<TQVExpenseItem*>(flow)->Source,
+                  e.source);
+        EXPECT_EQ(category ? category->Name : u"", e.category ? e.category : u"");
+    }
+    EXPECT_EQ(FlowNamed(u"Never"), nullptr);
 
-    RunTrayItem("Add Income", [](QDialog& d) {
-        Type(d, "editMoneyFlow", "Found");
-        Type(d, "editSum", "5");
-        TypeInto(d, "cbSources", "");
-        TypeInto(d, "cbLocations", "");
-        ClickOK(d);
+    const int flows = Today().Count();
+    RunTrayItem("Add Account-to-Account", [](QDialog& d) {
+        Pick(d, "cbA2ADestSources", "Bank");
+        TypeText(d, "editA2ASum", "30");
+        ClickOn(d, "btnOK");
     });
-    auto* found = FlowNamed<TQVIncomeItem>(u"Found");
-    ASSERT_NE(found, nullptr);
-    EXPECT_EQ(found->Source, nullptr);
-    EXPECT_EQ(found->Location, nullptr);
-    EXPECT_EQ(Env().SourceCount(), accounts + 1) << "no nameless account";
-    EXPECT_EQ(Env().IncomeLocationCount(), incomeCategories) << "nor category";
-}
-
-TEST_F(TrayTest, AMissingMonthOfTodayIsMadeForTheEntry) {
-    Open();
-    // The program ran into a new month: the month that was today's is now an older one.
-    TQVMonth* last = &Today();
-    last->Date = QVUtils::EncodeDate(2019, 1, 1);
-    ASSERT_EQ(Env().IndexOfCurrentMonth(), -1);
-    const int months = Env().MonthCount();
-
-    RunTrayItem("Add Expense", [](QDialog& d) {
-        Type(d, "editMoneyFlow", "Milk");
-        Type(d, "editSum", "2");
-        ClickOK(d);
-    });
-    ASSERT_EQ(Env().MonthCount(), months + 1);
-    ASSERT_GE(Env().IndexOfCurrentMonth(), 0);
-    EXPECT_EQ(Env().GetMonth(0), &Today()) << "newest first";
-    EXPECT_NE(FlowNamed(u"Milk"), nullptr);
-    // The cash-flow page shows the new month, under the first button.
-    EXPECT_EQ(Window->CurrentMonth(), &Today());
-    EXPECT_EQ(BarPage(0).Button(0).Tag, reinterpret_cast<std::intptr_t>(&Today()));
-    EXPECT_EQ(BarPage(0).DownIndex(), 0);
-}
-
-TEST_F(TrayTest, AnExpenseLeavesTheCashflowPageOnTheMonthOfToday) {
-    Open();
-    Window->LeftBarButtonClick(BarPage(0).ButtonCount() - 1); // all months
-    ASSERT_NE(Window->CurrentMonth(), &Today());
-    RunTrayItem("Add Expense", [](QDialog& d) {
-        Type(d, "editMoneyFlow", "Soap");
-        ClickOK(d);
-    });
-    EXPECT_EQ(Window->CurrentMonth(), &Today());
-    EXPECT_EQ(Child<QTreeView>(*Window, "tvInfo")->model()->rowCount(), Today().Count());
-    EXPECT_EQ(BarPage(0).DownIndex(), 0) << "the bar marks the month that shows";
+    ASSERT_EQ(Today().Count(), flows + 1);
+    for (TQVMoneyFlow* flow : Today().Flows()) {
+        if (flow->Kind() == TQVFlowKind::A2A && flow->Sum == 30) {
+            EXPECT_EQ(static_cast<TQVA2AItem*>(flow)->Source, cash);
+            EXPECT_EQ(static_cast<TQVA2AItem*>(flow)->Destination, Env().GetSource(1));
+        }
+    }
+    Window->HideToTray();
+    RunTrayItem("Restore");
+    EXPECT_TRUE(Window->isVisible());
 }
 
 TEST_F(TrayTest, DebtsAndLoansAppearAtOnceInTheListThatShows) {
     Open();
     Window->ShowDebtsPage();
     Window->LeftBarButtonClick(0); // debts
-    const int shown = DebtRows();
-    auto add = [this](const char* item) {
+    const int debts = Env().DebtCount(), loans = Env().CreditCount(), shown = DebtRows();
+    const auto add = [this](const char* item) {
         RunTrayItem(item, [](QDialog& d) {
-            Type(d, "editDebtTitle", "Lent");
-            ClickOK(d);
+            TypeText(d, "editDebtTitle", "Lent");
+            TypeText(d, "editDebtSum", "75");
+            TypeText(d, "editDebtPerson", "Ann");
+            ClickOn(d, "btnOK");
         });
     };
     add("Add Debt");
     EXPECT_EQ(DebtRows(), shown + 1);
     add("Add Loan");
     EXPECT_EQ(DebtRows(), shown + 1) << "the debts list still shows";
+    ASSERT_EQ(Env().DebtCount(), debts + 1);
+    ASSERT_EQ(Env().CreditCount(), loans + 1);
+    const TQVMoneyFlow* debt = Env().GetDebt(debts);
+    for (const TQVMoneyFlow* item : {debt, static_cast<const TQVMoneyFlow*>(Env().GetCredit(loans))}) {
+        EXPECT_EQ(item->Name, u"Lent");
+        EXPECT_EQ(item->Sum, 75);
+        EXPECT_EQ(item->PeerName, u"Ann");
+    }
     Window->LeftBarButtonClick(1); // loans
-    const int loans = DebtRows();
     add("Add Loan");
-    EXPECT_EQ(DebtRows(), loans + 1);
+    EXPECT_EQ(DebtRows(), loans + 2);
+}
+
+TEST_F(TrayTest, AnEntryMakesAMissingMonthOfTodayAndShowsIt) {
+    Open();
+    Window->LeftBarButtonClick(BarPage(0).ButtonCount() - 1); // all months
+    // The program ran into a new month: the month that was today's is now an older one.
+    Today().Date = QVUtils::EncodeDate(2019, 1, 1);
+    ASSERT_EQ(Env().IndexOfCurrentMonth(), -1);
+    const int months = Env().MonthCount();
+    RunTrayItem("Add Expense", TypeAndPress("editMoneyFlow", "Milk"));
+    ASSERT_EQ(Env().MonthCount(), months + 1);
+    ASSERT_GE(Env().IndexOfCurrentMonth(), 0);
+    EXPECT_EQ(Env().GetMonth(0), &Today()) << "newest first";
+    EXPECT_NE(FlowNamed(u"Milk"), nullptr);
+    // The cash-flow page shows the new month, under the first button, which the bar marks.
+    EXPECT_EQ(Window->CurrentMonth(), &Today());
+    EXPECT_EQ(Grid("tvInfo").model()->rowCount(), Today().Count());
+    EXPECT_EQ(BarPage(0).Button(0).Tag, reinterpret_cast<std::intptr_t>(&Today()));
+    EXPECT_EQ(BarPage(0).DownIndex(), 0);
 }
 
 TEST_F(TrayTest, DoubleClickRunsTheChosenAction) {
@@ -353,7 +230,6 @@ TEST_F(TrayTest, DoubleClickRunsTheChosenAction) {
         emit Tray().activated(QSystemTrayIcon::DoubleClick);
         QApplication::processEvents();
         EXPECT_EQ(Window->isVisible(), c.restores);
-        EXPECT_EQ(DialogsRun.size(), dialogs + (c.dialog ? 1 : 0));
         EXPECT_EQ(label, c.dialog ? QString::fromLatin1(c.dialog) : QString());
         DialogActions.clear();
     }
@@ -376,22 +252,16 @@ TEST_F(TrayTest, MinimiseAndCloseHideOnlyWithAVisibleTrayIcon) {
         Env().Settings().HideOnMinimize = true;
         Env().Settings().HideOnClose = true;
         Open();
-        EXPECT_EQ(Tray().isVisible(), c.useTray);
-
         Window->showMinimized();
         QTest::qWait(20);
         EXPECT_EQ(Window->isVisible(), !c.hides);
-        if (!c.hides) {
-            EXPECT_TRUE(Window->isMinimized()) << "minimised as usual";
-        }
 
         Window->RestoreFromTray();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(Window.get()));
         MakeBudgetOld();
         EXPECT_EQ(Window->close(), !c.hides);
-        EXPECT_EQ(Window->isVisible(), false);
+        EXPECT_FALSE(Window->isVisible());
         EXPECT_EQ(BudgetWritten(), !c.hides) << "hiding does not save; closing does";
-        Window.reset();
     }
 }
 
@@ -400,11 +270,9 @@ TEST_F(TrayTest, ExitSavesAndEndsEvenWhenCloseHides) {
     for (const bool fromTray : {false, true}) {
         SCOPED_TRACE(fromTray ? "tray" : "File menu");
         Open();
-        if (fromTray) {
-            Window->HideToTray();
-        }
         MakeBudgetOld();
         if (fromTray) {
+            Window->HideToTray();
             RunTrayItem("Exit");
         } else {
             Action(*Window, "actExit").trigger();
@@ -413,7 +281,6 @@ TEST_F(TrayTest, ExitSavesAndEndsEvenWhenCloseHides) {
         EXPECT_FALSE(Window->isVisible());
         EXPECT_TRUE(BudgetWritten());
         EXPECT_FALSE(Tray().isVisible()) << "the icon leaves with the program";
-        Window.reset();
     }
 }
 
@@ -424,7 +291,6 @@ TEST_F(TrayTest, AutorunAsFirstArgumentHidesOnceASecondAfterTheFirstShow) {
         bool hideOnMinimize;
         Outcome outcome;
     } cases[] = {
-        {{"quillvane", "/autorun"}, true, Hidden},
         {{"quillvane", "/AUTORUN"}, true, Hidden},
         {{"quillvane", "/AutoRun"}, false, Minimised},
         {{"quillvane", "budget", "/autorun"}, true, Shown},
@@ -444,54 +310,7 @@ TEST_F(TrayTest, AutorunAsFirstArgumentHidesOnceASecondAfterTheFirstShow) {
             QTest::qWait(1300);
             EXPECT_TRUE(Window->isVisible());
         }
-        Window.reset();
     }
-}
-
-TEST_F(TrayTest, SettingsLanguageAppliesAtOnce) {
-    // A second table: the English one with another id and two captions changed.
-    const std::string folder = Home.Path() + "/lang2";
-    FileSystem::ForceFolders(folder);
-    {
-        const TQVStringKeeper& english = *Env().GetLanguage(0);
-        TQVStringKeeper table;
-        table.Id = "xx";
-        table.Title = u"Other";
-        // The first of repeated keys wins.
-        table.AddString(u"LEFTBAR_CASHFLOW", u"Money flow");
-        table.AddString(u"MNU_FILE", u"&Budget");
-        for (int i = 0; i < english.Count(); ++i) {
-            table.AddString(english.GetKey(i), english.GetText(i));
-        }
-        TQVCompoundFile container;
-        table.SaveToFolder(container.Root());
-        TFileStream file(folder + "/other.lng", TFileMode::Create);
-        container.SaveToStream(file);
-    }
-    Env().LoadLanguagesFrom({QV_LANG_DIR "/", folder + "/"});
-    ASSERT_EQ(Env().LanguageCount(), 2);
-    ASSERT_EQ(Env().CurrentLanguage->Id, "en");
-
-    Open();
-    Window->ShowSummaryPage();
-    ASSERT_EQ(BarPage(0).Caption(), "Cashflow");
-    auto choose = [this](const QString& title) {
-        DialogActions.push_back([title](QDialog& d) {
-            Pick(d, "cbLanguage", title);
-            QTest::mouseClick(Child<QPushButton>(d, "btnOK"), Qt::LeftButton);
-        });
-        Action(*Window, "actSettings").trigger();
-    };
-    choose("Other");
-    EXPECT_EQ(Env().Settings().Lang, "xx");
-    EXPECT_EQ(Env().CurrentLanguage->Id, "xx");
-    EXPECT_EQ(BarPage(0).Caption(), "Money flow");
-    EXPECT_EQ(Child<QMenu>(*Window, "mnuFile")->title(), "&Budget");
-    EXPECT_EQ(Bar(*Window).ActivePageIndex(), 4) << "the page that showed stays";
-
-    choose("English (default)");
-    EXPECT_EQ(BarPage(0).Caption(), "Cashflow");
-    EXPECT_EQ(Child<QMenu>(*Window, "mnuFile")->title(), "&File");
 }
 
 } // namespace

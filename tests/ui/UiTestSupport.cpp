@@ -2,7 +2,12 @@
 
 #include <sys/stat.h>
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTest>
 
 void UiTest::SetUp() {
     ::mkdir((Home.Path() + "/run").c_str(), 0700);
@@ -47,4 +52,49 @@ void UiTest::TearDown() {
     QApplication::processEvents();
     delete Environment;
     Environment = nullptr;
+}
+
+void ClickOn(QObject& parent, const char* button) {
+    auto* widget = Child<QAbstractButton>(parent, button);
+    ASSERT_NE(widget, nullptr);
+    const QPoint where = qobject_cast<QCheckBox*>(widget) ? QPoint(6, widget->height() / 2)
+                                                          : widget->rect().center();
+    QTest::mouseClick(widget, Qt::LeftButton, {}, where);
+}
+
+void TypeText(QObject& parent, const char* edit, const QString& text) {
+    auto* line = parent.findChild<QLineEdit*>(QString::fromLatin1(edit));
+    if (line == nullptr) {
+        auto* combo = Child<QComboBox>(parent, edit);
+        ASSERT_NE(combo, nullptr);
+        line = combo->lineEdit();
+    }
+    ASSERT_NE(line, nullptr) << edit;
+    line->selectAll();
+    QTest::keyClick(line, Qt::Key_Backspace);
+    QTest::keyClicks(line, text);
+}
+
+DialogAction Press(const char* button) {
+    return [=](QDialog& dialog) { ClickOn(dialog, button); };
+}
+
+DialogAction TypeAndPress(const char* edit, const QString& text, const char* button) {
+    return [=](QDialog& dialog) {
+        TypeText(dialog, edit, text);
+        ClickOn(dialog, button);
+    };
+}
+
+QStringList Entries(const QComboBox& combo) {
+    QStringList texts;
+    for (int i = 0; i < combo.count(); ++i) {
+        texts << combo.itemText(i);
+    }
+    return texts;
+}
+
+QStringList Entries(QObject& parent, const char* combo) {
+    auto* box = Child<QComboBox>(parent, combo);
+    return box != nullptr ? Entries(*box) : QStringList();
 }

@@ -5,8 +5,10 @@
 #include <string>
 #include <vector>
 
+#include <QComboBox>
 #include <QDialog>
 #include <QString>
+#include <QStringList>
 
 #include <gtest/gtest.h>
 
@@ -46,3 +48,19 @@ template <class T> T* Child(QObject& parent, const char* name) {
     EXPECT_NE(child, nullptr) << "no child " << name;
     return child;
 }
+
+using DialogAction = std::function<void(QDialog&)>;
+
+// Clicks a button with the mouse; a check box on its box, since the widget may be wider than its
+// caption.
+void ClickOn(QObject& parent, const char* button);
+// Replaces the text of a line edit, or of an editable combo box, as a user selecting it all and
+// typing over it does.
+void TypeText(QObject& parent, const char* edit, const QString& text);
+// A dialog action that clicks `button`.
+DialogAction Press(const char* button);
+// A dialog action that types `text` into `edit` and clicks `button`.
+DialogAction TypeAndPress(const char* edit, const QString& text, const char* button = "btnOK");
+// The texts of a combo box's entries.
+QStringList Entries(const QComboBox& combo);
+QStringList Entries(QObject& parent, const char* combo);

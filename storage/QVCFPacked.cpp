@@ -1,0 +1,121 @@
+// Folders read from a file keep their children encoded until something needs them as items. A
+// budget reads thousands of folders, each for a handful of values: those are looked up in the
+// encoding itself, and the folders' items are never built.
+#include "storage/QVCFArena.h"
+#include "storage/QVCFItem.h"
+#include "storage/QVCFPlain.h"
+
+bool TQVCFFolder::LoadPacked(const std::uint8_t* buffer, std::uint32_t size, bool isItem,
+                             std::string* owned) {
+    QVCFPlain::TItemParts parts;
+    if (isItem) {
+        if (!QVCFPlain::SplitItem(buffer, size, parts))
+            return false;
+    } else {
+        parts.Content = buffer;
+        parts.ContentSize = size;
+    }
+    // Everything below is checked now, so that a fault is reported by the load, as it would be
+    // had every item been read at once.
+    if (!QVCFPlain::CheckFolderContent(parts.Content, parts.ContentSize, 0))
+        return false;
+    std::u16string name;
+    if (parts.HasName)
+        name = QVCFPlain::DecodeName(parts.Name, parts.NameSize);
+
+    // The caller's bytes may be gone after the call (or be part of this very tree), so what is
+    // kept is the moved string or a copy of the content, taken before the folder is cleared.
+    std::size_t offset = 0;
+    std::string bytes;
+    if (owned != nullptr) {
+        offset = static_cast<std::size_t>(parts.Content - buffer);
+        bytes = std::move(*owned);
+    } else {
+        bytes.assign(reinterpret_cast<const char*>(parts.Content), parts.ContentSize);
+    }
+    Clear();
+    const std::uint8_t* kept = Arena().Keep(std::move(bytes));
+    if (parts.HasName)
+        Name = std::move(name);
+    FPacked = kept + offset;
+    FPackedSize = static_cast<std::uint32_t>(parts.ContentSize);
+    return true;
+}
+
+void TQVCFFolder::Unpack() const {
+    auto& self = const_cast<TQVCFFolder&>(*this);
+    const std::uint8_t* packed = FPacked;
+    const std::uint32_t packedSize = FPackedSize;
+    QVCFPlain::TChildReader children(packed, packedSize);
+    FPacked = nullptr;
+    FPackedSize = 0;
+    try {
+        QVCFPlain::TChild child;
+        while (children.Next(child)) {
+            const std::u16string name = QVCFPlain::DecodeName(child.Name, child.NameSize);
+            if (child.Folder) {
+                TQVCFFolder& folder = self.NewChild<TQVCFFolder>(name);
+                folder.FPacked = child.Content;
+                folder.FPackedSize = child.ContentSize;
+            } else {
+                self.NewChild<TQVCFFile>(name).Data.assign(
+                    reinterpret_cast<const char*>(child.Content), child.ContentSize);
+            }
+        }
+    } catch (...) {
+        self.DestroyChildren();
+        FPacked = packed;
+        FPackedSize = packedSize;
+        throw;
+    }
+}
+
+// FindChild's answer read from the encoding: the first folder of that name if there is one
+// (folders sort first), else the first file, as a stable sort leaves equal names in file order.
+bool TQVCFFolder::FindPacked(std::u16string_view name, std::string_view& data) const {
+    TQVCFArena::TLookup& lookup = Arena().Lookup;
+    if (lookup.Key != FPacked) {
+        lookup.Key = nullptr;
+        lookup.Children.clear();
+        lookup.Folders = false;
+        QVCFPlain::TChildReader children(FPacked, FPackedSize);
+        QVCFPlain::TChild child;
+        while (children.Next(child)) {
+            lookup.Folders = lookup.Folders || child.Folder;
+            lookup.Children.push_back(child);
+        }
+        lookup.Key = FPacked;
+    }
+    const QVCFPlain::TWanted wanted(name);
+    const QVCFPlain::TChild* file = nullptr;
+    for (const QVCFPlain::TChild& child : lookup.Children) {
+        if (file != nullptr && !child.Folder)
+            continue;
+        if (!QVCFPlain::SameName(child, wanted))
+            continue;
+        if (child.Folder)
+            return false;
+        file = &child;
+        // With no folder among the children the first match stands.
+        if (!lookup.Folders)
+            break;
+    }
+    if (file == nullptr)
+        return false;
+    data = {reinterpret_cast<const char*>(file->Content), file->ContentSize};
+    return true;
+}
+
+bool TQVCFFolder::FindFileData(std::u16string_view name, std::string_view& data) const {
+    const TQVCFItem* item;
+    if (name.empty() || name.find(u'/') != std::u16string_view::npos)
+        item = const_cast<TQVCFFolder*>(this)->FindItem(name, false);
+    else if (FPacked != nullptr)
+        return FindPacked(name, data);
+    else
+        item = FindChild(name, false);
+    if (item == nullptr || item->IsFolder())
+        return false;
+    data = static_cast<const TQVCFFile*>(item)->Data;
+    return true;
+}
