@@ -114,10 +114,12 @@ TEST(HardwareCryptoTest, PortablePathKnownAnswers) {
               Hex("69c4e0d86a7b0430d8cdb78070b4c55a"));
     const std::string key = Hex("2b7e151628aed2a6abf7158809cf4f3c");
     const std::string iv = Hex("000102030405060708090a0b0c0d0e0f");
-    const std::string plain = Hex("6bc1bee22e409f96e93d7e117393172aae2d8a571e03ac9c9eb76fac45af8e51"
-                                  "30c81c46a35ce411e5fbc1191a0a52eff69f2445df4f9b17ad2b417be66c3710");
-    const std::string cipher = Hex("3b3fd92eb72dad20333449f8e83cfb4ac8a64537a0b3a93fcde3cdad9f1ce58b"
-                                   "26751f67a3cbb140b1808cf187a4f4dfc04b05357c5d1c0eeac4c66f9ff7f2e6");
+    const std::string plain =
+        Hex("6bc1bee22e409f96e93d7e117393172aae2d8a571e03ac9c9eb76fac45af8e51"
+            "30c81c46a35ce411e5fbc1191a0a52eff69f2445df4f9b17ad2b417be66c3710");
+    const std::string cipher =
+        Hex("3b3fd92eb72dad20333449f8e83cfb4ac8a64537a0b3a93fcde3cdad9f1ce58b"
+            "26751f67a3cbb140b1808cf187a4f4dfc04b05357c5d1c0eeac4c66f9ff7f2e6");
     EXPECT_EQ(CFB(key, iv, plain, false, {64}, false), cipher);
     EXPECT_EQ(CFB(key, iv, cipher, true, {64}, true), plain);
     EXPECT_EQ(Digest(256, "abc", {3}),

@@ -80,9 +80,9 @@ std::string Relength(const std::string& item) {
 
 // Names that sort and match in every way the rules know: letters of either case, a zero unit
 // that ends the name, surrogates, a folder and a file under one name, repeated names.
-const std::vector<std::u16string> Names = {
-    u"type", u"Type", u"sum", u"date", u"a", u"A", u"a\0b"s, u"\U0001F600", u"\uFF01", u"_",
-    u"", u"z", u"name", u"pname", u"lid", u"x/y", u".."};
+const std::vector<std::u16string> Names = {u"type",  u"Type",       u"sum",    u"date", u"a", u"A",
+                                           u"a\0b"s, u"\U0001F600", u"\uFF01", u"_",    u"",  u"z",
+                                           u"name",  u"pname",      u"lid",    u"x/y",  u".."};
 
 // A tree holding every name above as files and folders, in a shuffled order of adding.
 void Fill(TQVCFFolder& root, std::mt19937& rng, int depth) {
@@ -149,10 +149,10 @@ TEST(ItemArenaTest, FileLookupMatchesFindItem) {
     const struct {
         std::u16string name;
         const char* data; // null: no file
-    } cases[] = {{u"x", "first"},      {u"X", "first"},   {u"both", nullptr},
-                 {u"\U0001F600", "wide"}, {u"cut", "zero"}, {u"CUT\0more"s, "zero"},
+    } cases[] = {{u"x", "first"},          {u"X", "first"},        {u"both", nullptr},
+                 {u"\U0001F600", "wide"},  {u"cut", "zero"},       {u"CUT\0more"s, "zero"},
                  {u"deeper/leaf", "deep"}, {u"../sub/x", "first"}, {u"deeper", nullptr},
-                 {u"", nullptr},        {u"none", nullptr}, {u"cu", nullptr}};
+                 {u"", nullptr},           {u"none", nullptr},     {u"cu", nullptr}};
     for (bool items : {false, true}) {
         if (items) {
             ASSERT_EQ(packed->Count(), 7); // builds its items

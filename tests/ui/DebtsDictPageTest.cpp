@@ -129,8 +129,7 @@ TEST_F(DebtsDictPageTest, DebtsMenuAddsAndRemovesWithoutAsking) {
     QTreeView& grid = ShowList(2, 0);
     Select(grid, {});
     QMenu& menu = OpenMenu(grid, "mnuTreeView");
-    EXPECT_EQ(Captions(menu),
-              QStringList({"&Edit (off)", "-", "&Remove (off)", "-", "Ne&w Debt"}));
+    EXPECT_EQ(Captions(menu), QStringList({"&Edit (off)", "-", "&Remove (off)", "-", "Ne&w Debt"}));
     // A new debt opens its title editor; Escape leaves it as it was made.
     Choose(menu, "Ne&w Debt");
     ASSERT_EQ(Env().DebtCount(), 3);
@@ -224,8 +223,8 @@ TEST_F(DebtsDictPageTest, CategoryMenuAndKeysEnableAndDisable) {
         second.Enabled = !item.firstEnabled;
         Select(grid, {0, 1});
         QMenu& menu = OpenMenu(grid, "mnuDict");
-        EXPECT_EQ(Captions(menu), QStringList({"&Edit (off)", "-", item.offered, "&Remove", "-",
-                                               "New &Category"}));
+        EXPECT_EQ(Captions(menu),
+                  QStringList({"&Edit (off)", "-", item.offered, "&Remove", "-", "New &Category"}));
         Choose(menu, item.offered);
         EXPECT_EQ(first.Enabled, item.result);
         EXPECT_EQ(second.Enabled, item.result);

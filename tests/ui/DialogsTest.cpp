@@ -54,13 +54,31 @@ TEST_F(DialogsTest, ProtectionOKAsksWhatTheLevelNeeds) {
     };
     const Case cases[] = {
         {"none stays none", 0, "rbNone", {}, {}, {}, true, nullptr},
-        {"none on protected, No", 1, "rbNone", QMessageBox::No, {}, NoLongerProtected, false,
+        {"none on protected, No",
+         1,
+         "rbNone",
+         QMessageBox::No,
+         {},
+         NoLongerProtected,
+         false,
          u"old"},
-        {"none on protected, Yes", 2, "rbNone", QMessageBox::Yes, {}, NoLongerProtected, true,
+        {"none on protected, Yes",
+         2,
+         "rbNone",
+         QMessageBox::Yes,
+         {},
+         NoLongerProtected,
+         true,
          u"old"},
         {"strong with a key", 1, "rbStrong", {}, {}, {}, true, u"old"},
-        {"normal needs a password", 0, "rbNormal", {}, EnterPassword({}, "new"), NeedsPassword,
-         true, u"new"},
+        {"normal needs a password",
+         0,
+         "rbNormal",
+         {},
+         EnterPassword({}, "new"),
+         NeedsPassword,
+         true,
+         u"new"},
         {"password cancelled", 0, "rbNormal", {}, none, NeedsPassword, false, nullptr},
     };
     for (const Case& c : cases) {
@@ -103,8 +121,9 @@ TEST_F(DialogsTest, ProtectionOKAsksWhatTheLevelNeeds) {
         }
         if (c.accepted) {
             const std::string choice = c.choose;
-            EXPECT_EQ(dialog.ProtectionLevel(),
-                      choice == "rbNone" ? 0 : choice == "rbNormal" ? 1 : 2);
+            EXPECT_EQ(dialog.ProtectionLevel(), choice == "rbNone"     ? 0
+                                                : choice == "rbNormal" ? 1
+                                                                       : 2);
         }
     }
 }

@@ -29,7 +29,8 @@ protected:
         return path;
     }
     static void ShowTab(QDialog& d, const char* child) {
-        Child<QTabWidget>(d, "PageControl")->setCurrentWidget(Child<QWidget>(d, child)->parentWidget());
+        Child<QTabWidget>(d, "PageControl")
+            ->setCurrentWidget(Child<QWidget>(d, child)->parentWidget());
     }
 
     TfrmStartup Dialog;

@@ -62,12 +62,24 @@ TEST_F(TrayPopupFormTest, EachModeShowsItsContainerFilledFromTheModel) {
         QString picked;
     };
     const Case cases[] = {
-        {TTrayEntryMode::Income, "pAddIncomeBG", "editMoneyFlow", {"Salary"},
-         {"Cash", "Wallet", "Bank"}, "Wallet"},
-        {TTrayEntryMode::Expense, "pAddIncomeBG", "editMoneyFlow", {"Food", "Rent"},
-         {"Cash", "Bank", "Card"}, "Bank"},
-        {TTrayEntryMode::Transfer, "pAddA2ABG", "editA2ASum", {},
-         {"Cash", "Wallet", "Bank", "Card"}, "Wallet"},
+        {TTrayEntryMode::Income,
+         "pAddIncomeBG",
+         "editMoneyFlow",
+         {"Salary"},
+         {"Cash", "Wallet", "Bank"},
+         "Wallet"},
+        {TTrayEntryMode::Expense,
+         "pAddIncomeBG",
+         "editMoneyFlow",
+         {"Food", "Rent"},
+         {"Cash", "Bank", "Card"},
+         "Bank"},
+        {TTrayEntryMode::Transfer,
+         "pAddA2ABG",
+         "editA2ASum",
+         {},
+         {"Cash", "Wallet", "Bank", "Card"},
+         "Wallet"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.container);

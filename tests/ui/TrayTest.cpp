@@ -176,7 +176,8 @@ TEST_F(TrayTest, DebtsAndLoansAppearAtOnceInTheListThatShows) {
     ASSERT_EQ(Env().DebtCount(), debts + 1);
     ASSERT_EQ(Env().CreditCount(), loans + 1);
     const TQVMoneyFlow* debt = Env().GetDebt(debts);
-    for (const TQVMoneyFlow* item : {debt, static_cast<const TQVMoneyFlow*>(Env().GetCredit(loans))}) {
+    for (const TQVMoneyFlow* item :
+         {debt, static_cast<const TQVMoneyFlow*>(Env().GetCredit(loans))}) {
         EXPECT_EQ(item->Name, u"Lent");
         EXPECT_EQ(item->Sum, 75);
         EXPECT_EQ(item->PeerName, u"Ann");

@@ -118,9 +118,8 @@ TEST_F(ViewsTest, MoneyIsShownAndReadInTheLocalesForm) {
     const struct {
         const char* text;
         const QLocale& locale;
-    } refused[] = {{"", c},      {" 1", c},    {"1,5", c},      {"1.5", german},
-                   {"1.234,5", german}, {"12a", c}, {"-", c}, {"1,", german},
-                   {"1e+", c},   {"1e999999", c}};
+    } refused[] = {{"", c},    {" 1", c}, {"1,5", c},     {"1.5", german}, {"1.234,5", german},
+                   {"12a", c}, {"-", c},  {"1,", german}, {"1e+", c},      {"1e999999", c}};
     for (const auto& t : refused) {
         try {
             ParseMoney(QString::fromUtf8(t.text), t.locale);
@@ -199,8 +198,9 @@ TEST_F(ViewsTest, SummaryShowsThirteenFiguresInSixGroups) {
     TQVSummaryView view(Env(), QVUtils::EncodeDate(2024, 3, 31) + 0.5);
     TModelChecker checker(view);
     // The groups: current month, previous month, current year, funds, debts, totals.
-    const char* const expected[] = {"1200.00 250.00", "100.00 50.00", "1300.00 300.00",
-                                    "1000.00",        "300.00 100.00", "1300.00 300.00 1000.00 800.00"};
+    const char* const expected[] = {"1200.00 250.00", "100.00 50.00",
+                                    "1300.00 300.00", "1000.00",
+                                    "300.00 100.00",  "1300.00 300.00 1000.00 800.00"};
     ASSERT_EQ(view.rowCount(), 6);
     for (int g = 0; g < 6; ++g) {
         const QModelIndex group = view.index(g, 0);
