@@ -176,8 +176,8 @@ void BM_OpenMemory(benchmark::State& state) {
     for (auto _ : state) {
         const std::string command = std::string(ProbeVariable) + "='" + file + "' '" + self + "'";
         FILE* probe = ::popen(command.c_str(), "r");
-        if (probe == nullptr || std::fscanf(probe, "%ld %ld %ld %d", &empty, &peak, &after,
-                                            &flows) != 4) {
+        if (probe == nullptr ||
+            std::fscanf(probe, "%ld %ld %ld %d", &empty, &peak, &after, &flows) != 4) {
             if (probe != nullptr)
                 ::pclose(probe);
             state.SkipWithError("the probe process gave no figures");

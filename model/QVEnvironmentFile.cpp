@@ -70,14 +70,14 @@ void LoadList(TQVCFFolder& root, std::u16string_view name, TQVObjectList<T>& lis
     auto* folder = dynamic_cast<TQVCFFolder*>(root.FindItem(name, false));
     if (folder == nullptr)
         return;
-    for (TQVCFFolder* child : QVItems::ListFolders(*folder)) {
+    QVItems::ForEachListFolder(*folder, [&list](TQVCFFolder& child) {
         const int index = list.Add();
         try {
-            list.Get(index)->LoadFromFolder(*child);
+            list.Get(index)->LoadFromFolder(child);
         } catch (const std::exception&) {
             list.Delete(index);
         }
-    }
+    });
 }
 
 } // namespace

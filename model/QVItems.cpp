@@ -96,46 +96,75 @@ bool NumberLess(std::u16string_view a, std::u16string_view b) {
     return a.size() != b.size() ? a.size() < b.size() : a < b;
 }
 
-} // namespace
-
 // The container keeps names sorted as text ("0", "1", "10", "2"), which would shuffle every list
-// of more than ten objects.
-std::vector<TQVCFFolder*> ListFolders(TQVCFFolder& folder) {
-    const int count = folder.Count();
-    std::vector<TQVCFFolder*> children;
-    children.reserve(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i) {
-        TQVCFItem* item = folder.GetItem(i);
-        if (item->IsFolder())
-            children.push_back(static_cast<TQVCFFolder*>(item));
-    }
-
+// of more than ten objects. Returns the positions of `names` in the order written.
+std::vector<std::size_t> ListOrder(const std::vector<std::u16string_view>& names) {
     // As the program writes them, the names are exactly 0..n-1: each goes straight to its place.
-    std::vector<TQVCFFolder*> placed(children.size());
+    std::vector<std::size_t> order(names.size(), names.size());
     bool direct = true;
-    for (TQVCFFolder* child : children) {
-        const std::u16string_view name = child->Name;
-        std::size_t value = 0;
+    for (std::size_t i = 0; direct && i < names.size(); ++i) {
+        const std::u16string_view name = names[i];
         direct = IsNumberName(name) && name.size() <= 9 && (name.size() == 1 || name[0] != u'0');
-        for (std::size_t i = 0; direct && i < name.size(); ++i)
-            value = value * 10 + static_cast<std::size_t>(name[i] - u'0');
-        direct = direct && value < placed.size() && placed[value] == nullptr;
-        if (!direct)
-            break;
-        placed[value] = child;
+        std::size_t value = 0;
+        for (std::size_t j = 0; direct && j < name.size(); ++j)
+            value = value * 10 + static_cast<std::size_t>(name[j] - u'0');
+        direct = direct && value < order.size() && order[value] == names.size();
+        if (direct)
+            order[value] = i;
     }
     if (direct)
-        return placed;
+        return order;
 
-    std::stable_sort(children.begin(), children.end(),
-                     [](const TQVCFFolder* a, const TQVCFFolder* b) {
-                         const bool na = IsNumberName(a->Name);
-                         const bool nb = IsNumberName(b->Name);
-                         if (na != nb)
-                             return na;
-                         return na && NumberLess(a->Name, b->Name);
-                     });
-    return children;
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&names](std::size_t a, std::size_t b) {
+        const std::u16string_view na = names[a], nb = names[b];
+        const bool numberA = IsNumberName(na), numberB = IsNumberName(nb);
+        if (numberA != numberB)
+            return numberA;
+        return numberA && NumberLess(na, nb);
+    });
+    return order;
+}
+
+} // namespace
+
+std::vector<TQVCFFolder*> ListFolders(TQVCFFolder& folder) {
+    std::vector<TQVCFFolder*> children;
+    std::vector<std::u16string_view> names;
+    for (int i = 0; i < folder.Count(); ++i) {
+        TQVCFItem* item = folder.GetItem(i);
+        if (item->IsFolder()) {
+            children.push_back(static_cast<TQVCFFolder*>(item));
+            names.push_back(item->Name);
+        }
+    }
+    std::vector<TQVCFFolder*> ordered;
+    ordered.reserve(children.size());
+    for (std::size_t i : ListOrder(names))
+        ordered.push_back(children[i]);
+    return ordered;
+}
+
+void ForEachListFolder(TQVCFFolder& folder, const std::function<void(TQVCFFolder&)>& visit) {
+    std::vector<TQVCFFolder::TPackedFolder> packed;
+    if (!folder.PackedFolders(packed)) {
+        for (TQVCFFolder* child : ListFolders(folder))
+            visit(*child);
+        return;
+    }
+    std::vector<std::u16string_view> names;
+    names.reserve(packed.size());
+    for (const auto& child : packed)
+        names.push_back(child.Name);
+    TQVCFFolder view;
+    const std::vector<std::size_t> order = ListOrder(names);
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        if (i + 1 < order.size())
+            TQVCFFolder::Prefetch(packed[order[i + 1]]);
+        folder.ViewFolder(packed[order[i]], view);
+        visit(view);
+    }
 }
 
 } // namespace QVItems

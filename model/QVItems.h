@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,5 +42,8 @@ double ReadDate(TQVCFFolder& folder, std::u16string_view name, double missing);
 // The sub-folders of a list folder (one object each, named by its index) in the order the
 // objects were written: numbers by value, then any other names in the folder's order.
 std::vector<TQVCFFolder*> ListFolders(TQVCFFolder& folder);
+// Calls `visit` for each of them in that order. A folder read from a file makes no items of
+// them: each is visited as a stand-in folder that lasts only for its call.
+void ForEachListFolder(TQVCFFolder& folder, const std::function<void(TQVCFFolder&)>& visit);
 
 } // namespace QVItems

@@ -151,10 +151,10 @@ void TQVMonth::ReadContents(TQVCFFolder& folder) {
 
     // In the order written, so that flows of the same date keep their order over a reopen.
     if (auto* flows = dynamic_cast<TQVCFFolder*>(folder.FindItem(u"flows", false))) {
-        for (TQVCFFolder* child : QVItems::ListFolders(*flows)) {
-            const auto type = QVItems::Find(*child, u"type");
+        QVItems::ForEachListFolder(*flows, [this](TQVCFFolder& child) {
+            const auto type = QVItems::Find(child, u"type");
             if (!type)
-                continue;
+                return;
             int index;
             if (HasTypeName<TQVExpenseItem>(*type))
                 index = AddExpense();
@@ -163,15 +163,15 @@ void TQVMonth::ReadContents(TQVCFFolder& folder) {
             else if (HasTypeName<TQVA2AItem>(*type))
                 index = AddA2A();
             else
-                continue;
+                return;
             try {
                 // The type was just checked: the flow reads its fields straight away.
-                GetFlow(index)->ReadContents(*child);
+                GetFlow(index)->ReadContents(child);
             } catch (const std::exception&) {
                 // One unreadable flow must not cost the month its other flows.
                 Delete(index);
             }
-        }
+        });
     }
     Sort();
 }

@@ -47,8 +47,7 @@ QV_AES_TARGET void AESEncryptBlock(const std::uint32_t roundKeys[44], std::uint8
 }
 
 QV_AES_TARGET void CFBEncryptBlocks(const std::uint32_t roundKeys[44], std::uint8_t keyStream[16],
-                                    const std::uint8_t* in, std::uint8_t* out,
-                                    std::size_t blocks) {
+                                    const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) {
     __m128i k[11];
     LoadRoundKeys(roundKeys, k);
     __m128i stream = Load(keyStream);
@@ -61,8 +60,7 @@ QV_AES_TARGET void CFBEncryptBlocks(const std::uint32_t roundKeys[44], std::uint
 }
 
 QV_AES_TARGET void CFBDecryptBlocks(const std::uint32_t roundKeys[44], std::uint8_t keyStream[16],
-                                    const std::uint8_t* in, std::uint8_t* out,
-                                    std::size_t blocks) {
+                                    const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) {
     __m128i k[11];
     LoadRoundKeys(roundKeys, k);
     __m128i stream = Load(keyStream);

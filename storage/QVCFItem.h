@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/Exception.h"
 
@@ -147,6 +148,22 @@ public:
     // The data of the file FindItem(name, false) would find, as a view that lasts while the
     // folder is unchanged; false when that finds no file.
     bool FindFileData(std::u16string_view name, std::string_view& data) const;
+
+    // A sub-folder of a folder whose children are still encoded: its name and encoded content.
+    struct TPackedFolder {
+        std::u16string Name;
+        const std::uint8_t* Content = nullptr;
+        std::uint32_t Size = 0;
+    };
+    // The sub-folders in the folder's order, without making items of them; false, with nothing
+    // listed, when the folder's children are items already.
+    bool PackedFolders(std::vector<TPackedFolder>& folders) const;
+    // Makes `view`, a folder of its own, stand for that sub-folder while this folder is
+    // unchanged: a reader of thousands of sub-folders then builds none of them.
+    void ViewFolder(const TPackedFolder& folder, TQVCFFolder& view) const;
+    // Asks the processor to fetch a sub-folder's bytes ahead of the reader, which otherwise
+    // waits for memory at each of thousands of small folders.
+    static void Prefetch(const TPackedFolder& folder);
 
     // Folders before files, then names in the order their narrow forms compare under
     // CompareText: <0, 0 or >0.

@@ -1,6 +1,8 @@
 // Folders read from a file keep their children encoded until something needs them as items. A
 // budget reads thousands of folders, each for a handful of values: those are looked up in the
 // encoding itself, and the folders' items are never built.
+#include <algorithm>
+
 #include "storage/QVCFArena.h"
 #include "storage/QVCFItem.h"
 #include "storage/QVCFPlain.h"
@@ -118,4 +120,44 @@ bool TQVCFFolder::FindFileData(std::u16string_view name, std::string_view& data)
         return false;
     data = static_cast<const TQVCFFile*>(item)->Data;
     return true;
+}
+
+bool TQVCFFolder::PackedFolders(std::vector<TPackedFolder>& folders) const {
+    folders.clear();
+    if (FPacked == nullptr)
+        return false;
+    QVCFPlain::TChildReader children(FPacked, FPackedSize);
+    QVCFPlain::TChild child;
+    while (children.Next(child)) {
+        if (child.Folder)
+            folders.push_back({QVCFPlain::DecodeName(child.Name, child.NameSize), child.Content,
+                               child.ContentSize});
+    }
+    // The order the folder's items would have: read order, sorted stably by name.
+    const auto less = [](const TPackedFolder& a, const TPackedFolder& b) {
+        return CompareNames(a.Name, b.Name) < 0;
+    };
+    if (!std::is_sorted(folders.begin(), folders.end(), less))
+        std::stable_sort(folders.begin(), folders.end(), less);
+    return true;
+}
+
+void TQVCFFolder::ViewFolder(const TPackedFolder& folder, TQVCFFolder& view) const {
+    view.Clear();
+    if (view.FOwnsArena) {
+        delete view.FArena;
+        view.FOwnsArena = false;
+    }
+    view.FArena = &Arena();
+    view.FParent = const_cast<TQVCFFolder*>(this);
+    view.Name = folder.Name;
+    view.FSorted = true;
+    view.FPacked = folder.Content;
+    view.FPackedSize = folder.Size;
+}
+
+void TQVCFFolder::Prefetch(const TPackedFolder& folder) {
+    constexpr std::uint32_t Line = 64;
+    for (std::uint32_t offset = 0; offset < folder.Size; offset += Line)
+        __builtin_prefetch(folder.Content + offset);
 }

@@ -147,7 +147,7 @@ bool TChildReader::Next(TChild& child) {
         return false;
     std::uint32_t size;
     const std::uint8_t* p = Element(FNext, size); // OCTET STRING around the item
-    p = Element(p, size);                        // the item SEQUENCE: now at its type
+    p = Element(p, size);                         // the item SEQUENCE: now at its type
     const std::uint8_t* type = Element(p, size);
     child.Folder = *type == 'd';
     std::uint32_t namesSize;

@@ -369,9 +369,9 @@ void SHA512String(const std::string& bytes, std::uint8_t digest[64]) {
 } // namespace QVSHA2
 
 #if defined(__x86_64__)
-__attribute__((target("bmi2"))) void
-QVCryptoHardware::SHA512BlocksBMI2(std::uint64_t state[8], const std::uint8_t* data,
-                                   std::size_t blocks) {
+__attribute__((target("bmi2"))) void QVCryptoHardware::SHA512BlocksBMI2(std::uint64_t state[8],
+                                                                        const std::uint8_t* data,
+                                                                        std::size_t blocks) {
     for (; blocks > 0; --blocks, data += 128)
         QVSHA2::SHA512Compress(state, data);
 }

@@ -57,8 +57,8 @@ QV_SHA_TARGET void SHA256Blocks(std::uint32_t state[8], const std::uint8_t* data
         for (int i = 0; i < 4; ++i)
             w[i] = _mm_shuffle_epi8(
                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * i)), swap);
-        // Group g uses w[g % 4]; the schedule fills w[(g + 1) % 4] with group g + 4's words
-        // (groups 3 to 14) and starts sigma0 for group g + 3 (groups 1 to 12).
+            // Group g uses w[g % 4]; the schedule fills w[(g + 1) % 4] with group g + 4's words
+            // (groups 3 to 14) and starts sigma0 for group g + 3 (groups 1 to 12).
 #pragma GCC unroll 16
         for (int g = 0; g < 16; ++g) {
             __m128i& current = w[g % 4];
