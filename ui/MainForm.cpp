@@ -204,9 +204,10 @@ void TfrmMain::ConnectActions() {
         {btnViewSummary, &TfrmMain::ShowSummaryPage},
     };
     for (const auto& item : buttons) {
-        connect(
-            item.button, &QToolButton::clicked, this,
-            [this, button = item.button, showPage = item.showPage] { ViewButtonClicked(button, showPage); });
+        connect(item.button, &QToolButton::clicked, this,
+                [this, button = item.button, showPage = item.showPage] {
+                    ViewButtonClicked(button, showPage);
+                });
     }
 
     connect(m_ui->LeftBar, &TOutlookBar::PageChange, this, &TfrmMain::LeftBarPageChange);

@@ -53,7 +53,6 @@ TQVMonth* OwnerMonth(const TQVMoneyFlow& flow) {
     return nullptr;
 }
 
-
 } // namespace
 
 void TfrmMain::ConnectCashflow() {

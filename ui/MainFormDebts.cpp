@@ -21,7 +21,6 @@ using QVUIUtils::Lang;
 
 namespace {
 
-
 // The debts and the loans menus differ only in their commands and the new item's caption.
 void FillDebtsMenu(QMenu& menu, bool selected, const QString& newCaption,
                    const std::function<void()>& edit, const std::function<void()>& remove,

@@ -28,7 +28,6 @@ enum { kExpenseKind = 1, kIncomeKind = 2 };
 // The command of the enable/disable item, kept in the item's data.
 enum { kDisableTag = 0, kEnableTag = 1 };
 
-
 } // namespace
 
 void TfrmMain::ShowExpenseCategories() {
