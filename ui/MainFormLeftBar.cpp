@@ -127,6 +127,8 @@ void TfrmMain::ApplyMonthButtonImages() {
 }
 
 void TfrmMain::LeftBarPageChange(int pageIndex) {
+    // The bar is laid out once, when the page is.
+    const TOutlookBar::TUpdateGuard update(*m_ui->LeftBar);
     HideAllContent();
     ReleaseViewButtons();
     if (pageIndex < kCashflowPage || pageIndex > kSummaryPage ||

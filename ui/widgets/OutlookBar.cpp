@@ -93,8 +93,10 @@ void TOutlookBar::SetActivePageIndex(int index) {
     if (index == FActivePage || index < 0 || index >= PageCount()) {
         return;
     }
+    // What the page change does to the bar (pictures, pressed buttons) is laid out once, after.
+    const TUpdateGuard update(*this);
     FActivePage = index;
-    Rebuild();
+    FDirty = true;
     emit PageChange(index);
 }
 

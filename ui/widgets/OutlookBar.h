@@ -79,6 +79,17 @@ public:
     // Changes between these two are laid out once, at the end.
     void BeginUpdate();
     void EndUpdate();
+    // BeginUpdate for the guard's lifetime.
+    class TUpdateGuard {
+    public:
+        explicit TUpdateGuard(TOutlookBar& bar) : FBar(bar) { FBar.BeginUpdate(); }
+        ~TUpdateGuard() { FBar.EndUpdate(); }
+        TUpdateGuard(const TUpdateGuard&) = delete;
+        TUpdateGuard& operator=(const TUpdateGuard&) = delete;
+
+    private:
+        TOutlookBar& FBar;
+    };
 
     // The pictures of the large buttons; not owned.
     const TImageList* LargeImages() const { return FImages; }
