@@ -142,6 +142,8 @@ public:
     // ---- Debts and loans (MainFormDebts.cpp)
     void ShowDebts();
     void ShowCredits();
+    // The debts, or with `credits` the loans, in the grid with their header and totals.
+    void ShowDebtList(bool credits);
     void UpdateDebtTotals();
     void AddDebtRow();
     void AddCreditRow();

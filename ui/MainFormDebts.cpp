@@ -39,42 +39,35 @@ void FillDebtsMenu(QMenu& menu, bool selected, const QString& newCaption,
 } // namespace
 
 void TfrmMain::ShowDebts() {
-    m_ui->lblHeader->setText(Lang(u"HEADER_DEBTS"));
-    SetHeaderPicture(QVImages::DebtsLoans(), 1);
-    std::vector<TQVMoneyFlow*> debts;
-    for (int i = 0; i < Environment->DebtCount(); ++i) {
-        debts.push_back(Environment->GetDebt(i));
-    }
-    auto view = std::make_unique<TQVDebtsView>(std::move(debts));
-    view->OnNewText = [this](TQVMoneyFlow& flow, int column, const QString& text) {
-        tvDebtsNewText(flow, column, text);
-    };
-    BindModel(*m_ui->tvDebts, view.get());
-    FDebtsView = std::move(view);
-    m_ui->tvDebts->setColumnWidth(0, 240);
-    m_ui->tvDebts->setColumnWidth(1, 120);
-    m_ui->tvDebts->setColumnWidth(2, 80);
-    // The deadline is kept in the files but nothing sets it: its column stays hidden.
-    m_ui->tvDebts->setColumnHidden(3, true);
-    connect(m_ui->tvDebts->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &TfrmMain::UpdateDebtTotals);
-    UpdateDebtTotals();
-    m_ui->pBottomCashflow->show();
+    ShowDebtList(false);
 }
 
 void TfrmMain::ShowCredits() {
-    m_ui->lblHeader->setText(Lang(u"HEADER_CREDITS"));
-    SetHeaderPicture(QVImages::DebtsLoans(), 0);
-    std::vector<TQVMoneyFlow*> credits;
-    for (int i = 0; i < Environment->CreditCount(); ++i) {
-        credits.push_back(Environment->GetCredit(i));
+    ShowDebtList(true);
+}
+
+void TfrmMain::ShowDebtList(bool credits) {
+    m_ui->lblHeader->setText(Lang(credits ? u"HEADER_CREDITS" : u"HEADER_DEBTS"));
+    SetHeaderPicture(QVImages::DebtsLoans(), credits ? 0 : 1);
+    std::vector<TQVMoneyFlow*> items;
+    const int count = credits ? Environment->CreditCount() : Environment->DebtCount();
+    for (int i = 0; i < count; ++i) {
+        items.push_back(credits ? static_cast<TQVMoneyFlow*>(Environment->GetCredit(i))
+                                : Environment->GetDebt(i));
     }
-    auto view = std::make_unique<TQVDebtsView>(std::move(credits));
+    auto view = std::make_unique<TQVDebtsView>(std::move(items));
     view->OnNewText = [this](TQVMoneyFlow& flow, int column, const QString& text) {
         tvDebtsNewText(flow, column, text);
     };
     BindModel(*m_ui->tvDebts, view.get());
     FDebtsView = std::move(view);
+    if (m_ui->tvDebts->property("qvColumnsSized").isNull()) {
+        m_ui->tvDebts->setColumnWidth(0, 240);
+        m_ui->tvDebts->setColumnWidth(1, 120);
+        m_ui->tvDebts->setColumnWidth(2, 80);
+        m_ui->tvDebts->setProperty("qvColumnsSized", true);
+    }
+    // The deadline is kept in the files but nothing sets it: its column stays hidden.
     m_ui->tvDebts->setColumnHidden(3, true);
     connect(m_ui->tvDebts->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &TfrmMain::UpdateDebtTotals);
