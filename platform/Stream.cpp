@@ -22,7 +22,8 @@ std::uint64_t TStream::Remaining() const {
 // --- TMemoryStream ---
 
 std::size_t TMemoryStream::Read(void* buffer, std::size_t count) {
-    if (FPosition >= FData.size()) {
+    // An empty read may come with no buffer at all.
+    if (FPosition >= FData.size() || count == 0) {
         return 0;
     }
     std::size_t done = std::min(count, FData.size() - FPosition);

@@ -47,9 +47,9 @@ void* TQVCFArena::NewChunk(std::size_t size) {
     return chunk;
 }
 
-const std::uint8_t* TQVCFArena::Keep(std::string bytes) {
-    FKept.push_back(std::make_unique<std::string>(std::move(bytes)));
-    return reinterpret_cast<const std::uint8_t*>(FKept.back()->data());
+const std::uint8_t* TQVCFArena::Keep(TByteBuffer bytes) {
+    FKept.push_back(std::move(bytes));
+    return FKept.back().Data();
 }
 
 void TQVCFArena::Reset() {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ByteBuffer.h"
 #include "storage/QVCFPlain.h"
 
 // The memory of one item tree: its items, the folders' child lists and the encoded bytes that
@@ -24,7 +25,7 @@ public:
     void Release(void* block, std::size_t size);
 
     // Holds `bytes` for the arena's lifetime and returns where they now are.
-    const std::uint8_t* Keep(std::string bytes);
+    const std::uint8_t* Keep(TByteBuffer bytes);
 
     // Frees every chunk and kept buffer; every block handed out so far is gone.
     void Reset();
@@ -56,6 +57,6 @@ private:
     std::uint8_t* FNext = nullptr;
     std::uint8_t* FEnd = nullptr;
     std::size_t FChunkSize = FirstChunk;
-    // Owned one by one: a short string moved into a vector would change its address.
-    std::vector<std::unique_ptr<std::string>> FKept;
+    // A buffer's bytes stay where they are when the buffer itself moves.
+    std::vector<TByteBuffer> FKept;
 };

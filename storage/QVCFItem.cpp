@@ -142,9 +142,9 @@ void TQVCFItem::LoadFromBuffer(const std::uint8_t* buffer, std::uint32_t size) {
     LoadFromTree(ParseItem(holder, buffer, size), 0);
 }
 
-void TQVCFItem::LoadFromBytes(std::string bytes) {
-    const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
-    const auto size = static_cast<std::uint32_t>(bytes.size());
+void TQVCFItem::LoadFromBytes(TByteBuffer bytes) {
+    const std::uint8_t* data = bytes.Data();
+    const auto size = static_cast<std::uint32_t>(bytes.Size());
     if (FIsFolder && static_cast<TQVCFFolder*>(this)->LoadPacked(data, size, true, &bytes))
         return;
     LoadFromBuffer(data, size);

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/ByteBuffer.h"
 #include "platform/Exception.h"
 
 class TASN1ConstrainedTag;
@@ -52,7 +53,7 @@ public:
     void LoadContentFromBuffer(const std::uint8_t* buffer, std::uint32_t size);
     // LoadFromBuffer over bytes the item may keep: a folder then reads its sub-folders only when
     // they are first used, straight from these bytes, without a copy of them.
-    void LoadFromBytes(std::string bytes);
+    void LoadFromBytes(TByteBuffer bytes);
 
     // Decodes an item encoding into a new file or folder, as its type tag says.
     static std::unique_ptr<TQVCFItem> CreateFromBuffer(const std::uint8_t* buffer,
@@ -198,7 +199,7 @@ private:
     // down as packed content: its bytes are kept (`owned`, or a copy) and nothing is decoded yet.
     // False, with nothing changed, when the general reader must decide.
     bool LoadPacked(const std::uint8_t* buffer, std::uint32_t size, bool isItem,
-                    std::string* owned);
+                    TByteBuffer* owned);
     bool FindPacked(std::u16string_view name, std::string_view& data) const;
     bool LoadPlainContent(const std::uint8_t* buffer, std::uint32_t size, int depth);
     void AppendLoaded(const std::uint8_t* encoding, std::size_t size, int depth);

@@ -8,7 +8,7 @@
 #include "storage/QVCFPlain.h"
 
 bool TQVCFFolder::LoadPacked(const std::uint8_t* buffer, std::uint32_t size, bool isItem,
-                             std::string* owned) {
+                             TByteBuffer* owned) {
     QVCFPlain::TItemParts parts;
     if (isItem) {
         if (!QVCFPlain::SplitItem(buffer, size, parts))
@@ -28,12 +28,13 @@ bool TQVCFFolder::LoadPacked(const std::uint8_t* buffer, std::uint32_t size, boo
     // The caller's bytes may be gone after the call (or be part of this very tree), so what is
     // kept is the moved string or a copy of the content, taken before the folder is cleared.
     std::size_t offset = 0;
-    std::string bytes;
+    TByteBuffer bytes;
     if (owned != nullptr) {
         offset = static_cast<std::size_t>(parts.Content - buffer);
         bytes = std::move(*owned);
     } else {
-        bytes.assign(reinterpret_cast<const char*>(parts.Content), parts.ContentSize);
+        bytes = TByteBuffer(
+            std::string_view(reinterpret_cast<const char*>(parts.Content), parts.ContentSize));
     }
     Clear();
     const std::uint8_t* kept = Arena().Keep(std::move(bytes));

@@ -48,6 +48,15 @@ std::string ReadAtMost(TStream& stream, std::uint64_t count) {
     return bytes;
 }
 
+// ReadAtMost into a buffer of its own pages: a body is most of what an open holds at its peak.
+TByteBuffer ReadBodyBytes(TStream& stream, std::uint64_t count) {
+    if (!stream.SizeKnown())
+        return TByteBuffer(ReadAtMost(stream, count));
+    TByteBuffer bytes(static_cast<std::size_t>(std::min(count, stream.Remaining())));
+    bytes.Truncate(stream.Read(bytes.Data(), bytes.Size()));
+    return bytes;
+}
+
 } // namespace
 
 TQVCompoundFile::TQVCompoundFile() : FRoot(std::make_unique<TQVCFFolder>()) {}
@@ -124,7 +133,7 @@ void TQVCompoundFile::SaveToStream(TStream& stream) {
     stream.WriteBuffer(body.data(), body.size());
 }
 
-std::string TQVCompoundFile::ReadBody(TStream& stream) {
+TByteBuffer TQVCompoundFile::ReadBody(TStream& stream) {
     std::uint8_t header[HeaderSize];
     if (stream.Read(header, HeaderSize) != HeaderSize || QVUtils::GetUInt32LE(header) != Magic)
         throw EPACFError(CFMessages::InvalidFile);
@@ -143,7 +152,7 @@ std::string TQVCompoundFile::ReadBody(TStream& stream) {
         OnInfo(*this);
 
     if (!Protected)
-        return ReadAtMost(stream, bodyLength);
+        return ReadBodyBytes(stream, bodyLength);
 
     std::uint8_t protection[ProtectionSize];
     if (stream.Read(protection, ProtectionSize) != ProtectionSize)
@@ -174,10 +183,10 @@ std::string TQVCompoundFile::ReadBody(TStream& stream) {
             break;
     }
 
-    // Decrypted in place: a budget's body is most of what an open holds at its peak.
-    std::string body = ReadAtMost(stream, bodyLength);
-    auto outLen = static_cast<std::uint32_t>(body.size());
-    DecryptBuffer(body.data(), outLen, body.data(), outLen, key, 16, iv, 16);
+    // Decrypted in place, for the same reason.
+    TByteBuffer body = ReadBodyBytes(stream, bodyLength);
+    auto outLen = static_cast<std::uint32_t>(body.Size());
+    DecryptBuffer(body.Data(), outLen, body.Data(), outLen, key, 16, iv, 16);
     return body;
 }
 
@@ -194,7 +203,7 @@ void TQVCompoundFile::LoadFromStream(TStream& stream) {
 void TQVCompoundFile::LoadFromFile(const std::string& fileName, bool ignoreErrors) {
     FRoot->Clear();
     try {
-        std::string body;
+        TByteBuffer body;
         {
             TFileStream file(fileName, TFileMode::OpenRead);
             body = ReadBody(file);

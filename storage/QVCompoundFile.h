@@ -63,7 +63,7 @@ public:
 private:
     // Header, info and protection block, and the body's bytes (decrypted); the body is decoded
     // by the caller, after a file has been closed.
-    std::string ReadBody(TStream& stream);
+    TByteBuffer ReadBody(TStream& stream);
 
     std::unique_ptr<TQVCFFolder> FRoot;
     bool FOpened = false;

@@ -24,10 +24,11 @@ TFeatures Detect() {
     if (__get_cpuid(1, &a, &b, &c, &d) == 0)
         return features;
     const bool sse41 = (c & bit_SSE4_1) != 0;
+    const bool ssse3 = (c & bit_SSSE3) != 0;
     features.AESNI = sse41 && (c & bit_AES) != 0;
     if (__get_cpuid_count(7, 0, &a, &b, &c, &d) != 0) {
         features.SHANI = sse41 && (b & bit_SHA) != 0;
-        features.BMI2 = (b & bit_BMI2) != 0;
+        features.BMI2 = ssse3 && (b & bit_BMI2) != 0;
     }
 #endif
     return features;

@@ -10,7 +10,8 @@ namespace QVCpu {
 bool HasAESNI();
 // The SHA extensions with SSE4.1.
 bool HasSHANI();
-// BMI2 (non-destructive rotates), which the 64-bit digest uses when present.
+// BMI2 (non-destructive rotates) with SSSE3, which the 64-bit digest uses when present: the
+// rotates for its rounds, the vector unit for its message schedule.
 bool HasBMI2();
 
 // The paths the primitives take now: what the processor has, unless the portable code is

@@ -21,7 +21,7 @@ void CFBDecryptBlocks(const std::uint32_t roundKeys[44], std::uint8_t keyStream[
 // SHA-256 compression of `blocks` 64-byte blocks into the state words.
 void SHA256Blocks(std::uint32_t state[8], const std::uint8_t* data, std::size_t blocks);
 
-// SHA-512 compression with BMI2 rotates: the portable code built for them.
+// SHA-512 compression with BMI2 rotates in the rounds and the message schedule in SSSE3 vectors.
 void SHA512BlocksBMI2(std::uint64_t state[8], const std::uint8_t* data, std::size_t blocks);
 
 } // namespace QVCryptoHardware
