@@ -1,93 +1,242 @@
-// The built program as a user's session runs it, ended by the signals a session or a terminal
-// sends.
+// The built program as a user's session runs it, on a virtual display with a notification area:
+// ended by the signals a session or a terminal sends, started twice, run from its installed
+// layout, and started at log-in into the tray.
+#include <csignal>
+#include <cstdio>
 #include <cstring>
+#include <functional>
+#include <memory>
 
-#include "ProgramTestSupport.h"
-#include "app/QVSingleInstance.h"
+#include <QCoreApplication>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QThread>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "model/QVEnvironment.h"
 #include "platform/FileSystem.h"
+#include "platform/Registry.h"
+#include "support/TempDir.h"
 
 namespace {
 
-constexpr int WindowTimeoutMs = 30000;
+constexpr int TimeoutMs = 30000;
+constexpr time_t OldTime = 946684800; // 2000-01-01, long before any run of these tests
 
-class ProcessTest : public ProgramTest {
-protected:
-    // The program has taken its lock and shows its main window.
-    static bool WaitForWindow() {
-        const std::string lock = QVSingleInstance::LockFileName("Tavrin-QN");
-        for (int waited = 0; !FileSystem::FileExists(lock); waited += 50) {
-            if (waited > WindowTimeoutMs)
-                return false;
-            QThread::msleep(50);
-        }
-        QProcess search;
-        search.start(QStringLiteral("xdotool"),
-                     {"search", "--sync", "--onlyvisible", "--name", "Tavrin Quillvane"});
-        if (!search.waitForFinished(WindowTimeoutMs)) {
-            search.kill();
-            search.waitForFinished();
+// Runs a small X tool and gives its standard output; empty when it failed.
+QString Tool(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(10000)) {
+        process.kill();
+        process.waitForFinished();
+        return {};
+    }
+    return QString::fromLocal8Bit(process.readAllStandardOutput());
+}
+QStringList ToolLines(const QString& program, const QStringList& arguments) {
+    return Tool(program, arguments).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+bool WaitFor(const std::function<bool()>& condition) {
+    for (int waited = 0; !condition(); waited += 100) {
+        if (waited > TimeoutMs) {
             return false;
         }
-        return search.exitCode() == 0;
+        QThread::msleep(100);
+    }
+    return true;
+}
+
+bool WindowShown() {
+    return !Tool("xdotool", {"search", "--onlyvisible", "--name", "Tavrin Quillvane"}).isEmpty();
+}
+
+// A window of the program (its class is the program's name) sits inside the notification area.
+bool IconInTray() {
+    for (const QString& tray : ToolLines("xdotool", {"search", "--class", "trayer"})) {
+        if (Tool("xwininfo", {"-tree", "-id", tray}).contains(QStringLiteral("(\"quillvane\" "))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The program's top-level windows that can be seen: its main window and any dialog.
+int ViewableWindows() {
+    static const QRegularExpression line(QStringLiteral(R"(^\s+(0x[0-9a-f]+) .*\("quillvane" )"));
+    int count = 0;
+    for (const QString& child : ToolLines("xwininfo", {"-root", "-children"})) {
+        const QRegularExpressionMatch match = line.match(child);
+        count +=
+            match.hasMatch() &&
+            Tool("xwininfo", {"-id", match.captured(1)}).contains(QStringLiteral("IsViewable"));
+    }
+    return count;
+}
+
+void MakeOld(const std::string& path) {
+    const timespec times[2] = {{OldTime, 0}, {OldTime, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
+}
+
+bool WrittenSince(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && info.st_mtim.tv_sec > OldTime;
+}
+
+class ProcessTest : public ::testing::Test {
+protected:
+    TTempDir Home;
+    TScopedEnv HomeVar{"HOME", Home.Path()};
+    TScopedEnv ConfigHome{"XDG_CONFIG_HOME", Home.File("config")};
+    TScopedEnv DataHome{"XDG_DATA_HOME", Home.File("data")};
+    TScopedEnv RuntimeDir{"XDG_RUNTIME_DIR", Home.File("run")};
+    // The program's objects live until the process ends; under the leak checker that is noise,
+    // not a finding of these tests.
+    TScopedEnv Asan{"ASAN_OPTIONS", qgetenv("ASAN_OPTIONS").toStdString() + ":detect_leaks=0"};
+    const std::string Budget = Home.File("Household.qvb");
+    QProcess Tray;
+
+    void SetUp() override { ASSERT_EQ(mkdir(Home.File("run").c_str(), 0700), 0); }
+    void TearDown() override {
+        // What has not ended by then is killed with the object.
+        Tray.terminate();
+        Tray.waitForFinished(5000);
     }
 
-    // Sends `signalNumber` and expects the program to save and end normally.
-    void EndAndCheckSaved(QProcess& program, int signalNumber) {
-        End(program, signalNumber);
+    // A saved budget "Process test" that the program opens by itself at start, with the settings
+    // `adjust` asks for; both files look long untouched.
+    void PrepareBudget(const std::function<void(TQVSettings&)>& adjust = {}) {
+        TQVEnvironment::StartupErrorHandler = [](const std::string&) {};
+        Environment = new TQVEnvironment();
+        Environment->NewBudget(Budget, u"Process test", true);
+        Environment->SaveToFile(Budget);
+        Environment->Settings().AutoOpenLast = true;
+        if (adjust) {
+            adjust(Environment->Settings());
+        }
+        Environment->Settings().Save();
+        delete Environment;
+        Environment = nullptr;
+        MakeOld(Budget);
+        MakeOld(Registry::StoreFileName());
+    }
+
+    static std::unique_ptr<QProcess> Start(const QString& program,
+                                           const QStringList& arguments = {}) {
+        auto process = std::make_unique<QProcess>();
+        process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // The program must show a real window on the virtual display, whatever the tests run on.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        process->setProcessEnvironment(environment);
+        process->start(program, arguments);
+        EXPECT_TRUE(process->waitForStarted(10000)) << program.toStdString();
+        return process;
+    }
+
+    // Sends `signalNumber` and expects the program to end normally, the budget saved.
+    void End(QProcess& program, int signalNumber) {
+        ASSERT_EQ(kill(static_cast<pid_t>(program.processId()), signalNumber), 0);
+        ASSERT_TRUE(program.waitForFinished(20000));
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.exitCode(), 0);
         EXPECT_TRUE(WrittenSince(Budget)) << "the budget is saved on the way out";
         EXPECT_TRUE(WrittenSince(Registry::StoreFileName())) << "and so are the settings";
-
-        TQVEnvironment::StartupErrorHandler = [](const std::string&) {};
         Environment = new TQVEnvironment();
         EXPECT_NO_THROW(Environment->LoadFromFile(Budget));
         EXPECT_EQ(Environment->Title, u"Process test");
         delete Environment;
         Environment = nullptr;
-        TQVEnvironment::StartupErrorHandler = nullptr;
     }
 };
 
-class EndSignalTest : public ProcessTest, public ::testing::WithParamInterface<int> {};
+// The program installed into a folder of its own, as a package lays it out: without its
+// languages it would stop at an error instead of opening the budget.
+class EndSignalTest : public ProcessTest, public ::testing::WithParamInterface<int> {
+protected:
+    static void SetUpTestSuite() {
+        Prefix = std::make_unique<TTempDir>();
+        ASSERT_EQ(
+            QProcess::execute(QStringLiteral(QV_CMAKE), {"--install", QV_BUILD_DIR, "--prefix",
+                                                         QString::fromStdString(Prefix->Path())}),
+            0);
+    }
+    static void TearDownTestSuite() { Prefix.reset(); }
+    static inline std::unique_ptr<TTempDir> Prefix;
+};
 
 } // namespace
 
-TEST_P(EndSignalTest, SavesAndEndsNormally) {
-    PrepareBudget(u"Process test");
-    auto first = Start();
-    ASSERT_TRUE(WaitForWindow());
-
+TEST_P(EndSignalTest, InstalledProgramSavesAndEndsNormally) {
+    ASSERT_TRUE(FileSystem::FileExists(Prefix->File("share/quillvane/lang/English.lng")));
+    if (FileSystem::FileExists(QV_HELP_DIR "/index.html")) {
+        EXPECT_TRUE(FileSystem::FileExists(Prefix->File("share/quillvane/help/index.html")));
+    }
+    PrepareBudget();
+    const QString program = QString::fromStdString(Prefix->File("bin/quillvane"));
+    auto first = Start(program);
+    ASSERT_TRUE(WaitFor(WindowShown));
     if (GetParam() == SIGTERM) {
         // A second start leaves at once and quietly; the first goes on as it was.
-        auto second = Start();
+        auto second = Start(program);
         ASSERT_TRUE(second->waitForFinished(10000));
         EXPECT_EQ(second->exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(second->exitCode(), 0);
         EXPECT_EQ(first->state(), QProcess::Running);
         EXPECT_FALSE(WrittenSince(Budget)) << "the second start touches nothing";
     }
-    EndAndCheckSaved(*first, GetParam());
+    End(*first, GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, EndSignalTest, ::testing::Values(SIGTERM, SIGINT, SIGHUP),
                          [](const auto& test) { return std::string(strsignal(test.param)); });
 
-TEST_F(ProcessTest, InstalledProgramFindsItsLanguagesAndHelp) {
-    TTempDir prefix;
-    ASSERT_EQ(QProcess::execute(QStringLiteral(QV_CMAKE), {"--install", QV_BUILD_DIR, "--prefix",
-                                                           QString::fromStdString(prefix.Path())}),
-              0);
-    EXPECT_TRUE(FileSystem::FileExists(prefix.File("share/quillvane/lang/English.lng")));
-    if (FileSystem::FileExists(QV_HELP_DIR "/index.html")) {
-        EXPECT_TRUE(FileSystem::FileExists(prefix.File("share/quillvane/help/index.html")));
-    }
+// Started at log-in on a desktop with a notification area: the icon settles in the tray and the
+// window gets out of the way; the end of the session still saves the budget.
+TEST_F(ProcessTest, AutorunSettlesInTheTrayAndEndsSaved) {
+    PrepareBudget([](TQVSettings& settings) {
+        settings.UseTray = true;
+        settings.HideOnMinimize = true;
+    });
+    Tray.start(QStringLiteral("trayer"), {"--edge", "bottom", "--align", "right", "--widthtype",
+                                          "pixel", "--width", "200", "--height", "24"});
+    ASSERT_TRUE(Tray.waitForStarted(10000));
+    ASSERT_TRUE(WaitFor([] {
+        return !Tool("xdotool", {"search", "--onlyvisible", "--class", "trayer"}).isEmpty();
+    }));
+    auto program = Start(QStringLiteral(QV_PROGRAM), {QStringLiteral("/autorun")});
 
-    // Without its languages the program would stop at an error instead of opening the budget.
-    PrepareBudget(u"Process test");
-    auto program = Start(QString::fromStdString(prefix.File("bin/quillvane")));
-    ASSERT_TRUE(WaitForWindow());
-    EndAndCheckSaved(*program, SIGTERM);
+    EXPECT_TRUE(WaitFor(IconInTray)) << "the icon settles in the notification area";
+    // The window shows first, and is gone a second later.
+    EXPECT_TRUE(WaitFor([] { return ViewableWindows() == 0; }));
+    QThread::msleep(1500);
+    EXPECT_EQ(ViewableWindows(), 0) << "and stays hidden";
+    EXPECT_EQ(program->state(), QProcess::Running);
+    EXPECT_FALSE(WrittenSince(Budget)) << "hiding saves nothing";
+    End(*program, SIGTERM);
+    EXPECT_FALSE(IconInTray()) << "and the icon leaves with the program";
 }
 
+// The tests run only where their tools and an X display are at hand; elsewhere they report a
+// skip that ctest recognises.
 int main(int argc, char** argv) {
-    return RunProgramTests(argc, argv, {"xdotool"});
+    QCoreApplication app(argc, argv);
+    TQVEnvironment::StartupErrorHandler = [](const std::string&) {};
+    for (const char* tool : {"xdotool", "xwininfo", "trayer"}) {
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) {
+            std::printf("QV-SKIP: these tests need %s\n", tool);
+            return 0;
+        }
+    }
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+        std::puts("QV-SKIP: these tests need an X display");
+        return 0;
+    }
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
 }

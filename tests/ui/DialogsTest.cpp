@@ -1,16 +1,26 @@
-// The protection, password and warning dialogs driven as a user would, answered through the
-// Prompter hooks. The small questions (names, amounts, icons, yes or no) are met through the
-// pages that ask them.
+// The dialogs driven as a user would, answered through the Prompter hooks: protection and
+// passwords, warnings, the settings and the start-up dialog. The small questions (names, amounts,
+// icons, yes or no) are met through the pages that ask them, the settings' language list through
+// the main window, which applies the choice at once.
+#include <fstream>
 #include <optional>
+#include <string>
 
+#include <QCheckBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabWidget>
 #include <QTest>
+#include <QTreeView>
 
 #include "UiTestSupport.h"
+#include "platform/FileSystem.h"
 #include "ui/dialogs/ProtectionForm.h"
+#include "ui/dialogs/SettingsForm.h"
+#include "ui/dialogs/StartupForm.h"
 #include "ui/dialogs/WarningForm.h"
 
 namespace {
@@ -41,79 +51,51 @@ const QString NeedsPassword = "Your budget is currently stored in unencrypted fo
 using DialogsTest = UiTest;
 
 TEST_F(DialogsTest, ProtectionOKAsksWhatTheLevelNeeds) {
-    const auto none = [](QDialog&) {};
-    struct Case {
-        const char* name;
+    const auto none = QMessageBox::NoButton;
+    const struct {
         std::uint8_t level; // the budget's, with a password "old" when not 0
         const char* choose;
-        std::optional<QMessageBox::StandardButton> answer;
-        DialogAction passwordDialog; // null: not expected
+        QMessageBox::StandardButton answer;
+        const char* password; // typed into the password dialog; "": cancelled; null: not asked
         QString message;
         bool accepted;
         const char16_t* passwordAfter; // null: no key
+    } cases[] = {
+        {0, "rbNone", none, nullptr, {}, true, nullptr},
+        {1, "rbNone", QMessageBox::No, nullptr, NoLongerProtected, false, u"old"},
+        {2, "rbNone", QMessageBox::Yes, nullptr, NoLongerProtected, true, u"old"},
+        {1, "rbStrong", none, nullptr, {}, true, u"old"},
+        {0, "rbNormal", none, "new", NeedsPassword, true, u"new"},
+        {0, "rbNormal", none, "", NeedsPassword, false, nullptr},
     };
-    const Case cases[] = {
-        {"none stays none", 0, "rbNone", {}, {}, {}, true, nullptr},
-        {"none on protected, No",
-         1,
-         "rbNone",
-         QMessageBox::No,
-         {},
-         NoLongerProtected,
-         false,
-         u"old"},
-        {"none on protected, Yes",
-         2,
-         "rbNone",
-         QMessageBox::Yes,
-         {},
-         NoLongerProtected,
-         true,
-         u"old"},
-        {"strong with a key", 1, "rbStrong", {}, {}, {}, true, u"old"},
-        {"normal needs a password",
-         0,
-         "rbNormal",
-         {},
-         EnterPassword({}, "new"),
-         NeedsPassword,
-         true,
-         u"new"},
-        {"password cancelled", 0, "rbNormal", {}, none, NeedsPassword, false, nullptr},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << int(c.level) << c.choose << c.answer);
         Env().PasswordKey.clear();
         Env().Protection = c.level;
         if (c.level != 0) {
             Env().SetPassword(u"old");
         }
-        Messages.clear();
         MessageAnswers.clear();
-        if (c.answer) {
-            MessageAnswers.push_back(*c.answer);
+        if (c.answer != none) {
+            MessageAnswers.push_back(c.answer);
         }
-        QString currentPwd;
+        QString currentPwd = "not asked";
         TfrmProtection dialog;
         dialog.LoadProtection();
-        DialogActions.push_back([&](QDialog& d) {
-            Child<QRadioButton>(d, c.choose)->click();
-            ClickOn(d, "btnOK");
-        });
-        if (c.passwordDialog) {
-            DialogActions.push_back([&](QDialog& d) {
-                currentPwd = Child<QLineEdit>(d, "editCurrPwd")->text();
-                c.passwordDialog(d);
-            });
-        }
+        DialogActions = {[&](QDialog& d) {
+                             Child<QRadioButton>(d, c.choose)->click();
+                             ClickOn(d, "btnOK");
+                         },
+                         [&](QDialog& d) {
+                             currentPwd = Child<QLineEdit>(d, "editCurrPwd")->text();
+                             if (*c.password) {
+                                 EnterPassword({}, c.password)(d);
+                             }
+                         }};
         EXPECT_EQ(Prompter::Exec(dialog), c.accepted ? QDialog::Accepted : QDialog::Rejected);
-        ASSERT_EQ(Messages.size(), c.message.isNull() ? 0u : 1u);
-        if (!c.message.isNull()) {
-            EXPECT_EQ(Messages[0].text, c.message);
-        }
-        if (c.passwordDialog) {
-            EXPECT_EQ(currentPwd, "N/A") << "no current password to ask for";
-        }
+        EXPECT_EQ(TakeMessages(), c.message.isNull() ? QStringList() : QStringList{c.message});
+        // No current password to ask for.
+        EXPECT_EQ(currentPwd, c.password ? "N/A" : "not asked");
         if (c.passwordAfter == nullptr) {
             EXPECT_TRUE(Env().PasswordKey.empty());
         } else {
@@ -160,30 +142,274 @@ TEST_F(DialogsTest, ChangePasswordChecksTheCurrentOneAndSticksAfterCancel) {
 }
 
 TEST_F(DialogsTest, WarningAnswersTheVisibleButtonsPosition) {
-    struct Case {
-        const char* name;
-        DialogAction action;
-        int index;
+    const std::pair<DialogAction, int> cases[] = {
+        {Press("btnButton2"), 0},
+        {Press("btnButton3"), 1},
+        {[](QDialog& d) { QTest::keyClick(&d, Qt::Key_Return); }, 0},
+        {[](QDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); }, 1},
+        {[](QDialog& d) { d.close(); }, -1},
     };
-    const Case cases[] = {
-        {"first", Press("btnButton2"), 0},
-        {"second", Press("btnButton3"), 1},
-        {"Enter", [](QDialog& d) { QTest::keyClick(&d, Qt::Key_Return); }, 0},
-        {"Escape", [](QDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); }, 1},
-        {"close box", [](QDialog& d) { d.close(); }, -1},
-    };
-    for (const Case& c : cases) {
+    for (const auto& [action, index] : cases) {
         QStringList shown;
-        DialogActions.push_back([&](QDialog& d) {
+        DialogActions = {[&](QDialog& d) {
             shown << Child<QLabel>(d, "lblMessage")->text();
             for (const char* name : {"btnButton1", "btnButton2", "btnButton3"}) {
                 auto* button = Child<QPushButton>(d, name);
                 shown << (button->isVisible() ? button->text() : QString("-"));
             }
-            c.action(d);
-        });
-        EXPECT_EQ(TfrmWarning::ShowWarning("Still used", "Disable", "Cancel"), c.index) << c.name;
+            action(d);
+        }};
+        EXPECT_EQ(TfrmWarning::ShowWarning("Still used", "Disable", "Cancel"), index);
         EXPECT_EQ(shown, (QStringList{"Still used", "-", "Disable", "Cancel"}));
+    }
+}
+
+class SettingsFormTest : public UiTest {
+protected:
+    // Loads `settings`, runs the dialog with `action` and saves into `settings` after OK.
+    int Run(TQVSettings& settings, DialogAction action) {
+        Dialog.LoadFromSettings(settings);
+        DialogActions.push_back(std::move(action));
+        const int result = Prompter::Exec(Dialog);
+        if (result == QDialog::Accepted) {
+            Dialog.SaveToSettings(settings);
+        }
+        return result;
+    }
+
+    TfrmSettings Dialog;
+};
+
+TEST_F(SettingsFormTest, EveryCheckBoxShowsAndStoresItsSetting) {
+    const struct {
+        const char* box;
+        bool TQVSettings::*setting;
+        bool inverted;
+    } flags[] = {
+        {"cbShowA2A", &TQVSettings::ShowA2A, false},
+        {"cbHideEmptyMonths", &TQVSettings::ShowEmptyMonths, true},
+        {"cbTrayIcon", &TQVSettings::UseTray, false},
+        {"cbHideOnMinimize", &TQVSettings::HideOnMinimize, false},
+        {"cbHideOnClose", &TQVSettings::HideOnClose, false},
+        {"cbNotifications", &TQVSettings::Notifications, false},
+        {"cbShowAdjustments", &TQVSettings::ShowBalanceAdjustments, false},
+        {"cbAutoOpenLast", &TQVSettings::AutoOpenLast, false},
+    };
+    for (const bool value : {true, false}) {
+        SCOPED_TRACE(value);
+        TQVSettings settings;
+        for (const auto& flag : flags) {
+            settings.*flag.setting = value;
+        }
+        Run(settings, [&](QDialog& d) {
+            for (const auto& flag : flags) {
+                auto* box = Child<QCheckBox>(d, flag.box);
+                EXPECT_EQ(box->isChecked(), value != flag.inverted) << flag.box;
+                if (box->isVisible()) {
+                    ClickOn(d, flag.box);
+                }
+            }
+            ClickOn(d, "btnOK");
+        });
+        for (const auto& flag : flags) {
+            const bool hidden = std::string(flag.box) == "cbNotifications";
+            EXPECT_EQ(settings.*flag.setting, hidden ? value : !value) << flag.box;
+        }
+    }
+    // Only a click on the tray box warns, never its setting from the settings.
+    EXPECT_EQ(TakeMessages(),
+              QStringList(2, "Changing this feature requires restart of the application"));
+}
+
+TEST_F(SettingsFormTest, TrayDoubleClickActionMapsToThreeEntries) {
+    struct Case {
+        std::uint8_t stored;
+        int shown;
+        int chosen; // -1: nothing selected
+        std::uint8_t saved;
+    };
+    const Case cases[] = {{0, 0, 0, 0}, {1, 1, 1, 1}, {5, 2, 2, 2}, {2, 2, 0, 0}, {1, 1, -1, 2}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << int(c.stored) << " -> " << c.chosen);
+        TQVSettings settings;
+        settings.TrayDblClick = c.stored;
+        Run(settings, [&](QDialog& d) {
+            auto* list = Child<QComboBox>(d, "cbTrayDblClickAction");
+            EXPECT_EQ(list->currentIndex(), c.shown);
+            list->setCurrentIndex(c.chosen);
+            ClickOn(d, "btnOK");
+        });
+        EXPECT_EQ(settings.TrayDblClick, c.saved);
+    }
+}
+
+TEST_F(SettingsFormTest, AutostartFollowsTheBoxOnEveryOK) {
+    const std::string entry = Home.File("config/autostart/quillvane-autostart.desktop");
+    TQVSettings settings;
+    const auto run = [&](bool toggle, const char* button = "btnOK") {
+        bool shown = false;
+        Run(settings, [&](QDialog& d) {
+            shown = Child<QCheckBox>(d, "cbRunOnSystemStartup")->isChecked();
+            if (toggle) {
+                ClickOn(d, "cbRunOnSystemStartup");
+            }
+            ClickOn(d, button);
+        });
+        return shown;
+    };
+    EXPECT_FALSE(run(true));
+    EXPECT_TRUE(FileSystem::FileExists(entry));
+    // Removed behind the program's back: the box shows it, and OK leaves it removed.
+    Env().DisableAutorun();
+    EXPECT_FALSE(run(false));
+    EXPECT_FALSE(FileSystem::FileExists(entry));
+    Env().EnableAutorun();
+    EXPECT_TRUE(run(true));
+    EXPECT_FALSE(FileSystem::FileExists(entry));
+    // Cancel writes nothing.
+    EXPECT_FALSE(run(true, "btnCancel"));
+    EXPECT_FALSE(FileSystem::FileExists(entry));
+}
+
+class StartupFormTest : public UiTest {
+protected:
+    // Sets the dialog up, runs it with `action` and returns the dialog's result.
+    int Run(const DialogAction& action, bool showNew = true) {
+        Dialog.Setup(showNew, true, true, &Titles, &Paths, true);
+        DialogActions.push_back(action);
+        return Prompter::Exec(Dialog);
+    }
+    static void ShowTab(QDialog& d, const char* child) {
+        Child<QTabWidget>(d, "PageControl")
+            ->setCurrentWidget(Child<QWidget>(d, child)->parentWidget());
+    }
+
+    TfrmStartup Dialog;
+    std::vector<std::u16string> Titles{u"Home", u"Trip"};
+    std::vector<std::u16string> Paths{u"/budgets/home.qn", u"/budgets/trip.qn"};
+};
+
+TEST_F(StartupFormTest, LocationFollowsTheTitleUntilBrowseAndAfter) {
+    QDir(Home.Path().c_str()).mkdir("Documents");
+    FileAnswers.push_back("/elsewhere/picked.qn");
+    QStringList seen;
+    Run([&](QDialog& d) {
+        EXPECT_EQ(Child<QTabWidget>(d, "PageControl")->currentWidget()->objectName(), "tabNew");
+        auto* location = Child<QLineEdit>(d, "editLocation");
+        seen << Child<QLineEdit>(d, "editTitle")->text() << location->text();
+        TypeText(d, "editTitle", "Home");
+        seen << location->text();
+        TypeText(d, "editTitle", "");
+        seen << location->text();
+        ClickOn(d, "btnBrowseNew");
+        seen << location->text();
+        TypeText(d, "editTitle", "X");
+        seen << location->text();
+    });
+    const QString docs = Home.Path().c_str() + QString("/Documents");
+    EXPECT_EQ(seen, QStringList({"Untitled", docs + "/Untitled.qn", docs + "/Home.qn",
+                                 docs + "/.qn", "/elsewhere/picked.qn", docs + "/X.qn"}));
+}
+
+TEST_F(StartupFormTest, NewBudgetRefusesAnEmptyLocationAndAsksBeforeReplacing) {
+    std::ofstream(Home.File("old.qn")) << "x";
+    const QString existing = QString::fromStdString(Home.File("old.qn"));
+    const QString fresh = QString::fromStdString(Home.File("new.qn"));
+    const QString question =
+        "The file \"" + existing + "\" already exists. Replace it with a new, empty budget?";
+    const struct {
+        QString location;
+        std::optional<QMessageBox::StandardButton> answer;
+        QString message; // the one message expected, if any
+        bool accepted;
+    } cases[] = {
+        {"", {}, "Please provide a location for the new budget", false},
+        {existing, QMessageBox::No, question, false},
+        {existing, QMessageBox::Yes, question, true},
+        {fresh, {}, {}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.location.toStdString());
+        if (c.answer) {
+            MessageAnswers.push_back(*c.answer);
+        }
+        bool stayedOpen = false;
+        const int result = Run([&](QDialog& d) {
+            TypeText(d, "editTitle", "Mine");
+            Child<QLineEdit>(d, "editLocation")->setText(c.location);
+            ClickOn(d, "btnOKNew");
+            stayedOpen = d.isVisible();
+        });
+        EXPECT_EQ(stayedOpen, !c.accepted);
+        EXPECT_EQ(result, c.accepted ? QDialog::Accepted : QDialog::Rejected);
+        EXPECT_EQ(TakeMessages(), c.message.isEmpty() ? QStringList() : QStringList{c.message});
+        EXPECT_EQ(Dialog.ResultKind(),
+                  c.accepted ? TStartupResult::NewBudget : TStartupResult::None);
+        if (c.accepted) {
+            EXPECT_EQ(Dialog.FileName(), c.location.toStdString());
+            EXPECT_EQ(Dialog.BudgetTitle(), "Mine");
+        }
+    }
+}
+
+TEST_F(StartupFormTest, OpenExistingRefusesAMissingFile) {
+    const std::string path = Home.File("missing.qn");
+    const int result = Run(
+        [&](QDialog& d) {
+            EXPECT_EQ(Child<QTabWidget>(d, "PageControl")->currentWidget()->objectName(),
+                      "tabOpenExisting");
+            Child<QLineEdit>(d, "editOpenLocation")->setText(QString::fromStdString(path));
+            ClickOn(d, "btnOKOpen");
+        },
+        false);
+    EXPECT_EQ(result, QDialog::Rejected);
+    EXPECT_EQ(TakeMessages(), QStringList{"The specified file (\"" + QString::fromStdString(path) +
+                                          "\") not found"});
+}
+
+TEST_F(StartupFormTest, OpenRecentTakesTheSelectedRowOnly) {
+    Titles.push_back(u"No path");
+    for (const int row : {-1, 1, 2}) { // -1 selects nothing
+        SCOPED_TRACE(row);
+        const int result = Run([&](QDialog& d) {
+            ShowTab(d, "tvRecentItems");
+            auto* tree = Child<QTreeView>(d, "tvRecentItems");
+            EXPECT_EQ(tree->model()->rowCount(), 3);
+            if (row >= 0) {
+                const QRect cell = tree->visualRect(tree->model()->index(row, 0));
+                QTest::mouseClick(tree->viewport(), Qt::RightButton, {}, cell.center());
+            }
+            ClickOn(d, "btnOKRecent");
+        });
+        EXPECT_EQ(result, row == 1 ? QDialog::Accepted : QDialog::Rejected);
+        if (row == 1) {
+            EXPECT_EQ(Dialog.ResultKind(), TStartupResult::OpenRecent);
+            EXPECT_EQ(Dialog.FileName(), "/budgets/trip.qn");
+        }
+    }
+}
+
+TEST_F(StartupFormTest, CancelChoosesNothingAndSetupResetsTheDialog) {
+    // A first use that typed everywhere and chose something.
+    Run([&](QDialog& d) {
+        Child<QLineEdit>(d, "editOpenLocation")->setText("typed");
+        Child<QCheckBox>(d, "cbAutoOpenLastEdited")->click();
+        ClickOn(d, "btnOKNew");
+    });
+    ASSERT_EQ(Dialog.ResultKind(), TStartupResult::NewBudget);
+    EXPECT_FALSE(Dialog.AutoOpenLast());
+    for (const char* cancel : {"btnCancelNew", "btnCancelOpen", "btnCancelRecent"}) {
+        SCOPED_TRACE(cancel);
+        const int result = Run([&](QDialog& d) {
+            EXPECT_EQ(Child<QLineEdit>(d, "editOpenLocation")->text(), "");
+            EXPECT_TRUE(Child<QCheckBox>(d, "cbAutoOpenLastEdited")->isChecked());
+            ShowTab(d, cancel);
+            ClickOn(d, cancel);
+            EXPECT_FALSE(d.isVisible());
+        });
+        EXPECT_EQ(result, QDialog::Rejected);
+        EXPECT_EQ(Dialog.ResultKind(), TStartupResult::None);
+        EXPECT_TRUE(Dialog.FileName().empty());
     }
 }
 

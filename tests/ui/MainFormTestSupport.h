@@ -1,10 +1,8 @@
 #pragma once
 
-#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <string>
-#include <type_traits>
 
 #include <QAction>
 #include <QApplication>
@@ -16,8 +14,6 @@
 #include <QTreeView>
 
 #include "UiTestSupport.h"
-#include "model/QVA2A.h"
-#include "storage/QVBase.h"
 #include "ui/MainForm.h"
 #include "ui/QVUIUtils.h"
 #include "ui/widgets/OutlookBar.h"
@@ -32,81 +28,111 @@ protected:
 
     // A budget file "Home" with the accounts Cash and Bank, an older month (April 2020, an
     // expense of 40 from Bank) and in the current one an income of 1000, an expense of 250.50 and
-    // a transfer of 100 from Cash to Bank; the environment is reset afterwards, as a fresh start
-    // would find it.
-    std::string MakeBudget(const std::string& name = "home.qn") {
-        const std::string path = Home.File(name);
+    // a transfer of 100 from Cash to Bank. With `keep` the budget stays loaded for more changes
+    // (SaveAndForget then); else the environment is reset, as a fresh start would find it.
+    std::string MakeBudget(bool keep = false) {
+        const std::string path = Home.File("home.qn");
         Env().NewBudget(path, u"Home", true);
         TQVSource* cash = Env().GetSource(0);
         TQVSource* bank = NewAccount(u"Bank");
-        TQVMonth& now = Today();
-        AddFlow<TQVIncomeItem>(now, 1000, cash);
-        AddFlow<TQVExpenseItem>(now, 250.5L, cash);
-        AddFlow<TQVA2AItem>(now, 100, cash)->Destination = bank;
+        AddFlow<TQVIncomeItem>(Today(), 1000, cash);
+        AddFlow<TQVExpenseItem>(Today(), 250.5L, cash);
+        AddFlow<TQVA2AItem>(Today(), 100, cash).Destination = bank;
         TQVMonth* old = Env().GetMonth(Env().FindMonth(QVUtils::EncodeDate(2020, 4, 1), true));
-        AddFlow<TQVExpenseItem>(*old, 40, bank)->Date = QVUtils::EncodeDate(2020, 4, 3);
-        SaveAndForget(path);
+        AddFlow<TQVExpenseItem>(*old, 40, bank, QVUtils::EncodeDate(2020, 4, 3));
+        if (!keep) {
+            SaveAndForget(path);
+        }
         return path;
     }
-    static void SaveAndForget(const std::string& path) {
+    // Writes the budget, makes the window open it by itself at start, and forgets it.
+    void SaveAndForget(const std::string& path) {
         Env().SaveToFile(path);
         Env().Reset();
         Env().FileName.clear();
+        RememberLast(path);
     }
-
-    template <class T> static T* AddFlow(TQVMonth& month, long double sum, TQVSource* source) {
-        T* flow = nullptr;
-        if constexpr (std::is_same_v<T, TQVIncomeItem>) {
-            flow = static_cast<T*>(month.GetFlow(month.AddIncome()));
-        } else if constexpr (std::is_same_v<T, TQVExpenseItem>) {
-            flow = static_cast<T*>(month.GetFlow(month.AddExpense()));
-        } else {
-            flow = static_cast<T*>(month.GetFlow(month.AddA2A()));
-        }
-        flow->Sum = sum;
-        flow->Date = QVUtils::Now();
-        flow->Source = source;
-        return flow;
-    }
-    static TQVSource* NewAccount(const char16_t* name) {
-        TQVSource* account = Env().GetSource(Env().AddSource());
-        account->Name = name;
-        account->Id = QVBase::CreateGUIDString();
-        return account;
-    }
-    static TQVMonth& Today() { return *Env().GetMonth(Env().IndexOfCurrentMonth()); }
-
-    void RememberLast(const std::string& path) {
+    static void RememberLast(const std::string& path) {
         Env().Settings().AutoOpenLast = true;
         Env().Settings().RecentNames = {u"Home"};
         Env().Settings().RecentLocations = {QVUIUtils::FromQ(QString::fromStdString(path))};
     }
-
-    // Answers the next start-up dialog with its Cancel button, or by running `action` on it.
-    void AnswerStartup(std::function<void(QDialog&)> action) { DialogActions.push_back(action); }
+    static TQVMonth& Today() { return *Env().GetMonth(Env().IndexOfCurrentMonth()); }
 
     // Starts the window as the program does and waits until it is active, so keys reach it.
     void OpenWindow() {
         Window.reset();
         Window = std::make_unique<TfrmMain>();
         Window->show();
-        Window->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(Window.get()));
+        Settle();
+    }
+    // Lets queued work run and frees the editors the grids have let go. After a dialog the window
+    // is made active again, as the desktop does when the dialog closes.
+    void Settle() {
+        QApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        if (!Window->isActiveWindow()) {
+            Window->activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(Window.get()));
+        }
     }
 
-    TOutlookBar& Bar(TfrmMain& window) { return *Child<TOutlookBar>(window, "LeftBar"); }
-    TOutlookBarPage& BarPage(int page) { return Bar(*Window).Page(page); }
+    TOutlookBar& Bar() { return *Child<TOutlookBar>(*Window, "LeftBar"); }
+    TOutlookBarPage& BarPage(int page) { return Bar().Page(page); }
     void ClickBarButton(int index) {
-        QTest::mouseClick(Bar(*Window).ButtonWidget(index), Qt::LeftButton);
+        QTest::mouseClick(Bar().ButtonWidget(index), Qt::LeftButton);
+        Settle();
     }
-    QString Text(TfrmMain& window, const char* label) {
-        return Child<QLabel>(window, label)->text();
+    // Opens page `page` of the navigation bar by its header, then its button `button`.
+    void ShowBarPage(int page, int button) {
+        QTest::mouseClick(Bar().PageHeader(page), Qt::LeftButton);
+        ClickBarButton(button);
     }
-    QString Label(const char* label) { return Text(*Window, label); }
-    QAction& Action(TfrmMain& window, const char* name) { return *Child<QAction>(window, name); }
+    QString Label(const char* label) { return Child<QLabel>(*Window, label)->text(); }
+    QAction& Action(const char* name) { return *Child<QAction>(*Window, name); }
     QTreeView& Grid(const char* name) { return *Child<QTreeView>(*Window, name); }
     // Amounts as totals and the account card show them.
     static QString Money(long double value) { return QVUIUtils::FormatMoney(value, 10); }
+
+    static QString Cell(QTreeView& grid, int row, int column) {
+        return grid.model()->index(row, column).data().toString();
+    }
+    // The visible cells of a row, as one line.
+    static QString RowText(QTreeView& grid, int row) {
+        QStringList cells;
+        for (int column = 0; column < grid.model()->columnCount(); ++column) {
+            if (!grid.isColumnHidden(column)) {
+                cells << Cell(grid, row, column);
+            }
+        }
+        return cells.join(QStringLiteral(" | "));
+    }
+    static int RowNamed(QTreeView& grid, int column, const QString& text) {
+        for (int row = 0; row < grid.model()->rowCount(); ++row) {
+            if (Cell(grid, row, column) == text) {
+                return row;
+            }
+        }
+        return -1;
+    }
+    // Opens the editor of a cell as a double click does and returns what took the focus.
+    static QWidget* Edit(QTreeView& grid, int row, int column) {
+        const QModelIndex index = grid.model()->index(row, column);
+        grid.setCurrentIndex(index);
+        grid.edit(index);
+        return QApplication::focusWidget();
+    }
+    // Types over the text of the focused editor and ends with `key`.
+    void Type(const QString& text, Qt::Key key = Qt::Key_Return) {
+        QWidget* editor = QApplication::focusWidget();
+        ASSERT_NE(editor, nullptr);
+        QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(editor, Qt::Key_Backspace);
+        QTest::keyClicks(editor, text);
+        QTest::keyClick(editor, key);
+        Settle();
+        QApplication::processEvents(); // a refusal is shown on the pass after the commit
+    }
 
     static void Select(QTreeView& grid, std::initializer_list<int> rows) {
         grid.selectionModel()->clear();
@@ -122,9 +148,16 @@ protected:
                                 grid.viewport()->mapToGlobal(where));
         QApplication::sendEvent(grid.viewport(), &event);
         QApplication::processEvents();
-        QMenu* menu = Window->findChild<QMenu*>(QString::fromLatin1(name));
-        EXPECT_NE(menu, nullptr);
-        return *menu;
+        return *Child<QMenu>(*Window, name);
+    }
+    // The captions of a menu's items, "-" for a separator, " (off)" after a disabled one.
+    static QStringList Captions(QMenu& menu) {
+        QStringList captions;
+        for (QAction* action : menu.actions()) {
+            captions << (action->isSeparator() ? "-" : action->text()) +
+                            (action->isEnabled() ? "" : " (off)");
+        }
+        return captions;
     }
     static QAction* Item(QMenu& menu, const QString& caption) {
         for (QAction* action : menu.actions()) {
@@ -135,12 +168,12 @@ protected:
         ADD_FAILURE() << "no menu item " << caption.toStdString();
         return nullptr;
     }
-    static void Choose(QMenu& menu, const QString& caption) {
+    void Choose(QMenu& menu, const QString& caption) {
         QAction* action = Item(menu, caption);
         ASSERT_NE(action, nullptr);
         ASSERT_TRUE(action->isEnabled());
         QTest::mouseClick(&menu, Qt::LeftButton, {}, menu.actionGeometry(action).center());
-        QApplication::processEvents();
+        Settle();
     }
 
     std::unique_ptr<TfrmMain> Window;

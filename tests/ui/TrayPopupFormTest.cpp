@@ -1,46 +1,40 @@
 // The quick-entry dialog of the tray, driven as a user would through the Prompter hooks.
+#include <tuple>
+#include <vector>
+
 #include <QLineEdit>
 
 #include "UiTestSupport.h"
-#include "ui/QVUIUtils.h"
 #include "ui/dialogs/TrayPopupForm.h"
 
 namespace {
-
-// An amount written with a point, as the user of the system locale types and reads it.
-QString Local(const char* amount) {
-    return QString::fromLatin1(amount).replace(u'.', QLocale::system().decimalPoint());
-}
 
 class TrayPopupFormTest : public UiTest {
 protected:
     void SetUp() override {
         UiTest::SetUp();
-        AddLocation(Env().AddExpenseLocation(), u"Food", true, false);
-        AddLocation(Env().AddExpenseLocation(), u"Old", false, false);
-        AddLocation(Env().AddExpenseLocation(), u"Rent", true, false);
-        AddLocation(Env().AddIncomeLocation(), u"Salary", true, true);
-        AddLocation(Env().AddIncomeLocation(), u"Gift", false, true);
+        for (const auto& [name, enabled, income] : {std::tuple{u"Food", true, false},
+                                                    {u"Old", false, false},
+                                                    {u"Rent", true, false},
+                                                    {u"Salary", true, true},
+                                                    {u"Gift", false, true}}) {
+            TQVLocation* location = income ? Env().GetIncomeLocation(Env().AddIncomeLocation())
+                                           : Env().GetExpenseLocation(Env().AddExpenseLocation());
+            location->Name = name;
+            location->Enabled = enabled;
+        }
         // Wallet is the first default account but takes no expenses, so an expense entry
         // starts on Bank.
-        AddSource(u"Cash", true, true, false);
-        AddSource(u"Wallet", true, false, true);
-        AddSource(u"Bank", true, true, true);
-        AddSource(u"Card", false, true, false);
-    }
-
-    static void AddLocation(int index, const char16_t* name, bool enabled, bool income) {
-        TQVLocation* location =
-            income ? Env().GetIncomeLocation(index) : Env().GetExpenseLocation(index);
-        location->Name = name;
-        location->Enabled = enabled;
-    }
-    static void AddSource(const char16_t* name, bool income, bool expense, bool isDefault) {
-        TQVSource* source = Env().GetSource(Env().AddSource());
-        source->Name = name;
-        source->AllowIncome = income;
-        source->AllowExpense = expense;
-        source->IsDefault = isDefault;
+        for (const auto& [name, income, expense, isDefault] :
+             {std::tuple{u"Cash", true, true, false},
+              {u"Wallet", true, false, true},
+              {u"Bank", true, true, true},
+              {u"Card", false, true, false}}) {
+            TQVSource* source = NewAccount(name);
+            source->AllowIncome = income;
+            source->AllowExpense = expense;
+            source->IsDefault = isDefault;
+        }
     }
 
     int Run(TfrmTrayPopup& dialog, TTrayEntryMode mode, DialogAction action) {
@@ -53,15 +47,14 @@ protected:
 };
 
 TEST_F(TrayPopupFormTest, EachModeShowsItsContainerFilledFromTheModel) {
-    struct Case {
+    const struct {
         TTrayEntryMode mode;
         const char* container;
         const char* focus;
         QStringList locations;
         QStringList sources; // cbSources, or both transfer boxes
         QString picked;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {TTrayEntryMode::Income,
          "pAddIncomeBG",
          "editMoneyFlow",
@@ -81,7 +74,7 @@ TEST_F(TrayPopupFormTest, EachModeShowsItsContainerFilledFromTheModel) {
          {"Cash", "Wallet", "Bank", "Card"},
          "Wallet"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.container);
         // Every run starts afresh, whatever the previous one left behind.
         Run(Dialog, c.mode, [](QDialog& d) {
@@ -97,16 +90,15 @@ TEST_F(TrayPopupFormTest, EachModeShowsItsContainerFilledFromTheModel) {
                     << container;
             }
             EXPECT_EQ(d.focusWidget(), Child<QWidget>(d, c.focus));
-            if (c.mode == TTrayEntryMode::Transfer) {
-                for (const char* box : {"cbA2ASources", "cbA2ADestSources"}) {
-                    EXPECT_EQ(Entries(d, box), c.sources);
-                    EXPECT_EQ(Child<QComboBox>(d, box)->currentText(), c.picked);
-                }
-            } else {
+            const bool transfer = c.mode == TTrayEntryMode::Transfer;
+            for (const char* box : transfer ? std::vector{"cbA2ASources", "cbA2ADestSources"}
+                                            : std::vector{"cbSources"}) {
+                EXPECT_EQ(Entries(d, box), c.sources) << box;
+                EXPECT_EQ(Child<QComboBox>(d, box)->currentText(), c.picked) << box;
+            }
+            if (!transfer) {
                 EXPECT_EQ(Entries(d, "cbLocations"), c.locations);
                 EXPECT_EQ(Child<QComboBox>(d, "cbLocations")->currentText(), "");
-                EXPECT_EQ(Entries(d, "cbSources"), c.sources);
-                EXPECT_EQ(Child<QComboBox>(d, "cbSources")->currentText(), c.picked);
                 EXPECT_EQ(Child<QLineEdit>(d, "editMoneyFlow")->text(), "");
                 EXPECT_EQ(Child<QLineEdit>(d, "editSum")->text(), Local("0.00"));
             }
@@ -117,15 +109,14 @@ TEST_F(TrayPopupFormTest, EachModeShowsItsContainerFilledFromTheModel) {
 TEST_F(TrayPopupFormTest, SumsAreReadInTheDialogsLocale) {
     const QLocale point(QLocale::English, QLocale::UnitedStates);
     const QLocale comma(QLocale::German, QLocale::Germany);
-    struct Case {
+    const struct {
         TTrayEntryMode mode;
         const char* edit;
         const QLocale& locale;
         QString text;
         long double sum; // when accepted
         bool accepted;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {TTrayEntryMode::Expense, "editSum", point, "12.5", 12.5L, true},
         {TTrayEntryMode::Expense, "editSum", point, "12,5", 0, false},
         {TTrayEntryMode::Income, "editSum", comma, "12,5", 12.5L, true},
@@ -135,9 +126,8 @@ TEST_F(TrayPopupFormTest, SumsAreReadInTheDialogsLocale) {
         {TTrayEntryMode::Transfer, "editA2ASum", comma, "0,25", 0.25L, true},
         {TTrayEntryMode::Debt, "editDebtSum", point, "-1e3", -1000.0L, true},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.text.toStdString());
-        Messages.clear();
         TfrmTrayPopup dialog;
         dialog.setLocale(c.locale);
         bool stayedOpen = false;
@@ -151,12 +141,11 @@ TEST_F(TrayPopupFormTest, SumsAreReadInTheDialogsLocale) {
         EXPECT_EQ(zero, c.locale.decimalPoint() == "," ? "0,00" : "0.00");
         EXPECT_EQ(result == QDialog::Accepted, c.accepted);
         EXPECT_EQ(stayedOpen, !c.accepted);
+        EXPECT_EQ(TakeMessages(),
+                  c.accepted ? QStringList()
+                             : QStringList{"\"" + c.text + "\" is not a valid currency value."});
         if (c.accepted) {
-            EXPECT_TRUE(Messages.empty());
             EXPECT_EQ(dialog.Sum(), c.sum);
-        } else {
-            ASSERT_EQ(Messages.size(), 1u);
-            EXPECT_EQ(Messages[0].text, "\"" + c.text + "\" is not a valid currency value.");
         }
     }
 }
@@ -184,8 +173,7 @@ TEST_F(TrayPopupFormTest, TransferNeedsBothAccountsAndKeepsItsSum) {
         stayedOpen = d.isVisible();
     });
     EXPECT_TRUE(stayedOpen);
-    ASSERT_EQ(Messages.size(), 1u);
-    EXPECT_EQ(Messages[0].text, "Please select both input and output accounts");
+    EXPECT_EQ(TakeMessages(), QStringList{"Please select both input and output accounts"});
 }
 
 } // namespace

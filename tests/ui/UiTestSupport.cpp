@@ -3,18 +3,19 @@
 #include <sys/stat.h>
 
 #include <QAbstractButton>
+#include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QTest>
 
+#include "storage/QVBase.h"
+
 void UiTest::SetUp() {
     ::mkdir((Home.Path() + "/run").c_str(), 0700);
     TQVEnvironment::StartupErrorHandler = [](const std::string&) {};
-    Environment = new TQVEnvironment();
-    Environment->LoadLanguagesFrom({QV_LANG_DIR "/"});
-    Environment->InitFailed = Environment->CurrentLanguage == nullptr;
+    StartEnvironment();
     ASSERT_FALSE(Environment->InitFailed) << "English table missing in " << QV_LANG_DIR;
 
     Prompter::SetHooks({
@@ -29,12 +30,11 @@ void UiTest::SetUp() {
         },
         [this](QDialog& dialog) {
             DialogsRun.push_back(dialog.windowTitle());
-            if (DialogActions.empty()) {
-                return;
+            if (!DialogActions.empty()) {
+                auto action = std::move(DialogActions.front());
+                DialogActions.pop_front();
+                action(dialog);
             }
-            auto action = std::move(DialogActions.front());
-            DialogActions.pop_front();
-            action(dialog);
         },
         [this](Prompter::FileMode, const QString&, const QString&) {
             if (FileAnswers.empty()) {
@@ -52,6 +52,22 @@ void UiTest::TearDown() {
     QApplication::processEvents();
     delete Environment;
     Environment = nullptr;
+}
+
+void UiTest::StartEnvironment() {
+    delete Environment;
+    Environment = new TQVEnvironment();
+    Environment->LoadLanguagesFrom({QV_LANG_DIR "/"});
+    Environment->InitFailed = Environment->CurrentLanguage == nullptr;
+}
+
+QStringList UiTest::TakeMessages() {
+    QStringList texts;
+    for (const Prompter::Message& message : Messages) {
+        texts << message.text;
+    }
+    Messages.clear();
+    return texts;
 }
 
 void ClickOn(QObject& parent, const char* button) {
@@ -97,4 +113,43 @@ QStringList Entries(const QComboBox& combo) {
 QStringList Entries(QObject& parent, const char* combo) {
     auto* box = Child<QComboBox>(parent, combo);
     return box != nullptr ? Entries(*box) : QStringList();
+}
+
+QString Local(const char* amount) {
+    return QString::fromLatin1(amount).replace(u'.', QLocale::system().decimalPoint());
+}
+
+TQVSource* NewAccount(const char16_t* name) {
+    TQVSource* account = Environment->GetSource(Environment->AddSource());
+    account->Name = name;
+    account->Id = QVBase::CreateGUIDString();
+    return account;
+}
+
+namespace {
+
+std::vector<QString> Complaints;
+
+void RecordComplaint(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type != QtDebugMsg && type != QtInfoMsg &&
+        QLatin1String(context.category) == QLatin1String("qt.modeltest")) {
+        Complaints.push_back(text);
+    }
+}
+
+} // namespace
+
+TModelChecker::TModelChecker(QAbstractItemModel& model) {
+    Complaints.clear();
+    FPrevious = qInstallMessageHandler(&RecordComplaint);
+    FTester = std::make_unique<QAbstractItemModelTester>(
+        &model, QAbstractItemModelTester::FailureReportingMode::Warning);
+}
+
+TModelChecker::~TModelChecker() {
+    FTester.reset();
+    qInstallMessageHandler(FPrevious);
+    for (const QString& complaint : Complaints) {
+        ADD_FAILURE() << complaint.toStdString();
+    }
 }

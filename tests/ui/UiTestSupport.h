@@ -2,6 +2,7 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,9 +13,13 @@
 
 #include <gtest/gtest.h>
 
+#include "model/QVA2A.h"
 #include "model/QVEnvironment.h"
 #include "support/TempDir.h"
 #include "ui/Prompter.h"
+
+class QAbstractItemModel;
+class QAbstractItemModelTester;
 
 // Each test gets a fresh global Environment over temporary per-user folders, with the English
 // table loaded, and answers every question the windows ask through the Prompter hooks: messages
@@ -25,9 +30,12 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
+    // A new environment, as a fresh start of the program finds it.
+    static void StartEnvironment();
     static TQVEnvironment& Env() { return *Environment; }
+    // The texts of the messages shown since the last call.
+    QStringList TakeMessages();
 
-    // Messages shown so far, in order.
     std::vector<Prompter::Message> Messages;
     std::deque<QMessageBox::StandardButton> MessageAnswers;
     std::deque<std::function<void(QDialog&)>> DialogActions;
@@ -42,7 +50,7 @@ protected:
     TScopedEnv HomeDir{"HOME", Home.Path()};
 };
 
-// Helpers for scripted dialog actions: find a child by object name or fail the test.
+// Finds a child by object name or fails the test.
 template <class T> T* Child(QObject& parent, const char* name) {
     T* child = parent.findChild<T*>(QString::fromLatin1(name));
     EXPECT_NE(child, nullptr) << "no child " << name;
@@ -64,3 +72,31 @@ DialogAction TypeAndPress(const char* edit, const QString& text, const char* but
 // The texts of a combo box's entries.
 QStringList Entries(const QComboBox& combo);
 QStringList Entries(QObject& parent, const char* combo);
+// An amount written with a point, as the user of the system locale types and reads it.
+QString Local(const char* amount);
+
+// A flow of kind T (income, expense or transfer) added to `month`.
+template <class T>
+T& AddFlow(TQVMonth& month, long double sum, TQVSource* source, TDateTime date = QVUtils::Now()) {
+    const int index = std::is_same_v<T, TQVIncomeItem>    ? month.AddIncome()
+                      : std::is_same_v<T, TQVExpenseItem> ? month.AddExpense()
+                                                          : month.AddA2A();
+    auto& flow = static_cast<T&>(*month.GetFlow(index));
+    flow.Sum = sum;
+    flow.Date = date;
+    flow.Source = source;
+    return flow;
+}
+TQVSource* NewAccount(const char16_t* name);
+
+// Runs Qt's model checker over a model for its lifetime, including every change made meanwhile;
+// each complaint fails the test.
+class TModelChecker {
+public:
+    explicit TModelChecker(QAbstractItemModel& model);
+    ~TModelChecker();
+
+private:
+    QtMessageHandler FPrevious = nullptr;
+    std::unique_ptr<QAbstractItemModelTester> FTester;
+};

@@ -1,10 +1,5 @@
 // The grid models and the text helpers of the main window.
-#include <memory>
 #include <string>
-#include <type_traits>
-#include <vector>
-
-#include <QAbstractItemModelTester>
 
 #include "UiTestSupport.h"
 #include "model/QVA2A.h"
@@ -17,43 +12,6 @@ using namespace QVUIUtils;
 
 namespace {
 
-// Runs Qt's model checker over a model for its lifetime, including every change made meanwhile;
-// each complaint fails the test.
-class TModelChecker {
-public:
-    explicit TModelChecker(QAbstractItemModel& model) {
-        Complaints().clear();
-        FPrevious = qInstallMessageHandler(&Record);
-        FTester = std::make_unique<QAbstractItemModelTester>(
-            &model, QAbstractItemModelTester::FailureReportingMode::Warning);
-    }
-    ~TModelChecker() {
-        FTester.reset();
-        qInstallMessageHandler(FPrevious);
-        for (const QString& complaint : Complaints())
-            ADD_FAILURE() << complaint.toStdString();
-    }
-
-private:
-    static std::vector<QString>& Complaints() {
-        static std::vector<QString> complaints;
-        return complaints;
-    }
-    static void Record(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-        if (type != QtDebugMsg && type != QtInfoMsg &&
-            QLatin1String(context.category) == QLatin1String("qt.modeltest"))
-            Complaints().push_back(text);
-    }
-
-    QtMessageHandler FPrevious = nullptr;
-    std::unique_ptr<QAbstractItemModelTester> FTester;
-};
-
-// The text as the system locale writes a "." amount.
-QString Money(const char* text) {
-    return QString::fromLatin1(text).replace(u'.', QLocale::system().decimalPoint());
-}
-
 QString Cell(const QAbstractItemModel& model, int row, int column, const QModelIndex& parent = {}) {
     return model.data(model.index(row, column, parent)).toString();
 }
@@ -62,11 +20,6 @@ QString Cell(const QAbstractItemModel& model, int row, int column, const QModelI
 
 class ViewsTest : public UiTest {
 protected:
-    static TQVSource* NewSource(std::u16string name) {
-        TQVSource* source = Env().GetSource(Env().AddSource());
-        source->Name = std::move(name);
-        return source;
-    }
     static TQVLocation* NewCategory(std::u16string name) {
         TQVLocation* location = Env().GetExpenseLocation(Env().AddExpenseLocation());
         location->Name = std::move(name);
@@ -75,17 +28,12 @@ protected:
     static TQVMonth& NewMonth(int year, int month) {
         return *Env().GetMonth(Env().FindMonth(QVUtils::EncodeDate(year, month, 1), true));
     }
+    // A flow of kind T on day `day` of `month`.
     template <class T>
     static T& Add(TQVMonth& month, long double sum, int day, TQVSource* source = nullptr) {
-        const int index = std::is_same_v<T, TQVIncomeItem>    ? month.AddIncome()
-                          : std::is_same_v<T, TQVExpenseItem> ? month.AddExpense()
-                                                              : month.AddA2A();
-        auto& flow = static_cast<T&>(*month.GetFlow(index));
-        flow.Sum = sum;
-        flow.Date =
-            QVUtils::EncodeDate(month.GetYear(), QVUtils::DecodeDate(month.Date).Month, day);
-        flow.Source = source;
-        return flow;
+        return AddFlow<T>(
+            month, sum, source,
+            QVUtils::EncodeDate(month.GetYear(), QVUtils::DecodeDate(month.Date).Month, day));
     }
 };
 
@@ -143,8 +91,8 @@ TEST_F(ViewsTest, DatesAndMonthCaptions) {
 }
 
 TEST_F(ViewsTest, MonthViewShowsEveryKindAndFiltersBySettings) {
-    TQVSource* cash = NewSource(u"Cash");
-    TQVSource* bank = NewSource(u"Bank");
+    TQVSource* cash = NewAccount(u"Cash");
+    TQVSource* bank = NewAccount(u"Bank");
     TQVMonth& month = NewMonth(2024, 5);
     auto& food = Add<TQVExpenseItem>(month, 12.5L, 20, cash);
     food.Name = u"Bread";
@@ -163,10 +111,10 @@ TEST_F(ViewsTest, MonthViewShowsEveryKindAndFiltersBySettings) {
         return cells.join('|');
     };
     ASSERT_EQ(view.rowCount(), 4);
-    EXPECT_EQ(row(0), "Bread|Food|" + Money("12.50") + "|Cash");
+    EXPECT_EQ(row(0), "Bread|Food|" + Local("12.50") + "|Cash");
     // A transfer shows where it goes, or that it goes nowhere yet.
-    EXPECT_EQ(row(1), "Transfer to Bank||" + Money("100.00") + "|Cash");
-    EXPECT_EQ(row(2), "A2A money transfer||" + Money("5.00") + "|");
+    EXPECT_EQ(row(1), "Transfer to Bank||" + Local("100.00") + "|Cash");
+    EXPECT_EQ(row(2), "A2A money transfer||" + Local("5.00") + "|");
 
     const struct {
         bool transfers, adjustments;
@@ -182,7 +130,7 @@ TEST_F(ViewsTest, MonthViewShowsEveryKindAndFiltersBySettings) {
 }
 
 TEST_F(ViewsTest, SummaryShowsThirteenFiguresInSixGroups) {
-    TQVSource* cash = NewSource(u"Cash");
+    TQVSource* cash = NewAccount(u"Cash");
     TQVMonth& march = NewMonth(2024, 3);
     Add<TQVIncomeItem>(march, 1200, 30, cash);
     Add<TQVExpenseItem>(march, 250, 31, cash);
@@ -207,11 +155,11 @@ TEST_F(ViewsTest, SummaryShowsThirteenFiguresInSixGroups) {
         QStringList values;
         for (int r = 0; r < view.rowCount(group); ++r)
             values << Cell(view, r, 1, group);
-        EXPECT_EQ(values.join(' '), Money(expected[g])) << g;
+        EXPECT_EQ(values.join(' '), Local(expected[g])) << g;
     }
 
     // In January the previous month is December of the year before.
     Add<TQVIncomeItem>(NewMonth(2023, 12), 70, 31, cash);
     TQVSummaryView january(Env(), QVUtils::EncodeDate(2024, 1, 15));
-    EXPECT_EQ(january.Rows()[2].Value, Money("70.00"));
+    EXPECT_EQ(january.Rows()[2].Value, Local("70.00"));
 }
