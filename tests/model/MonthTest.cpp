@@ -37,57 +37,17 @@ TEST_F(MonthTest, NonOwningViewTakesPointersOwningMonthsCopies) {
     TQVMonth view(false);
     EXPECT_EQ(Outcome<EQVException>([&] { view.AddExpense(); }),
               "Cannot add new object to the container that does not own objects");
-    EXPECT_EQ(view.Count(), 0);
     EXPECT_EQ(view.AddFlow(flow), 0);
     EXPECT_EQ(view.GetFlow(0), flow);
-    view.Clear(); // frees nothing
-    EXPECT_EQ(owner.GetFlow(0)->Sum, 5.0L);
-
+    view.Clear(); // frees nothing (ASan sees a double free otherwise)
     TQVMonth copy;
     copy.AddFlow(flow);
     EXPECT_NE(copy.GetFlow(0), flow);
     EXPECT_EQ(copy.GetFlow(0)->Kind(), TQVFlowKind::Expense);
     EXPECT_EQ(copy.GetFlow(0)->Sum, 5.0L);
-    EXPECT_EQ(Outcome<EListError>([&] { copy.Delete(5); }), "List index out of bounds (5)");
-    copy.Remove(flow); // not in this month
-    EXPECT_EQ(copy.Count(), 1);
-
-    // RemoveFlows lets go of the given flows in one pass and keeps the order; only an owning
-    // month frees them (ASan sees a double free or a leak otherwise).
-    std::vector<TQVMoneyFlow*> flows{flow};
-    for (int i = 1; i < 5; ++i)
-        flows.push_back(Add<TQVExpenseItem>(owner, i, 1.0));
-    for (TQVMoneyFlow* each : flows)
-        view.AddFlow(each);
-    TQVMoneyFlow* stranger = copy.GetFlow(0);
-    view.RemoveFlows({flows[1], flows[3], stranger});
-    owner.RemoveFlows({flows[1], flows[3]});
-    for (const TQVMonth* month : {&view, &owner})
-        EXPECT_EQ(month->Flows(), (std::vector<TQVMoneyFlow*>{flows[0], flows[2], flows[4]}));
-    EXPECT_EQ(copy.Count(), 1);
-}
-
-TEST_F(MonthTest, MoveFlowToHandsTheFlowOver) {
-    TQVMonth march;
-    TQVMonth april;
-    TQVMoneyFlow* stays = Add<TQVExpenseItem>(march, 1, 10.0);
-    TQVMoneyFlow* moved = Add<TQVExpenseItem>(march, 2, 12.0);
-    TQVMoneyFlow* there = Add<TQVIncomeItem>(april, 3, 11.0);
-    march.MoveFlowTo(moved, april);
-    EXPECT_EQ(march.Flows(), (std::vector<TQVMoneyFlow*>{stays}));
-    EXPECT_EQ(april.Flows(), (std::vector<TQVMoneyFlow*>{moved, there}));
-    EXPECT_THROW(march.MoveFlowTo(moved, april), EAssertionFailed);
-    TQVMonth view(false);
-    EXPECT_THROW(march.MoveFlowTo(stays, view), EAssertionFailed);
-    EXPECT_EQ(march.Count() + april.Count() + view.Count(), 3);
 }
 
 TEST_F(MonthTest, LoadSkipsForeignChildrenDropsBrokenFlowsAloneAndKeepsTheWrittenOrder) {
-    TQVMonth empty;
-    TQVCFFolder emptyFolder;
-    empty.SaveToFolder(emptyFolder);
-    EXPECT_NE(dynamic_cast<TQVCFFolder*>(emptyFolder.FindItem(u"flows", false)), nullptr);
-
     TQVCFFolder folder;
     PutFile(folder, u"type", "month");
     TQVCFFolder& flows = folder.NewFolder(u"flows");
@@ -107,7 +67,6 @@ TEST_F(MonthTest, LoadSkipsForeignChildrenDropsBrokenFlowsAloneAndKeepsTheWritte
         PutFile(flow, u"date", QVUtils::DoubleToBytes(1.0));
         PutFile(flow, u"sum", QVUtils::WideToAnsi(name));
     }
-
     TQVMonth month;
     month.LoadFromFolder(folder);
     ASSERT_EQ(month.Count(), 5);

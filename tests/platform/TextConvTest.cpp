@@ -17,27 +17,27 @@ TEST(TextConvTest, Utf8AndBack) {
     const std::string fffd = "\xEF\xBF\xBD";
     EXPECT_EQ(WideToUtf8(std::u16string{0xD800, u'a'}), fffd + "a");
     EXPECT_EQ(WideToUtf8(std::u16string{0xDC00, 0xD800}), fffd + fffd);
-    EXPECT_EQ(Utf8ToWide("\xC0\x80"), u"\uFFFD\uFFFD");
-    EXPECT_EQ(Utf8ToWide("\xE0\x80\x80"), u"\uFFFD\uFFFD\uFFFD");
-    EXPECT_EQ(Utf8ToWide("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");
-    EXPECT_EQ(Utf8ToWide("\xF4\x90\x80\x80"), u"\uFFFD\uFFFD\uFFFD\uFFFD");
-    EXPECT_EQ(Utf8ToWide("\x80x\xFF"), u"\uFFFDx\uFFFD");
-    EXPECT_EQ(Utf8ToWide("\xE2\x82"
-                         "A"),
-              u"\uFFFDA");
-    EXPECT_EQ(Utf8ToWide("\xF0\x9F\x98"), u"\uFFFD");
+    const std::pair<const char*, std::u16string> broken[] = {
+        {"\xC0\x80", u"\uFFFD\uFFFD"},
+        {"\xE0\x80\x80", u"\uFFFD\uFFFD\uFFFD"},
+        {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},
+        {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
+        {"\x80x\xFF", u"\uFFFDx\uFFFD"},
+        {"\xE2\x82"
+         "A",
+         u"\uFFFDA"},
+        {"\xF0\x9F\x98", u"\uFFFD"}};
+    for (const auto& [bytes, wide] : broken)
+        EXPECT_EQ(Utf8ToWide(bytes), wide) << bytes;
 }
 
+// Only identical texts are equal, and every code unit counts, zero ones too.
 TEST(TextConvTest, CompareCountsEveryCodeUnit) {
-    EXPECT_EQ(LocaleCompare(u"", u""), 0);
-    EXPECT_EQ(LocaleCompare(u"a", u"b"), -1);
-    EXPECT_EQ(LocaleCompare(u"b", u"a"), 1);
-    EXPECT_EQ(LocaleCompare(u"abc", u"abcd"), -1);
     const std::u16string withZero(u"a\0b", 3);
+    EXPECT_EQ(LocaleCompare(withZero, withZero), 0);
     EXPECT_EQ(LocaleCompare(withZero, std::u16string(u"a\0c", 3)), -1);
     EXPECT_EQ(LocaleCompare(u"a", std::u16string(u"a\0", 2)), -1);
-    EXPECT_EQ(LocaleCompare(withZero, withZero), 0);
-    // Only identical texts are equal.
+    EXPECT_EQ(LocaleCompare(u"b", u"a"), 1);
     EXPECT_NE(LocaleCompare(u"a", u"A"), 0);
     EXPECT_EQ(LocaleCompare(u"a", u"A"), -LocaleCompare(u"A", u"a"));
     EXPECT_NE(LocaleCompare(std::u16string{0xD800}, std::u16string{0xDC00}), 0);

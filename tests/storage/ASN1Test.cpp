@@ -4,7 +4,6 @@
 #include <string_view>
 
 #include "storage/QVASN1.h"
-#include "storage/QVASN1Parser.h"
 #include "support/Bytes.h"
 
 namespace {
@@ -68,28 +67,17 @@ std::string Nested(int depth, int undefEvery) {
     return Save(root);
 }
 
-// Parses with the bare parser: "ok", or the exception class and message.
-std::string ParseOutcome(const std::string& input) {
-    TASN1Parser parser({reinterpret_cast<const std::uint8_t*>(input.data()), input.size()});
-    try {
-        parser.Parse();
-        return "ok";
-    } catch (const EASN1ReadError& e) {
-        return "read: " + e.Message();
-    } catch (const EASN1Error& e) {
-        return "error: " + e.Message();
-    }
-}
-
 } // namespace
 
 TEST(ASN1Load, TreesContentRulesAndLengths) {
-    const std::pair<const char*, const char*> cases[] = {
+    std::string longNumber = "1F"; // a tag number of 100 octets, which the reader takes
+    for (int i = 0; i < 99; ++i)
+        longNumber += "81";
+    const std::pair<std::string, const char*> cases[] = {
         {"", ""},
         {"30 00", "30[]"},
         {"30 80 04 01 41 00 00", "30~[04=41]"},
         {"30 80 04 01 41", "30~[04=41]"}, // an indefinite tag may end with the input
-        {"30 80 30 03 04 01 41 00 00", "30~[30[04=41]]"},
         // Stray end-of-contents markers are ignored; half of one is not.
         {"00 00 04 01 41 30 00 00 00", "04=41 30[]"},
         {"04 01 41 30 00 00", "!04=41 30[]"},
@@ -103,27 +91,23 @@ TEST(ASN1Load, TreesContentRulesAndLengths) {
         {"03 00", "!"},
         // Non-minimal lengths are read; more than 8 length octets, or 0x80 on a primitive, not.
         {"04 81 05 01 02 03 04 05", "04=0102030405"},
-        {"30 84 00 00 00 02 04 00", "30[04=]"},
         {"04 89 00 00 00 00 00 00 00 00 01 41", "!"},
         {"04 80 41 00 00", "!"},
         // Lengths that claim more than the input, or than the tag around them, holds.
         {"04 05 41", "!"},
         {"30 05 04 01 41", "!30[]"},
         {"04 88 FF FF FF FF FF FF FF FF 41", "!"},
-        {"30 88 80 00 00 00 00 00 00 00 04 00", "!30[]"},
         {"30 84 7F FF FF FF", "!30[]"},
         {"30 03 30 05 04 01 41 04 01 42", "!30[30[]]"},
-        {"30 03 04 02 41 42", "!30[]"},
         {"30 80 30 02 03 02 07 80", "!30~[30[]]"},
+        // Headers cut short, an end-of-contents marker with content, a long tag number.
+        {"04", "!"},
+        {"04 82 01", "!"},
+        {"00 01", "!"},
+        {longNumber + "01 00", "81="},
     };
     for (const auto& [input, tree] : cases)
         EXPECT_EQ(LoadDump(input), tree) << input;
-
-    // Loading appends, and keeps what was built before a fault.
-    TASN1ConstrainedTag holder;
-    AddLeaf(holder, 0x1E, "x");
-    EXPECT_FALSE(Load(holder, Hex("04 01 41 30 03 04 01 42 04")));
-    EXPECT_EQ(Dump(holder), "1e=78 04=41 30[04=42]");
 }
 
 TEST(ASN1Load, NestingDepthLimit) {
@@ -153,49 +137,15 @@ TEST(ASN1Save, ShortestLengthFormsAndHeaderFlags) {
         EXPECT_EQ(out, Hex(header) + std::string(size, 'z')) << size;
         EXPECT_EQ(tag.TagSize(), out.size());
     }
-
+    // Saved and loaded into a fresh holder, a tag comes back as its only child; an indefinite
+    // length and a missing header are written as asked.
     TASN1ConstrainedTag seq;
     seq.TagId = 0x30;
-    auto& leaf = AddLeaf(seq, 0x1E, "");
-    EXPECT_EQ(Save(seq), Hex("30 02 1E 00"));
-    // Saved and loaded into a fresh holder, a tag comes back as its only child.
+    auto& leaf = AddLeaf(seq, 0x1E, "A");
     TASN1ConstrainedTag holder;
     ASSERT_TRUE(Load(holder, Save(seq)));
-    EXPECT_EQ(Dump(holder), "30[1e=]");
-    EXPECT_EQ(holder.GetField(-1), nullptr);
-    EXPECT_EQ(holder.GetField(1), nullptr);
-    leaf.SetContent("A");
-    leaf.UndefSize = true;
+    EXPECT_EQ(Dump(holder), "30[1e=41]");
     seq.UndefSize = true;
-    EXPECT_EQ(Save(seq), Hex("30 80 1E 80 41 00 00 00 00"));
     leaf.WriteHeader = false;
-    seq.WriteHeader = false;
-    EXPECT_EQ(Save(seq), "A");
-    EXPECT_EQ(seq.TagSize(), 1u);
-}
-
-TEST(ASN1Parser, Errors) {
-    const std::string longNumber(99, '\x81');
-    const std::pair<std::string, std::string> cases[] = {
-        {Hex("04"), "read: Invalid ASN1 sequence"},
-        {Hex("04 05 41"), "read: Invalid ASN1 sequence"},
-        {Hex("1F 81"), "read: Invalid ASN1 sequence"},
-        {Hex("04 82 01"), "read: Invalid ASN1 sequence"},
-        {Hex("00"), "read: Invalid ASN1 sequence"},
-        {Hex("03 01"), "read: Invalid ASN1 sequence"},
-        {Hex("00 01"), "error: Invalid ASN1 Sequence"},
-        {Hex("1F") + longNumber + Hex("81"), "error: Tag size too large"},
-        {Hex("1F") + longNumber + Hex("01 00"), "ok"},
-        {Hex("04 89 00 00 00 00 00 00 00 00 00"), "error: Block size too large"},
-        {Hex("04 88 00 00 00 00 00 00 00 00"), "ok"},
-        {Hex("04 80"), "error: Invalid ASN1 sequence"},
-        {Hex("03 00"), "error: Invalid ASN1 sequence"},
-        {Hex("30 03 04 02 41 42"), "error: Invalid stream data"},
-        {Hex("30 05 04 01 41"), "error: Unexpected stream end"},
-    };
-    for (const auto& [input, outcome] : cases) {
-        EXPECT_EQ(ParseOutcome(input), outcome) << ToHex(input);
-        TASN1ConstrainedTag holder;
-        EXPECT_EQ(Load(holder, input), outcome == "ok") << ToHex(input);
-    }
+    EXPECT_EQ(Save(seq), Hex("30 80 41 00 00"));
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <new>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,54 +25,22 @@
 using namespace std::string_literals;
 
 // The largest single allocation since the last reset, to prove that a claimed length does not
-// become an allocation. Replacing the global allocation functions covers the whole test program;
-// they forward to malloc and free unchanged.
+// become an allocation. The array and nothrow forms of the library call these; out of line, or
+// GCC pairs an inlined free with an inlined new.
 static std::atomic<std::size_t> LargestAllocation{0};
 
-namespace {
-void* Allocate(std::size_t size) noexcept {
+[[gnu::noinline]] void* operator new(std::size_t size) {
     std::size_t largest = LargestAllocation.load(std::memory_order_relaxed);
     while (size > largest && !LargestAllocation.compare_exchange_weak(largest, size))
         ;
-    return std::malloc(size != 0 ? size : 1);
-}
-void* AllocateOrThrow(std::size_t size) {
-    if (void* p = Allocate(size))
+    if (void* p = std::malloc(size != 0 ? size : 1))
         return p;
     throw std::bad_alloc();
-}
-} // namespace
-
-// Every unaligned form is replaced, so that no pair mixes these with another allocator's. Out of
-// line, or GCC takes an inlined free after an inlined new for a mismatched pair.
-[[gnu::noinline]] void* operator new(std::size_t size) {
-    return AllocateOrThrow(size);
-}
-[[gnu::noinline]] void* operator new[](std::size_t size) {
-    return AllocateOrThrow(size);
-}
-[[gnu::noinline]] void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    return Allocate(size);
-}
-[[gnu::noinline]] void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    return Allocate(size);
 }
 [[gnu::noinline]] void operator delete(void* p) noexcept {
     std::free(p);
 }
-[[gnu::noinline]] void operator delete[](void* p) noexcept {
-    std::free(p);
-}
 [[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-[[gnu::noinline]] void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
-[[gnu::noinline]] void operator delete(void* p, const std::nothrow_t&) noexcept {
-    std::free(p);
-}
-[[gnu::noinline]] void operator delete[](void* p, const std::nothrow_t&) noexcept {
     std::free(p);
 }
 
@@ -125,16 +94,12 @@ std::string LoadFromPipe(TQVCompoundFile& file, const std::string& bytes) {
     return outcome;
 }
 
-// A password handler that answers from a list, then cancels; it counts its calls and keeps the
-// password it was handed each time.
-TQVCompoundFile::TPasswordEvent Answer(std::vector<std::string> answers, int* calls = nullptr,
-                                       std::vector<std::string>* seen = nullptr) {
-    return [answers, calls, seen, next = std::size_t(0)](TQVCompoundFile&, std::string& password,
-                                                         bool& cancel) mutable {
+// A password handler that answers from a list, then cancels; it counts its calls.
+TQVCompoundFile::TPasswordEvent Answer(std::vector<std::string> answers, int* calls = nullptr) {
+    return [answers, calls, next = std::size_t(0)](TQVCompoundFile&, std::string& password,
+                                                   bool& cancel) mutable {
         if (calls)
             ++*calls;
-        if (seen)
-            seen->push_back(password);
         if (next < answers.size())
             password = answers[next++];
         else
@@ -173,7 +138,6 @@ private:
 TEST(CompoundFileTest, UnprotectedLayoutToTheByte) {
     TQVCompoundFile empty;
     EXPECT_EQ(Save(empty), Header(4, 0, 13) + InfoMarker + EmptyRoot);
-
     TQVCompoundFile file;
     file.Info = "0123456789ABCDEF0123456789ABCDEF";
     Fill(file.Root());
@@ -182,17 +146,13 @@ TEST(CompoundFileTest, UnprotectedLayoutToTheByte) {
     const std::string body = file.Root().Encode();
     EXPECT_EQ(bytes, Header(36, 0, static_cast<std::uint32_t>(body.size())) + InfoMarker +
                          file.Info + body);
-
     TQVCompoundFile copy;
     copy.Protected = true;
-    std::string seen;
-    int calls = 0;
-    copy.OnInfo = [&](TQVCompoundFile& sender) { seen = sender.Protected ? "?" : sender.Info; };
-    copy.OnPassword = Answer({}, &calls);
+    std::string events;
+    copy.OnInfo = [&](TQVCompoundFile& sender) { events += sender.Protected ? "?" : sender.Info; };
+    copy.OnPassword = [&](TQVCompoundFile&, std::string&, bool&) { events += " password"; };
     ASSERT_EQ(Load(copy, bytes), "ok");
-    EXPECT_TRUE(copy.Opened());
-    EXPECT_EQ(seen, file.Info);
-    EXPECT_EQ(calls, 0);
+    EXPECT_EQ(events, file.Info);
     EXPECT_EQ(copy.Root().Encode(), body);
 }
 
@@ -210,7 +170,6 @@ TEST(CompoundFileTest, ProtectedLayoutDecryptsWithOpenSSL) {
     EXPECT_EQ(calls, 1);
     const std::string plain = file.Root().Encode();
     EXPECT_NE(Save(file), bytes); // a fresh IV and check block each time
-
     ASSERT_EQ(bytes.size(), 20 + 6 + 40 + plain.size());
     EXPECT_EQ(bytes.substr(0, 26),
               Header(6, 40, static_cast<std::uint32_t>(plain.size())) + InfoMarker + "id");
@@ -222,7 +181,6 @@ TEST(CompoundFileTest, ProtectedLayoutDecryptsWithOpenSSL) {
     const std::string check = Oracle::AesCfb(key, iv, protection.substr(17, 16), false);
     EXPECT_EQ(LE32(Oracle::Crc(check)), protection.substr(36));
     EXPECT_EQ(Oracle::AesCfb(key, iv, bytes.substr(66), false), plain);
-
     // The handler learns of the protection before it is asked for the password.
     TQVCompoundFile copy;
     std::string events;
@@ -236,35 +194,51 @@ TEST(CompoundFileTest, ProtectedLayoutDecryptsWithOpenSSL) {
     EXPECT_EQ(copy.Root().Encode(), plain);
 }
 
-TEST(CompoundFileTest, HeaderErrors) {
-    TQVCompoundFile empty;
-    const std::string valid = Save(empty);
-    empty.Protected = true;
-    const std::string locked = Save(empty);
-    std::string badMagic = valid;
+// Damaged and cut-short files fail with the container's error, from memory and from a pipe
+// alike, without allocating what a length claims; a failed read does not count as one.
+TEST(CompoundFileTest, DamagedAndShortFilesFailWithoutLargeAllocations) {
+    TQVCompoundFile source;
+    const std::string valid = Save(source);
+    Fill(source.Root());
+    const std::string plain = Save(source);
+    source.Protected = true;
+    const std::string locked = Save(source);
+    const std::string plainBody = plain.substr(24);
+    std::string badMagic = plain, otherType = locked, claimsLocked = locked;
     badMagic[3] = '\x1F';
-    std::string otherType = locked;
     otherType[24] = '\x02';
-    const struct {
-        const char* what;
-        std::string bytes;
-        std::string message;
-    } cases[] = {
+    claimsLocked.replace(16, 4, LE32(0xFFFFFFFF));
+    const TErrorCase cases[] = {
         {"nothing", "", "Invalid CF file"},
-        {"19 bytes", valid.substr(0, 19), "Invalid CF file"},
+        {"19 bytes", plain.substr(0, 19), "Invalid CF file"},
         {"magic", badMagic, "Invalid CF file"},
         {"protection length 20", Header(8, 20, 13) + InfoMarker + "new!" + EmptyRoot,
          "Invalid CF file"},
         {"ends in the protection block", locked.substr(0, 24 + 39), "Invalid CF file"},
         {"protection type 2", otherType, "Unsupported protection type"},
+        {"body cut short", plain.substr(0, plain.size() - 1), "CF item read error"},
+        {"no body", plain.substr(0, 24), "Invalid CF item"},
+        {"protected body cut short", locked.substr(0, locked.size() - 1), "CF item read error"},
+        {"info claims 4 GiB", Header(0xFFFFFFFF, 0, 13) + InfoMarker + EmptyRoot,
+         "Invalid CF item"},
+        {"body claims 4 GiB",
+         Header(4, 0, 0xFFFFFFFF) + InfoMarker + plainBody.substr(0, plainBody.size() - 1),
+         "CF item read error"},
+        {"protected body claims 4 GiB", claimsLocked.substr(0, claimsLocked.size() - 1),
+         "CF item read error"},
     };
     for (const auto& c : cases) {
-        TQVCompoundFile file;
-        EXPECT_EQ(Load(file, c.bytes), c.message) << c.what;
-        EXPECT_FALSE(file.Opened()) << c.what;
-        EXPECT_EQ(Load(file, valid), "ok") << c.what << ": a failed read does not count as one";
+        for (const bool pipe : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (pipe ? " from a pipe" : ""));
+            TQVCompoundFile file;
+            file.OnPassword = Answer({""});
+            LargestAllocation = 0;
+            EXPECT_EQ(pipe ? LoadFromPipe(file, c.bytes) : Load(file, c.bytes), c.message);
+            EXPECT_LT(LargestAllocation.load(), 1u << 20);
+            EXPECT_FALSE(file.Opened());
+            EXPECT_EQ(Load(file, valid), "ok");
+        }
     }
-
     // The info block is read before the protection length is checked.
     TQVCompoundFile file;
     Load(file, Header(8, 20, 13) + InfoMarker + "new!" + EmptyRoot);
@@ -287,26 +261,19 @@ TEST(CompoundFileTest, PasswordAttempts) {
         return Save(file);
     };
     const std::string right = lockedWith("right");
-    // Wrong answers are followed by another request, which gets the last key back; a cancel
-    // ends the read.
+    // Wrong answers are followed by another request; a cancel ends the read.
     TQVCompoundFile file;
     int calls = 0;
-    std::vector<std::string> seen;
-    file.OnPassword = Answer({"wrong1", "wrong2", "right"}, &calls, &seen);
+    file.OnPassword = Answer({"wrong1", "wrong2", "right"}, &calls);
     EXPECT_EQ(Load(file, right), "ok");
-    EXPECT_EQ(seen, (std::vector<std::string>{"", "wrong1" + std::string(10, '\0'),
-                                              "wrong2" + std::string(10, '\0')}));
+    EXPECT_EQ(calls, 3);
     TQVCompoundFile cancelled;
     cancelled.OnPassword = Answer({"wrong"});
     EXPECT_EQ(Load(cancelled, right), "Invalid key");
     EXPECT_FALSE(cancelled.Opened());
     // Without a handler the empty password is the one attempt; a handler may leave it alone.
     EXPECT_EQ(Load(right), "Invalid key");
-    const std::string blank = lockedWith("");
-    EXPECT_EQ(Load(blank), "ok");
-    TQVCompoundFile leftAlone;
-    leftAlone.OnPassword = [](TQVCompoundFile&, std::string&, bool&) {};
-    EXPECT_EQ(Load(leftAlone, blank), "ok");
+    EXPECT_EQ(Load(lockedWith("")), "ok");
     // Only the first 16 bytes of a password count, and zero bytes pad it.
     const std::string longOne = lockedWith("0123456789abcdefXYZ");
     for (const auto& [bytes, key] :
@@ -323,14 +290,9 @@ TEST(CompoundFileTest, ReadingAgainAndFromFiles) {
     const std::string first = Save(source);
     TQVCompoundFile file;
     ASSERT_EQ(Load(file, first), "ok");
-    EXPECT_EQ(Load(file, Save(source)), "File already opened");
-
-    // A file is read again whenever asked, and a failure there can be ignored.
+    EXPECT_EQ(Load(file, first), "File already opened");
+    // A file is read again whenever asked, and a missing one can be taken for an empty one.
     TTempDir dir;
-    FileSystem::WriteFileAtomic(dir.File("broken.qvb"), "\xF8\x34");
-    EXPECT_EQ(Outcome<EPACFError>([&] { file.LoadFromFile(dir.File("broken.qvb"), false); }),
-              "Invalid CF file");
-    EXPECT_EQ(file.FileName(), "");
     FileSystem::WriteFileAtomic(dir.File("first.qvb"), first);
     file.LoadFromFile(dir.File("first.qvb"), false);
     EXPECT_EQ(file.FileName(), dir.File("first.qvb"));
@@ -338,64 +300,39 @@ TEST(CompoundFileTest, ReadingAgainAndFromFiles) {
     EXPECT_THROW(file.LoadFromFile(dir.File("missing.qvb"), false), EOSError);
     file.LoadFromFile(dir.File("missing.qvb"), true);
     EXPECT_TRUE(file.Opened());
-    EXPECT_EQ(file.FileName(), dir.File("missing.qvb"));
     EXPECT_EQ(file.Root().Count(), 0);
 }
 
-TEST(CompoundFileTest, ShortStreamsFailWithoutLargeAllocations) {
-    TQVCompoundFile source;
-    Fill(source.Root());
-    const std::string plain = Save(source);
-    source.Protected = true;
-    const std::string locked = Save(source);
-    const std::string plainBody = plain.substr(24);
-    std::string claimsLocked = locked;
-    claimsLocked.replace(16, 4, LE32(0xFFFFFFFF));
-    const struct {
-        const char* what;
-        std::string bytes;
-        std::string message;
-    } cases[] = {
-        {"body cut short", plain.substr(0, plain.size() - 1), "CF item read error"},
-        {"no body", plain.substr(0, 24), "Invalid CF item"},
-        {"protected body cut short", locked.substr(0, locked.size() - 1), "CF item read error"},
-        {"info claims 4 GiB", Header(0xFFFFFFFF, 0, 13) + InfoMarker + EmptyRoot,
-         "Invalid CF item"},
-        {"body claims 4 GiB",
-         Header(4, 0, 0xFFFFFFFF) + InfoMarker + plainBody.substr(0, plainBody.size() - 1),
-         "CF item read error"},
-        {"protected body claims 4 GiB", claimsLocked.substr(0, claimsLocked.size() - 1),
-         "CF item read error"},
-    };
-    for (const auto& c : cases) {
-        for (const bool pipe : {false, true}) {
-            TQVCompoundFile file;
-            file.OnPassword = Answer({""});
-            LargestAllocation = 0;
-            EXPECT_EQ(pipe ? LoadFromPipe(file, c.bytes) : Load(file, c.bytes), c.message)
-                << c.what << (pipe ? " from a pipe" : "");
-            EXPECT_LT(LargestAllocation.load(), 1u << 20) << c.what << (pipe ? " from a pipe" : "");
-        }
-    }
-}
-
-TEST(CompoundFileTest, PipesAreReadToTheirEnd) {
+// Beyond a pipe's buffer, and past the size from which a stream that knows its size reads a body
+// into pages of its own, a body comes back whole from a pipe, from memory and from a file.
+TEST(CompoundFileTest, LargeBodiesAreReadWholeFromPipesMemoryAndFiles) {
+    TTempDir dir;
+    std::mt19937 rng(3);
     for (const bool locked : {false, true}) {
         TQVCompoundFile source;
         source.Info = "id";
         source.Protected = locked;
         source.OnPassword = Answer({"secret"});
         Fill(source.Root());
-        source.Root().NewFile(u"large").Data = std::string(300000, 'x'); // beyond a pipe's buffer
-        TQVCompoundFile copy;
-        copy.OnPassword = Answer({"secret"});
-        ASSERT_EQ(LoadFromPipe(copy, Save(source)), "ok") << locked;
-        EXPECT_EQ(copy.Info, "id");
-        EXPECT_EQ(copy.Root().Encode(), source.Root().Encode());
+        source.Root().NewFile(u"large").Data = Noise(rng, 300000);
+        const std::string bytes = Save(source);
+        FileSystem::WriteFileAtomic(dir.File("large.qvb"), bytes);
+        for (const std::string from : {"pipe", "memory", "file"}) {
+            TQVCompoundFile copy;
+            copy.OnPassword = Answer({"secret"});
+            const std::string outcome =
+                from == "pipe" ? LoadFromPipe(copy, bytes)
+                : from == "memory"
+                    ? Load(copy, bytes)
+                    : Outcome<EPACFError>([&] { copy.LoadFromFile(dir.File("large.qvb"), false); });
+            ASSERT_EQ(outcome, "ok") << from << (locked ? ", locked" : "");
+            EXPECT_EQ(copy.Info, "id");
+            EXPECT_EQ(copy.Root().Encode(), source.Root().Encode()) << from;
+        }
     }
 }
 
-TEST(CompoundFileTest, WriteFailuresAndTheBufferCipher) {
+TEST(CompoundFileTest, WriteFailuresLeaveTheStreamAlone) {
     TQVCompoundFile file;
     Fill(file.Root());
     const std::string whole = Save(file);
@@ -412,31 +349,4 @@ TEST(CompoundFileTest, WriteFailuresAndTheBufferCipher) {
     TMemoryStream stream;
     EXPECT_EQ(Outcome<EPACFError>([&] { file.SaveToStream(stream); }), "Invalid key");
     EXPECT_EQ(stream.Size(), 0u);
-
-    // One pass with a key and an IV made 16 bytes long: zero bytes, the given ones over them.
-    const std::string plain = "eighteen bytes!!!!";
-    auto encrypt = [&](const std::string& k, const std::string& v) {
-        std::string result(plain.size(), '\0');
-        auto length = static_cast<std::uint32_t>(result.size());
-        EXPECT_TRUE(TQVCompoundFile::EncryptBuffer(
-            plain.data(), length, result.data(), length, k.empty() ? nullptr : k.data(),
-            static_cast<std::uint32_t>(k.size()), v.empty() ? nullptr : v.data(),
-            static_cast<std::uint32_t>(v.size())));
-        return result;
-    };
-    const std::string zeros(16, '\0'), key = "0123456789abcdef", iv = "fedcba9876543210";
-    EXPECT_EQ(encrypt(key + "tail", iv + "tail"), Oracle::AesCfb(key, iv, plain, true));
-    EXPECT_EQ(encrypt("k", "iv"),
-              Oracle::AesCfb("k" + zeros.substr(1), "iv" + zeros.substr(2), plain, true));
-    EXPECT_EQ(encrypt("", ""), Oracle::AesCfb(zeros, zeros, plain, true));
-    const std::string cipher = encrypt("k", "iv");
-    std::string back(plain.size(), '\0');
-    auto outLen = static_cast<std::uint32_t>(back.size());
-    EXPECT_TRUE(TQVCompoundFile::DecryptBuffer(cipher.data(), outLen, back.data(), outLen, "k", 1,
-                                               "iv", 2));
-    EXPECT_EQ(back, plain);
-    outLen = 3;
-    EXPECT_FALSE(
-        TQVCompoundFile::DecryptBuffer(cipher.data(), 18, back.data(), outLen, "k", 1, "iv", 2));
-    EXPECT_EQ(outLen, 0u);
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <tuple>
 
 #include "platform/SystemInfo.h"
 #include "storage/QVUtils.h"
@@ -20,46 +21,25 @@ int Ymd(TDateTime value) {
 
 } // namespace
 
-TEST(UtilsTest, ValueEncodings) {
-    EXPECT_EQ(BoolToBytes(true), "\x01"s);
-    EXPECT_EQ(BoolToBytes(false), "\x00"s);
-    EXPECT_TRUE(BytesToBool("\x01"s));
-    for (const std::string& other : {""s, "\x00"s, "\x02"s, "\x01\x00"s, "\x00\x01"s})
-        EXPECT_FALSE(BytesToBool(other));
-
-    EXPECT_EQ(IntToBytes(256), "\x00\x00\x01\x00"s);
-    EXPECT_EQ(IntToBytes(-1), "\xFF\xFF\xFF\xFF"s);
-    EXPECT_EQ(IntToBytes(std::numeric_limits<std::int32_t>::min()), "\x80\x00\x00\x00"s);
-    EXPECT_EQ(BytesToInt("\x00\x00\x01\x00"s, 7), 256);
-    EXPECT_EQ(BytesToInt("\xFF\xFF\xFF\xFF"s, 7), -1);
-    EXPECT_EQ(BytesToInt("\x00\x01\x00"s, 7), 7);
-    EXPECT_EQ(BytesToInt("\x00\x00\x00\x01\x00"s, 7), 7);
-
-    EXPECT_EQ(DoubleToBytes(1.0), "\x00\x00\x00\x00\x00\x00\xF0\x3F"s);
-    EXPECT_EQ(DoubleToBytes(39706.75), "\x00\x00\x00\x00\x58\x63\xE3\x40"s);
-    EXPECT_EQ(BytesToDouble("\x00\x00\x00\x00\x58\x63\xE3\x40"s), 39706.75);
-    EXPECT_EQ(BytesToDouble(""), 0.0);
-    EXPECT_EQ(BytesToDouble("\x00\x00\x00\x00\x00\x00\xF0\x3F\x00"s), 0.0);
-}
-
 TEST(UtilsTest, CalendarDates) {
-    EXPECT_EQ(EncodeDate(1899, 12, 30), 0.0);
-    EXPECT_EQ(EncodeDate(1899, 12, 29), -1.0);
-    EXPECT_EQ(EncodeDate(1900, 1, 1), 2.0);
-    EXPECT_EQ(EncodeDate(2008, 9, 15), 39706.0);
-    EXPECT_EQ(EncodeDate(1, 1, 1), -693593.0);
-    EXPECT_EQ(EncodeDate(9999, 12, 31), 2958465.0);
+    const std::pair<int, double> dates[] = {
+        {18991230, 0.0},    {18991229, -1.0},      {19000101, 2.0},       {20080915, 39706.0},
+        {10101, -693593.0}, {99991231, 2958465.0}, {16000229, -109512.0}, {18000301, -36463.0}};
+    for (const auto& [ymd, value] : dates) {
+        EXPECT_EQ(EncodeDate(ymd / 10000, ymd / 100 % 100, ymd % 100), value) << ymd;
+        EXPECT_EQ(Ymd(value), ymd);
+    }
     // The date is the value truncated toward zero; the fraction is the time of day either side.
-    EXPECT_EQ(Ymd(0.99), 18991230);
-    EXPECT_EQ(Ymd(1.0), 18991231);
-    EXPECT_EQ(Ymd(-0.5), 18991230);
-    EXPECT_EQ(Ymd(-1.25), 18991229);
+    for (const auto& [value, ymd] : {std::pair{0.99, 18991230},
+                                     {1.0, 18991231},
+                                     {-0.5, 18991230},
+                                     {-1.25, 18991229},
+                                     {-36463.5, 18000301}})
+        EXPECT_EQ(Ymd(value), ymd) << value;
     for (double day = -693593; day <= 2958465; day += 997) {
         const TDateParts d = DecodeDate(day + 0.5 * (day >= 0 ? 1 : -1));
         EXPECT_EQ(EncodeDate(d.Year, d.Month, d.Day), day);
     }
-    EXPECT_EQ(Ymd(-109512), 16000229);
-    EXPECT_EQ(Ymd(-36463.5), 18000301);
     // Values outside the calendar must not reach an overflowing conversion.
     EXPECT_EQ(DecodeDate(1e300).Year, 9999);
     EXPECT_EQ(DecodeDate(-1e300).Year, 1);
@@ -67,27 +47,30 @@ TEST(UtilsTest, CalendarDates) {
 }
 
 TEST(UtilsTest, MonthNamesAndHelpers) {
-    const char16_t* names[] = {u"January",   u"February", u"March",    u"April",
-                               u"May",       u"June",     u"July",     u"August",
-                               u"September", u"October",  u"November", u"December"};
+    const std::u16string names[] = {u"January",   u"February", u"March",    u"April",
+                                    u"May",       u"June",     u"July",     u"August",
+                                    u"September", u"October",  u"November", u"December"};
     for (int month = 1; month <= 12; ++month) {
         EXPECT_EQ(MonthNames[month], names[month - 1]);
-        EXPECT_EQ(FormatMonthYear(EncodeDate(2008, month, 28) + 0.99),
-                  names[month - 1] + std::u16string(u" 2008"));
+        EXPECT_EQ(FormatMonthYear(EncodeDate(2008, month, 28) + 0.99), names[month - 1] + u" 2008");
     }
     EXPECT_EQ(FormatMonthYear(EncodeDate(1, 1, 1)), u"January 1");
     EXPECT_EQ(FormatMonthYear(0.0), u"December 1899");
-
     for (int day = 1; day <= 29; ++day)
         EXPECT_EQ(EndOfMonth(EncodeDate(2008, 2, day) + 0.75), EncodeDate(2008, 2, 29));
-    EXPECT_EQ(EndOfMonth(EncodeDate(1900, 2, 1)), EncodeDate(1900, 2, 28));
-    EXPECT_EQ(EndOfMonth(EncodeDate(2000, 2, 10)), EncodeDate(2000, 2, 29));
-    EXPECT_EQ(EndOfMonth(EncodeDate(2008, 12, 31)), EncodeDate(2008, 12, 31));
-    EXPECT_EQ(EndOfMonth(-1.25), EncodeDate(1899, 12, 31));
-    EXPECT_EQ(PrevMonthSameDay(EncodeDate(2009, 3, 31) + 0.6), EncodeDate(2009, 2, 28));
-    EXPECT_EQ(PrevMonthSameDay(EncodeDate(2009, 1, 15)), EncodeDate(2008, 12, 15));
-    EXPECT_EQ(PrevMonthSameDay(EncodeDate(2008, 3, 30)), EncodeDate(2008, 2, 29));
-    EXPECT_EQ(PrevMonthSameDay(EncodeDate(2009, 5, 31)), EncodeDate(2009, 4, 30));
+    const std::tuple<TDateTime, TDateTime, TDateTime> months[] = {
+        // a day, the end of its month, the same day a month before
+        {EncodeDate(1900, 2, 1), EncodeDate(1900, 2, 28), EncodeDate(1900, 1, 1)},
+        {EncodeDate(2000, 2, 10), EncodeDate(2000, 2, 29), EncodeDate(2000, 1, 10)},
+        {EncodeDate(2008, 12, 31), EncodeDate(2008, 12, 31), EncodeDate(2008, 11, 30)},
+        {EncodeDate(2009, 3, 31) + 0.6, EncodeDate(2009, 3, 31), EncodeDate(2009, 2, 28)},
+        {EncodeDate(2009, 1, 15), EncodeDate(2009, 1, 31), EncodeDate(2008, 12, 15)},
+        {EncodeDate(2008, 3, 30), EncodeDate(2008, 3, 31), EncodeDate(2008, 2, 29)},
+        {-1.25, EncodeDate(1899, 12, 31), EncodeDate(1899, 11, 29)}};
+    for (const auto& [day, end, before] : months) {
+        EXPECT_EQ(EndOfMonth(day), end) << Ymd(day);
+        EXPECT_EQ(PrevMonthSameDay(day), before) << Ymd(day);
+    }
     EXPECT_TRUE(IsInCurrentMonth(Now()));
     EXPECT_FALSE(IsInCurrentMonth(Now() - 32));
 }
@@ -107,16 +90,6 @@ TEST(UtilsTest, UserNameAndHardwareString) {
               std::to_string(info.ProcessorArchitecture) + std::to_string(info.NumberOfProcessors) +
                   std::to_string(info.ProcessorType) + std::to_string(info.ProcessorLevel) +
                   std::to_string(info.ProcessorRevision));
-}
-
-TEST(UtilsTest, RandomBytesFillExactlyTheCount) {
-    std::string buffer(64, '\0');
-    RandomBytes(buffer.data(), 0);
-    RandomBytes(buffer.data(), -5);
-    EXPECT_EQ(buffer, std::string(64, '\0'));
-    RandomBytes(buffer.data(), 32);
-    EXPECT_NE(buffer.substr(0, 32), std::string(32, '\0'));
-    EXPECT_EQ(buffer.substr(32), std::string(32, '\0'));
 }
 
 // Each draw steps the state (state * 0x08088405 + 1) and returns the upper half of state * n. A

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <random>
 #include <string>
 #include <string_view>
 
@@ -52,5 +53,16 @@ inline std::string LE32(std::uint32_t value) {
     std::string bytes;
     for (int i = 0; i < 4; ++i)
         bytes.push_back(static_cast<char>(value >> (8 * i)));
+    return bytes;
+}
+
+inline const std::uint8_t* U8(std::string_view bytes) {
+    return reinterpret_cast<const std::uint8_t*>(bytes.data());
+}
+
+inline std::string Noise(std::mt19937& rng, std::size_t n) {
+    std::string bytes(n, '\0');
+    for (char& c : bytes)
+        c = static_cast<char>(rng());
     return bytes;
 }

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <gtest/gtest.h>
 #include <openssl/evp.h>
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "storage/QVCpuFeatures.h"
 
 // Independent references for the program's cryptography: OpenSSL's SHA-2 and AES-128-CFB, and
 // the checksum computed bit by bit. Only the test groups that link OpenSSL include this.
@@ -19,7 +22,6 @@ public:
     ~TDigest() { EVP_MD_CTX_free(FContext); }
     TDigest(const TDigest&) = delete;
     TDigest& operator=(const TDigest&) = delete;
-
     TDigest& Update(std::string_view bytes) {
         EVP_DigestUpdate(FContext, bytes.data(), bytes.size());
         return *this;
@@ -73,3 +75,15 @@ inline std::uint32_t Crc(std::string_view bytes) {
 }
 
 } // namespace Oracle
+
+// Runs `check` on the path the processor takes, then again with the portable code forced, so the
+// portable answers are checked on every machine.
+template <class Check> void OnBothPaths(Check check) {
+    const bool was = QVCpu::PortableForced();
+    for (const bool portable : {false, true}) {
+        SCOPED_TRACE(portable ? "portable code" : "processor's path");
+        QVCpu::ForcePortable(portable || was);
+        check();
+    }
+    QVCpu::ForcePortable(was);
+}

@@ -14,3 +14,10 @@ template <class E = Exception, class Action> std::string Outcome(Action action) 
         return e.Message();
     }
 }
+
+// A row of a table of damaged inputs: what it is, its bytes, and the message it must fail with.
+struct TErrorCase {
+    const char* what;
+    std::string bytes;
+    std::string message;
+};

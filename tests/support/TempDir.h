@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <optional>
 #include <string>
 
@@ -11,7 +13,6 @@ public:
     ~TTempDir();
     TTempDir(const TTempDir&) = delete;
     TTempDir& operator=(const TTempDir&) = delete;
-
     // The folder's path, without a trailing "/".
     const std::string& Path() const { return FPath; }
     // The path of `name` inside the folder; nothing is created.
@@ -34,3 +35,9 @@ private:
     std::string FName;
     std::optional<std::string> FSaved;
 };
+
+// The permission bits of `path`, or 0 when it cannot be reached.
+inline unsigned FileMode(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0u;
+}
