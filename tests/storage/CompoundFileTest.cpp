@@ -25,8 +25,9 @@
 using namespace std::string_literals;
 
 // The largest single allocation since the last reset, to prove that a claimed length does not
-// become an allocation. The array and nothrow forms of the library call these; out of line, or
-// GCC pairs an inlined free with an inlined new.
+// become an allocation. The library's array forms call these; the nothrow form is replaced too,
+// because a sanitizer's own would not pair with this delete. Out of line, or GCC pairs an inlined
+// free with an inlined new.
 static std::atomic<std::size_t> LargestAllocation{0};
 
 [[gnu::noinline]] void* operator new(std::size_t size) {
@@ -36,6 +37,13 @@ static std::atomic<std::size_t> LargestAllocation{0};
     if (void* p = std::malloc(size != 0 ? size : 1))
         return p;
     throw std::bad_alloc();
+}
+[[gnu::noinline]] void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return ::operator new(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
 }
 [[gnu::noinline]] void operator delete(void* p) noexcept {
     std::free(p);
