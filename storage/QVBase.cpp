@@ -15,8 +15,10 @@ void TQVBase::WriteContents(TQVCFFolder&) {}
 void TQVBase::ReadContents(TQVCFFolder&) {}
 
 void TQVBase::SaveToFolder(TQVCFFolder& folder) {
-    folder.NewFile(u"type").Data = GetTypeName();
+    // "type" sorts after every name the objects write, so appending it last keeps the folder's
+    // insertion sort from moving each later item past it.
     WriteContents(folder);
+    folder.NewFile(u"type").Data = GetTypeName();
 }
 
 void TQVBase::LoadFromFolder(TQVCFFolder& folder) {
