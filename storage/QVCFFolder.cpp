@@ -381,12 +381,12 @@ void TQVCFFolder::LoadContent(const std::uint8_t* buffer, std::uint32_t size, in
 // The plain definite-length form, read straight from the bytes. The whole level is checked
 // before any child is made, so a false result leaves the folder empty for the general reader.
 bool TQVCFFolder::LoadPlainContent(const std::uint8_t* buffer, std::uint32_t size, int depth) {
-    const std::uint8_t* p = buffer;
     const std::uint8_t* children;
     std::size_t childrenSize;
-    if (!ReadElement(p, buffer + size, TagSequence, children, childrenSize) || p != buffer + size)
+    if (!ReadWholeElement(buffer, size, TagSequence, children, childrenSize))
         return false;
     const std::uint8_t* end = children + childrenSize;
+    const std::uint8_t* p;
     const std::uint8_t* item;
     std::size_t itemSize;
     for (p = children; p != end;)

@@ -241,10 +241,9 @@ TQVCFItem* TQVCFItem::CreateFromBufferAt(TQVCFArena* arena, const std::uint8_t* 
 }
 
 void TQVCFFile::LoadContent(const std::uint8_t* buffer, std::uint32_t size, int) {
-    const std::uint8_t* p = buffer;
     const std::uint8_t* data;
     std::size_t dataSize;
-    if (ReadElement(p, buffer + size, TagOctets, data, dataSize) && p == buffer + size) {
+    if (ReadWholeElement(buffer, size, TagOctets, data, dataSize)) {
         Data.assign(reinterpret_cast<const char*>(data), dataSize);
         return;
     }

@@ -8,15 +8,14 @@ using namespace QVDER;
 namespace QVCFPlain {
 
 bool SplitItem(const std::uint8_t* buffer, std::size_t size, TItemParts& parts) {
-    const std::uint8_t* p = buffer;
     const std::uint8_t* item;
     std::size_t itemSize;
-    if (!ReadElement(p, buffer + size, TagSequence, item, itemSize) || p != buffer + size)
+    if (!ReadWholeElement(buffer, size, TagSequence, item, itemSize))
         return false;
     const std::uint8_t* end = item + itemSize;
     const std::uint8_t *type, *names;
     std::size_t typeSize, namesSize;
-    p = item;
+    const std::uint8_t* p = item;
     if (!ReadElement(p, end, TagType, type, typeSize) ||
         !ReadElement(p, end, TagSequence, names, namesSize) ||
         !ReadElement(p, end, TagOctets, parts.Content, parts.ContentSize) || p != end)
@@ -35,13 +34,12 @@ bool SplitItem(const std::uint8_t* buffer, std::size_t size, TItemParts& parts) 
 bool CheckFolderContent(const std::uint8_t* buffer, std::size_t size, int depth) {
     if (depth > CFMaxFolderDepth)
         return false;
-    const std::uint8_t* p = buffer;
     const std::uint8_t* children;
     std::size_t childrenSize;
-    if (!ReadElement(p, buffer + size, TagSequence, children, childrenSize) || p != buffer + size)
+    if (!ReadWholeElement(buffer, size, TagSequence, children, childrenSize))
         return false;
     const std::uint8_t* end = children + childrenSize;
-    for (p = children; p != end;) {
+    for (const std::uint8_t* p = children; p != end;) {
         const std::uint8_t* item;
         std::size_t itemSize;
         TItemParts parts;
@@ -52,11 +50,9 @@ bool CheckFolderContent(const std::uint8_t* buffer, std::size_t size, int depth)
             if (!CheckFolderContent(parts.Content, parts.ContentSize, depth + 1))
                 return false;
         } else if (parts.Type[0] == 'f') {
-            const std::uint8_t* q = parts.Content;
             const std::uint8_t* data;
             std::size_t dataSize;
-            if (!ReadElement(q, parts.Content + parts.ContentSize, TagOctets, data, dataSize) ||
-                q != parts.Content + parts.ContentSize)
+            if (!ReadWholeElement(parts.Content, parts.ContentSize, TagOctets, data, dataSize))
                 return false;
         } else {
             return false;

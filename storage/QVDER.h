@@ -65,4 +65,11 @@ inline bool ReadElement(const std::uint8_t*& p, const std::uint8_t* end, std::ui
     return true;
 }
 
+// ReadElement for an element that must fill the whole of `buffer`, nothing before or after it.
+inline bool ReadWholeElement(const std::uint8_t* buffer, std::size_t size, std::uint8_t tag,
+                             const std::uint8_t*& content, std::size_t& contentSize) {
+    const std::uint8_t* p = buffer;
+    return ReadElement(p, buffer + size, tag, content, contentSize) && p == buffer + size;
+}
+
 } // namespace QVDER
