@@ -8,6 +8,7 @@
 
 #include "platform/Exception.h"
 #include "platform/Stream.h"
+#include "storage/QVCFItem.h"
 #include "storage/QVCompoundFile.h"
 
 namespace {
@@ -38,6 +39,25 @@ TQVCompoundFile::TPasswordEvent Once(const std::string& password) {
     };
 }
 
+// Every name of the built folder's children, as stored and in capitals, looked up in a copy that
+// keeps its children encoded, finds what the built folder finds.
+void CompareLookups(TQVCFFolder& built) {
+    TQVCFFolder packed;
+    packed.LoadFromBytes(built.Encode());
+    for (int i = 0; i < built.Count(); ++i) {
+        std::u16string upper = built.GetItem(i)->Name;
+        for (char16_t& unit : upper)
+            unit = unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - 32) : unit;
+        for (const std::u16string& name : {built.GetItem(i)->Name, upper}) {
+            std::string_view data;
+            const bool found = packed.FindFileData(name, data);
+            const auto* file = dynamic_cast<const TQVCFFile*>(built.FindItem(name, false));
+            if (found != (file != nullptr) || (found && data != file->Data))
+                std::abort();
+        }
+    }
+}
+
 std::string Save(TQVCompoundFile& file, const std::string& password) {
     file.OnPassword = Once(password);
     TMemoryStream stream;
@@ -57,6 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const Exception&) {
         return 0;
     }
+
+    CompareLookups(first.Root());
 
     // A tree that was read must survive a write and a second read unchanged.
     TQVCompoundFile second;

@@ -36,6 +36,9 @@ public:
     struct TLookup {
         const std::uint8_t* Key = nullptr;
         bool Folders = false;
+        // The children's PlainUnits are set (QVCFPlain::SetPlainUnits); simple content does
+        // without them.
+        bool Measured = false;
         std::vector<QVCFPlain::TChild> Children;
     };
     TLookup Lookup;

@@ -12,6 +12,9 @@
 class TASN1ConstrainedTag;
 class TQVCFArena;
 class TQVCFFolder;
+namespace QVCFPlain {
+struct TChild;
+}
 
 // Deepest nesting of folders below the root that a reader accepts; stored budgets use three or
 // four levels.
@@ -200,6 +203,8 @@ private:
     // False, with nothing changed, when the general reader must decide.
     bool LoadPacked(const std::uint8_t* buffer, std::uint32_t size, bool isItem,
                     TByteBuffer* owned);
+    // The packed children, decoded once for a row of look-ups in the same folder.
+    const QVCFPlain::TChild* PackedChildren(std::size_t& count) const;
     bool FindPacked(std::u16string_view name, std::string_view& data) const;
     bool LoadPlainContent(const std::uint8_t* buffer, std::uint32_t size, int depth);
     void AppendLoaded(const std::uint8_t* encoding, std::size_t size, int depth);
@@ -216,6 +221,11 @@ private:
     // The still encoded content (a SEQUENCE of OCTET STRINGs, checked when it was read).
     mutable std::uint32_t FPackedSize = 0;
     mutable const std::uint8_t* FPacked = nullptr;
+    // The packed content has simple names and its folders before its files, so that looking a
+    // name up compares units (QVCFPlain::SameSimpleName); the inner flag says the same of
+    // every folder below.
+    mutable bool FPackedSimple = false;
+    mutable bool FPackedInnerSimple = false;
     bool FSorted = true;
     bool FOwnsArena = false;
 };

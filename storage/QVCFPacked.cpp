@@ -19,7 +19,8 @@ bool TQVCFFolder::LoadPacked(const std::uint8_t* buffer, std::uint32_t size, boo
     }
     // Everything below is checked now, so that a fault is reported by the load, as it would be
     // had every item been read at once.
-    if (!QVCFPlain::CheckFolderContent(parts.Content, parts.ContentSize, 0))
+    QVCFPlain::TShape shape;
+    if (!QVCFPlain::CheckFolderContent(parts.Content, parts.ContentSize, 0, shape))
         return false;
     std::u16string name;
     if (parts.HasName)
@@ -42,6 +43,8 @@ bool TQVCFFolder::LoadPacked(const std::uint8_t* buffer, std::uint32_t size, boo
         Name = std::move(name);
     FPacked = kept + offset;
     FPackedSize = static_cast<std::uint32_t>(parts.ContentSize);
+    FPackedSimple = shape.SimpleNames && shape.FoldersFirst;
+    FPackedInnerSimple = shape.SimpleNames && shape.InnerFoldersFirst;
     return true;
 }
 
@@ -49,6 +52,7 @@ void TQVCFFolder::Unpack() const {
     auto& self = const_cast<TQVCFFolder&>(*this);
     const std::uint8_t* packed = FPacked;
     const std::uint32_t packedSize = FPackedSize;
+    const bool simple = FPackedInnerSimple;
     QVCFPlain::TChildReader children(packed, packedSize);
     FPacked = nullptr;
     FPackedSize = 0;
@@ -60,6 +64,8 @@ void TQVCFFolder::Unpack() const {
                 TQVCFFolder& folder = self.NewChild<TQVCFFolder>(name);
                 folder.FPacked = child.Content;
                 folder.FPackedSize = child.ContentSize;
+                folder.FPackedSimple = simple;
+                folder.FPackedInnerSimple = simple;
             } else {
                 self.NewChild<TQVCFFile>(name).Data.assign(
                     reinterpret_cast<const char*>(child.Content), child.ContentSize);
@@ -73,14 +79,13 @@ void TQVCFFolder::Unpack() const {
     }
 }
 
-// FindChild's answer read from the encoding: the first folder of that name if there is one
-// (folders sort first), else the first file, as a stable sort leaves equal names in file order.
-bool TQVCFFolder::FindPacked(std::u16string_view name, std::string_view& data) const {
+const QVCFPlain::TChild* TQVCFFolder::PackedChildren(std::size_t& count) const {
     TQVCFArena::TLookup& lookup = Arena().Lookup;
     if (lookup.Key != FPacked) {
         lookup.Key = nullptr;
         lookup.Children.clear();
         lookup.Folders = false;
+        lookup.Measured = false;
         QVCFPlain::TChildReader children(FPacked, FPackedSize);
         QVCFPlain::TChild child;
         while (children.Next(child)) {
@@ -88,6 +93,21 @@ bool TQVCFFolder::FindPacked(std::u16string_view name, std::string_view& data) c
             lookup.Children.push_back(child);
         }
         lookup.Key = FPacked;
+    }
+    count = lookup.Children.size();
+    return lookup.Children.data();
+}
+
+// FindChild's answer read from the encoding: the first folder of that name if there is one
+// (folders sort first), else the first file, as a stable sort leaves equal names in file order.
+bool TQVCFFolder::FindPacked(std::u16string_view name, std::string_view& data) const {
+    std::size_t count;
+    PackedChildren(count);
+    TQVCFArena::TLookup& lookup = Arena().Lookup;
+    if (!lookup.Measured) {
+        for (QVCFPlain::TChild& child : lookup.Children)
+            QVCFPlain::SetPlainUnits(child);
+        lookup.Measured = true;
     }
     const QVCFPlain::TWanted wanted(name);
     const QVCFPlain::TChild* file = nullptr;
@@ -110,6 +130,22 @@ bool TQVCFFolder::FindPacked(std::u16string_view name, std::string_view& data) c
 }
 
 bool TQVCFFolder::FindFileData(std::u16string_view name, std::string_view& data) const {
+    if (FPacked != nullptr && FPackedSimple) {
+        // The look-up a reader of values makes thousands of times. With folders first, the first
+        // child with the same units, letters folded, is FindChild's answer.
+        std::size_t count;
+        const QVCFPlain::TChild* children = PackedChildren(count);
+        const std::uint64_t key = QVCFPlain::NameKey(name);
+        for (std::size_t i = 0; i < count; ++i) {
+            if (QVCFPlain::SameSimpleName(children[i], name, key)) {
+                if (children[i].Folder)
+                    return false;
+                data = {reinterpret_cast<const char*>(children[i].Content),
+                        children[i].ContentSize};
+                return true;
+            }
+        }
+    }
     const TQVCFItem* item;
     if (name.empty() || name.find(u'/') != std::u16string_view::npos)
         item = const_cast<TQVCFFolder*>(this)->FindItem(name, false);
@@ -155,6 +191,8 @@ void TQVCFFolder::ViewFolder(const TPackedFolder& folder, TQVCFFolder& view) con
     view.FSorted = true;
     view.FPacked = folder.Content;
     view.FPackedSize = folder.Size;
+    view.FPackedSimple = FPackedInnerSimple;
+    view.FPackedInnerSimple = FPackedInnerSimple;
 }
 
 void TQVCFFolder::Prefetch(const TPackedFolder& folder) {

@@ -1,5 +1,8 @@
 #include "storage/QVCFPlain.h"
 
+#include <bit>
+#include <cstring>
+
 #include "storage/QVCFItem.h"
 #include "storage/QVDER.h"
 
@@ -31,7 +34,58 @@ bool SplitItem(const std::uint8_t* buffer, std::size_t size, TItemParts& parts) 
     return true;
 }
 
-bool CheckFolderContent(const std::uint8_t* buffer, std::size_t size, int depth) {
+namespace {
+
+// Four UTF-16 units to a 64-bit word, the first in the lowest 16 bits, worked on together.
+constexpr std::uint64_t Lanes = 0x0001000100010001;
+
+// Eight bytes of a stored name, as four units.
+inline std::uint64_t LoadUnits(const std::uint8_t* bytes) {
+    std::uint64_t units;
+    std::memcpy(&units, bytes, 8);
+    if constexpr (std::endian::native == std::endian::big)
+        units = __builtin_bswap64(units);
+    return units;
+}
+
+// Letters a to z made capitals, in each unit.
+inline std::uint64_t FoldUnits(std::uint64_t x) {
+    const std::uint64_t high = Lanes << 15;
+    const std::uint64_t low = x & ~high;
+    // Bit 15 of a unit, of each: it is at least "a", at most "z", and below 0x8000. No unit's
+    // sum or difference reaches into the next one.
+    const std::uint64_t letter =
+        ((low | high) - Lanes * u'a') & (Lanes * (0x8000 + u'z') - low) & ~x & high;
+    return x - (letter >> 10);
+}
+
+// Whether any of the four units in `x` is zero, half of a surrogate pair or "/".
+inline bool HasOddUnit(std::uint64_t x) {
+    const auto zero = [](std::uint64_t v) { return (v - Lanes) & ~v & (Lanes << 15); };
+    return (zero(x) | zero((x & (Lanes * 0xF800)) ^ (Lanes * 0xD800)) | zero(x ^ (Lanes * u'/'))) !=
+           0;
+}
+
+// A simple name: plain text, not empty, no "/" in it. Looked up by such a name a child is found
+// by comparing units; any other wanted name takes the general way.
+bool SimpleName(const std::uint8_t* name, std::size_t size) {
+    if (size == 0 || size % 2 != 0)
+        return false;
+    std::size_t i = 0;
+    for (; i + 8 <= size; i += 8)
+        if (HasOddUnit(LoadUnits(name + i)))
+            return false;
+    for (; i < size; i += 2) {
+        const auto unit = static_cast<char16_t>(name[i] | name[i + 1] << 8);
+        if (unit == u'/' || !PlainUnit(unit))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool CheckFolderContent(const std::uint8_t* buffer, std::size_t size, int depth, TShape& shape) {
     if (depth > CFMaxFolderDepth)
         return false;
     const std::uint8_t* children;
@@ -39,6 +93,7 @@ bool CheckFolderContent(const std::uint8_t* buffer, std::size_t size, int depth)
     if (!ReadWholeElement(buffer, size, TagSequence, children, childrenSize))
         return false;
     const std::uint8_t* end = children + childrenSize;
+    bool files = false;
     for (const std::uint8_t* p = children; p != end;) {
         const std::uint8_t* item;
         std::size_t itemSize;
@@ -46,10 +101,18 @@ bool CheckFolderContent(const std::uint8_t* buffer, std::size_t size, int depth)
         if (!ReadElement(p, end, TagOctets, item, itemSize) || !SplitItem(item, itemSize, parts) ||
             parts.Type.size() != 1)
             return false;
+        if (shape.SimpleNames && !SimpleName(parts.Name, parts.NameSize))
+            shape.SimpleNames = false;
         if (parts.Type[0] == 'd') {
-            if (!CheckFolderContent(parts.Content, parts.ContentSize, depth + 1))
+            TShape inner;
+            if (!CheckFolderContent(parts.Content, parts.ContentSize, depth + 1, inner))
                 return false;
+            shape.SimpleNames = shape.SimpleNames && inner.SimpleNames;
+            shape.InnerFoldersFirst =
+                shape.InnerFoldersFirst && inner.FoldersFirst && inner.InnerFoldersFirst;
+            shape.FoldersFirst = shape.FoldersFirst && !files;
         } else if (parts.Type[0] == 'f') {
+            files = true;
             const std::uint8_t* data;
             std::size_t dataSize;
             if (!ReadWholeElement(parts.Content, parts.ContentSize, TagOctets, data, dataSize))
@@ -76,11 +139,6 @@ std::u16string DecodeName(const std::uint8_t* name, std::size_t size) {
 
 namespace {
 
-// Neither the end of a narrow form nor half of a pair: compared as itself, letters folded.
-bool Plain(char16_t unit) {
-    return unit != 0 && (unit < 0xD800 || unit > 0xDFFF);
-}
-
 char16_t Fold(char16_t unit) {
     return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - (u'a' - u'A')) : unit;
 }
@@ -94,8 +152,8 @@ bool SameName(const std::uint8_t* stored, std::size_t size, std::u16string_view 
         const auto unit = static_cast<char16_t>(stored[byte] | high << 8);
         if (unit == 0)
             break;
-        if (i == name.size() || !Plain(unit) || !Plain(name[i]))
-            return i < name.size() || !Plain(unit)
+        if (i == name.size() || !PlainUnit(unit) || !PlainUnit(name[i]))
+            return i < name.size() || !PlainUnit(unit)
                        ? TQVCFFolder::CompareNames(DecodeName(stored, size), name) == 0
                        : false;
         if (Fold(unit) != Fold(name[i]))
@@ -104,7 +162,7 @@ bool SameName(const std::uint8_t* stored, std::size_t size, std::u16string_view 
     // The stored name has ended; the wanted one is the same only if its rest is cut off too.
     if (i == name.size())
         return true;
-    return !Plain(name[i]) && TQVCFFolder::CompareNames(DecodeName(stored, size), name) == 0;
+    return !PlainUnit(name[i]) && TQVCFFolder::CompareNames(DecodeName(stored, size), name) == 0;
 }
 
 namespace {
@@ -130,6 +188,38 @@ inline const std::uint8_t* Element(const std::uint8_t*& p, std::uint32_t& size) 
     return content;
 }
 
+// Reads the child at `next` and moves `next` past it. The fields are gathered in locals: stores
+// through `child` could alias the bytes read, and would make the compiler read them again.
+inline void ReadChild(const std::uint8_t*& next, TChild& child) {
+    std::uint32_t size;
+    const std::uint8_t* p = Element(next, size); // OCTET STRING around the item
+    p = Element(p, size);                        // the item SEQUENCE: now at its type
+    const bool folder = *Element(p, size) == 'd';
+    std::uint32_t namesSize, nameSize = 0;
+    const std::uint8_t* names = Element(p, namesSize);
+    const std::uint8_t* name = nullptr;
+    if (namesSize > 0)
+        name = Element(names, nameSize);
+    const std::uint8_t* content = Element(p, size);
+    if (!folder)
+        content = Element(content, size);
+    // The key's units: the first four, or a shorter name's all, read as the last bytes of eight
+    // that end with the name. The item's header bytes come before it, so all eight are the
+    // item's.
+    const std::uint32_t units = nameSize / 2;
+    std::uint64_t key = 0;
+    if (units >= 4)
+        key = LoadUnits(name);
+    else if (units > 0)
+        key = LoadUnits(name + 2 * units - 8) >> (64 - 16 * units);
+    child.Key = FoldUnits(key);
+    child.Name = name;
+    child.NameSize = nameSize;
+    child.Folder = folder;
+    child.Content = content;
+    child.ContentSize = size;
+}
+
 } // namespace
 
 TChildReader::TChildReader(const std::uint8_t* content, std::uint32_t) {
@@ -141,56 +231,43 @@ TChildReader::TChildReader(const std::uint8_t* content, std::uint32_t) {
 bool TChildReader::Next(TChild& child) {
     if (FNext == FEnd)
         return false;
-    std::uint32_t size;
-    const std::uint8_t* p = Element(FNext, size); // OCTET STRING around the item
-    p = Element(p, size);                         // the item SEQUENCE: now at its type
-    const std::uint8_t* type = Element(p, size);
-    child.Folder = *type == 'd';
-    std::uint32_t namesSize;
-    const std::uint8_t* names = Element(p, namesSize);
-    child.Name = nullptr;
-    child.NameSize = 0;
-    if (namesSize > 0)
-        child.Name = Element(names, child.NameSize);
-    std::uint32_t contentSize;
-    const std::uint8_t* content = Element(p, contentSize);
-    if (child.Folder) {
-        child.Content = content;
-        child.ContentSize = contentSize;
-    } else {
-        child.Content = Element(content, child.ContentSize);
-    }
-
-    child.PlainUnits = child.NameSize / 2;
-    child.Key = 0;
-    bool plain = child.NameSize % 2 == 0;
-    for (std::uint32_t i = 0; i < child.NameSize / 2; ++i) {
-        const auto unit = static_cast<char16_t>(child.Name[2 * i] | child.Name[2 * i + 1] << 8);
-        plain = plain && Plain(unit);
-        if (i < 4)
-            child.Key |= std::uint64_t{Fold(unit)} << (16 * i);
-    }
-    if (!plain)
-        child.PlainUnits = UINT32_MAX;
+    ReadChild(FNext, child);
     return true;
 }
 
-TWanted::TWanted(std::u16string_view name)
-    : Name(name), PlainUnits(static_cast<std::uint32_t>(name.size())) {
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        if (!Plain(name[i])) {
-            PlainUnits = UINT32_MAX;
-            return;
-        }
-        if (i < 4)
-            Key |= std::uint64_t{Fold(name[i])} << (16 * i);
+void SetPlainUnits(TChild& child) {
+    child.PlainUnits = child.NameSize % 2 == 0 ? child.NameSize / 2 : UINT32_MAX;
+    for (std::uint32_t i = 0; i < child.NameSize / 2 && child.PlainUnits != UINT32_MAX; ++i) {
+        if (!PlainUnit(static_cast<char16_t>(child.Name[2 * i] | child.Name[2 * i + 1] << 8)))
+            child.PlainUnits = UINT32_MAX;
     }
 }
 
-bool SameRest(const TChild& child, const TWanted& wanted) {
-    for (std::uint32_t i = 4; i < wanted.PlainUnits; ++i) {
+TWanted::TWanted(std::u16string_view name)
+    : Name(name), PlainUnits(static_cast<std::uint32_t>(name.size())), Key(NameKey(name)) {
+    for (const char16_t unit : name) {
+        if (!PlainUnit(unit)) {
+            PlainUnits = UINT32_MAX;
+            return;
+        }
+    }
+}
+
+std::uint64_t NameKey(std::u16string_view name) {
+    std::uint64_t units = 0;
+    if (std::endian::native == std::endian::little && name.size() >= 4) {
+        std::memcpy(&units, name.data(), 8);
+    } else {
+        for (std::size_t i = 0; i < name.size() && i < 4; ++i)
+            units |= std::uint64_t{name[i]} << (16 * i);
+    }
+    return FoldUnits(units);
+}
+
+bool SameTail(const TChild& child, std::u16string_view name) {
+    for (std::size_t i = 4; i < name.size(); ++i) {
         const auto unit = static_cast<char16_t>(child.Name[2 * i] | child.Name[2 * i + 1] << 8);
-        if (Fold(unit) != Fold(wanted.Name[i]))
+        if (Fold(unit) != Fold(name[i]))
             return false;
     }
     return true;

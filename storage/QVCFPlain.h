@@ -23,10 +23,22 @@ struct TItemParts {
 // Splits an item element with nothing around it.
 bool SplitItem(const std::uint8_t* buffer, std::size_t size, TItemParts& parts);
 
+// How the names of checked content lie. The writer stores simple names (plain text, not empty,
+// no "/") and puts a folder's sub-folders before its files (all but the root, which keeps its
+// writing order); then looking a name up compares units (SameSimpleName).
+struct TShape {
+    // Every name in the content, at any depth, is simple.
+    bool SimpleNames = true;
+    // The content's own sub-folders come before its files.
+    bool FoldersFirst = true;
+    // So do those of every folder below it.
+    bool InnerFoldersFirst = true;
+};
+
 // Whether a folder's content read at `depth` is plain all the way down, and readable: every
 // item a file or a folder, no folder deeper than the reader accepts. Such content can be read
-// level by level later without a fault showing up then.
-bool CheckFolderContent(const std::uint8_t* buffer, std::size_t size, int depth);
+// level by level later without a fault showing up then. `shape` tells how its names lie.
+bool CheckFolderContent(const std::uint8_t* buffer, std::size_t size, int depth, TShape& shape);
 
 // A stored name: UTF-16LE up to its first zero code unit; an odd last byte is a code unit of its
 // own.
@@ -36,10 +48,10 @@ std::u16string DecodeName(const std::uint8_t* name, std::size_t size);
 struct TChild {
     const std::uint8_t* Name = nullptr;
     std::uint32_t NameSize = 0;
-    // The name's code units when it is plain text (no zero unit, no surrogate, even size); else
-    // UINT32_MAX, and names are compared through their narrow forms.
+    // Set by SetPlainUnits: the name's code units when it is plain text (no zero unit, no
+    // surrogate, even size); else UINT32_MAX, and names are compared through their narrow forms.
     std::uint32_t PlainUnits = 0;
-    // A plain name's first four units, letters folded: most names differ there already.
+    // The name's NameKey: most names differ there already.
     std::uint64_t Key = 0;
     bool Folder = false;
     // A file's data, or a folder's content.
@@ -59,6 +71,31 @@ private:
     const std::uint8_t* FEnd = nullptr;
 };
 
+// Plain text: neither the end of a name nor half of a surrogate pair, so that two plain names
+// are the same exactly when their units are, letters folded.
+inline bool PlainUnit(char16_t unit) {
+    return unit != 0 && (unit < 0xD800 || unit > 0xDFFF);
+}
+
+// A name's first four units, letters folded, one to each 16 bits from the lowest; zero past its
+// end. A child's Key is its stored name's.
+std::uint64_t NameKey(std::u16string_view name);
+
+// Past the key: whether units 4 and on of a stored name are those of `name`, letters folded.
+bool SameTail(const TChild& child, std::u16string_view name);
+
+// Whether a child's simple stored name has the units of `name` (whose NameKey is `key`), letters
+// folded. When it has, the two are the same name (CompareNames gives 0) and `name` is simple
+// too; when not, `name` may still be the same as the stored one (cut at a zero unit, say), or be
+// a path.
+inline bool SameSimpleName(const TChild& child, std::u16string_view name, std::uint64_t key) {
+    return child.Key == key && child.NameSize == 2 * name.size() &&
+           (name.size() <= 4 || SameTail(child, name));
+}
+
+// Fills a child's PlainUnits for SameName.
+void SetPlainUnits(TChild& child);
+
 // Whether a stored name is the same name as `name` (CompareNames gives 0), without decoding it
 // where both are plain text.
 bool SameName(const std::uint8_t* stored, std::size_t size, std::u16string_view name);
@@ -69,14 +106,12 @@ struct TWanted {
     std::uint32_t PlainUnits;
     std::uint64_t Key = 0;
 };
-// Past the key, for plain names of more than four units.
-bool SameRest(const TChild& child, const TWanted& wanted);
 
 inline bool SameName(const TChild& child, const TWanted& wanted) {
     if (child.PlainUnits == UINT32_MAX || wanted.PlainUnits == UINT32_MAX)
         return SameName(child.Name, child.NameSize, wanted.Name);
     return child.Key == wanted.Key && child.PlainUnits == wanted.PlainUnits &&
-           (wanted.PlainUnits <= 4 || SameRest(child, wanted));
+           (wanted.PlainUnits <= 4 || SameTail(child, wanted.Name));
 }
 
 } // namespace QVCFPlain

@@ -18,10 +18,22 @@ using namespace std::string_literals;
 namespace {
 
 // Names that sort and match in every way the rules know: letters of either case, a zero unit
-// that ends the name, surrogates, a folder and a file under one name, repeated names.
-const std::vector<std::u16string> Names = {u"type",  u"Type",       u"sum",    u"date", u"a", u"A",
-                                           u"a\0b"s, u"\U0001F600", u"\uFF01", u"_",    u"",  u"z",
-                                           u"name",  u"pname",      u"lid",    u"x/y",  u".."};
+// that ends the name, surrogates, a folder and a file under one name, repeated names, names that
+// share their first four units, paths.
+const std::vector<std::u16string> Names = {
+    u"type", u"Type", u"sum", u"date", u"dates", u"a",   u"A",   u"a\0b"s, u"\U0001F600", u"\uFF01",
+    u"_",    u"",     u"z",   u"name", u"pname", u"lid", u"x/y", u"pa/th", u".."};
+
+// Simple names (plain text, no "/", not empty), whose look-ups take a shorter way, and sets that
+// have one other name besides.
+const std::vector<std::u16string> Simple = {u"type", u"Type", u"sum", u"date", u"dates", u"a",
+                                            u"A",    u"_",    u"z",   u"name", u"pname"};
+
+std::vector<std::u16string> With(std::u16string name) {
+    std::vector<std::u16string> names = Simple;
+    names.push_back(std::move(name));
+    return names;
+}
 
 std::u16string Upper(std::u16string name) {
     for (char16_t& c : name)
@@ -29,25 +41,54 @@ std::u16string Upper(std::u16string name) {
     return name;
 }
 
-// A tree holding every name above as files and folders, in a shuffled order of adding.
-void Fill(TQVCFFolder& root, std::mt19937& rng, int depth) {
-    std::vector<std::u16string> names = Names;
+// A tree holding every name given as files and folders, in a shuffled order of adding. Folders
+// at depths below `sortedFrom` keep that order.
+void Fill(TQVCFFolder& root, const std::vector<std::u16string>& given, int sortedFrom,
+          std::mt19937& rng, int depth) {
+    root.SetSorted(depth >= sortedFrom);
+    std::vector<std::u16string> names = given;
     std::shuffle(names.begin(), names.end(), rng);
     for (const auto& name : names) {
         if (rng() % 3 == 0 && depth < 3)
-            Fill(root.NewFolder(name), rng, depth + 1);
+            Fill(root.NewFolder(name), given, sortedFrom, rng, depth + 1);
         else
             root.NewFile(name).Data = "d" + std::to_string(rng() % 100);
+    }
+}
+
+// Every name, as given, in capitals and cut at a zero unit, asked of the folder `ask` gives
+// (afresh each time, as a path builds the folder's items), finds what it finds in `built`.
+template <class Ask> void ExpectLookupsAlike(Ask ask, TQVCFFolder& built) {
+    for (const auto& name : Names) {
+        for (const std::u16string& asked : {name, name + u"\0x"s, Upper(name)}) {
+            std::string_view data;
+            const bool found = ask().FindFileData(asked, data);
+            const auto* file = dynamic_cast<const TQVCFFile*>(built.FindItem(asked, false));
+            ASSERT_EQ(found, file != nullptr) << QVBase::WideToBytes(asked);
+            if (found) {
+                EXPECT_EQ(data, file->Data);
+            }
+        }
     }
 }
 
 } // namespace
 
 TEST(ItemArenaTest, ReadLazilyReadsAlike) {
+    // Odd names; simple names sorted, sorted below an unsorted root (as a budget is written),
+    // unsorted; simple names with one odd name among them.
+    struct TKind {
+        std::vector<std::u16string> Names;
+        int SortedFrom;
+    };
+    const TKind kinds[] = {{Names, 0},     {Simple, 0},        {Simple, 1},
+                           {Simple, 9},    {With(u"x/y"), 0},  {With(u"pa/th"), 0},
+                           {With(u""), 0}, {With(u"a\0b"s), 0}};
     std::mt19937 rng(11);
-    for (int round = 0; round < 20; ++round) {
+    for (int round = 0; round < 40; ++round) {
+        const TKind& kind = kinds[round % std::size(kinds)];
         TQVCFFolder built;
-        Fill(built, rng, 0);
+        Fill(built, kind.Names, kind.SortedFrom, rng, 0);
         const std::string bytes = built.Encode();
         const std::string general = LongForm(built);
         // Read whole by the general reader, from a copy of the caller's bytes, and from bytes
@@ -56,27 +97,32 @@ TEST(ItemArenaTest, ReadLazilyReadsAlike) {
         LoadBuffer(whole, general);
         LoadBuffer(copied, bytes);
         kept.LoadFromBytes(bytes);
-        // Looked up before anything is built and again after, with names in other case and
-        // cut at a zero unit too.
-        auto lookups = [&] {
-            for (const auto& name : Names) {
-                for (const std::u16string& asked : {name, name + u"\0x"s, Upper(name)}) {
-                    std::string_view data;
-                    const bool found = kept.FindFileData(asked, data);
-                    const auto* file = dynamic_cast<const TQVCFFile*>(whole.FindItem(asked, false));
-                    ASSERT_EQ(found, file != nullptr) << QVBase::WideToBytes(asked);
-                    if (found) {
-                        EXPECT_EQ(data, file->Data);
-                    }
-                }
-            }
-        };
-        lookups();
+        // Looked up before anything is built, in views of the sub-folders and in the tree, and
+        // again after.
+        std::vector<TQVCFFolder::TPackedFolder> folders;
+        ASSERT_TRUE(kept.PackedFolders(folders));
+        for (const auto& folder : folders) {
+            TQVCFFolder view, unpacked;
+            kept.ViewFolder(folder, unpacked);
+            unpacked.Count();
+            ExpectLookupsAlike(
+                [&]() -> const TQVCFFolder& {
+                    kept.ViewFolder(folder, view);
+                    return view;
+                },
+                unpacked);
+        }
+        ExpectLookupsAlike(
+            [&]() -> const TQVCFFolder& {
+                kept.LoadFromBytes(bytes);
+                return kept;
+            },
+            whole);
         const std::string expected = DumpTree(whole);
         EXPECT_EQ(DumpTree(copied), expected);
         EXPECT_EQ(DumpTree(kept), expected);
         EXPECT_EQ(kept.Encode(), whole.Encode());
-        lookups();
+        ExpectLookupsAlike([&]() -> const TQVCFFolder& { return kept; }, whole);
     }
 }
 
