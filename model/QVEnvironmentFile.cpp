@@ -42,11 +42,6 @@ constexpr const char16_t* DefaultIncomeLocations[] = {
     u"Debt",
 };
 
-std::u16string DecimalName(int index) {
-    const std::string digits = std::to_string(index);
-    return std::u16string(digits.begin(), digits.end());
-}
-
 void EnsureBudgetId(std::string& id) {
     if (id.size() < BudgetIdSize) {
         id.assign(BudgetIdSize, '\0');
@@ -57,10 +52,9 @@ void EnsureBudgetId(std::string& id) {
 // Writes every object of `list` into a sub-folder of its own, named by its index.
 template <class T>
 void SaveList(TQVCFFolder& root, std::u16string_view name, const TQVObjectList<T>& list) {
-    TQVCFFolder& folder = root.NewFolder(name);
-    int index = 0;
-    for (const auto& object : list)
-        object->SaveToFolder(folder.NewFolder(DecimalName(index++)));
+    QVItems::WriteListFolders(
+        root.NewFolder(name), list.Count(),
+        [&list](int i, TQVCFFolder& folder) { list.Get(i)->SaveToFolder(folder); });
 }
 
 // Appends one object per sub-folder of the list folder `name`, if there is one. An object that

@@ -146,6 +146,34 @@ std::vector<TQVCFFolder*> ListFolders(TQVCFFolder& folder) {
     return ordered;
 }
 
+namespace {
+
+// The numbers below `count` whose decimal names start with the digits of `prefix`, in the order
+// the names sort: the prefix itself, then each next digit's numbers.
+void VisitDecimalNames(int prefix, int count, const std::function<void(int)>& visit) {
+    if (prefix >= count)
+        return;
+    visit(prefix);
+    if (prefix > (count - 1) / 10)
+        return;
+    for (int digit = 0; digit < 10; ++digit)
+        VisitDecimalNames(prefix * 10 + digit, count, visit);
+}
+
+} // namespace
+
+void WriteListFolders(TQVCFFolder& folder, int count,
+                      const std::function<void(int, TQVCFFolder&)>& write) {
+    const auto one = [&](int index) {
+        const std::string digits = std::to_string(index);
+        write(index, folder.NewFolder(std::u16string(digits.begin(), digits.end())));
+    };
+    if (count > 0)
+        one(0);
+    for (int first = 1; first < 10; ++first)
+        VisitDecimalNames(first, count, one);
+}
+
 void ForEachListFolder(TQVCFFolder& folder, const std::function<void(TQVCFFolder&)>& visit) {
     std::vector<TQVCFFolder::TPackedFolder> packed;
     if (!folder.PackedFolders(packed)) {

@@ -39,6 +39,12 @@ std::int32_t ReadInt(TQVCFFolder& folder, std::u16string_view name, std::int32_t
 // left where no order can place it.
 double ReadDate(TQVCFFolder& folder, std::u16string_view name, double missing);
 
+// Makes the sub-folders "0" to count-1 of a list folder and calls `write(index, folder)` for each.
+// They are made in the order their names sort ("0", "1", "10", "100", "101", ..., "11", ...), so
+// that the folder finds them in place instead of sorting thousands of names.
+void WriteListFolders(TQVCFFolder& folder, int count,
+                      const std::function<void(int, TQVCFFolder&)>& write);
+
 // The sub-folders of a list folder (one object each, named by its index) in the order the
 // objects were written: numbers by value, then any other names in the folder's order.
 std::vector<TQVCFFolder*> ListFolders(TQVCFFolder& folder);

@@ -12,15 +12,6 @@
 #include "storage/QVCFItem.h"
 #include "storage/QVException.h"
 
-namespace {
-
-std::u16string DecimalName(int index) {
-    const std::string digits = std::to_string(index);
-    return std::u16string(digits.begin(), digits.end());
-}
-
-} // namespace
-
 TQVMonth::~TQVMonth() {
     Clear();
 }
@@ -140,9 +131,10 @@ void TQVMonth::Sort() {
 void TQVMonth::WriteContents(TQVCFFolder& folder) {
     TQVBase::WriteContents(folder);
     QVItems::WriteDate(folder, u"month", Date);
-    TQVCFFolder& flows = folder.NewFolder(u"flows");
-    for (int i = 0; i < Count(); ++i)
-        FFlows[static_cast<std::size_t>(i)]->SaveToFolder(flows.NewFolder(DecimalName(i)));
+    QVItems::WriteListFolders(folder.NewFolder(u"flows"), Count(),
+                              [this](int i, TQVCFFolder& flow) {
+                                  FFlows[static_cast<std::size_t>(i)]->SaveToFolder(flow);
+                              });
 }
 
 void TQVMonth::ReadContents(TQVCFFolder& folder) {

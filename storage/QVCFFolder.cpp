@@ -218,17 +218,21 @@ void TQVCFFolder::SettleOrder() const {
     };
     TQVCFItem** middle = FItems + FOrdered;
     TQVCFItem** end = FItems + FCount;
-    if (end - middle <= 16) {
-        for (TQVCFItem** i = middle + 1; i < end; ++i) {
+    if (FCount <= 16) {
+        // An object's handful of values: each new one slides into the sorted ones before it,
+        // with no merge and no buffer.
+        for (TQVCFItem** i = middle; i < end; ++i) {
             TQVCFItem* item = *i;
             TQVCFItem** j = i;
-            for (; j > middle && less(item, j[-1]); --j)
+            for (; j > FItems && less(item, j[-1]); --j)
                 *j = j[-1];
             *j = item;
         }
-    } else if (!std::is_sorted(middle, end, less)) {
-        std::stable_sort(middle, end, less);
+        FOrdered = FCount;
+        return;
     }
+    if (!std::is_sorted(middle, end, less))
+        std::stable_sort(middle, end, less);
     if (middle != FItems && less(*middle, middle[-1]))
         std::inplace_merge(FItems, middle, end, less);
     FOrdered = FCount;
