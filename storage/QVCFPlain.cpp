@@ -67,19 +67,56 @@ inline bool HasOddUnit(std::uint64_t x) {
 }
 
 // A simple name: plain text, not empty, no "/" in it. Looked up by such a name a child is found
-// by comparing units; any other wanted name takes the general way.
+// by comparing units; any other wanted name takes the general way. The name is read eight bytes
+// at a time, the last eight overlapping the ones before; a name shorter than that is read as the
+// end of eight bytes, which the item's header bytes before the name fill.
 bool SimpleName(const std::uint8_t* name, std::size_t size) {
     if (size == 0 || size % 2 != 0)
         return false;
-    std::size_t i = 0;
-    for (; i + 8 <= size; i += 8)
+    if (size < 8) {
+        const std::uint64_t own = ~std::uint64_t{0} << (64 - 8 * size);
+        return !HasOddUnit((LoadUnits(name + size - 8) & own) | (Lanes * u'A' & ~own));
+    }
+    for (std::size_t i = 0; i + 8 <= size; i += 8)
         if (HasOddUnit(LoadUnits(name + i)))
             return false;
-    for (; i < size; i += 2) {
-        const auto unit = static_cast<char16_t>(name[i] | name[i + 1] << 8);
-        if (unit == u'/' || !PlainUnit(unit))
+    return size % 8 == 0 || !HasOddUnit(LoadUnits(name + size - 8));
+}
+
+// One child of folder content: an item in an OCTET STRING, with a one-octet type. Kept in locals
+// and inlined into the walk below, which reads every item of a file.
+struct TCheckedChild {
+    char Type = 0;
+    const std::uint8_t* Name = nullptr;
+    std::size_t NameSize = 0;
+    const std::uint8_t* Content = nullptr;
+    std::size_t ContentSize = 0;
+};
+
+inline bool CheckChild(const std::uint8_t*& p, const std::uint8_t* end, TCheckedChild& child) {
+    const std::uint8_t *item, *sequence, *type, *names, *content, *name = nullptr;
+    std::size_t itemSize, sequenceSize, typeSize, namesSize, contentSize, nameSize = 0;
+    if (!ReadElement(p, end, TagOctets, item, itemSize))
+        return false;
+    const std::uint8_t* itemEnd = item + itemSize;
+    const std::uint8_t* q = item;
+    if (!ReadElement(q, itemEnd, TagSequence, sequence, sequenceSize) || q != itemEnd)
+        return false;
+    q = sequence;
+    if (!ReadElement(q, itemEnd, TagType, type, typeSize) || typeSize != 1 ||
+        !ReadElement(q, itemEnd, TagSequence, names, namesSize) ||
+        !ReadElement(q, itemEnd, TagOctets, content, contentSize) || q != itemEnd)
+        return false;
+    if (namesSize > 0) {
+        const std::uint8_t* r = names;
+        if (!ReadElement(r, names + namesSize, TagName, name, nameSize) || r != names + namesSize)
             return false;
     }
+    child.Type = static_cast<char>(*type);
+    child.Name = name;
+    child.NameSize = nameSize;
+    child.Content = content;
+    child.ContentSize = contentSize;
     return true;
 }
 
@@ -95,27 +132,24 @@ bool CheckFolderContent(const std::uint8_t* buffer, std::size_t size, int depth,
     const std::uint8_t* end = children + childrenSize;
     bool files = false;
     for (const std::uint8_t* p = children; p != end;) {
-        const std::uint8_t* item;
-        std::size_t itemSize;
-        TItemParts parts;
-        if (!ReadElement(p, end, TagOctets, item, itemSize) || !SplitItem(item, itemSize, parts) ||
-            parts.Type.size() != 1)
+        TCheckedChild child;
+        if (!CheckChild(p, end, child))
             return false;
-        if (shape.SimpleNames && !SimpleName(parts.Name, parts.NameSize))
+        if (shape.SimpleNames && !SimpleName(child.Name, child.NameSize))
             shape.SimpleNames = false;
-        if (parts.Type[0] == 'd') {
+        if (child.Type == 'd') {
             TShape inner;
-            if (!CheckFolderContent(parts.Content, parts.ContentSize, depth + 1, inner))
+            if (!CheckFolderContent(child.Content, child.ContentSize, depth + 1, inner))
                 return false;
             shape.SimpleNames = shape.SimpleNames && inner.SimpleNames;
             shape.InnerFoldersFirst =
                 shape.InnerFoldersFirst && inner.FoldersFirst && inner.InnerFoldersFirst;
             shape.FoldersFirst = shape.FoldersFirst && !files;
-        } else if (parts.Type[0] == 'f') {
+        } else if (child.Type == 'f') {
             files = true;
             const std::uint8_t* data;
             std::size_t dataSize;
-            if (!ReadWholeElement(parts.Content, parts.ContentSize, TagOctets, data, dataSize))
+            if (!ReadWholeElement(child.Content, child.ContentSize, TagOctets, data, dataSize))
                 return false;
         } else {
             return false;

@@ -22,7 +22,7 @@ namespace {
 // share their first four units, paths.
 const std::vector<std::u16string> Names = {
     u"type", u"Type", u"sum", u"date", u"dates", u"a",   u"A",   u"a\0b"s, u"\U0001F600", u"\uFF01",
-    u"_",    u"",     u"z",   u"name", u"pname", u"lid", u"x/y", u"pa/th", u".."};
+    u"_",    u"",     u"z",   u"name", u"pname", u"lid", u"x/y", u"pa/th", u"names/",     u".."};
 
 // Simple names (plain text, no "/", not empty), whose look-ups take a shorter way, and sets that
 // have one other name besides.
@@ -81,11 +81,11 @@ TEST(ItemArenaTest, ReadLazilyReadsAlike) {
         std::vector<std::u16string> Names;
         int SortedFrom;
     };
-    const TKind kinds[] = {{Names, 0},     {Simple, 0},        {Simple, 1},
-                           {Simple, 9},    {With(u"x/y"), 0},  {With(u"pa/th"), 0},
-                           {With(u""), 0}, {With(u"a\0b"s), 0}};
+    const TKind kinds[] = {{Names, 0},           {Simple, 0},       {Simple, 1},
+                           {Simple, 9},          {With(u"x/y"), 0}, {With(u"pa/th"), 0},
+                           {With(u"names/"), 0}, {With(u""), 0},    {With(u"a\0b"s), 0}};
     std::mt19937 rng(11);
-    for (int round = 0; round < 40; ++round) {
+    for (int round = 0; round < 45; ++round) {
         const TKind& kind = kinds[round % std::size(kinds)];
         TQVCFFolder built;
         Fill(built, kind.Names, kind.SortedFrom, rng, 0);
