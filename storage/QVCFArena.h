@@ -35,7 +35,6 @@ public:
     // handful of names instead of over the encoding.
     struct TLookup {
         const std::uint8_t* Key = nullptr;
-        bool Folders = false;
         // The children's PlainUnits are set (QVCFPlain::SetPlainUnits); simple content does
         // without them.
         bool Measured = false;

@@ -84,14 +84,8 @@ const QVCFPlain::TChild* TQVCFFolder::PackedChildren(std::size_t& count) const {
     if (lookup.Key != FPacked) {
         lookup.Key = nullptr;
         lookup.Children.clear();
-        lookup.Folders = false;
         lookup.Measured = false;
-        QVCFPlain::TChildReader children(FPacked, FPackedSize);
-        QVCFPlain::TChild child;
-        while (children.Next(child)) {
-            lookup.Folders = lookup.Folders || child.Folder;
-            lookup.Children.push_back(child);
-        }
+        QVCFPlain::ReadChildren(FPacked, lookup.Children);
         lookup.Key = FPacked;
     }
     count = lookup.Children.size();
@@ -109,6 +103,9 @@ bool TQVCFFolder::FindPacked(std::u16string_view name, std::string_view& data) c
             QVCFPlain::SetPlainUnits(child);
         lookup.Measured = true;
     }
+    bool folders = false;
+    for (const QVCFPlain::TChild& child : lookup.Children)
+        folders = folders || child.Folder;
     const QVCFPlain::TWanted wanted(name);
     const QVCFPlain::TChild* file = nullptr;
     for (const QVCFPlain::TChild& child : lookup.Children) {
@@ -120,7 +117,7 @@ bool TQVCFFolder::FindPacked(std::u16string_view name, std::string_view& data) c
             return false;
         file = &child;
         // With no folder among the children the first match stands.
-        if (!lookup.Folders)
+        if (!folders)
             break;
     }
     if (file == nullptr)

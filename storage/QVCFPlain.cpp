@@ -222,21 +222,65 @@ inline const std::uint8_t* Element(const std::uint8_t*& p, std::uint32_t& size) 
     return content;
 }
 
-// Reads the child at `next` and moves `next` past it. The fields are gathered in locals: stores
-// through `child` could alias the bytes read, and would make the compiler read them again.
-inline void ReadChild(const std::uint8_t*& next, TChild& child) {
+// The parts of a child that a look-up needs, in locals: stores through a TChild could alias the
+// bytes read, and would make the compiler read them again.
+struct TChildParts {
+    const std::uint8_t* Name = nullptr;
+    std::uint32_t NameSize = 0;
+    const std::uint8_t* Content = nullptr;
+    std::uint32_t Size = 0;
+    bool Folder = false;
+};
+
+// An item of fewer than 128 bytes whose lengths all take one octet (as the writer puts them)
+// lies at fixed places: OCTET STRING, SEQUENCE, the type (06 01 t), the names SEQUENCE with the
+// name element, the content OCTET STRING and, in a file's, the data's. Every place read is inside
+// the item, which is at least eleven bytes long, whatever the lengths' forms; false, with `next`
+// unmoved, when a length has another form.
+[[gnu::always_inline]] inline bool ReadShortChild(const std::uint8_t*& next, TChildParts& parts) {
+    const std::uint8_t* p = next;
+    const unsigned names = p[8];
+    if ((p[1] | p[3] | names) >= 0x80 || p[5] != 1)
+        return false;
+    const std::uint8_t* q = p + 9 + names;
+    const bool folder = p[6] == 'd';
+    const unsigned nameSize = names > 0 ? p[10] : 0;
+    const unsigned contentSize = q[1];
+    const unsigned dataSize = folder ? 0 : q[3];
+    if ((nameSize | contentSize | dataSize) >= 0x80)
+        return false;
+    parts.Name = names > 0 ? p + 11 : nullptr;
+    parts.NameSize = nameSize;
+    parts.Folder = folder;
+    parts.Content = folder ? q + 2 : q + 4;
+    parts.Size = folder ? contentSize : dataSize;
+    next = p + 2 + p[1];
+    return true;
+}
+
+// The same for any length forms.
+[[gnu::always_inline]] inline void ReadAnyChild(const std::uint8_t*& next, TChildParts& parts) {
     std::uint32_t size;
     const std::uint8_t* p = Element(next, size); // OCTET STRING around the item
     p = Element(p, size);                        // the item SEQUENCE: now at its type
-    const bool folder = *Element(p, size) == 'd';
-    std::uint32_t namesSize, nameSize = 0;
+    parts.Folder = *Element(p, size) == 'd';
+    std::uint32_t namesSize;
     const std::uint8_t* names = Element(p, namesSize);
-    const std::uint8_t* name = nullptr;
     if (namesSize > 0)
-        name = Element(names, nameSize);
-    const std::uint8_t* content = Element(p, size);
-    if (!folder)
-        content = Element(content, size);
+        parts.Name = Element(names, parts.NameSize);
+    parts.Content = Element(p, parts.Size);
+    if (!parts.Folder)
+        parts.Content = Element(parts.Content, parts.Size);
+}
+
+// Reads the child at `next` and moves `next` past it; inlined into the loops over thousands of
+// children.
+[[gnu::always_inline]] inline void ReadChild(const std::uint8_t*& next, TChild& child) {
+    TChildParts parts;
+    if (!ReadShortChild(next, parts))
+        ReadAnyChild(next, parts);
+    const std::uint8_t* name = parts.Name;
+    const std::uint32_t nameSize = parts.NameSize;
     // The key's units: the first four, or a shorter name's all, read as the last bytes of eight
     // that end with the name. The item's header bytes come before it, so all eight are the
     // item's.
@@ -249,9 +293,9 @@ inline void ReadChild(const std::uint8_t*& next, TChild& child) {
     child.Key = FoldUnits(key);
     child.Name = name;
     child.NameSize = nameSize;
-    child.Folder = folder;
-    child.Content = content;
-    child.ContentSize = size;
+    child.Folder = parts.Folder;
+    child.Content = parts.Content;
+    child.ContentSize = parts.Size;
 }
 
 } // namespace
@@ -260,6 +304,14 @@ TChildReader::TChildReader(const std::uint8_t* content, std::uint32_t) {
     std::uint32_t size;
     FNext = Element(content, size);
     FEnd = FNext + size;
+}
+
+void ReadChildren(const std::uint8_t* content, std::vector<TChild>& children) {
+    std::uint32_t size;
+    const std::uint8_t* next = Element(content, size);
+    const std::uint8_t* end = next + size;
+    while (next != end)
+        ReadChild(next, children.emplace_back());
 }
 
 bool TChildReader::Next(TChild& child) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The item encoding in the plain definite-length form the writer produces, read straight from
 // the bytes. False from these means "not that form", never "invalid": the general tag tree then
@@ -47,17 +48,20 @@ std::u16string DecodeName(const std::uint8_t* name, std::size_t size);
 // One child of checked plain folder content, as views into it.
 struct TChild {
     const std::uint8_t* Name = nullptr;
+    // A file's data, or a folder's content.
+    const std::uint8_t* Content = nullptr;
+    // The name's NameKey: most names differ there already.
+    std::uint64_t Key = 0;
     std::uint32_t NameSize = 0;
+    std::uint32_t ContentSize = 0;
     // Set by SetPlainUnits: the name's code units when it is plain text (no zero unit, no
     // surrogate, even size); else UINT32_MAX, and names are compared through their narrow forms.
     std::uint32_t PlainUnits = 0;
-    // The name's NameKey: most names differ there already.
-    std::uint64_t Key = 0;
     bool Folder = false;
-    // A file's data, or a folder's content.
-    const std::uint8_t* Content = nullptr;
-    std::uint32_t ContentSize = 0;
 };
+
+// Appends the children of checked folder content to `children`.
+void ReadChildren(const std::uint8_t* content, std::vector<TChild>& children);
 
 // Walks the children of folder content that CheckFolderContent accepted; it reads the bytes
 // without checking them again.

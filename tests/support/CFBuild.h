@@ -9,10 +9,12 @@
 #include "storage/QVCFItem.h"
 
 // Container items encoded independently of the code under test, with lengths in the writer's
-// form (shortest definite), with eight length octets, or indefinite where constructed. The
-// writer's form is read straight from the bytes, the others through the general tag tree, so
-// the reader cases run in more than one form to reach both readers.
-enum class Form { Short, Long, Indefinite };
+// form (shortest definite), in the long form even where one octet would do (Padded, or Mixed:
+// every other length so), with eight length octets, or indefinite where constructed. The first
+// three are read straight from the bytes, the others through the general tag tree, so the reader
+// cases run in more than one form to reach both readers.
+enum class Form { Short, Padded, Mixed, Long, Indefinite };
+inline int MixedCount = 0;
 inline Form BuildForm = Form::Short;
 
 struct TUseForm {
@@ -28,12 +30,15 @@ inline std::string Der(int tag, const std::string& content) {
         out.push_back('\x88');
         for (int i = 7; i >= 0; --i)
             out.push_back(static_cast<char>(content.size() >> (8 * i)));
-    } else if (content.size() < 128) {
+    } else if (content.size() < 128 &&
+               (BuildForm == Form::Short || (BuildForm == Form::Mixed && ++MixedCount % 2 == 0))) {
         out.push_back(static_cast<char>(content.size()));
     } else {
         std::string length;
         for (std::size_t n = content.size(); n > 0; n >>= 8)
             length.insert(length.begin(), static_cast<char>(n));
+        if (length.empty())
+            length.push_back('\0');
         out += static_cast<char>(0x80 + length.size()) + length;
     }
     return out + content;
