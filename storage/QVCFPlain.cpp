@@ -36,9 +36,6 @@ bool SplitItem(const std::uint8_t* buffer, std::size_t size, TItemParts& parts) 
 
 namespace {
 
-// Four UTF-16 units to a 64-bit word, the first in the lowest 16 bits, worked on together.
-constexpr std::uint64_t Lanes = 0x0001000100010001;
-
 // Eight bytes of a stored name, as four units.
 inline std::uint64_t LoadUnits(const std::uint8_t* bytes) {
     std::uint64_t units;
@@ -46,17 +43,6 @@ inline std::uint64_t LoadUnits(const std::uint8_t* bytes) {
     if constexpr (std::endian::native == std::endian::big)
         units = __builtin_bswap64(units);
     return units;
-}
-
-// Letters a to z made capitals, in each unit.
-inline std::uint64_t FoldUnits(std::uint64_t x) {
-    const std::uint64_t high = Lanes << 15;
-    const std::uint64_t low = x & ~high;
-    // Bit 15 of a unit, of each: it is at least "a", at most "z", and below 0x8000. No unit's
-    // sum or difference reaches into the next one.
-    const std::uint64_t letter =
-        ((low | high) - Lanes * u'a') & (Lanes * (0x8000 + u'z') - low) & ~x & high;
-    return x - (letter >> 10);
 }
 
 // Whether any of the four units in `x` is zero, half of a surrogate pair or "/".
@@ -337,17 +323,6 @@ TWanted::TWanted(std::u16string_view name)
             return;
         }
     }
-}
-
-std::uint64_t NameKey(std::u16string_view name) {
-    std::uint64_t units = 0;
-    if (std::endian::native == std::endian::little && name.size() >= 4) {
-        std::memcpy(&units, name.data(), 8);
-    } else {
-        for (std::size_t i = 0; i < name.size() && i < 4; ++i)
-            units |= std::uint64_t{name[i]} << (16 * i);
-    }
-    return FoldUnits(units);
 }
 
 bool SameTail(const TChild& child, std::u16string_view name) {

@@ -81,9 +81,42 @@ inline bool PlainUnit(char16_t unit) {
     return unit != 0 && (unit < 0xD800 || unit > 0xDFFF);
 }
 
+// Four UTF-16 units to a 64-bit word, the first in the lowest 16 bits, worked on together.
+constexpr std::uint64_t Lanes = 0x0001000100010001;
+
+// Letters a to z made capitals, in each unit.
+inline std::uint64_t FoldUnits(std::uint64_t x) {
+    const std::uint64_t high = Lanes << 15;
+    const std::uint64_t low = x & ~high;
+    // Bit 15 of a unit, of each: it is at least "a", at most "z", and below 0x8000. No unit's
+    // sum or difference reaches into the next one.
+    const std::uint64_t letter =
+        ((low | high) - Lanes * u'a') & (Lanes * (0x8000 + u'z') - low) & ~x & high;
+    return x - (letter >> 10);
+}
+
 // A name's first four units, letters folded, one to each 16 bits from the lowest; zero past its
 // end. A child's Key is its stored name's.
-std::uint64_t NameKey(std::u16string_view name);
+inline std::uint64_t NameKey(std::u16string_view name) {
+    std::uint64_t units = 0;
+    switch (name.size()) {
+    default:
+        units |= std::uint64_t{name[3]} << 48;
+        [[fallthrough]];
+    case 3:
+        units |= std::uint64_t{name[2]} << 32;
+        [[fallthrough]];
+    case 2:
+        units |= std::uint64_t{name[1]} << 16;
+        [[fallthrough]];
+    case 1:
+        units |= name[0];
+        [[fallthrough]];
+    case 0:
+        break;
+    }
+    return FoldUnits(units);
+}
 
 // Past the key: whether units 4 and on of a stored name are those of `name`, letters folded.
 bool SameTail(const TChild& child, std::u16string_view name);
