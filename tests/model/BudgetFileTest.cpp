@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <set>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -125,7 +126,8 @@ TEST_F(BudgetFileTest, StoredLayoutToTheByte) {
 }
 
 // Loaded and written again, a budget gives the same tree: every object, field and reference
-// came back, in its order; beyond ten of them too, and flows of one date as they were written.
+// came back, in its order; beyond ten and a hundred of them too, and flows of one date as they
+// were written.
 TEST_F(BudgetFileTest, EverythingSurvivesSaveAndOpenAtEveryLevel) {
     int asked = 0;
     Env().PasswordRequest = [&asked]() -> std::optional<std::u16string> {
@@ -143,10 +145,17 @@ TEST_F(BudgetFileTest, EverythingSurvivesSaveAndOpenAtEveryLevel) {
         Env().GetDebt(0)->Source = cash;
         Env().EnsureCurrentMonth();
         TQVMonth& month = *Env().GetMonth(0);
-        for (int i = 0; i < 12; ++i) {
+        for (int i = 0; i < 120; ++i) {
             NewSource(u"More");
             Add<TQVIncomeItem>(month, i, month.Date, Env().GetSource(i));
         }
+        const auto counts = [] {
+            int flows = 0;
+            for (int i = 0; i < Env().MonthCount(); ++i)
+                flows += Env().GetMonth(i)->Count();
+            return std::pair(Env().SourceCount(), flows);
+        };
+        const auto written = counts();
         for (int i = 0; i < Env().MonthCount(); ++i)
             Env().GetMonth(i)->Sort();
         if (level != 0) {
@@ -161,6 +170,7 @@ TEST_F(BudgetFileTest, EverythingSurvivesSaveAndOpenAtEveryLevel) {
         asked = 0;
         Env().LoadFromFile(BudgetPath());
         EXPECT_EQ(StoredTree(Env()), before);
+        EXPECT_EQ(counts(), written);
         EXPECT_EQ(Env().BudgetId, std::string(32, 'b'));
         EXPECT_EQ(Env().Protection, level);
         EXPECT_EQ(asked, level == 2 ? 1 : 0);
