@@ -204,7 +204,7 @@ private:
     bool LoadPacked(const std::uint8_t* buffer, std::uint32_t size, bool isItem,
                     TByteBuffer* owned);
     // The packed children, decoded once for a row of look-ups in the same folder.
-    const QVCFPlain::TChild* PackedChildren(std::size_t& count) const;
+    std::vector<QVCFPlain::TChild>& PackedChildren() const;
     bool FindPacked(std::u16string_view name, std::string_view& data) const;
     bool LoadPlainContent(const std::uint8_t* buffer, std::uint32_t size, int depth);
     void AppendLoaded(const std::uint8_t* encoding, std::size_t size, int depth);

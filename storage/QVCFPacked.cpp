@@ -79,7 +79,7 @@ void TQVCFFolder::Unpack() const {
     }
 }
 
-const QVCFPlain::TChild* TQVCFFolder::PackedChildren(std::size_t& count) const {
+std::vector<QVCFPlain::TChild>& TQVCFFolder::PackedChildren() const {
     TQVCFArena::TLookup& lookup = Arena().Lookup;
     if (lookup.Key != FPacked) {
         lookup.Key = nullptr;
@@ -88,27 +88,25 @@ const QVCFPlain::TChild* TQVCFFolder::PackedChildren(std::size_t& count) const {
         QVCFPlain::ReadChildren(FPacked, lookup.Children);
         lookup.Key = FPacked;
     }
-    count = lookup.Children.size();
-    return lookup.Children.data();
+    return lookup.Children;
 }
 
 // FindChild's answer read from the encoding: the first folder of that name if there is one
 // (folders sort first), else the first file, as a stable sort leaves equal names in file order.
 bool TQVCFFolder::FindPacked(std::u16string_view name, std::string_view& data) const {
-    std::size_t count;
-    PackedChildren(count);
+    std::vector<QVCFPlain::TChild>& children = PackedChildren();
     TQVCFArena::TLookup& lookup = Arena().Lookup;
     if (!lookup.Measured) {
-        for (QVCFPlain::TChild& child : lookup.Children)
+        for (QVCFPlain::TChild& child : children)
             QVCFPlain::SetPlainUnits(child);
         lookup.Measured = true;
     }
     bool folders = false;
-    for (const QVCFPlain::TChild& child : lookup.Children)
+    for (const QVCFPlain::TChild& child : children)
         folders = folders || child.Folder;
     const QVCFPlain::TWanted wanted(name);
     const QVCFPlain::TChild* file = nullptr;
-    for (const QVCFPlain::TChild& child : lookup.Children) {
+    for (const QVCFPlain::TChild& child : children) {
         if (file != nullptr && !child.Folder)
             continue;
         if (!QVCFPlain::SameName(child, wanted))
@@ -130,15 +128,12 @@ bool TQVCFFolder::FindFileData(std::u16string_view name, std::string_view& data)
     if (FPacked != nullptr && FPackedSimple) {
         // The look-up a reader of values makes thousands of times. With folders first, the first
         // child with the same units, letters folded, is FindChild's answer.
-        std::size_t count;
-        const QVCFPlain::TChild* children = PackedChildren(count);
         const std::uint64_t key = QVCFPlain::NameKey(name);
-        for (std::size_t i = 0; i < count; ++i) {
-            if (QVCFPlain::SameSimpleName(children[i], name, key)) {
-                if (children[i].Folder)
+        for (const QVCFPlain::TChild& child : PackedChildren()) {
+            if (QVCFPlain::SameSimpleName(child, name, key)) {
+                if (child.Folder)
                     return false;
-                data = {reinterpret_cast<const char*>(children[i].Content),
-                        children[i].ContentSize};
+                data = {reinterpret_cast<const char*>(child.Content), child.ContentSize};
                 return true;
             }
         }
