@@ -373,24 +373,21 @@ template <bool Ours> void BM_DeriveStoreKey(benchmark::State& state) {
 } // namespace
 
 // Arguments: protection level, flows a month (400: 48,000 flows; 1,600: 192,000).
-BENCHMARK(BM_Save)->Name("Save/Unprotected")->Args({0, 400})->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Open)->Name("Open/Unprotected")->Args({0, 400})->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Save)->Name("Save/Normal")->Args({1, 400})->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Open)->Name("Open/Normal")->Args({1, 400})->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ReadAndDecryptOpenSSL)
-    ->Name("ReadAndDecrypt/OpenSSL")
-    ->Args({1, 400})
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_OpenMemory)->Name("Open/Memory")->Args({1, 400})->Iterations(3);
-BENCHMARK(BM_Save)->Name("Save/Unprotected")->Args({0, 1600})->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Open)->Name("Open/Unprotected")->Args({0, 1600})->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Save)->Name("Save/Normal")->Args({1, 1600})->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Open)->Name("Open/Normal")->Args({1, 1600})->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ReadAndDecryptOpenSSL)
-    ->Name("ReadAndDecrypt/OpenSSL")
-    ->Args({1, 1600})
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_OpenMemory)->Name("Open/Memory")->Args({1, 1600})->Iterations(3);
+[[maybe_unused]] const bool Registered = [] {
+    constexpr auto ms = benchmark::kMillisecond;
+    for (const long flows : {400L, 1600L}) {
+        benchmark::RegisterBenchmark("Save/Unprotected", BM_Save)->Args({0, flows})->Unit(ms);
+        benchmark::RegisterBenchmark("Open/Unprotected", BM_Open)->Args({0, flows})->Unit(ms);
+        benchmark::RegisterBenchmark("Save/Normal", BM_Save)->Args({1, flows})->Unit(ms);
+        benchmark::RegisterBenchmark("Open/Normal", BM_Open)->Args({1, flows})->Unit(ms);
+        benchmark::RegisterBenchmark("ReadAndDecrypt/OpenSSL", BM_ReadAndDecryptOpenSSL)
+            ->Args({1, flows})
+            ->Unit(ms);
+        benchmark::RegisterBenchmark("Open/Memory", BM_OpenMemory)->Args({1, flows})->Iterations(3);
+    }
+    return true;
+}();
+
 BENCHMARK(BM_PasswordToKey<true>)->Name("PasswordToKey/Ours")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PasswordToKey<false>)->Name("PasswordToKey/OpenSSL")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_KeyToFilePassword<true>)
