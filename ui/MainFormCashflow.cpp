@@ -17,13 +17,6 @@ namespace {
 // Totals and the summary show amounts with ten significant digits.
 constexpr int kTotalsPrecision = 10;
 
-void SetColumnWidths(QTreeView& tree, std::initializer_list<int> widths) {
-    int column = 0;
-    for (int width : widths) {
-        tree.setColumnWidth(column++, width);
-    }
-}
-
 } // namespace
 
 void TfrmMain::SetHeader(const QString& text, const QPixmap& picture) {
@@ -45,10 +38,6 @@ void TfrmMain::ShowMonth(TQVMonth* month) {
     BindModel(*m_ui->tvInfo, view.get());
     FMonthView = std::move(view);
     FCurrentMonth = month;
-    if (m_ui->tvInfo->property("qvColumnsSized").isNull()) {
-        SetColumnWidths(*m_ui->tvInfo, {120, 200, 100, 100, 100});
-        m_ui->tvInfo->setProperty("qvColumnsSized", true);
-    }
     connect(m_ui->tvInfo->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &TfrmMain::UpdateCashflowTotals);
     connect(FMonthView.get(), &QAbstractItemModel::rowsInserted, this,

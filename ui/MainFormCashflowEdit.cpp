@@ -13,6 +13,7 @@
 #include "storage/QVBase.h"
 #include "ui/MainForm.h"
 #include "ui/QVApplication.h"
+#include "ui/QVGrids.h"
 #include "ui/QVMonthView.h"
 #include "ui/QVTVComboEditor.h"
 #include "ui/QVUIUtils.h"
@@ -64,17 +65,22 @@ void TfrmMain::ConnectCashflow() {
     tree.setItemDelegate(delegate);
     tree.setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::DoubleClicked |
                          QAbstractItemView::EditKeyPressed);
+    QVGrids::ShowFocusedCell(tree);
+    QVGrids::KeepColumnWidths(tree, {120, 200, 100, 100, 100});
     WatchGridKeys(tree, [this, &tree](QKeyEvent& event) {
         if (QApplication::focusWidget() != &tree) {
             return false;
         }
-        if (event.key() == Qt::Key_Delete && event.modifiers() == Qt::NoModifier) {
+        if (QVGrids::IsDeleteKey(event)) {
             RemoveSelectedMoneyFlows();
             return true;
         }
+        if (QVGrids::MoveFocusedColumn(tree, event)) {
+            return true;
+        }
         if (TypesCharacter(tree, event)) {
-            // A typed character opens the editor of the first selected row; the character
-            // itself is not used.
+            // A typed character opens the editor of the first selected row in the focused
+            // column; the character itself is not used.
             EditSelectedMoneyFlow();
             return true;
         }
@@ -119,7 +125,7 @@ void TfrmMain::BuildTreeViewMenu(QMenu& menu) {
 }
 
 void TfrmMain::BuildCashflowMenu(QMenu& menu) {
-    menu.clear();
+    QVGrids::ClearMenu(menu);
     const TImageList& images = QVImages::Cashflow();
     const std::vector<int> rows = QVUIUtils::SelectedRows(*m_ui->tvInfo->selectionModel());
     const bool selected = !rows.empty();

@@ -12,6 +12,7 @@
 #include "ui/MainForm.h"
 #include "ui/QVApplication.h"
 #include "ui/QVDebtsView.h"
+#include "ui/QVGrids.h"
 #include "ui/QVTVComboEditor.h"
 #include "ui/QVUIUtils.h"
 #include "ui_MainForm.h"
@@ -25,7 +26,7 @@ namespace {
 void FillDebtsMenu(QMenu& menu, bool selected, const QString& newCaption,
                    const std::function<void()>& edit, const std::function<void()>& remove,
                    const std::function<void()>& add) {
-    menu.clear();
+    QVGrids::ClearMenu(menu);
     const TImageList& images = QVImages::Debts();
     QAction* editItem = menu.addAction(images.Icon(0), Lang(u"MNU_EDIT"), edit);
     editItem->setEnabled(selected);
@@ -61,12 +62,6 @@ void TfrmMain::ShowDebtList(bool credits) {
     };
     BindModel(*m_ui->tvDebts, view.get());
     FDebtsView = std::move(view);
-    if (m_ui->tvDebts->property("qvColumnsSized").isNull()) {
-        m_ui->tvDebts->setColumnWidth(0, 240);
-        m_ui->tvDebts->setColumnWidth(1, 120);
-        m_ui->tvDebts->setColumnWidth(2, 80);
-        m_ui->tvDebts->setProperty("qvColumnsSized", true);
-    }
     // The deadline is kept in the files but nothing sets it: its column stays hidden.
     m_ui->tvDebts->setColumnHidden(3, true);
     connect(m_ui->tvDebts->selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -101,9 +96,14 @@ void TfrmMain::UpdateDebtTotals() {
 void TfrmMain::ConnectDebts() {
     // The stock text editor in every cell, selecting the old text as the other grids do.
     m_ui->tvDebts->setItemDelegate(new TQVCellDelegate(m_ui->tvDebts));
-    // Typing over a row opens its editor in the current column; the character is not entered,
+    QVGrids::ShowFocusedCell(*m_ui->tvDebts);
+    QVGrids::KeepColumnWidths(*m_ui->tvDebts, {240, 120, 80, 70});
+    // Typing over a row opens its editor in the focused column; the character is not entered,
     // so a stray key never changes a cell by itself.
     WatchGridKeys(*m_ui->tvDebts, [this](QKeyEvent& event) {
+        if (QVGrids::MoveFocusedColumn(*m_ui->tvDebts, event)) {
+            return true;
+        }
         if (!TypesCharacter(*m_ui->tvDebts, event)) {
             return false;
         }

@@ -13,6 +13,7 @@
 #include "storage/QVBase.h"
 #include "ui/MainForm.h"
 #include "ui/QVDictView.h"
+#include "ui/QVGrids.h"
 #include "ui/QVTVComboEditor.h"
 #include "ui/QVUIUtils.h"
 #include "ui/dialogs/QVConfirmationForm.h"
@@ -87,15 +88,19 @@ void TfrmMain::ShowCategories(int kind) {
     view->SetImageIndex(1);
     BindModel(*m_ui->tvDict, view.get());
     FDictView = std::move(view);
-    m_ui->tvDict->setColumnWidth(0, 220);
-    m_ui->tvDict->header()->setSectionResizeMode(1, QHeaderView::Stretch);
-    m_ui->tvDict->header()->setSectionResizeMode(2, QHeaderView::Fixed);
-    m_ui->tvDict->setColumnWidth(2, 80);
+    // The description takes whatever the name and the narrow check-box column leave.
+    QHeaderView& header = *m_ui->tvDict->header();
+    header.setStretchLastSection(false);
+    header.setSectionResizeMode(TQVDictView::ColDescription, QHeaderView::Stretch);
+    header.setSectionResizeMode(TQVDictView::ColEnabled, QHeaderView::Fixed);
+    m_ui->tvDict->setColumnWidth(TQVDictView::ColName, 220);
+    m_ui->tvDict->setColumnWidth(TQVDictView::ColEnabled, 80);
 }
 
 void TfrmMain::ConnectDict() {
     QTreeView& tree = *m_ui->tvDict;
     tree.setItemDelegate(new TQVCellDelegate(&tree));
+    QVGrids::ShowFocusedCell(tree);
     // One menu, emptied and built anew each time it opens.
     auto* menu = new QMenu(this);
     menu->setObjectName(QStringLiteral("mnuDict"));
@@ -106,6 +111,9 @@ void TfrmMain::ConnectDict() {
             });
     WatchGridKeys(tree, [this](QKeyEvent& event) {
         QTreeView& grid = *m_ui->tvDict;
+        if (QVGrids::MoveFocusedColumn(grid, event)) {
+            return true;
+        }
         if (!TypesCharacter(grid, event)) {
             return false;
         }
@@ -172,7 +180,7 @@ void TfrmMain::AddCategory() {
 }
 
 void TfrmMain::BuildDictMenu(QMenu& menu) {
-    menu.clear();
+    QVGrids::ClearMenu(menu);
     std::vector<int> rows;
     if (FDictView) {
         rows = QVUIUtils::SelectedRows(*m_ui->tvDict->selectionModel());

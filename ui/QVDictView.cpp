@@ -29,11 +29,6 @@ int TQVDictView::RowOf(const TQVBase* item) const {
     return -1;
 }
 
-void TQVDictView::Rebuild() {
-    beginResetModel();
-    endResetModel();
-}
-
 void TQVDictView::Refresh() {
     if (rowCount() > 0)
         emit dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1));
@@ -116,6 +111,11 @@ QVariant TQVDictView::data(const QModelIndex& index, int role) const {
         if (index.column() == ColEnabled)
             return self.IsChecked(item) ? Qt::Checked : Qt::Unchecked;
         return {};
+    case Qt::TextAlignmentRole:
+        // The check box stands in the middle of its narrow column, under its centred title.
+        if (index.column() == ColEnabled)
+            return QVariant::fromValue(Qt::Alignment(Qt::AlignCenter));
+        return {};
     default:
         return {};
     }
@@ -156,5 +156,7 @@ QVariant TQVDictView::headerData(int section, Qt::Orientation orientation, int r
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
         section < ColumnCount)
         return Lang(Keys[section]);
+    if (orientation == Qt::Horizontal && role == Qt::TextAlignmentRole && section == ColEnabled)
+        return QVariant::fromValue(Qt::Alignment(Qt::AlignCenter));
     return QAbstractTableModel::headerData(section, orientation, role);
 }

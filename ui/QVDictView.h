@@ -46,16 +46,12 @@ public:
     int Kind = 0;
 
     // The picture of QVImages::Dict() in every row's name cell; -1 for none.
-    int ImageIndex() const { return FImageIndex; }
     void SetImageIndex(int index);
 
-    const std::vector<TQVBase*>& Items() const { return FItems; }
     // Null for a row out of range.
     TQVBase* Item(int row) const;
     int RowOf(const TQVBase* item) const;
 
-    // Rows built anew from the items.
-    void Rebuild();
     // Every cell asked again, for objects changed behind the view's back; the selection stays.
     void Refresh();
 
