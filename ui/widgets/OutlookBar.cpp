@@ -237,11 +237,14 @@ void TOutlookBar::Rebuild() {
             auto* button = new TBarButton(data.Caption, content);
             button->setObjectName(QStringLiteral("LeftBarButton%1").arg(b));
             button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+            // A pressed or hovered button is drawn in a shade of the bar's ground, so a light
+            // font colour stays readable on it.
+            QPalette colours = button->palette();
+            colours.setColor(QPalette::Button, colours.color(QPalette::Dark));
             if (page.FontColor().isValid()) {
-                QPalette colours = button->palette();
                 colours.setColor(QPalette::ButtonText, page.FontColor());
-                button->setPalette(colours);
             }
+            button->setPalette(colours);
             button->setIconSize(QSize(kIconSize, kIconSize));
             button->setAutoRaise(true);
             button->setCheckable(true);
