@@ -6,6 +6,10 @@
 #include <QScrollBar>
 
 #include "MainFormTestSupport.h"
+#include "model/QVStringKeeper.h"
+#include "platform/FileSystem.h"
+#include "platform/Stream.h"
+#include "storage/QVCompoundFile.h"
 #include "ui/widgets/ElidedLabel.h"
 
 namespace {
@@ -102,6 +106,28 @@ TEST_F(LongTextsTest, DialogsOpenWhollyOnTheScreen) {
     ClickOn(*Window, "btnRename");
     EXPECT_TRUE(DialogActions.empty());
     EXPECT_EQ(DialogsRun.size(), 2u);
+}
+
+TEST_F(LongTextsTest, SettingsStayOnTheScreenWithALongLanguageTitle) {
+    // A language table of the user's own, titled at length.
+    const std::string folder = Home.Path() + "/lang2";
+    FileSystem::ForceFolders(folder);
+    TQVStringKeeper table;
+    table.Id = "xx";
+    table.Title = FromQ(LongName);
+    TQVCompoundFile container;
+    table.SaveToFolder(container.Root());
+    TFileStream file(folder + "/long.lng", TFileMode::Create);
+    container.SaveToStream(file);
+    Env().LoadLanguagesFrom({QV_LANG_DIR "/", folder + "/"});
+    ASSERT_EQ(Env().LanguageCount(), 2);
+    bool listed = false;
+    DialogActions = {[&](QDialog& d) {
+        listed = Entries(d, "cbLanguage").contains(LongName);
+        EXPECT_LE(d.frameGeometry().width(), Screen().width());
+    }};
+    Action("actSettings").trigger();
+    EXPECT_TRUE(listed);
 }
 
 TEST_F(LongTextsTest, BarButtonsDrawTheirPagesFontColour) {
