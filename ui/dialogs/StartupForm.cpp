@@ -78,27 +78,25 @@ qsizetype NameMax(const QString& folder) {
     return max > 0 ? static_cast<qsizetype>(max) : NAME_MAX;
 }
 
-// Where a new budget titled `title` is proposed in `folder`: the title as typed, with the
-// extension. A long title would make a name the file system refuses, and the first save would
+// The file name proposed in `folder` for a new budget titled `title`: the title as typed, with
+// the extension. A long title would make a name the file system refuses, and the first save would
 // fail, so the name keeps as much of the title as fits, cut between whole characters.
-QString ProposedLocation(const QString& folder, const QString& title) {
+QString ProposedName(const QString& folder, const QString& title) {
     const qsizetype room = NameMax(folder) - QFile::encodeName(Extension).size();
-    QString name = title;
-    if (QFile::encodeName(name).size() > room) {
-        QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, title);
-        qsizetype fits = 0;
-        qsizetype used = 0;
-        for (qsizetype end = characters.toNextBoundary(); end > 0;
-             end = characters.toNextBoundary()) {
-            used += QFile::encodeName(title.mid(fits, end - fits)).size();
-            if (used > room) {
-                break;
-            }
-            fits = end;
-        }
-        name = title.left(fits);
+    if (QFile::encodeName(title).size() <= room) {
+        return title + Extension;
     }
-    return folder + QLatin1Char('/') + name + Extension;
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, title);
+    qsizetype fits = 0;
+    qsizetype used = 0;
+    for (qsizetype end = characters.toNextBoundary(); end > 0; end = characters.toNextBoundary()) {
+        used += QFile::encodeName(title.mid(fits, end - fits)).size();
+        if (used > room) {
+            break;
+        }
+        fits = end;
+    }
+    return title.left(fits) + Extension;
 }
 
 } // namespace
@@ -207,13 +205,14 @@ bool TfrmStartup::eventFilter(QObject* watched, QEvent* event) {
 void TfrmStartup::TitleChanged(const QString& title) {
     // The title is taken as typed, only shortened to a length the file system takes: any other
     // name it refuses shows up when the budget is first saved, with the file system's message.
-    m_ui->editLocation->setText(ProposedLocation(FDefaultFolder, title));
+    m_ui->editLocation->setText(FDefaultFolder + QLatin1Char('/') +
+                                ProposedName(FDefaultFolder, title));
 }
 
 void TfrmStartup::BrowseNew() {
-    const QString proposed = ProposedLocation(FDefaultFolder, m_ui->editTitle->text());
-    const QString chosen = Prompter::FileName(this, Prompter::FileMode::Save, FDefaultFolder,
-                                              proposed.mid(FDefaultFolder.size() + 1));
+    const QString chosen =
+        Prompter::FileName(this, Prompter::FileMode::Save, FDefaultFolder,
+                           ProposedName(FDefaultFolder, m_ui->editTitle->text()));
     if (!chosen.isEmpty()) {
         // The file chooser has already asked whether to replace a file that is there.
         FReplaceConfirmed = FileSystem::FileExists(chosen.toStdString()) ? chosen : QString();
