@@ -366,15 +366,18 @@ void TfrmMain::ExitApplication() {
 
 bool TfrmMain::ExecuteStartupDialog() {
     // At launch a failure shows its message and the dialog comes back, so a damaged file or a
-    // refused password never ends the program unnoticed; only Cancel ends it.
+    // refused password never ends the program unnoticed; only Cancel ends it. The dialog comes
+    // back with its check box as the user left it.
+    bool autoOpenLast = Environment->Settings().AutoOpenLast;
     for (;;) {
         TfrmStartup dialog;
         const TQVSettings& settings = Environment->Settings();
         dialog.Setup(true, true, true, &settings.RecentNames, &settings.RecentLocations,
-                     settings.AutoOpenLast);
+                     autoOpenLast);
         if (Prompter::Exec(dialog) != QDialog::Accepted) {
             return false;
         }
+        autoOpenLast = dialog.AutoOpenLast();
         const std::string fileName = dialog.FileName();
         const std::u16string title = FromQ(dialog.BudgetTitle());
         bool opened = false;
@@ -390,7 +393,7 @@ bool TfrmMain::ExecuteStartupDialog() {
             return false;
         }
         if (opened) {
-            Environment->Settings().AutoOpenLast = dialog.AutoOpenLast();
+            Environment->Settings().AutoOpenLast = autoOpenLast;
             return true;
         }
     }

@@ -132,7 +132,6 @@ public:
     // ---- Accounts page (MainFormAccounts.cpp)
     void ShowAccount(TQVSource* account);
     void SetEnvironmentImageLists();
-    TQVSource* CurrentAccount() const { return FCurrentAccount; }
     void RenameAccount(TQVSource* account);
     void ChangeAccountIcon(TQVSource* account);
     void RemoveShownAccount();

@@ -136,8 +136,9 @@ void TfrmMain::ConnectAccountCard() {
 
 void TfrmMain::ClearAccountCard() {
     FCurrentAccount = nullptr;
-    for (QLabel* label : {m_ui->lblAccName, m_ui->lblAccBalanceBig, m_ui->lblAccTotalIncomes,
-                          m_ui->lblAccTotalExpenses, m_ui->lblAccBalance, m_ui->imgAccountIcon}) {
+    for (QLabel* label : std::initializer_list<QLabel*>{
+             m_ui->lblAccName, m_ui->lblAccBalanceBig, m_ui->lblAccTotalIncomes,
+             m_ui->lblAccTotalExpenses, m_ui->lblAccBalance, m_ui->imgAccountIcon}) {
         label->clear();
     }
     {

@@ -63,6 +63,9 @@ TEST_F(BudgetFileTest, NewBudgetHasTheDefaultContent) {
     const std::string file = BudgetPath();
     Env().NewBudget(file, u"Home", true);
     ASSERT_EQ(Env().MonthCount(), 1);
+    // Only a budget on the disk is offered again.
+    EXPECT_TRUE(Env().Settings().RecentLocations.empty());
+    Env().SaveToFile(file);
     EXPECT_EQ(QVUtils::WideToAnsi(Env().Settings().RecentLocations.at(0)), file);
     ASSERT_EQ(Env().SourceCount(), 1);
     EXPECT_TRUE(Env().GetSource(0)->IsDefault);

@@ -311,6 +311,64 @@ TEST_F(StartupFormTest, LocationFollowsTheTitleUntilBrowseAndAfter) {
                                  docs + "/.qn", "/elsewhere/picked.qn", docs + "/X.qn"}));
 }
 
+TEST_F(StartupFormTest, ProposedLocationFitsTheFileSystemCuttingWholeCharacters) {
+    QDir(Home.Path().c_str()).mkdir("Documents");
+    const QString docs = Home.Path().c_str() + QString("/Documents/");
+    const QString cyrillic = QString::fromUtf16(u"Бюджет").repeated(40).left(200); // 400 bytes
+    const QString accented = QString::fromUtf16(u"e\u0301").repeated(100);         // 3 bytes each
+    // The longest name takes 255 bytes: 252 of title and the extension.
+    const struct {
+        QString title;
+        QString name;
+    } cases[] = {
+        {"Home", "Home"},
+        {cyrillic, cyrillic.left(126)},
+        {"a" + cyrillic, "a" + cyrillic.left(125)},
+        {accented, accented.left(2 * 84)},
+        {QString(252, u'x'), QString(252, u'x')},
+        {QString(253, u'x'), QString(252, u'x')},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.title.size());
+        QString location;
+        Run([&](QDialog& d) {
+            Child<QLineEdit>(d, "editTitle")->setText(c.title);
+            location = Child<QLineEdit>(d, "editLocation")->text();
+        });
+        EXPECT_EQ(location.toStdString(), (docs + c.name + ".qn").toStdString());
+    }
+}
+
+TEST_F(StartupFormTest, ButtonsShowTheirCaptionsAsTooltips) {
+    for (QPushButton* button : Dialog.findChildren<QPushButton*>()) {
+        EXPECT_EQ(button->toolTip().toStdString(), button->text().toStdString());
+    }
+}
+
+TEST_F(StartupFormTest, BrowseAsksAboutReplacingOnlyOnce) {
+    // The file chooser asks about a file that is there; OK does not ask again, but it does for a
+    // location typed afterwards.
+    std::ofstream(Home.File("old.qn")) << "x";
+    std::ofstream(Home.File("other.qn")) << "x";
+    const QString picked = QString::fromStdString(Home.File("old.qn"));
+    const QString typed = QString::fromStdString(Home.File("other.qn"));
+    for (const bool retype : {false, true}) {
+        SCOPED_TRACE(retype);
+        FileAnswers = {picked};
+        MessageAnswers = {QMessageBox::Yes};
+        const int result = Run([&](QDialog& d) {
+            ClickOn(d, "btnBrowseNew");
+            if (retype) {
+                TypeText(d, "editLocation", typed);
+            }
+            ClickOn(d, "btnOKNew");
+        });
+        EXPECT_EQ(result, QDialog::Accepted);
+        EXPECT_EQ(TakeMessages().size(), retype ? 1 : 0);
+        EXPECT_EQ(Dialog.FileName(), (retype ? typed : picked).toStdString());
+    }
+}
+
 TEST_F(StartupFormTest, NewBudgetRefusesAnEmptyLocationAndAsksBeforeReplacing) {
     std::ofstream(Home.File("old.qn")) << "x";
     const QString existing = QString::fromStdString(Home.File("old.qn"));

@@ -1,7 +1,9 @@
 // The main window as a user meets it: start, budget commands, the navigation bar and its pages.
 #include <fstream>
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QTabWidget>
@@ -32,6 +34,50 @@ TEST_F(MainFormTest, LaunchWithoutAUsableLastBudget) {
     Window->close();
     std::ifstream in(Home.File("gone.qn"));
     EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), {}), "not a budget");
+}
+
+TEST_F(MainFormTest, StartupDialogComesBackAfterAFailedOpenWithTheBoxAsLeft) {
+    std::ofstream(Home.File("bad.qn")) << "not a budget";
+    Env().Settings().AutoOpenLast = true;
+    std::vector<bool> shown;
+    const auto openBad = [&](QDialog& d) {
+        auto* box = Child<QCheckBox>(d, "cbAutoOpenLastEdited");
+        shown.push_back(box->isChecked());
+        ClickOn(d, "cbAutoOpenLastEdited");
+        Child<QTabWidget>(d, "PageControl")->setCurrentIndex(1);
+        Child<QLineEdit>(d, "editOpenLocation")
+            ->setText(QString::fromStdString(Home.File("bad.qn")));
+        ClickOn(d, "btnOKOpen");
+    };
+    DialogActions = {openBad, openBad, [&](QDialog& d) {
+                         shown.push_back(Child<QCheckBox>(d, "cbAutoOpenLastEdited")->isChecked());
+                     }};
+    Window = std::make_unique<TfrmMain>();
+    EXPECT_EQ(shown, (std::vector<bool>{true, false, true}));
+    EXPECT_EQ(TakeMessages().size(), 2);
+    EXPECT_TRUE(Window->IsClosing());
+}
+
+TEST_F(MainFormTest, ALongTitleProposesAFileThatTheClosingSaveWrites) {
+    QDir(Home.Path().c_str()).mkdir("Documents");
+    const QString title = QString::fromUtf16(u"Бюджет").repeated(40).left(200);
+    DialogActions = {[&](QDialog& d) {
+        Child<QLineEdit>(d, "editTitle")->setText(title);
+        ClickOn(d, "btnOKNew");
+    }};
+    OpenWindow();
+    ASSERT_TRUE(Window->HasBudget());
+    // Nothing is on the disk yet, so nothing is offered for opening.
+    EXPECT_TRUE(Env().Settings().RecentLocations.empty());
+    Window->ExitApplication();
+    EXPECT_TRUE(TakeMessages().isEmpty());
+    const QFileInfo file(QString::fromStdString(Env().FileName));
+    EXPECT_TRUE(file.isFile());
+    EXPECT_TRUE(title.startsWith(file.completeBaseName()));
+    EXPECT_EQ(file.suffix(), "qn");
+    ASSERT_EQ(Env().Settings().RecentLocations.size(), 1u);
+    EXPECT_EQ(Env().Settings().RecentLocations[0], QVUIUtils::FromQ(file.filePath()));
+    EXPECT_EQ(Env().Title, QVUIUtils::FromQ(title)) << "the title itself is kept whole";
 }
 
 TEST_F(MainFormTest, StrongBudgetAsksForItsPasswordAtEveryOpening) {

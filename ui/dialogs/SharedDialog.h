@@ -1,12 +1,15 @@
 #pragma once
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QDialog>
 #include <QEvent>
+#include <QScreen>
 #include <QWindow>
 
 // A kept dialog has no parent, as it outlives every window; this places it over the window the
-// user works in each time it opens, as a parent would.
+// user works in each time it opens, as a parent would, and always wholly on that window's screen.
 class TCentreOnActiveWindow : public QObject {
 public:
     using QObject::QObject;
@@ -26,10 +29,34 @@ private:
         }
         QRect frame = dialog.frameGeometry();
         frame.moveCenter(active->frameGeometry().center());
+        if (const QScreen* screen = active->screen()) {
+            const QRect room = screen->availableGeometry();
+            frame.moveRight(std::min(frame.right(), room.right()));
+            frame.moveBottom(std::min(frame.bottom(), room.bottom()));
+            frame.moveLeft(std::max(frame.left(), room.left()));
+            frame.moveTop(std::max(frame.top(), room.top()));
+        }
         dialog.move(frame.topLeft());
         if (dialog.windowHandle() != nullptr) {
             dialog.windowHandle()->setTransientParent(active->windowHandle());
         }
+    }
+};
+
+// A kept dialog would open with the focus where the user left it, so a button clicked last time
+// (No, Cancel) would start out focused. This forgets it on each showing: the dialog's own show
+// handling, or the first control in tab order, takes the focus as in a dialog made afresh.
+class TFreshFocusOnShow : public QObject {
+public:
+    using QObject::QObject;
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && !event->spontaneous()) {
+            if (QWidget* focus = static_cast<QWidget*>(watched)->focusWidget()) {
+                focus->clearFocus();
+            }
+        }
+        return false;
     }
 };
 
@@ -40,6 +67,7 @@ template <class T> T& SharedDialog() {
     static T* const instance = [] {
         auto* dialog = new T(nullptr);
         dialog->installEventFilter(new TCentreOnActiveWindow(dialog));
+        dialog->installEventFilter(new TFreshFocusOnShow(dialog));
         return dialog;
     }();
     return *instance;

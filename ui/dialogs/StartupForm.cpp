@@ -1,12 +1,17 @@
 #include "ui/dialogs/StartupForm.h"
 
+#include <climits>
+#include <unistd.h>
+
 #include <QAbstractTableModel>
 #include <QDir>
+#include <QFile>
 #include <QHeaderView>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QShowEvent>
+#include <QTextBoundaryFinder>
 
 #include "platform/FileSystem.h"
 #include "storage/QVBase.h"
@@ -63,6 +68,39 @@ private:
     std::vector<std::u16string> FPaths;
 };
 
+namespace {
+
+const QString Extension = QStringLiteral(".qn");
+
+// The longest file name that `folder`'s file system takes, in encoded bytes.
+qsizetype NameMax(const QString& folder) {
+    const long max = ::pathconf(QFile::encodeName(folder).constData(), _PC_NAME_MAX);
+    return max > 0 ? static_cast<qsizetype>(max) : NAME_MAX;
+}
+
+// The file name proposed in `folder` for a new budget titled `title`: the title as typed, with
+// the extension. A long title would make a name the file system refuses, and the first save would
+// fail, so the name keeps as much of the title as fits, cut between whole characters.
+QString ProposedName(const QString& folder, const QString& title) {
+    const qsizetype room = NameMax(folder) - QFile::encodeName(Extension).size();
+    if (QFile::encodeName(title).size() <= room) {
+        return title + Extension;
+    }
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, title);
+    qsizetype fits = 0;
+    qsizetype used = 0;
+    for (qsizetype end = characters.toNextBoundary(); end > 0; end = characters.toNextBoundary()) {
+        used += QFile::encodeName(title.mid(fits, end - fits)).size();
+        if (used > room) {
+            break;
+        }
+        fits = end;
+    }
+    return title.left(fits) + Extension;
+}
+
+} // namespace
+
 TfrmStartup::TfrmStartup(QWidget* parent)
     : QDialog(parent), m_ui(std::make_unique<Ui::TfrmStartup>()), FRecent(new TRecentModel(this)) {
     m_ui->setupUi(this);
@@ -85,6 +123,9 @@ TfrmStartup::TfrmStartup(QWidget* parent)
         connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     }
     connect(m_ui->PageControl, &QTabWidget::currentChanged, this, &TfrmStartup::CurrentTabChanged);
+    for (QPushButton* button : findChildren<QPushButton*>()) {
+        button->setToolTip(button->text());
+    }
 }
 
 TfrmStartup::~TfrmStartup() = default;
@@ -103,6 +144,7 @@ void TfrmStartup::Setup(bool showNew, bool showOpen, bool showRecent,
 
     FResultKind = TStartupResult::None;
     FFileName.clear();
+    FReplaceConfirmed.clear();
 
     // Emptying the title rewrites the location, so the location is emptied after it.
     m_ui->editOpenLocation->clear();
@@ -161,15 +203,19 @@ bool TfrmStartup::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TfrmStartup::TitleChanged(const QString& title) {
-    // The title is taken as typed: a name the file system refuses shows up when the budget is
-    // first saved, with the file system's own message.
-    m_ui->editLocation->setText(FDefaultFolder + QLatin1Char('/') + title + QStringLiteral(".qn"));
+    // The title is taken as typed, only shortened to a length the file system takes: any other
+    // name it refuses shows up when the budget is first saved, with the file system's message.
+    m_ui->editLocation->setText(FDefaultFolder + QLatin1Char('/') +
+                                ProposedName(FDefaultFolder, title));
 }
 
 void TfrmStartup::BrowseNew() {
-    const QString chosen = Prompter::FileName(this, Prompter::FileMode::Save, FDefaultFolder,
-                                              m_ui->editTitle->text() + QStringLiteral(".qn"));
+    const QString chosen =
+        Prompter::FileName(this, Prompter::FileMode::Save, FDefaultFolder,
+                           ProposedName(FDefaultFolder, m_ui->editTitle->text()));
     if (!chosen.isEmpty()) {
+        // The file chooser has already asked whether to replace a file that is there.
+        FReplaceConfirmed = FileSystem::FileExists(chosen.toStdString()) ? chosen : QString();
         m_ui->editLocation->setText(chosen);
     }
 }
@@ -190,7 +236,7 @@ void TfrmStartup::AcceptNew() {
     }
     // A new budget is saved over whatever the location holds, so an existing file is only
     // given up when the user says so.
-    if (FileSystem::FileExists(location.toStdString())) {
+    if (FileSystem::FileExists(location.toStdString()) && location != FReplaceConfirmed) {
         const QString question =
             QStringLiteral("The file \"%1\" already exists. Replace it with a new, empty budget?")
                 .arg(location);

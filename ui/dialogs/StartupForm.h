@@ -59,4 +59,6 @@ private:
     TStartupResult FResultKind = TStartupResult::None;
     std::string FFileName;
     QString FDefaultFolder;
+    // A location picked with Browse whose replacement the file chooser has confirmed.
+    QString FReplaceConfirmed;
 };

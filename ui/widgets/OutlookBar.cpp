@@ -1,7 +1,11 @@
 #include "ui/widgets/OutlookBar.h"
 
+#include <algorithm>
+
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionToolButton>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -10,6 +14,49 @@
 namespace {
 
 constexpr int kIconSize = 44;
+// The least room a caption asks for, in average characters: a long caption never widens the bar.
+constexpr int kLeastCaptionChars = 6;
+
+// A button of the bar, or a page header, whose caption is cut to the button's width with "…"
+// and shown whole as its tooltip, so that a long account name neither widens the bar nor needs
+// a horizontal scroll bar.
+class TBarButton : public QToolButton {
+public:
+    TBarButton(const QString& caption, QWidget* parent) : QToolButton(parent), FCaption(caption) {
+        setText(caption);
+        setToolTip(caption);
+    }
+
+    QSize sizeHint() const override {
+        QSize hint = QToolButton::sizeHint();
+        const int least =
+            std::max(fontMetrics().averageCharWidth() * kLeastCaptionChars,
+                     toolButtonStyle() == Qt::ToolButtonTextOnly ? 0 : iconSize().width());
+        hint.setWidth(std::min(hint.width(), least + Padding()));
+        return hint;
+    }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QToolButton::resizeEvent(event);
+        setText(fontMetrics().elidedText(FCaption, Qt::ElideRight, width() - Padding()));
+    }
+
+private:
+    // What the style draws around the caption.
+    int Padding() const {
+        QStyleOptionToolButton option;
+        initStyleOption(&option);
+        option.text.clear();
+        option.icon = QIcon();
+        option.iconSize = QSize();
+        return style()->sizeFromContents(QStyle::CT_ToolButton, &option, QSize(), this).width() +
+               2 * style()->pixelMetric(QStyle::PM_ButtonMargin, &option, this);
+    }
+
+    QString FCaption;
+};
 
 } // namespace
 
@@ -155,9 +202,8 @@ void TOutlookBar::Rebuild() {
 
     for (int p = 0; p < PageCount(); ++p) {
         const TOutlookBarPage& page = *FPages[p];
-        auto* header = new QToolButton(this);
+        auto* header = new TBarButton(page.Caption(), this);
         header->setObjectName(QStringLiteral("LeftBarPage%1").arg(p));
-        header->setText(page.Caption());
         header->setToolButtonStyle(Qt::ToolButtonTextOnly);
         header->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         header->setCheckable(true);
@@ -179,6 +225,7 @@ void TOutlookBar::Rebuild() {
         FScroll->setObjectName(QStringLiteral("LeftBarButtons"));
         FScroll->setWidgetResizable(true);
         FScroll->setFrameShape(QFrame::NoFrame);
+        FScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         FScroll->setBackgroundRole(QPalette::Dark);
         auto* content = new QWidget(FScroll);
         content->setBackgroundRole(QPalette::Dark);
@@ -187,11 +234,17 @@ void TOutlookBar::Rebuild() {
         column->setSpacing(4);
         for (int b = 0; b < page.ButtonCount(); ++b) {
             const TOutlookBarButton& data = page.Button(b);
-            auto* button = new QToolButton(content);
+            auto* button = new TBarButton(data.Caption, content);
             button->setObjectName(QStringLiteral("LeftBarButton%1").arg(b));
-            button->setText(data.Caption);
-            button->setToolTip(data.Caption);
             button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+            // A pressed or hovered button is drawn in a shade of the bar's ground, so a light
+            // font colour stays readable on it.
+            QPalette colours = button->palette();
+            colours.setColor(QPalette::Button, colours.color(QPalette::Dark));
+            if (page.FontColor().isValid()) {
+                colours.setColor(QPalette::ButtonText, page.FontColor());
+            }
+            button->setPalette(colours);
             button->setIconSize(QSize(kIconSize, kIconSize));
             button->setAutoRaise(true);
             button->setCheckable(true);

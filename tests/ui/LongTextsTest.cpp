@@ -1,0 +1,157 @@
+// Long names and texts: the main window and its dialogs stay within the screen, whatever the
+// user names an account or a budget; a text cut short ends in "…" and shows whole as a tooltip.
+#include <QGuiApplication>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+
+#include "MainFormTestSupport.h"
+#include "model/QVStringKeeper.h"
+#include "platform/FileSystem.h"
+#include "platform/Stream.h"
+#include "storage/QVCompoundFile.h"
+#include "ui/widgets/ElidedLabel.h"
+
+namespace {
+
+// One word of 200 Cyrillic letters: no blank to wrap at.
+const QString LongName = QString::fromUtf16(u"Сберегательный").repeated(15).left(200);
+
+QRect Screen() {
+    return QGuiApplication::primaryScreen()->availableGeometry();
+}
+
+class LongTextsTest : public MainFormTest {
+protected:
+    // The budget of MakeBudget with its title and the account Bank named LongName; the window
+    // opens it as wide as the screen, as a maximised window is.
+    void SetUp() override {
+        MainFormTest::SetUp();
+        const std::string path = MakeBudget(true);
+        Env().Title = FromQ(LongName);
+        Env().GetSource(1)->Name = FromQ(LongName);
+        SaveAndForget(path);
+        OpenWindow();
+        Window->resize(Screen().size() - (Window->frameGeometry().size() - Window->size()));
+        Settle();
+    }
+    static std::u16string FromQ(const QString& text) { return QVUIUtils::FromQ(text); }
+};
+
+TEST_F(LongTextsTest, EveryPageKeepsTheWindowWithinTheScreen) {
+    const struct {
+        const char* action;
+        int button; // the bar button shown; -1: the page's own choice
+    } pages[] = {
+        {"actCashflow", -1},        {"actAccounts", 1}, {"actDebts", -1},
+        {"actPersonalisation", -1}, {"actReports", -1}, {"actCashflow", 2},
+    };
+    for (const auto& page : pages) {
+        SCOPED_TRACE(testing::Message() << page.action << " " << page.button);
+        Action(page.action).trigger();
+        if (page.button >= 0) {
+            ClickBarButton(page.button);
+        }
+        Settle();
+        EXPECT_LE(Window->minimumSizeHint().width(), Screen().width());
+        EXPECT_LE(Window->frameGeometry().width(), Screen().width());
+        auto* scroll = Child<QScrollArea>(Bar(), "LeftBarButtons");
+        if (scroll != nullptr) {
+            EXPECT_FALSE(scroll->horizontalScrollBar()->isVisible());
+        }
+    }
+}
+
+TEST_F(LongTextsTest, CardTitleAndBarButtonCutTheNameAndShowItWhole) {
+    Action("actAccounts").trigger();
+    ClickBarButton(1);
+    auto* title = Child<TElidedLabel>(*Window, "lblAccName");
+    ASSERT_NE(title, nullptr);
+    title->grab(); // paints it, as the screen does
+    EXPECT_EQ(title->text(), LongName);
+    EXPECT_TRUE(title->ShownText().endsWith(u'…'));
+    EXPECT_TRUE(LongName.startsWith(title->ShownText().chopped(1)));
+    EXPECT_EQ(title->toolTip(), LongName);
+    // The balance beside it stays whole and on screen.
+    QLabel* balance = Child<QLabel>(*Window, "lblAccBalanceBig");
+    EXPECT_EQ(balance->text(), Money(100 - 40));
+    EXPECT_LE(balance->mapTo(Window.get(), QPoint(balance->width(), 0)).x(), Screen().width());
+    EXPECT_GE(balance->width(), balance->sizeHint().width());
+
+    QToolButton* button = Bar().ButtonWidget(1);
+    EXPECT_TRUE(button->text().endsWith(u'…'));
+    EXPECT_EQ(button->toolTip(), LongName);
+    EXPECT_LE(button->width(), Bar().width());
+    // A short name is shown whole, without a tooltip of the label's own.
+    ClickBarButton(0);
+    title->grab();
+    EXPECT_EQ(title->ShownText(), "Cash");
+    EXPECT_EQ(title->toolTip(), "");
+}
+
+TEST_F(LongTextsTest, DialogsOpenWhollyOnTheScreen) {
+    const auto onScreen = [](QDialog& d) {
+        SCOPED_TRACE(d.windowTitle().toStdString());
+        EXPECT_TRUE(Screen().contains(d.frameGeometry()))
+            << d.frameGeometry().x() << "," << d.frameGeometry().y() << " "
+            << d.frameGeometry().width() << "x" << d.frameGeometry().height();
+        ClickOn(d, "btnCancel");
+    };
+    // Budget properties with the long title; the rename prompt quoting the long name.
+    DialogActions = {onScreen};
+    Action("actProperties").trigger();
+    Action("actAccounts").trigger();
+    ClickBarButton(1);
+    DialogActions = {onScreen};
+    ClickOn(*Window, "btnRename");
+    EXPECT_TRUE(DialogActions.empty());
+    EXPECT_EQ(DialogsRun.size(), 2u);
+}
+
+TEST_F(LongTextsTest, SettingsStayOnTheScreenWithALongLanguageTitle) {
+    // A language table of the user's own, titled at length.
+    const std::string folder = Home.Path() + "/lang2";
+    FileSystem::ForceFolders(folder);
+    TQVStringKeeper table;
+    table.Id = "xx";
+    table.Title = FromQ(LongName);
+    TQVCompoundFile container;
+    table.SaveToFolder(container.Root());
+    TFileStream file(folder + "/long.lng", TFileMode::Create);
+    container.SaveToStream(file);
+    Env().LoadLanguagesFrom({QV_LANG_DIR "/", folder + "/"});
+    ASSERT_EQ(Env().LanguageCount(), 2);
+    bool listed = false;
+    DialogActions = {[&](QDialog& d) {
+        listed = Entries(d, "cbLanguage").contains(LongName);
+        EXPECT_LE(d.frameGeometry().width(), Screen().width());
+    }};
+    Action("actSettings").trigger();
+    EXPECT_TRUE(listed);
+}
+
+TEST_F(LongTextsTest, BarButtonsDrawTheirPagesFontColour) {
+    // The pages of months, accounts, debts and categories write their captions in the window
+    // colour on the bar's dark ground.
+    const QColor windowColour = Window->palette().color(QPalette::Base);
+    for (const char* action : {"actCashflow", "actAccounts", "actDebts", "actPersonalisation"}) {
+        SCOPED_TRACE(action);
+        Action(action).trigger();
+        Settle();
+        QToolButton* button =
+            Bar().ButtonWidget(Bar().Page(Bar().ActivePageIndex()).ButtonCount() - 1);
+        ASSERT_NE(button, nullptr);
+        const QImage picture = button->grab().toImage();
+        // The caption's line, under the icon.
+        int captionPixels = 0;
+        for (int y = picture.height() - button->fontMetrics().height() - 4; y < picture.height();
+             ++y) {
+            for (int x = 0; x < picture.width(); ++x) {
+                captionPixels += picture.pixelColor(x, y) == windowColour;
+            }
+        }
+        EXPECT_GT(captionPixels, 5);
+    }
+}
+
+} // namespace
