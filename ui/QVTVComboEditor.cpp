@@ -11,6 +11,7 @@
 #include <QDateEdit>
 #include <QFocusEvent>
 #include <QHBoxLayout>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLocale>
@@ -305,6 +306,13 @@ bool TQVCellDelegate::Edit(QAbstractItemView& view, const QModelIndex& cell, con
         if (!Editable(view, index)) {
             return false;
         }
+    }
+    // A click on a selected cell leaves the view waiting out the double-click time before it
+    // edits that cell, and it refuses every other edit meanwhile. The cell becoming current
+    // again ends that wait.
+    if (QItemSelectionModel* selection = view.selectionModel()) {
+        selection->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+        selection->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
     }
     view.edit(index);
     QWidget* editor = view.indexWidget(index);
