@@ -23,6 +23,7 @@
 #include "ui/QVDictView.h"
 #include "ui/QVMonthView.h"
 #include "ui/QVSummaryView.h"
+#include "ui/QVTVComboEditor.h"
 #include "ui/QVUIUtils.h"
 #include "ui/dialogs/AboutForm.h"
 #include "ui/dialogs/BudgetPropsForm.h"
@@ -267,7 +268,7 @@ bool TfrmMain::TypesCharacter(const QTreeView& tree, const QKeyEvent& event) {
     return !text.isEmpty() && text.at(0).isPrint();
 }
 
-void TfrmMain::EditFirstSelected(QTreeView& tree) {
+void TfrmMain::EditFirstSelected(QTreeView& tree, const QString& typed) {
     if (tree.model() == nullptr || tree.selectionModel() == nullptr) {
         return;
     }
@@ -279,7 +280,7 @@ void TfrmMain::EditFirstSelected(QTreeView& tree) {
     const QModelIndex index = tree.model()->index(rows.front(), column);
     // The selection stays: the totals cover it.
     tree.selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
-    tree.edit(index);
+    TQVCellDelegate::Edit(tree, index, typed);
 }
 
 void TfrmMain::ViewButtonClicked(QToolButton* button, void (TfrmMain::*showPage)()) {

@@ -218,8 +218,9 @@ private:
     void AddQuickDebt(const TfrmTrayPopup& dialog, bool loan);
 
     // Opens the editor of the first selected row in the grid's current column (a typed character,
-    // the menus' Edit); nothing without a selection.
-    static void EditFirstSelected(QTreeView& tree);
+    // the menus' Edit); nothing without a selection. `typed`, the character that asked for it,
+    // goes into the editor.
+    static void EditFirstSelected(QTreeView& tree, const QString& typed = {});
     // A key pressed in the grid itself that types a character (not navigation, editing or a
     // shortcut).
     static bool TypesCharacter(const QTreeView& tree, const QKeyEvent& event);

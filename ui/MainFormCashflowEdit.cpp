@@ -12,7 +12,6 @@
 #include "model/QVEnvironment.h"
 #include "storage/QVBase.h"
 #include "ui/MainForm.h"
-#include "ui/QVApplication.h"
 #include "ui/QVGrids.h"
 #include "ui/QVMonthView.h"
 #include "ui/QVTVComboEditor.h"
@@ -79,9 +78,8 @@ void TfrmMain::ConnectCashflow() {
             return true;
         }
         if (TypesCharacter(tree, event)) {
-            // A typed character opens the editor of the first selected row in the focused
-            // column; the character itself is not used.
-            EditSelectedMoneyFlow();
+            // A typed character opens the editor of the first selected row and goes into it.
+            EditFirstSelected(tree, event.text());
             return true;
         }
         return false;
@@ -286,13 +284,8 @@ void TfrmMain::tvInfoNewText(TQVMoneyFlow& flow, int column, const QString& text
     if (column == TQVMonthView::ColTitle) {
         flow.Name = QVUIUtils::FromQ(text);
     } else if (column == TQVMonthView::ColSum) {
-        // A text that is no number keeps the old amount; its message goes the way of every
-        // uncaught error, without unwinding through the grid's own code.
-        try {
-            flow.Sum = QVUIUtils::ParseMoney(text);
-        } catch (...) {
-            QVApplication::ShowCurrentException();
-        }
+        // A text that is no number raises and keeps the old amount; the cell delegate shows why.
+        flow.Sum = QVUIUtils::ParseMoney(text);
         UpdateCashflowTotals();
     }
 }
@@ -360,7 +353,7 @@ void TfrmMain::AddRow(TQVFlowKind kind) {
                                                       QItemSelectionModel::Rows);
     tree.scrollTo(title);
     tree.setFocus();
-    tree.edit(title);
+    TQVCellDelegate::Edit(tree, title);
 }
 
 void TfrmMain::RemoveSelectedMoneyFlows() {

@@ -1,6 +1,5 @@
 // The debts and loans page: either list in one grid, with its totals line.
 #include <algorithm>
-#include <exception>
 
 #include <QApplication>
 #include <QItemSelectionModel>
@@ -10,7 +9,6 @@
 
 #include "model/QVEnvironment.h"
 #include "ui/MainForm.h"
-#include "ui/QVApplication.h"
 #include "ui/QVDebtsView.h"
 #include "ui/QVGrids.h"
 #include "ui/QVTVComboEditor.h"
@@ -98,8 +96,7 @@ void TfrmMain::ConnectDebts() {
     m_ui->tvDebts->setItemDelegate(new TQVCellDelegate(m_ui->tvDebts));
     QVGrids::ShowFocusedCell(*m_ui->tvDebts);
     QVGrids::KeepColumnWidths(*m_ui->tvDebts, {240, 120, 80, 70});
-    // Typing over a row opens its editor in the focused column; the character is not entered,
-    // so a stray key never changes a cell by itself.
+    // Typing over a row opens its editor in the current column, starting with the character.
     WatchGridKeys(*m_ui->tvDebts, [this](QKeyEvent& event) {
         if (QVGrids::MoveFocusedColumn(*m_ui->tvDebts, event)) {
             return true;
@@ -107,7 +104,7 @@ void TfrmMain::ConnectDebts() {
         if (!TypesCharacter(*m_ui->tvDebts, event)) {
             return false;
         }
-        EditFirstSelected(*m_ui->tvDebts);
+        EditFirstSelected(*m_ui->tvDebts, event.text());
         return true;
     });
 }
@@ -121,24 +118,8 @@ void TfrmMain::tvDebtsNewText(TQVMoneyFlow& flow, int column, const QString& tex
         flow.PeerName = FromQ(text);
         break;
     case TQVDebtsView::ColSum:
-        try {
-            flow.Sum = QVUIUtils::ParseMoney(text);
-        } catch (...) {
-            // The amount stays as it was. The message waits until the editor has closed: a
-            // modal box inside the editor's commit would pull the focus from an editor that is
-            // being torn down.
-            QMetaObject::invokeMethod(
-                this,
-                [error = std::current_exception()] {
-                    try {
-                        std::rethrow_exception(error);
-                    } catch (...) {
-                        QVApplication::ShowCurrentException();
-                    }
-                },
-                Qt::QueuedConnection);
-            return;
-        }
+        // A text that is no number raises and keeps the old amount; the cell delegate shows why.
+        flow.Sum = QVUIUtils::ParseMoney(text);
         UpdateDebtTotals();
         break;
     default:
@@ -167,7 +148,7 @@ void TfrmMain::AddDebtOrCreditRow(bool credit) {
     tree.selectionModel()->setCurrentIndex(title, QItemSelectionModel::ClearAndSelect |
                                                       QItemSelectionModel::Rows);
     tree.scrollTo(title);
-    tree.edit(title);
+    TQVCellDelegate::Edit(tree, title);
 }
 
 void TfrmMain::RemoveSelectedDebts() {

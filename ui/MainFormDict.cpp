@@ -122,7 +122,7 @@ void TfrmMain::ConnectDict() {
         if (grid.currentIndex().column() == TQVDictView::ColEnabled) {
             return event.key() != Qt::Key_Space;
         }
-        EditFirstSelected(grid);
+        EditFirstSelected(grid, event.text());
         return true;
     });
 }
@@ -140,7 +140,7 @@ void TfrmMain::EditSelectedCategory() {
     const QModelIndex cell =
         FDictView->index(rows.front(), column > TQVDictView::ColDescription ? 0 : column);
     tree.selectionModel()->setCurrentIndex(cell, QItemSelectionModel::NoUpdate);
-    tree.edit(cell);
+    TQVCellDelegate::Edit(tree, cell);
 }
 
 void TfrmMain::SetSelectedCategoriesEnabled(bool enabled) {
@@ -176,7 +176,7 @@ void TfrmMain::AddCategory() {
     tree.selectionModel()->setCurrentIndex(name, QItemSelectionModel::ClearAndSelect |
                                                      QItemSelectionModel::Rows);
     tree.scrollTo(name);
-    tree.edit(name);
+    TQVCellDelegate::Edit(tree, name);
 }
 
 void TfrmMain::BuildDictMenu(QMenu& menu) {

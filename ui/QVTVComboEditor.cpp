@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCalendarWidget>
 #include <QComboBox>
@@ -10,10 +11,15 @@
 #include <QDateEdit>
 #include <QFocusEvent>
 #include <QHBoxLayout>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMetaProperty>
+#include <QTreeView>
 
+#include "ui/Prompter.h"
+#include "ui/QVApplication.h"
 #include "ui/QVUIUtils.h"
 
 namespace {
@@ -78,17 +84,10 @@ TQVTVComboEditor::TQVTVComboEditor(QWidget* parent, TDateTime date)
     FDatePicker->setCalendarPopup(true);
     FDatePicker->setDisplayFormat(QLocale::system().dateFormat(QLocale::ShortFormat));
     FDatePicker->setDate(QVUIUtils::ToQDateTime(date).date());
-    // A day picked in the calendar ends the edit, as Enter does. The pop-up has already closed
-    // and set the date by then, since its own connections were made first. A pop-up dismissed
-    // without a pick (Escape, a click outside) leaves the edit running.
-    QCalendarWidget* calendar = FDatePicker->calendarWidget();
-    for (auto signal : {&QCalendarWidget::clicked, &QCalendarWidget::activated}) {
-        connect(calendar, signal, this, [this] {
-            if (!FStopped) {
-                emit EndRequested();
-            }
-        });
-    }
+    // The calendar closing ends the edit with the date shown, as Enter does, however it closed:
+    // a day picked, Escape in it (which puts back the date it opened with), a click outside.
+    // The calendar is a pop-up window of its own, so it is watched apart from the picker.
+    FDatePicker->calendarWidget()->window()->installEventFilter(this);
     Place(FDatePicker);
 }
 
@@ -147,19 +146,52 @@ void TQVTVComboEditor::CancelEdit() {
     }
 }
 
+void TQVTVComboEditor::StartTyped(const QString& text) {
+    if (FStopped || FDateMode || !FAllowEdit || text.isEmpty()) {
+        return;
+    }
+    // Sent as a key, so the combo completes it as it completes any typed text.
+    QLineEdit& line = *FCombo->lineEdit();
+    line.selectAll();
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, text);
+    QApplication::sendEvent(&line, &key);
+}
+
+void TQVTVComboEditor::CalendarShownOrHidden(bool shown) {
+    if (shown) {
+        FCalendarShown = true;
+        return;
+    }
+    if (!FCalendarShown) {
+        return;
+    }
+    FCalendarShown = false;
+    // After the pop-up's own handling of its closing, which sets the picked date or puts the old
+    // one back.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!FStopped) {
+                emit EndRequested();
+            }
+        },
+        Qt::QueuedConnection);
+}
+
 int TQVTVComboEditor::ChosenIndex() const {
     if (!FAllowEdit) {
         return FCombo->currentIndex();
     }
     // The current index stays on the preselected entry while other text is typed, so the text
-    // decides. An empty text is a cancel even when some entry has no name.
+    // decides. An entry without a name is chosen only as the current entry (preselected or
+    // picked from the list); an emptied text is a cancel.
     const QString text = FCombo->currentText();
-    if (text.isEmpty()) {
-        return -1;
-    }
     const int current = FCombo->currentIndex();
     if (current >= 0 && FCombo->itemText(current) == text) {
         return current;
+    }
+    if (text.isEmpty()) {
+        return -1;
     }
     // A name that differs only in case still picks the entry: the completer offers entries
     // without regard to case, and two accounts whose names differ only in case are a slip, not
@@ -175,6 +207,12 @@ int TQVTVComboEditor::ChosenIndex() const {
 }
 
 bool TQVTVComboEditor::eventFilter(QObject* watched, QEvent* event) {
+    if (FDatePicker != nullptr && watched == FDatePicker->calendarWidget()->window()) {
+        if (event->type() == QEvent::Show || event->type() == QEvent::Hide) {
+            CalendarShownOrHidden(event->type() == QEvent::Show);
+        }
+        return QWidget::eventFilter(watched, event);
+    }
     switch (event->type()) {
     case QEvent::ShortcutOverride:
     case QEvent::KeyPress: {
@@ -220,6 +258,80 @@ bool TQVTVComboEditor::eventFilter(QObject* watched, QEvent* event) {
 
 // ---- TQVCellDelegate
 
+namespace {
+
+// Shows the error being handled once the event now running has finished, over `window`.
+void ShowErrorLater(QWidget* window) {
+    QMetaObject::invokeMethod(
+        qApp,
+        [message = QVApplication::CurrentExceptionMessage(), window = QPointer<QWidget>(window)] {
+            Prompter::Error(window, message);
+        },
+        Qt::QueuedConnection);
+}
+
+// A cell in a shown row and column of `view` whose flags let an editor open.
+bool Editable(const QAbstractItemView& view, const QModelIndex& index) {
+    if (!index.isValid() || index.model() != view.model()) {
+        return false;
+    }
+    const Qt::ItemFlags flags = index.flags();
+    if (!flags.testFlag(Qt::ItemIsEditable) || !flags.testFlag(Qt::ItemIsEnabled)) {
+        return false;
+    }
+    if (const auto* tree = qobject_cast<const QTreeView*>(&view)) {
+        return !tree->isColumnHidden(index.column()) &&
+               !tree->isRowHidden(index.row(), index.parent());
+    }
+    return true;
+}
+
+} // namespace
+
+bool TQVCellDelegate::Edit(QAbstractItemView& view, const QModelIndex& cell, const QString& typed) {
+    if (!Editable(view, cell)) {
+        return false;
+    }
+    // The commit below may change the model.
+    const QPersistentModelIndex index(cell);
+    auto* self = qobject_cast<TQVCellDelegate*>(view.itemDelegateForIndex(index));
+    if (self != nullptr && self->FOpenEditor) {
+        QWidget* open = self->FOpenEditor;
+        if (self->FOpenIndex == index) {
+            open->setFocus();
+            return true;
+        }
+        emit self->commitData(open);
+        emit self->closeEditor(open, QAbstractItemDelegate::NoHint);
+        if (!Editable(view, index)) {
+            return false;
+        }
+    }
+    // A click on a selected cell leaves the view waiting out the double-click time before it
+    // edits that cell, and it refuses every other edit meanwhile. The cell becoming current
+    // again ends that wait.
+    if (QItemSelectionModel* selection = view.selectionModel()) {
+        selection->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+        selection->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+    }
+    view.edit(index);
+    QWidget* editor = view.indexWidget(index);
+    if (editor == nullptr) {
+        return false;
+    }
+    if (typed.isEmpty()) {
+        return true;
+    }
+    if (auto* ours = qobject_cast<TQVTVComboEditor*>(editor)) {
+        ours->StartTyped(typed);
+    } else if (auto* line = qobject_cast<QLineEdit*>(editor)) {
+        // The view has selected the old text; the key replaces it as typing over it would.
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, typed);
+        QApplication::sendEvent(line, &key);
+    }
+    return true;
+}
+
 QWidget* TQVCellDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                                        const QModelIndex& index) const {
     TQVTVComboEditor* editor = OnCreateEditor ? OnCreateEditor(parent, index) : nullptr;
@@ -228,8 +340,18 @@ QWidget* TQVCellDelegate::createEditor(QWidget* parent, const QStyleOptionViewIt
         // The whole old text is selected, so typing replaces it; after the click that opened
         // the editor, which would otherwise place the cursor.
         if (auto* line = qobject_cast<QLineEdit*>(stock)) {
-            QMetaObject::invokeMethod(line, &QLineEdit::selectAll, Qt::QueuedConnection);
+            // Unless a typed character has already replaced it.
+            QMetaObject::invokeMethod(
+                line,
+                [line] {
+                    if (!line->isModified()) {
+                        line->selectAll();
+                    }
+                },
+                Qt::QueuedConnection);
         }
+        FOpenEditor = stock;
+        FOpenIndex = index;
         return stock;
     }
     // The signals of a delegate are not const; answering the editor changes nothing of ours.
@@ -242,6 +364,8 @@ QWidget* TQVCellDelegate::createEditor(QWidget* parent, const QStyleOptionViewIt
         editor->CancelEdit();
         emit self->closeEditor(editor, QAbstractItemDelegate::RevertModelCache);
     });
+    FOpenEditor = editor;
+    FOpenIndex = index;
     return editor;
 }
 
@@ -254,11 +378,20 @@ void TQVCellDelegate::setEditorData(QWidget* editor, const QModelIndex& index) c
 
 void TQVCellDelegate::setModelData(QWidget* editor, QAbstractItemModel* model,
                                    const QModelIndex& index) const {
-    // Our editor's owner does the model work in its events.
-    if (auto* ours = qobject_cast<TQVTVComboEditor*>(editor)) {
-        ours->EndEdit();
-    } else {
-        QStyledItemDelegate::setModelData(editor, model, index);
+    try {
+        if (auto* ours = qobject_cast<TQVTVComboEditor*>(editor)) {
+            // Our editor's owner does the model work in its events.
+            ours->EndEdit();
+        } else if (const QMetaProperty value = editor->metaObject()->userProperty();
+                   value.isValid()) {
+            // The stock work, done here so that an error of the model's setData reaches the
+            // catch below without unwinding through the framework's code.
+            model->setData(index, value.read(editor), Qt::EditRole);
+        } else {
+            QStyledItemDelegate::setModelData(editor, model, index);
+        }
+    } catch (...) {
+        ShowErrorLater(editor->window());
     }
 }
 
@@ -290,6 +423,10 @@ void TQVCellDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionVi
 }
 
 void TQVCellDelegate::destroyEditor(QWidget* editor, const QModelIndex& index) const {
+    if (editor == FOpenEditor) {
+        FOpenEditor.clear();
+        FOpenIndex = QPersistentModelIndex();
+    }
     // Closed without a commit (the row went away, the grid was reset): the owner still hears of
     // the end, so it can let go of what it prepared for the edit.
     if (auto* ours = qobject_cast<TQVTVComboEditor*>(editor)) {

@@ -2,12 +2,15 @@
 
 #include <functional>
 
+#include <QPersistentModelIndex>
+#include <QPointer>
 #include <QStyledItemDelegate>
 #include <QWidget>
 
 #include "platform/WideStringList.h"
 #include "storage/QVUtils.h"
 
+class QAbstractItemView;
 class QComboBox;
 class QDateEdit;
 
@@ -50,6 +53,10 @@ public:
     void EndEdit();
     // Reports the cancel, then stops.
     void CancelEdit();
+    // The character typed on the grid that opened this editor: an editable combo takes it as
+    // typed over its whole text (completing it like any typed text); a drop-down list and the
+    // date picker ignore it.
+    void StartTyped(const QString& text);
 
     // Null in the other mode.
     QComboBox* Combo() const { return FCombo; }
@@ -73,6 +80,8 @@ private:
     int ChosenIndex() const;
     // `widget` is this editor or lies inside it.
     bool Contains(const QWidget* widget) const;
+    // Date mode: the calendar pop-up was shown, or hid again.
+    void CalendarShownOrHidden(bool shown);
 
     QComboBox* FCombo = nullptr;
     QDateEdit* FDatePicker = nullptr;
@@ -82,6 +91,7 @@ private:
     bool FDateMode = false;
     bool FAllowEdit = true;
     bool FStopped = false;
+    bool FCalendarShown = false;
     TDateTime FStartDate = 0;
 };
 
@@ -90,7 +100,10 @@ private:
 // another row chosen; CancelEdit when the edit is closed any other way: Escape, the grid reset),
 // or nothing, for the stock line editor whose text reaches the model's setData. Editors cover
 // their cell, growing where the cell is too small for the control, and follow scrolling and
-// column resizing.
+// column resizing. An error raised by a commit (an amount that is no number) is shown once the
+// event that caused the commit has finished, never inside it: a commit runs inside whatever took
+// the focus (a menu opening, a shortcut, a click), and a message box's event loop there leaves
+// the framework's own handling of that event in a state it does not survive.
 class TQVCellDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:
@@ -100,6 +113,14 @@ public:
 
     TCreateEditor OnCreateEditor;
 
+    // Opens the editor of `cell` where one can open: an enabled, editable cell of a shown row
+    // and column. An editor open on another cell of the view is committed first, as a click
+    // there would; one already open on this cell takes the focus. `typed`, the character that
+    // asked for the edit, goes into the new editor as if typed there (a line editor or an
+    // editable combo starts with it in place of the old text; a list or a date ignores it).
+    // False when no editor opened.
+    static bool Edit(QAbstractItemView& view, const QModelIndex& cell, const QString& typed = {});
+
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                           const QModelIndex& index) const override;
     void setEditorData(QWidget* editor, const QModelIndex& index) const override;
@@ -108,4 +129,9 @@ public:
     void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
                               const QModelIndex& index) const override;
     void destroyEditor(QWidget* editor, const QModelIndex& index) const override;
+
+private:
+    // The editor this delegate has open, and its cell; the view opens one at a time.
+    mutable QPointer<QWidget> FOpenEditor;
+    mutable QPersistentModelIndex FOpenIndex;
 };

@@ -3,6 +3,7 @@
 #include <functional>
 
 #include <QCalendarWidget>
+#include <QComboBox>
 #include <QDateEdit>
 #include <QLineEdit>
 #include <QPointer>
@@ -164,6 +165,81 @@ TEST_F(ComboEditorTest, DatePickedInTheCalendarKeepsTheTimeOfDay) {
     }
     EXPECT_EQ(Reported(), QStringList{"date"});
     EXPECT_EQ(Date, QVUtils::EncodeDate(2024, 3, 12) + 0.75);
+}
+
+TEST_F(ComboEditorTest, EntryWithoutANameCanBeChosen) {
+    // A category whose name was cleared is still an entry of the list.
+    const auto nameless = [this](void* selected) {
+        Make = [=](QWidget* parent) {
+            TWideStringList items;
+            items.Add(u"Food", &ObjA);
+            items.Add(u"", &ObjB);
+            return new TQVTVComboEditor(parent, items, &ObjNew, selected, true);
+        };
+    };
+    const struct {
+        const char* name;
+        void* selected;
+        bool pick; // picks the nameless entry from the list with the mouse
+        const char* typed;
+        const char* report;
+        void* object;
+    } cases[] = {
+        {"preselected", &ObjB, false, nullptr, "accept ", &ObjB},
+        {"picked from the list", &ObjA, true, nullptr, "accept ", &ObjB},
+        {"named entry's text emptied", &ObjA, false, "", "cancel", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        nameless(c.selected);
+        Edit(0);
+        ASSERT_TRUE(Editor);
+        QComboBox& combo = *Editor->Combo();
+        if (c.pick) {
+            combo.showPopup();
+            QAbstractItemView& list = *combo.view();
+            ASSERT_TRUE(list.isVisible());
+            QTest::mouseClick(list.viewport(), Qt::LeftButton, {},
+                              list.visualRect(list.model()->index(1, 0)).center());
+            ASSERT_FALSE(list.isVisible());
+            ASSERT_EQ(combo.currentIndex(), 1);
+        }
+        if (c.typed != nullptr) {
+            Type(c.typed);
+        }
+        QTest::keyClick(&combo, Qt::Key_Return);
+        EXPECT_EQ(Reported(), QStringList{c.report});
+        EXPECT_EQ(Object, c.object);
+    }
+}
+
+TEST_F(ComboEditorTest, ClosingTheCalendarEndsTheEditWithTheDateShown) {
+    const TDateTime start = QVUtils::EncodeDate(2024, 3, 10) + 0.75;
+    Make = [=](QWidget* parent) { return TQVTVComboEditor::CreateDateEditor(parent, start); };
+    for (const bool escape : {true, false}) { // else a click outside the calendar
+        SCOPED_TRACE(escape ? "Escape in the calendar" : "click outside");
+        Edit(0);
+        ASSERT_TRUE(Editor);
+        QDateEdit& picker = *Editor->DatePicker();
+        QTest::mouseClick(&picker, Qt::LeftButton, {},
+                          QPoint(picker.width() - 4, picker.height() / 2));
+        QWidget& calendar = *picker.calendarWidget()->window();
+        ASSERT_TRUE(calendar.isVisible());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+        if (escape) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        } else {
+            QTest::mouseClick(&calendar, Qt::LeftButton, {}, QPoint(-20, -20));
+        }
+        EXPECT_FALSE(calendar.isVisible());
+        const QDate shown = picker.date();
+        EXPECT_EQ(Reported(), QStringList{"date"});
+        EXPECT_EQ(Date, QVUtils::EncodeDate(shown.year(), shown.month(), shown.day()) + 0.75);
+    }
+    // Escape in the picker itself still cancels.
+    Edit(0);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_EQ(Reported(), QStringList{"cancel"});
 }
 
 } // namespace

@@ -61,13 +61,13 @@ protected:
 TEST_F(DebtsDictPageTest, DebtCellsAndTheTotals) {
     QTreeView& grid = ShowList(2, 0);
     TModelChecker checker(*grid.model());
-    // A typed character opens the editor of the selected row in the current column; the
-    // character is not entered.
+    // A typed character opens the editor of the selected row in the current column, where it
+    // replaces the old text.
     KeyOn(grid, {1}, 1, 0, Qt::Key_X);
     EXPECT_EQ(Label("lblItems"), "Items: 1");
     EXPECT_EQ(Label("lblTotalIncome"), "Total income: " + Money(50));
     ASSERT_NE(Editor(grid), nullptr);
-    EXPECT_EQ(Editor(grid)->text(), "Flat");
+    EXPECT_EQ(Editor(grid)->text(), "x");
     Type("Flat rent");
     EXPECT_EQ(Env().GetDebt(1)->Name, u"Flat rent");
     // An amount that is no number: the amount stays and the message tells why.
