@@ -1,12 +1,14 @@
 #pragma once
 
-#include <QApplication>
 #include <QDialog>
 #include <QEvent>
+#include <QWidget>
 #include <QWindow>
 
+#include "ui/Prompter.h"
+
 // A kept dialog has no parent, as it outlives every window; this places it over the window the
-// user works in each time it opens, as a parent would.
+// user works in each time it opens, as a parent would (never over a pop-up about to vanish).
 class TCentreOnActiveWindow : public QObject {
 public:
     using QObject::QObject;
@@ -20,7 +22,7 @@ public:
 
 private:
     static void Place(QWidget& dialog) {
-        QWidget* active = QApplication::activeWindow();
+        QWidget* active = Prompter::OwnerWindow();
         if (active == nullptr || active == &dialog) {
             return;
         }
