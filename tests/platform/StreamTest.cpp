@@ -2,9 +2,6 @@
 
 #include <cerrno>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include "platform/FileSystem.h"
@@ -27,34 +24,6 @@ TEST(StreamTest, FailuresAreReported) {
     in.Seek(6);
     EXPECT_EQ(in.Remaining(), 4u);
     EXPECT_THROW(in.WriteBuffer("z", 1), EWriteError); // a read-only stream takes nothing
-}
-
-// Only a regular file is opened for reading, and at once: a FIFO without a writer would otherwise
-// hold open() for ever.
-TEST(StreamTest, ReadingWhatIsNoRegularFileIsRefusedAtOnce) {
-    TTempDir temp;
-    const std::string fifo = temp.File("fifo");
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const struct {
-        std::string path;
-        int code;
-        std::string reason;
-    } cases[] = {
-        {fifo, EINVAL, "Not a regular file"},
-        {"/dev/null", EINVAL, "Not a regular file"},
-        {temp.Path(), EISDIR, "Is a directory"},
-    };
-    ::alarm(10);
-    for (const auto& c : cases) {
-        try {
-            TFileStream stream(c.path, TFileMode::OpenRead);
-            ADD_FAILURE() << c.path << " was opened";
-        } catch (const EOSError& error) {
-            EXPECT_EQ(error.ErrorCode(), c.code);
-            EXPECT_EQ(error.Message(), "Cannot open file \"" + c.path + "\": " + c.reason);
-        }
-    }
-    ::alarm(0);
 }
 
 // A full disk names the file and the system's reason; memory that runs out keeps the plain words.
