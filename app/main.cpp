@@ -1,3 +1,5 @@
+#include <QSessionManager>
+
 #include "app/QVSingleInstance.h"
 #include "app/QVTerminationSignals.h"
 #include "model/QVEnvironment.h"
@@ -12,27 +14,37 @@ constexpr const char* InstanceName = "Tavrin-QN";
 
 // Like the environment, the window lives until the process ends.
 TfrmMain* MainWindow = nullptr;
-bool ExitRequested = false;
 
 // A request from outside to end the program (a signal, the end of the session) goes the way of
 // File > Exit, so the budget and the settings are saved. Until the window exists there is nothing
-// to save, and a request that comes again while the first is under way is not waited on: both
-// answer false, and the request keeps its default effect.
+// to save: the answer is false, and the request keeps its default effect. A save that fails keeps
+// the window open with its message, and requests that come while it is up (a session manager
+// retrying) leave it so: the budget is never dropped unsaved; a later request tries again.
 bool RequestExit() {
-    if (MainWindow == nullptr || ExitRequested)
+    if (MainWindow == nullptr)
         return false;
-    ExitRequested = true;
     MainWindow->ExitApplication();
     if (MainWindow->IsClosing()) {
         // A window hidden in the notification area is no visible last window whose closing
         // would end the loop, so it is ended here.
         QVApplication::quit();
-    } else {
-        // The save failed and the window stayed open with its message; a later request tries
-        // again.
-        ExitRequested = false;
     }
     return true;
+}
+
+// The end of the desktop session saves and ends as a signal does. When the save fails, the
+// session is asked to wait (its end cancelled) where it lets the program turn to the user, who
+// then sees the error and can free space or save elsewhere.
+void CommitData(QSessionManager& session) {
+    if (MainWindow == nullptr)
+        return;
+    const bool mayAsk = session.allowsInteraction();
+    RequestExit();
+    if (mayAsk) {
+        if (!MainWindow->IsClosing())
+            session.cancel();
+        session.release();
+    }
 }
 
 } // namespace
@@ -54,7 +66,7 @@ int main(int argc, char** argv) {
 
     TQVTerminationSignals signalPipe([](int) { return RequestExit(); });
     signalPipe.Install();
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, [] { RequestExit(); });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &CommitData);
 
     TQVEnvironment::StartupErrorHandler = [](const std::string& message) {
         Prompter::Error(nullptr, QString::fromStdString(message));

@@ -14,15 +14,18 @@ namespace {
     return result == 0 ? buffer : "Unknown error";
 }
 
-std::string SystemMessage(int errorCode) {
+} // namespace
+
+std::string SystemErrorMessage(int errorCode) {
     char buffer[256] = {};
     return ErrorText(strerror_r(errorCode, buffer, sizeof buffer), buffer);
 }
 
-} // namespace
-
 EOSError::EOSError(int errorCode, const std::string& context)
-    : Exception(context + ": " + SystemMessage(errorCode)), FErrorCode(errorCode) {}
+    : EOSError(errorCode, context, SystemErrorMessage(errorCode)) {}
+
+EOSError::EOSError(int errorCode, const std::string& context, const std::string& reason)
+    : Exception(context + ": " + reason), FErrorCode(errorCode) {}
 
 void RaiseLastOSError(const std::string& context) {
     throw EOSError(errno, context);

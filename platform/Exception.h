@@ -21,16 +21,21 @@ public:
     using Exception::Exception;
 };
 
-// A failed operating-system call, with its errno and the system's text for it.
+// A failed operating-system call, with its errno and the system's text for it (or a reason of
+// the program's own where the system's text would not say what went wrong).
 class EOSError : public Exception {
 public:
     EOSError(int errorCode, const std::string& context);
+    EOSError(int errorCode, const std::string& context, const std::string& reason);
 
     int ErrorCode() const noexcept { return FErrorCode; }
 
 private:
     int FErrorCode;
 };
+
+// The system's text for an errno value ("No space left on device").
+std::string SystemErrorMessage(int errorCode);
 
 // Raises EOSError for the current errno; `context` names what was attempted.
 [[noreturn]] void RaiseLastOSError(const std::string& context);

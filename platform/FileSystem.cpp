@@ -74,7 +74,10 @@ void RefuseReadOnly(const std::string& path, const struct stat& st) {
 // Creates the temporary file exclusively and keeps its descriptor: reopening it by name would
 // follow whatever link another user swapped in meanwhile. The file stays locked while it is
 // written, which is how RemoveStaleTempFiles tells a live save from one that was killed.
-std::unique_ptr<TFileStream> CreateTempFile(const std::string& prefix, std::string& tempPath) {
+// The stream bears the target's name, which is what the user knows and what its write errors
+// should name.
+std::unique_ptr<TFileStream> CreateTempFile(const std::string& prefix, const std::string& target,
+                                            std::string& tempPath) {
     for (int attempt = 0; attempt < 16; ++attempt) {
         std::string name = prefix + std::string(TempSuffixSize, 'X');
         const int handle = ::mkostemp(name.data(), O_CLOEXEC);
@@ -85,7 +88,7 @@ std::unique_ptr<TFileStream> CreateTempFile(const std::string& prefix, std::stri
         if (::flock(handle, LOCK_EX | LOCK_NB) == 0 && ::fstat(handle, &st) == 0 &&
             st.st_nlink > 0) {
             tempPath = name;
-            return std::make_unique<TFileStream>(handle, std::move(name));
+            return std::make_unique<TFileStream>(handle, target);
         }
         ::close(handle);
     }
@@ -176,21 +179,8 @@ bool ForceFolders(const std::string& path, unsigned mode) {
 }
 
 std::string ReadFile(const std::string& path) {
-    // Not blocking: opening a FIFO would otherwise wait for a writer that may never come. Only a
-    // regular file is read; anything else is as unreadable as a file without the right to it.
-    int handle;
-    do {
-        handle = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    } while (handle < 0 && errno == EINTR);
-    if (handle < 0)
-        RaiseLastOSError("Cannot open file \"" + path + "\"");
-    TFileStream file(handle, path);
-    struct stat st {};
-    if (::fstat(handle, &st) != 0)
-        RaiseLastOSError("Cannot open file \"" + path + "\"");
-    if (!S_ISREG(st.st_mode))
-        throw EOSError(S_ISDIR(st.st_mode) ? EISDIR : EINVAL,
-                       "Cannot open file \"" + path + "\" (not a regular file)");
+    // Only a regular file is read, and opening never waits on a FIFO (see TFileStream).
+    TFileStream file(path, TFileMode::OpenRead);
     std::string bytes(static_cast<std::size_t>(file.Size()), '\0');
     bytes.resize(file.Read(bytes.data(), bytes.size()));
     return bytes;
@@ -204,6 +194,10 @@ TAtomicFile::TAtomicFile(std::string path, std::optional<unsigned> mode) : FPath
     }
     struct stat st {};
     const bool exists = ::stat(FPath.c_str(), &st) == 0;
+    // A device, a FIFO or a folder of that name would be replaced by a file, or block the save.
+    if (exists && !S_ISREG(st.st_mode))
+        throw EOSError(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, "Cannot write file \"" + FPath + "\"",
+                       S_ISDIR(st.st_mode) ? SystemErrorMessage(EISDIR) : "Not a regular file");
     if (exists)
         RefuseReadOnly(FPath, st);
     if (mode)
@@ -212,7 +206,7 @@ TAtomicFile::TAtomicFile(std::string path, std::optional<unsigned> mode) : FPath
         FMode = st.st_mode & 07777;
     else
         FMode = 0666 & ~CurrentUmask();
-    FStream = CreateTempFile(TempPrefix(FPath), FTempPath);
+    FStream = CreateTempFile(TempPrefix(FPath), FPath, FTempPath);
 }
 
 TAtomicFile::~TAtomicFile() {

@@ -37,7 +37,8 @@ class TAtomicFile {
 public:
     // `mode` sets the new file's permissions; without it an existing target keeps its own and a
     // new one gets 0666 less the umask. An existing target that the user may not write, or has
-    // made read-only, is refused with EOSError (EACCES) and left as it is.
+    // made read-only, is refused with EOSError (EACCES) and left as it is; so is a target that is
+    // no regular file (a device, a FIFO, a folder).
     explicit TAtomicFile(std::string path, std::optional<unsigned> mode = std::nullopt);
     ~TAtomicFile();
     TAtomicFile(const TAtomicFile&) = delete;

@@ -13,6 +13,14 @@
 
 #include "platform/Exception.h"
 
+EWriteError::EWriteError(const std::string& fileName, int errorCode)
+    : Exception("Stream write error in file \"" + fileName + "\"" +
+                (errorCode != 0 ? ": " + SystemErrorMessage(errorCode) : std::string())) {}
+
+void TStream::RaiseWriteError() const {
+    throw EWriteError();
+}
+
 std::uint64_t TStream::Remaining() const {
     std::uint64_t size = Size();
     std::uint64_t position = Position();
@@ -72,12 +80,41 @@ TFileStream::TFileStream(const std::string& fileName, TFileMode mode, unsigned p
             RaiseLastOSError("Cannot create file \"" + fileName + "\"");
         }
     } else {
-        do {
-            FHandle = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
-        } while (FHandle < 0 && errno == EINTR);
-        if (FHandle < 0) {
-            RaiseLastOSError("Cannot open file \"" + fileName + "\"");
-        }
+        OpenRegularFile();
+    }
+}
+
+void TFileStream::OpenRegularFile() {
+    // Not blocking: a FIFO would hold open() until some writer came, and the program with it.
+    do {
+        FHandle = ::open(FFileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    } while (FHandle < 0 && errno == EINTR);
+    const std::string context = "Cannot open file \"" + FFileName + "\"";
+    if (FHandle < 0) {
+        RaiseLastOSError(context);
+    }
+    // The constructor does not finish, so no destructor closes the handle.
+    auto refuse = [&](int errorCode, const std::string& reason) {
+        ::close(FHandle);
+        FHandle = -1;
+        throw EOSError(errorCode, context, reason);
+    };
+    struct stat info {};
+    if (::fstat(FHandle, &info) != 0) {
+        const int error = errno;
+        refuse(error, SystemErrorMessage(error));
+    }
+    if (S_ISDIR(info.st_mode)) {
+        refuse(EISDIR, SystemErrorMessage(EISDIR));
+    }
+    if (!S_ISREG(info.st_mode)) {
+        refuse(EINVAL, "Not a regular file");
+    }
+    // Reads of a regular file never wait anyway; the flag goes so they behave as usual.
+    const int flags = ::fcntl(FHandle, F_GETFL);
+    if (flags < 0 || ::fcntl(FHandle, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        const int error = errno;
+        refuse(error, SystemErrorMessage(error));
     }
 }
 
@@ -116,11 +153,16 @@ std::size_t TFileStream::Write(const void* buffer, std::size_t count) {
             continue;
         }
         if (n <= 0) {
+            FWriteError = n < 0 ? errno : 0;
             break;
         }
         done += static_cast<std::size_t>(n);
     }
     return done;
+}
+
+void TFileStream::RaiseWriteError() const {
+    throw EWriteError(FFileName, FWriteError);
 }
 
 std::uint64_t TFileStream::Position() const {

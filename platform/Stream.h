@@ -27,17 +27,24 @@ public:
 
     // Writes all of `count` bytes or raises EWriteError.
     inline void WriteBuffer(const void* buffer, std::size_t count);
+
+protected:
+    // Raises the EWriteError of a write that fell short.
+    [[noreturn]] virtual void RaiseWriteError() const;
 };
 
 // A stream that took fewer bytes than it was given: a full disk, a closed pipe, a failing device.
+// A file's error names the file and gives the system's reason, as its other errors do.
 class EWriteError : public Exception {
 public:
     EWriteError() : Exception("Stream write error") {}
+    // `errorCode` 0: the system gave no reason.
+    EWriteError(const std::string& fileName, int errorCode);
 };
 
 inline void TStream::WriteBuffer(const void* buffer, std::size_t count) {
     if (Write(buffer, count) != count)
-        throw EWriteError();
+        RaiseWriteError();
 }
 
 // A growing in-memory stream.
@@ -65,6 +72,8 @@ enum class TFileMode {
 };
 
 // A file on disk. Opening failures raise EOSError; read and write failures show as short counts.
+// A file opened for reading is a regular file: anything else (a FIFO, a device, a folder) is
+// refused at once, never waited on.
 class TFileStream : public TStream {
 public:
     TFileStream(const std::string& fileName, TFileMode mode, unsigned permissions = 0644);
@@ -87,7 +96,13 @@ public:
     void Flush();
     int Handle() const { return FHandle; }
 
+protected:
+    [[noreturn]] void RaiseWriteError() const override;
+
 private:
+    void OpenRegularFile();
+
     std::string FFileName; // for the messages of later failures
     int FHandle = -1;
+    int FWriteError = 0; // errno of the last write that fell short
 };

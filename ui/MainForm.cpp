@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
+#include <QScopedValueRollback>
 #include <QToolButton>
 #include <QTreeView>
 #include <QUrl>
@@ -333,6 +334,12 @@ void TfrmMain::showEvent(QShowEvent* event) {
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
+    // A close that comes while the closing save's error is up (its box runs an event loop) is
+    // answered by that save: the window stays.
+    if (FClosingSave) {
+        event->ignore();
+        return;
+    }
     // The close box hides the window when asked to, without saving; Exit always ends.
     if (!FClosing && FHasBudget && Environment->Settings().HideOnClose && TrayUsable()) {
         event->ignore();
@@ -342,6 +349,7 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
     // The budget is written without a question; a failed save keeps the window open, so nothing
     // typed since the last save is lost. Without a budget nothing is written over a file.
     if (FHasBudget && !Environment->FileName.empty()) {
+        const QScopedValueRollback<bool> saving(FClosingSave, true);
         try {
             Environment->SaveToFile(Environment->FileName);
         } catch (const std::exception& error) {
@@ -361,6 +369,9 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 }
 
 void TfrmMain::ExitApplication() {
+    if (FClosingSave) {
+        return;
+    }
     FClosing = true;
     close();
 }

@@ -57,6 +57,9 @@ public:
     ~TfrmMain() override;
 
     // Ends the program through the window's closing, which saves the budget and the settings.
+    // While a closing save runs or its error is up, further requests (a second termination
+    // signal, the end of the session) change nothing: a failed save keeps the window, so the user
+    // can free space or save elsewhere, and IsClosing() stays false.
     void ExitApplication();
     bool IsClosing() const { return FClosing; }
     // A budget is open (none after a failed open or new budget).
@@ -272,6 +275,8 @@ private:
     std::unique_ptr<TQVBase> FNewItemObject;
     int FAccountIconBase = 0;
     bool FClosing = false;
+    // The closing save runs, or shows its error.
+    bool FClosingSave = false;
     int FShowCount = 0;
     bool FHasBudget = false;
 

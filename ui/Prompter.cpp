@@ -1,7 +1,10 @@
 #include "ui/Prompter.h"
 
+#include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
+#include <QMainWindow>
+#include <QPointer>
 
 namespace Prompter {
 
@@ -40,7 +43,39 @@ QString DefaultTitle(Kind kind) {
     return {};
 }
 
+bool ClosesByItself(const QWidget& window) {
+    return window.windowType() == Qt::Popup || window.windowType() == Qt::ToolTip;
+}
+
+QWidget* MainWindow() {
+    QWidget* hidden = nullptr;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (qobject_cast<QMainWindow*>(window) == nullptr)
+            continue;
+        if (window->isVisible())
+            return window;
+        if (hidden == nullptr)
+            hidden = window;
+    }
+    return hidden;
+}
+
 } // namespace
+
+QWidget* OwnerWindow(QWidget* wanted) {
+    QWidget* widget = wanted;
+    if (widget == nullptr)
+        widget = QApplication::activeWindow();
+    if (widget == nullptr)
+        widget = QApplication::activeModalWidget();
+    while (widget != nullptr) {
+        QWidget* window = widget->window();
+        if (!ClosesByItself(*window))
+            return window;
+        widget = window->parentWidget();
+    }
+    return MainWindow();
+}
 
 QMessageBox::StandardButton Show(QWidget* parent, Kind kind, const QString& text,
                                  QMessageBox::StandardButtons buttons, const QString& title) {
@@ -48,8 +83,13 @@ QMessageBox::StandardButton Show(QWidget* parent, Kind kind, const QString& text
     if (const auto& hook = CurrentHooks().message) {
         return hook(Message{kind, caption, text, buttons});
     }
-    QMessageBox box(IconOf(kind), caption, text, buttons, parent);
-    return static_cast<QMessageBox::StandardButton>(box.exec());
+    // On the heap and watched: should its owner go after all while the box runs, the box goes
+    // with it and is not freed a second time here (exec then answers NoButton).
+    QPointer<QMessageBox> box =
+        new QMessageBox(IconOf(kind), caption, text, buttons, OwnerWindow(parent));
+    const int answer = box->exec();
+    delete box.data();
+    return static_cast<QMessageBox::StandardButton>(answer);
 }
 
 void Error(QWidget* parent, const QString& text) {
@@ -74,8 +114,9 @@ QString FileName(QWidget* parent, FileMode mode, const QString& folder, const QS
         return hook(mode, folder, name);
     }
     const QString start = name.isEmpty() ? folder : folder + QLatin1Char('/') + name;
-    return mode == FileMode::Open ? QFileDialog::getOpenFileName(parent, {}, start)
-                                  : QFileDialog::getSaveFileName(parent, {}, start);
+    QWidget* owner = OwnerWindow(parent);
+    return mode == FileMode::Open ? QFileDialog::getOpenFileName(owner, {}, start)
+                                  : QFileDialog::getSaveFileName(owner, {}, start);
 }
 
 void SetHooks(Hooks hooks) {

@@ -24,7 +24,15 @@ struct Message {
 
 enum class FileMode { Open, Save };
 
-// Shows a message box and returns the button chosen; closing the box gives its escape button.
+// The window a box or dialog is shown over and owned by: the window of `wanted` (without one, the
+// active window, else the modal dialog that runs). Pop-ups and tooltips are passed over for the
+// window they belong to, or the main window when they belong to none: they close, and delete
+// themselves, at the first click elsewhere, which would take a box they owned down with them while
+// it runs. Null when no window is left.
+QWidget* OwnerWindow(QWidget* wanted = nullptr);
+
+// Shows a message box over OwnerWindow(parent) and returns the button chosen; closing the box
+// gives its escape button.
 QMessageBox::StandardButton Show(QWidget* parent, Kind kind, const QString& text,
                                  QMessageBox::StandardButtons buttons = QMessageBox::Ok,
                                  const QString& title = {});

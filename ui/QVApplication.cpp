@@ -28,7 +28,9 @@ void QVApplication::ShowCurrentException() {
     }
     showing = true;
     try {
-        Prompter::Error(QApplication::activeWindow(), message);
+        // Over the window the user works in; an error escaping a menu's command finds the menu
+        // active, and the menu closes under the box.
+        Prompter::Error(Prompter::OwnerWindow(), message);
     } catch (...) {
         std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
     }

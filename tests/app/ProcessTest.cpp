@@ -222,6 +222,36 @@ TEST_F(ProcessTest, AutorunSettlesInTheTrayAndEndsSaved) {
     EXPECT_FALSE(IconInTray()) << "and the icon leaves with the program";
 }
 
+// The budget's file refused at the closing save (made read-only): the end signal shows the error
+// and the program stays; a session manager sending it again while the error is up changes
+// nothing. Once the file may be written and the error is answered, the next signal saves and ends.
+TEST_F(ProcessTest, FailedClosingSaveOutlivesRepeatedEndSignals) {
+    PrepareBudget();
+    ASSERT_EQ(chmod(Budget.c_str(), 0444), 0);
+    auto program = Start(QStringLiteral(QV_PROGRAM));
+    ASSERT_TRUE(WaitFor(WindowShown));
+    const auto pid = static_cast<pid_t>(program->processId());
+    const auto errorBox = [] {
+        return Tool("xdotool", {"search", "--onlyvisible", "--name", "^Error$"}).trimmed();
+    };
+    ASSERT_EQ(kill(pid, SIGTERM), 0);
+    ASSERT_TRUE(WaitFor([&] { return !errorBox().isEmpty(); })) << "the save's error shows";
+    for (int signalNumber : {SIGTERM, SIGHUP}) {
+        ASSERT_EQ(kill(pid, signalNumber), 0);
+        EXPECT_FALSE(program->waitForFinished(1500)) << strsignal(signalNumber);
+        EXPECT_EQ(program->state(), QProcess::Running);
+        EXPECT_FALSE(errorBox().isEmpty()) << "the error stays up";
+    }
+    EXPECT_FALSE(WrittenSince(Budget));
+    ASSERT_EQ(chmod(Budget.c_str(), 0644), 0);
+    const QString box = errorBox().split(QLatin1Char('\n')).first();
+    Tool("xdotool", {"windowfocus", "--sync", box});
+    Tool("xdotool", {"key", "Return"});
+    ASSERT_TRUE(WaitFor([&] { return errorBox().isEmpty(); })) << "the error is answered";
+    EXPECT_TRUE(WindowShown()) << "and the window stays";
+    End(*program, SIGTERM);
+}
+
 // The tests run only where their tools and an X display are at hand; elsewhere they report a
 // skip that ctest recognises.
 int main(int argc, char** argv) {

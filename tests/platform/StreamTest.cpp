@@ -25,3 +25,16 @@ TEST(StreamTest, FailuresAreReported) {
     EXPECT_EQ(in.Remaining(), 4u);
     EXPECT_THROW(in.WriteBuffer("z", 1), EWriteError); // a read-only stream takes nothing
 }
+
+// A full disk names the file and the system's reason; memory that runs out keeps the plain words.
+TEST(StreamTest, WriteErrorNamesTheFileAndTheReason) {
+    TFileStream full("/dev/full", TFileMode::Create);
+    try {
+        full.WriteBuffer("budget", 6);
+        FAIL() << "a full device took the bytes";
+    } catch (const EWriteError& error) {
+        EXPECT_EQ(error.Message(),
+                  "Stream write error in file \"/dev/full\": No space left on device");
+    }
+    EXPECT_EQ(EWriteError().Message(), "Stream write error");
+}

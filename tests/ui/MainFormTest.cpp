@@ -1,6 +1,8 @@
 // The main window as a user meets it: start, budget commands, the navigation bar and its pages.
 #include <fstream>
 
+#include <sys/stat.h>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -193,6 +195,44 @@ TEST_F(MainFormTest, LanguageChosenInTheSettingsAppliesAtOnce) {
     choose("English (default)");
     EXPECT_EQ(BarPage(0).Caption(), "Cashflow");
     EXPECT_EQ(Child<QMenu>(*Window, "mnuEdit")->title(), "&Edit");
+}
+
+// A budget whose file is refused (made read-only): closing shows the save's error and keeps the
+// window. Requests to end that come while the error is up (a session manager sending its signal
+// again, the close box) change nothing, and the edit waits for a save that can succeed.
+TEST_F(MainFormTest, RequestsToEndWhileTheClosingSaveFailsKeepTheWindow) {
+    const std::string path = MakeBudget();
+    OpenWindow();
+    Env().Title = u"Edited";
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    const std::string before = FileSystem::ReadFile(path);
+    int errors = 0;
+    Prompter::SetHooks({[&](const Prompter::Message& message) {
+                            EXPECT_EQ(message.kind, Prompter::Kind::Error);
+                            if (++errors == 1) {
+                                Window->ExitApplication();
+                                Window->close();
+                                EXPECT_FALSE(Window->IsClosing());
+                            }
+                            return QMessageBox::Ok;
+                        },
+                        {},
+                        {}});
+    Window->ExitApplication();
+    EXPECT_EQ(errors, 1);
+    EXPECT_FALSE(Window->IsClosing());
+    EXPECT_TRUE(Window->isVisible());
+    EXPECT_EQ(FileSystem::ReadFile(path), before);
+    // A request after the error tries again; once the file may be written, the edit is saved.
+    Window->ExitApplication();
+    EXPECT_EQ(errors, 2);
+    ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
+    Window->ExitApplication();
+    EXPECT_EQ(errors, 2);
+    EXPECT_TRUE(Window->IsClosing());
+    Env().Reset();
+    Env().LoadFromFile(path);
+    EXPECT_EQ(Env().Title, u"Edited");
 }
 
 } // namespace

@@ -2,14 +2,17 @@
 
 #include <algorithm>
 
-#include <QApplication>
 #include <QDialog>
 #include <QEvent>
 #include <QScreen>
+#include <QWidget>
 #include <QWindow>
 
+#include "ui/Prompter.h"
+
 // A kept dialog has no parent, as it outlives every window; this places it over the window the
-// user works in each time it opens, as a parent would, and always wholly on that window's screen.
+// user works in each time it opens, as a parent would (never over a pop-up about to vanish), and
+// always wholly on that window's screen.
 class TCentreOnActiveWindow : public QObject {
 public:
     using QObject::QObject;
@@ -23,7 +26,7 @@ public:
 
 private:
     static void Place(QWidget& dialog) {
-        QWidget* active = QApplication::activeWindow();
+        QWidget* active = Prompter::OwnerWindow();
         if (active == nullptr || active == &dialog) {
             return;
         }
