@@ -80,10 +80,18 @@ void TQVFlowRows::SetRows(std::vector<TQVMoneyFlow*> rows) {
     endResetModel();
 }
 
+QModelIndex TQVFlowRows::index(int row, int column, const QModelIndex& parent) const {
+    if (parent.isValid() || row < 0 || column < 0 || row >= static_cast<int>(FRows.size()) ||
+        column >= FColumnCount)
+        return {};
+    return createIndex(row, column);
+}
+
 Qt::ItemFlags TQVFlowRows::flags(const QModelIndex& index) const {
-    if (!index.isValid())
+    if (!index.isValid() || index.model() != this ||
+        index.row() >= static_cast<int>(FRows.size()) || index.column() >= FColumnCount)
         return Qt::NoItemFlags;
-    return QAbstractTableModel::flags(index) | Qt::ItemIsEditable;
+    return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren | Qt::ItemIsEditable;
 }
 
 bool TQVFlowRows::setData(const QModelIndex& index, const QVariant& value, int role) {
