@@ -223,7 +223,7 @@ int TQVEnvironment::CompareMonths(const TQVMonth& a, const TQVMonth& b) {
 }
 
 void TQVEnvironment::RebuildAllFlows() {
-    // The oldest month of the list first, as the flows of equal dates keep that order.
+    // From the last month of the list to the first: flows of equal dates keep that order.
     std::vector<const TQVMonth*> months;
     months.reserve(static_cast<std::size_t>(MonthCount()));
     for (int i = MonthCount() - 1; i >= 0; --i)
