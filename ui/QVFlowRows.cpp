@@ -4,7 +4,8 @@ TQVFlowRows::TQVFlowRows(int columnCount, std::vector<TQVMoneyFlow*> rows, QObje
     : QAbstractTableModel(parent), FColumnCount(columnCount), FRows(std::move(rows)) {}
 
 TQVMoneyFlow* TQVFlowRows::Flow(int row) const {
-    return row >= 0 && row < rowCount() ? FRows[static_cast<std::size_t>(row)] : nullptr;
+    return row >= 0 && row < static_cast<int>(FRows.size()) ? FRows[static_cast<std::size_t>(row)]
+                                                            : nullptr;
 }
 
 int TQVFlowRows::RowOf(const TQVMoneyFlow* flow) const {
