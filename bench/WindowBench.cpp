@@ -1,8 +1,14 @@
-// The main window over the large generated budget (48,000 flows), offscreen: from making the
-// environment to the window painted with the budget open, switching to all months, showing the
-// summary, switching months, and the process's peak resident size with the budget open.
+// The main window over the generated budget at four sizes (12,000 to 768,000 flows), offscreen:
+// from making the environment to the window painted with the budget open, switching to all
+// months, showing the summary, switching months, editing and removing in the list of all months,
+// and the process's peak resident size with the budget open. Each benchmark takes the budget's
+// count of flows as its argument; --benchmark_filter=/flows:768000 runs one size alone.
+#include <algorithm>
 #include <fstream>
 #include <string>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
@@ -19,7 +25,41 @@
 
 namespace {
 
+constexpr int MonthsInBudget = BudgetGenerator::Years * 12;
+constexpr int BudgetSizes[] = {12'000, 48'000, 192'000, 768'000};
+
+TBenchFolders* Folders = nullptr;
 std::string BudgetFile;
+
+std::string BudgetFileOf(int flows) {
+    return Folders->File("budget-" + std::to_string(flows) + ".qn");
+}
+
+// Every budget file, made in a child process: generating and saving the largest budget takes
+// far more memory than opening it, and the peak of this process must be the open window's.
+bool MakeBudgetFiles() {
+    const pid_t child = ::fork();
+    if (child < 0)
+        return false;
+    if (child == 0) {
+        for (int flows : BudgetSizes) {
+            Environment = new TQVEnvironment();
+            BudgetGenerator::Fill(*Environment, flows / MonthsInBudget);
+            Environment->SaveToFile(BudgetFileOf(flows));
+            delete Environment;
+            Environment = nullptr;
+        }
+        // Not through exit: the folders belong to the parent.
+        ::_exit(0);
+    }
+    int status = 0;
+    return ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// The budget of the benchmark's argument, before its first iteration.
+void Prepare(const benchmark::State& state) {
+    BudgetFile = BudgetFileOf(static_cast<int>(state.range(0)));
+}
 
 // Peak resident set size of the process so far, in MiB.
 double PeakRssMiB() {
@@ -71,6 +111,7 @@ struct TOpenWindow {
 };
 
 void BM_OpenToPainted(benchmark::State& state) {
+    Prepare(state);
     for (auto _ : state) {
         MakeEnvironment();
         auto* window = new TfrmMain();
@@ -88,6 +129,7 @@ void BM_OpenToPainted(benchmark::State& state) {
 }
 
 void BM_AllMonths(benchmark::State& state) {
+    Prepare(state);
     TOpenWindow open;
     TOutlookBar& bar = open.Bar();
     const int allMonths = bar.Page(0).ButtonCount() - 1;
@@ -101,6 +143,7 @@ void BM_AllMonths(benchmark::State& state) {
 }
 
 void BM_Summary(benchmark::State& state) {
+    Prepare(state);
     TOpenWindow open;
     for (auto _ : state) {
         open.window->ShowSummaryPage();
@@ -112,6 +155,7 @@ void BM_Summary(benchmark::State& state) {
 }
 
 void BM_MonthSwitch(benchmark::State& state) {
+    Prepare(state);
     TOpenWindow open;
     int button = 0;
     for (auto _ : state) {
@@ -124,6 +168,7 @@ void BM_MonthSwitch(benchmark::State& state) {
 // An amount typed into a cell of the list of all months and accepted: the flow changes, the
 // totals follow and the grid repaints.
 void BM_AcceptEditInAllMonths(benchmark::State& state) {
+    Prepare(state);
     TOpenWindow open;
     open.window->LeftBarButtonClick(open.Bar().Page(0).ButtonCount() - 1);
     QTreeView& grid = open.Grid("tvInfo");
@@ -137,6 +182,7 @@ void BM_AcceptEditInAllMonths(benchmark::State& state) {
 
 // A thousand selected rows of the list of all months removed, with their flows.
 void BM_RemoveThousandFromAllMonths(benchmark::State& state) {
+    Prepare(state);
     for (auto _ : state) {
         state.PauseTiming();
         {
@@ -157,39 +203,42 @@ void BM_RemoveThousandFromAllMonths(benchmark::State& state) {
     }
 }
 
-} // namespace
+// Each at every budget size; the smallest budget first, so the peak of the open at each size is
+// that size's and not a larger one's before it.
+void Register() {
+    const auto min = [](const std::vector<double>& v) {
+        return *std::min_element(v.begin(), v.end());
+    };
+    for (int flows : BudgetSizes) {
+        const auto add = [&](const char* name, void (*run)(benchmark::State&)) {
+            return benchmark::RegisterBenchmark(name, run)
+                ->Arg(flows)
+                ->ArgName("flows")
+                ->Unit(benchmark::kMillisecond)
+                ->ComputeStatistics("min", min);
+        };
+        add("Window/OpenToPainted", BM_OpenToPainted)->Iterations(5);
+        add("Window/AllMonths", BM_AllMonths);
+        add("Window/Summary", BM_Summary);
+        add("Window/MonthSwitch", BM_MonthSwitch);
+        add("Window/AcceptEditInAllMonths", BM_AcceptEditInAllMonths);
+        add("Window/RemoveThousandFromAllMonths", BM_RemoveThousandFromAllMonths)->Iterations(3);
+    }
+}
 
-// Measured first, so its peak is the open budget's and not the benchmarks' after it.
-BENCHMARK(BM_OpenToPainted)
-    ->Name("Window/OpenToPainted")
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(5);
-BENCHMARK(BM_AllMonths)->Name("Window/AllMonths")->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Summary)->Name("Window/Summary")->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_MonthSwitch)->Name("Window/MonthSwitch")->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_AcceptEditInAllMonths)
-    ->Name("Window/AcceptEditInAllMonths")
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RemoveThousandFromAllMonths)
-    ->Name("Window/RemoveThousandFromAllMonths")
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(3);
+} // namespace
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     TBenchFolders folders;
+    Folders = &folders;
+    if (!MakeBudgetFiles())
+        return 1;
     QApplication app(argc, argv);
     // Nothing may wait for a person.
     Prompter::SetHooks(
         {[](const Prompter::Message&) { return QMessageBox::Ok; }, [](QDialog&) {}, {}});
-    BudgetFile = folders.File("large.qn");
-    {
-        Environment = new TQVEnvironment();
-        BudgetGenerator::Fill(*Environment);
-        Environment->SaveToFile(BudgetFile);
-        delete Environment;
-        Environment = nullptr;
-    }
+    Register();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -223,12 +223,22 @@ int TQVEnvironment::CompareMonths(const TQVMonth& a, const TQVMonth& b) {
 }
 
 void TQVEnvironment::RebuildAllFlows() {
-    FAllFlows.Clear();
-    for (int i = MonthCount() - 1; i >= 0; --i) {
-        for (TQVMoneyFlow* flow : GetMonth(i)->Flows())
-            FAllFlows.AddFlow(flow);
-    }
-    FAllFlows.Sort();
+    // From the last month of the list to the first: flows of equal dates keep that order.
+    std::vector<const TQVMonth*> months;
+    months.reserve(static_cast<std::size_t>(MonthCount()));
+    for (int i = MonthCount() - 1; i >= 0; --i)
+        months.push_back(GetMonth(i));
+    FAllFlows.RefillSorted(months);
+}
+
+void TQVEnvironment::DeleteFlows(const std::vector<TQVMoneyFlow*>& flows) {
+    // One set for the whole budget; a month holding none of the flows costs one look at each of
+    // its addresses, not at its flows.
+    const TQVFlowSet doomed(flows);
+    // The view lets go first: it must not keep what the months are about to free.
+    FAllFlows.RemoveFlows(doomed);
+    for (const auto& month : FMonths)
+        month->RemoveFlows(doomed);
 }
 
 void TQVEnvironment::DetachSource(const TQVSource* source) {

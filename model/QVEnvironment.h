@@ -141,6 +141,9 @@ public:
     static int CompareMonths(const TQVMonth& a, const TQVMonth& b);
     // Refills AllFlows from every month (debts and loans are not flows of a month) and sorts it.
     void RebuildAllFlows();
+    // Takes every one of `flows` out of AllFlows and out of the month that owns it, which frees
+    // it; the other flows keep their order. A flow no month owns is not freed.
+    void DeleteFlows(const std::vector<TQVMoneyFlow*>& flows);
 
     // Clears the account of every expense and income of the months, and of every debt and loan,
     // that refers to `source`. Transfers keep theirs.

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
-#include <unordered_set>
 
 #include "model/QVA2A.h"
 #include "model/QVExpenseItem.h"
@@ -71,15 +70,27 @@ void TQVMonth::Remove(TQVMoneyFlow* flow) {
         Delete(index);
 }
 
-void TQVMonth::RemoveFlows(const std::vector<TQVMoneyFlow*>& flows) {
-    const std::unordered_set<TQVMoneyFlow*> doomed(flows.begin(), flows.end());
-    const auto end = std::stable_partition(
-        FFlows.begin(), FFlows.end(), [&](TQVMoneyFlow* flow) { return !doomed.contains(flow); });
-    if (FOwnsObjects) {
-        for (auto it = end; it != FFlows.end(); ++it)
+int TQVMonth::RemoveFlows(const std::vector<TQVMoneyFlow*>& flows) {
+    return RemoveFlows(TQVFlowSet(flows));
+}
+
+int TQVMonth::RemoveFlows(const TQVFlowSet& flows) {
+    if (flows.Empty())
+        return 0;
+    // Only the addresses are looked at: a month without any of the flows is left untouched.
+    auto kept = std::find_if(FFlows.begin(), FFlows.end(),
+                             [&](const TQVMoneyFlow* flow) { return flows.Contains(flow); });
+    if (kept == FFlows.end())
+        return 0;
+    for (auto it = kept; it != FFlows.end(); ++it) {
+        if (!flows.Contains(*it))
+            *kept++ = *it;
+        else if (FOwnsObjects)
             delete *it;
     }
-    FFlows.erase(end, FFlows.end());
+    const auto removed = FFlows.end() - kept;
+    FFlows.erase(kept, FFlows.end());
+    return static_cast<int>(removed);
 }
 
 void TQVMonth::Clear() {
@@ -122,10 +133,75 @@ int TQVMonth::CompareFlows(const TQVMoneyFlow& a, const TQVMoneyFlow& b) {
     return seconds < 0.0 ? -1 : seconds > 0.0 ? 1 : 0;
 }
 
+namespace {
+
+// CompareFlows(a, b) < 0 from the two dates: the difference in seconds rounds (halves to even)
+// below zero exactly when it lies below -0.5.
+bool IsNewer(TDateTime a, TDateTime b) {
+    return (b - a) * 86400.0 < -0.5;
+}
+
+bool IsNewer(const TQVMoneyFlow* a, const TQVMoneyFlow* b) {
+    return IsNewer(a->Date, b->Date);
+}
+
+// No flow comes after one it is newer than.
+bool IsSorted(const std::vector<TQVMoneyFlow*>& flows) {
+    for (std::size_t i = 1; i < flows.size(); ++i) {
+        if (IsNewer(flows[i], flows[i - 1]))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 void TQVMonth::Sort() {
-    std::stable_sort(
-        FFlows.begin(), FFlows.end(),
-        [](const TQVMoneyFlow* a, const TQVMoneyFlow* b) { return CompareFlows(*a, *b) < 0; });
+    // The dates sit beside their pointers while sorting, so the comparisons do not chase every
+    // flow through memory; the same stable sort on the same comparisons gives the same order.
+    std::vector<std::pair<TDateTime, TQVMoneyFlow*>> keyed;
+    keyed.reserve(FFlows.size());
+    for (TQVMoneyFlow* flow : FFlows)
+        keyed.emplace_back(flow->Date, flow);
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const auto& a, const auto& b) { return IsNewer(a.first, b.first); });
+    for (std::size_t i = 0; i < keyed.size(); ++i)
+        FFlows[i] = keyed[i].second;
+}
+
+void TQVMonth::RefillSorted(const std::vector<const TQVMonth*>& months) {
+    if (FOwnsObjects)
+        throw EAssertionFailed("Assertion failed: only a month that does not own its flows can "
+                               "refer to the flows of other months");
+    std::vector<const std::vector<TQVMoneyFlow*>*> runs;
+    std::size_t total = 0;
+    bool laidEndToEnd = true;
+    for (const TQVMonth* month : months) {
+        if (month->FFlows.empty())
+            continue;
+        runs.push_back(&month->FFlows);
+        total += month->FFlows.size();
+        laidEndToEnd = laidEndToEnd && IsSorted(month->FFlows);
+    }
+    if (laidEndToEnd) {
+        // Newest month first; then each month's last flow must be newer than the next month's
+        // first, or flows of two months would have to be merged.
+        std::stable_sort(runs.begin(), runs.end(), [](const auto* a, const auto* b) {
+            return IsNewer(a->front(), b->front());
+        });
+        for (std::size_t i = 1; i < runs.size() && laidEndToEnd; ++i)
+            laidEndToEnd = IsNewer(runs[i - 1]->back(), runs[i]->front());
+    }
+    FFlows.clear();
+    FFlows.reserve(total);
+    if (laidEndToEnd) {
+        for (const auto* run : runs)
+            FFlows.insert(FFlows.end(), run->begin(), run->end());
+        return;
+    }
+    for (const TQVMonth* month : months)
+        FFlows.insert(FFlows.end(), month->FFlows.begin(), month->FFlows.end());
+    Sort();
 }
 
 void TQVMonth::WriteContents(TQVCFFolder& folder) {

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "model/QVFlowSet.h"
 #include "model/QVMoneyFlow.h"
 #include "storage/QVBase.h"
 #include "storage/QVUtils.h"
@@ -43,8 +44,9 @@ public:
     void Remove(TQVMoneyFlow* flow);
     void Clear();
     // Removes every one of `flows` that is in the month, in one pass over the month, freeing them
-    // when owning; the others keep their order.
-    void RemoveFlows(const std::vector<TQVMoneyFlow*>& flows);
+    // when owning; the others keep their order. Returns how many were removed.
+    int RemoveFlows(const std::vector<TQVMoneyFlow*>& flows);
+    int RemoveFlows(const TQVFlowSet& flows);
 
     // EListError when out of range.
     TQVMoneyFlow* GetFlow(int index) const;
@@ -62,6 +64,11 @@ public:
 
     // Newest first. Flows less than half a second apart compare equal and keep their order.
     void Sort();
+    // For the view of all months: the flows of `months`, appended in that order, then sorted as
+    // Sort would. Months that are each sorted and do not overlap in time are laid end to end,
+    // newest first, without comparing flows of different months. EAssertionFailed on a month
+    // that owns its flows.
+    void RefillSorted(const std::vector<const TQVMonth*>& months);
     // <0 when `a` is newer than `b` by half a second or more, >0 when older, else 0.
     static int CompareFlows(const TQVMoneyFlow& a, const TQVMoneyFlow& b);
 

@@ -1,8 +1,67 @@
 #include "model/QVSummary.h"
 
+#include <unordered_map>
+#include <vector>
+
+#include "model/QVA2A.h"
 #include "model/QVEnvironment.h"
 
 namespace {
+
+// Every account's incomes and expenses, gathered in one pass over the flows in the order that
+// TQVEnvironment::GetSourceBalance visits them, so each account's sums come out the same to the
+// last bit; a flow of an account that is not in the list counts nowhere.
+class TBalances {
+public:
+    explicit TBalances(const TQVEnvironment& environment)
+        : FInOut(static_cast<std::size_t>(environment.SourceCount())) {
+        for (int i = 0; i < environment.SourceCount(); ++i)
+            FIndex.emplace(environment.GetSource(i), static_cast<std::size_t>(i));
+    }
+
+    void Add(const TQVMoneyFlow& flow) {
+        switch (flow.Kind()) {
+        case TQVFlowKind::Expense:
+            if (auto* inOut = Of(static_cast<const TQVExpenseItem&>(flow).Source))
+                inOut->Out += flow.Sum;
+            break;
+        case TQVFlowKind::Income:
+            if (auto* inOut = Of(static_cast<const TQVIncomeItem&>(flow).Source))
+                inOut->In += flow.Sum;
+            break;
+        case TQVFlowKind::A2A: {
+            const auto& transfer = static_cast<const TQVA2AItem&>(flow);
+            if (auto* inOut = Of(transfer.Source))
+                inOut->Out += flow.Sum;
+            if (auto* inOut = Of(transfer.Destination))
+                inOut->In += flow.Sum;
+            break;
+        }
+        }
+    }
+
+    // The balances added up in the order of the accounts.
+    long double Total() const {
+        long double sum = 0.0L;
+        for (const TInOut& inOut : FInOut)
+            sum += inOut.In - inOut.Out;
+        return sum;
+    }
+
+private:
+    struct TInOut {
+        long double In = 0.0L;
+        long double Out = 0.0L;
+    };
+
+    TInOut* Of(const TQVSource* source) {
+        const auto it = FIndex.find(source);
+        return it != FIndex.end() ? &FInOut[it->second] : nullptr;
+    }
+
+    std::vector<TInOut> FInOut;
+    std::unordered_map<const TQVSource*, std::size_t> FIndex;
+};
 
 // Adds the flows of `kind` in `month` to `sum`.
 void AddKind(long double& sum, const TQVMonth& month, TQVFlowKind kind) {
@@ -88,8 +147,21 @@ long double TQVSummary::GetTotalCredits() const {
 }
 
 long double TQVSummary::GetTotalBalance() const {
-    long double sum = 0.0L;
-    for (int i = 0; i < FEnvironment.SourceCount(); ++i)
-        sum += FEnvironment.GetSourceBalance(FEnvironment.GetSource(i));
-    return sum;
+    return GetTotals().Balance;
+}
+
+TQVSummary::TTotals TQVSummary::GetTotals() const {
+    TTotals totals;
+    TBalances balances(FEnvironment);
+    for (int i = 0; i < FEnvironment.MonthCount(); ++i) {
+        for (const TQVMoneyFlow* flow : FEnvironment.GetMonth(i)->Flows()) {
+            if (flow->Kind() == TQVFlowKind::Expense)
+                totals.Expenses += flow->Sum;
+            else if (flow->Kind() == TQVFlowKind::Income)
+                totals.Incomes += flow->Sum;
+            balances.Add(*flow);
+        }
+    }
+    totals.Balance = balances.Total();
+    return totals;
 }

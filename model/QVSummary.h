@@ -33,6 +33,15 @@ public:
     // The balances of all accounts added up.
     long double GetTotalBalance() const;
 
+    // GetTotalIncomes, GetTotalExpenses and GetTotalBalance, to the last bit, in one pass over
+    // the flows.
+    struct TTotals {
+        long double Incomes = 0.0L;
+        long double Expenses = 0.0L;
+        long double Balance = 0.0L;
+    };
+    TTotals GetTotals() const;
+
 private:
     // Not changed: only FindMonth without creation is asked of it.
     TQVEnvironment& FEnvironment;

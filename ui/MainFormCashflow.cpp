@@ -77,15 +77,12 @@ void TfrmMain::UpdateCashflowTotals() {
         }
     }
     std::sort(rows.begin(), rows.end());
-    if (rows.empty()) {
-        for (int row = 0; row < FMonthView->rowCount(); ++row) {
-            rows.push_back(row);
-        }
-    }
+    const bool all = rows.empty();
+    const int count = all ? FMonthView->rowCount() : static_cast<int>(rows.size());
     long double income = 0, expense = 0;
     TDateTime earliest = QVUtils::Now() + 365, latest = 0;
-    for (int row : rows) {
-        const TQVMoneyFlow* flow = FMonthView->Flow(row);
+    for (int i = 0; i < count; ++i) {
+        const TQVMoneyFlow* flow = FMonthView->Flow(all ? i : rows[static_cast<std::size_t>(i)]);
         if (flow->Kind() == TQVFlowKind::Expense) {
             expense += flow->Sum;
         } else if (flow->Kind() == TQVFlowKind::Income) {
@@ -94,7 +91,6 @@ void TfrmMain::UpdateCashflowTotals() {
         earliest = std::min(earliest, flow->Date);
         latest = std::max(latest, flow->Date);
     }
-    const int count = static_cast<int>(rows.size());
     SetTotals(income, expense, count,
               count > 0
                   ? Lang(u"LBL_PERIOD") + QStringLiteral(" ") + QVUIUtils::FormatDate(earliest) +

@@ -1,6 +1,5 @@
 // Editing on the cash-flow page: the cell editors and what accepting them does, new rows, removal,
 // keys and the context menu of the grid.
-#include <unordered_map>
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -370,30 +369,19 @@ void TfrmMain::RemoveSelectedMoneyFlows() {
         flows.push_back(FMonthView->Flow(row));
     }
     QTreeView& tree = *m_ui->tvInfo;
-    tree.selectionModel()->clear();
     // A removal of scattered rows resets the grid; the user stays where he was.
     const int scrolled = tree.verticalScrollBar()->value();
     FMonthView->RemoveRows(rows);
     tree.verticalScrollBar()->setValue(scrolled);
-    FCurrentMonth->RemoveFlows(flows);
-    if (!FCurrentMonth->OwnsObjects()) {
+    if (FCurrentMonth->OwnsObjects()) {
+        FCurrentMonth->RemoveFlows(flows);
+    } else {
         // Removed from the list of all months, the flows go from their own months too.
-        std::unordered_map<TQVMonth*, std::vector<TQVMoneyFlow*>> byMonth;
-        std::unordered_map<const TQVMoneyFlow*, TQVMonth*> owners;
-        for (int i = 0; i < Environment->MonthCount(); ++i) {
-            for (TQVMoneyFlow* flow : Environment->GetMonth(i)->Flows()) {
-                owners.emplace(flow, Environment->GetMonth(i));
-            }
-        }
-        for (TQVMoneyFlow* flow : flows) {
-            if (const auto it = owners.find(flow); it != owners.end()) {
-                byMonth[it->second].push_back(flow);
-            }
-        }
-        for (auto& [month, doomed] : byMonth) {
-            month->RemoveFlows(doomed);
-        }
+        Environment->DeleteFlows(flows);
     }
+    // Last, so the totals are not summed over every row while the rows are still there; a reset
+    // of the grid has cleared the selection already.
+    tree.selectionModel()->clear();
     UpdateCashflowTotals();
 }
 

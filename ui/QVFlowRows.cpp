@@ -4,7 +4,8 @@ TQVFlowRows::TQVFlowRows(int columnCount, std::vector<TQVMoneyFlow*> rows, QObje
     : QAbstractTableModel(parent), FColumnCount(columnCount), FRows(std::move(rows)) {}
 
 TQVMoneyFlow* TQVFlowRows::Flow(int row) const {
-    return row >= 0 && row < rowCount() ? FRows[static_cast<std::size_t>(row)] : nullptr;
+    return row >= 0 && row < static_cast<int>(FRows.size()) ? FRows[static_cast<std::size_t>(row)]
+                                                            : nullptr;
 }
 
 int TQVFlowRows::RowOf(const TQVMoneyFlow* flow) const {
@@ -80,10 +81,18 @@ void TQVFlowRows::SetRows(std::vector<TQVMoneyFlow*> rows) {
     endResetModel();
 }
 
+QModelIndex TQVFlowRows::index(int row, int column, const QModelIndex& parent) const {
+    if (parent.isValid() || row < 0 || column < 0 || row >= static_cast<int>(FRows.size()) ||
+        column >= FColumnCount)
+        return {};
+    return createIndex(row, column);
+}
+
 Qt::ItemFlags TQVFlowRows::flags(const QModelIndex& index) const {
-    if (!index.isValid())
+    if (!index.isValid() || index.model() != this ||
+        index.row() >= static_cast<int>(FRows.size()) || index.column() >= FColumnCount)
         return Qt::NoItemFlags;
-    return QAbstractTableModel::flags(index) | Qt::ItemIsEditable;
+    return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren | Qt::ItemIsEditable;
 }
 
 bool TQVFlowRows::setData(const QModelIndex& index, const QVariant& value, int role) {

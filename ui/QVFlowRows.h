@@ -32,6 +32,9 @@ public:
     // flow (nothing is changed when unset). The row is repainted afterwards.
     std::function<void(TQVMoneyFlow& flow, int column, const QString& text)> OnNewText;
 
+    // The grid asks for the index and the flags of every row each time it lays itself out, so
+    // both answer without the base classes' round of virtual calls.
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
     int rowCount(const QModelIndex& parent = {}) const override;

@@ -46,6 +46,11 @@ TQVMonthView::TQVMonthView(TQVMonth& month, QObject* parent)
 
 void TQVMonthView::Fill() {
     const TQVSettings& settings = Environment->Settings();
+    if (settings.ShowBalanceAdjustments && settings.ShowA2A) {
+        // Nothing is left out: no flow needs to be looked at.
+        SetRows(FMonth->Flows());
+        return;
+    }
     std::vector<TQVMoneyFlow*> rows;
     rows.reserve(FMonth->Flows().size());
     for (TQVMoneyFlow* flow : FMonth->Flows()) {

@@ -30,9 +30,11 @@ TQVSummaryView::TQVSummaryView(TQVEnvironment& environment, TDateTime today, QOb
     AddRow(1, "Expenses (previous month)", summary.GetMonthExpenses(previous));
     AddRow(2, "Income (year)", summary.GetYearIncomes(year));
     AddRow(2, "Expenses (year)", summary.GetYearExpenses(year));
-    AddRow(5, "Income (total)", summary.GetTotalIncomes());
-    AddRow(5, "Expenses (total)", summary.GetTotalExpenses());
-    const long double balance = summary.GetTotalBalance();
+    // The totals and the balance of every account come from one pass over the flows.
+    const TQVSummary::TTotals totals = summary.GetTotals();
+    AddRow(5, "Income (total)", totals.Incomes);
+    AddRow(5, "Expenses (total)", totals.Expenses);
+    const long double balance = totals.Balance;
     AddRow(3, "Total balance", balance);
     AddRow(5, "Total balance", balance);
     const long double debts = summary.GetTotalDebts();

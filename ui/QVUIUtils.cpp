@@ -1,7 +1,7 @@
 #include "ui/QVUIUtils.h"
 
+#include <algorithm>
 #include <charconv>
-#include <set>
 
 #include <QItemSelectionModel>
 
@@ -159,12 +159,27 @@ TDateTime FromQDateTime(const QDateTime& value) {
 }
 
 std::vector<int> SelectedRows(const QItemSelectionModel& selection) {
-    std::set<int> rows;
-    for (const QModelIndex& index : selection.selectedIndexes()) {
-        if (!index.parent().isValid())
-            rows.insert(index.row());
+    // Range by range rather than cell by cell: a selection of every row of a long list is one
+    // range, and its cells would be millions of indexes.
+    std::vector<int> rows;
+    const QAbstractItemModel* model = selection.model();
+    for (const QItemSelectionRange& range : selection.selection()) {
+        if (!range.isValid() || range.parent().isValid())
+            continue;
+        for (int row = range.top(); row <= range.bottom(); ++row) {
+            // A row counts when one of its cells in the range can be selected, as for the cells.
+            for (int column = range.left(); column <= range.right(); ++column) {
+                const Qt::ItemFlags flags = model->index(row, column).flags();
+                if (flags.testFlag(Qt::ItemIsSelectable) && flags.testFlag(Qt::ItemIsEnabled)) {
+                    rows.push_back(row);
+                    break;
+                }
+            }
+        }
     }
-    return {rows.begin(), rows.end()};
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
 }
 
 } // namespace QVUIUtils

@@ -1,5 +1,7 @@
 // Editing on the cash-flow page as a user does it: cell editors, new rows, date moves, removal,
 // the context menu and the all-months list.
+#include <functional>
+
 #include <QComboBox>
 #include <QDateEdit>
 #include <QLineEdit>
@@ -30,7 +32,6 @@ protected:
     TQVMoneyFlow* FlowAt(int row) { return static_cast<TQVMonthView*>(Grid->model())->Flow(row); }
     TQVTVComboEditor* Editor() { return Grid->viewport()->findChild<TQVTVComboEditor*>(); }
     void ShowAllMonths() { ClickBarButton(BarPage(0).ButtonCount() - 1); }
-
     QTreeView* Grid = nullptr;
 };
 
@@ -167,6 +168,79 @@ TEST_F(CashflowPageTest, RemovingRowsOfAllMonthsRemovesTheirFlows) {
         }
     }
     EXPECT_EQ(Label("lblItems"), "Items: 2");
+}
+
+// Many rows at once, scattered (the grid is rebuilt) or in runs, from a month or from the list of
+// all months: exactly those flows go, from their months too; the others stay, in order, with
+// their totals.
+TEST_F(CashflowPageTest, RemovingManyRowsKeepsExactlyTheOthersAndTheirTotals) {
+    const struct {
+        const char* name;
+        bool allMonths;
+        std::function<bool(int row)> selected; // null: every row, by Ctrl+A
+    } cases[] = {
+        {"scattered in a month", false, [](int row) { return row % 2 == 1; }},
+        {"two runs in a month", false, [](int row) { return row < 5 || (row > 20 && row < 30); }},
+        {"scattered in all months", true, [](int row) { return row % 3 != 1; }},
+        {"every row of all months", true, nullptr},
+    };
+    const auto owned = [] {
+        std::size_t flows = 0;
+        for (int i = 0; i < Env().MonthCount(); ++i) {
+            flows += Env().GetMonth(i)->Flows().size();
+        }
+        return flows;
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        MakeBudget(true);
+        TQVMonth& old = *Env().GetMonth(Env().FindMonth(QVUtils::EncodeDate(2020, 4, 1), true));
+        const QVUtils::TDateParts now = QVUtils::DecodeDate(QVUtils::Now());
+        for (int i = 0; i < 40; ++i) {
+            AddFlow<TQVIncomeItem>(Today(), 10 + i, nullptr,
+                                   QVUtils::EncodeDate(now.Year, now.Month, 1) + i / 1000.0);
+            AddFlow<TQVExpenseItem>(old, 0.25L + i, nullptr, old.Date + i / 10.0);
+        }
+        SaveAndForget(Home.File("home.qn")); // opening sorts the months
+        OpenWindow();
+        Grid = &MainFormTest::Grid("tvInfo");
+        if (test.allMonths) {
+            ShowAllMonths();
+        }
+        const std::size_t before = owned();
+        const auto rows = static_cast<std::size_t>(Grid->model()->rowCount());
+        std::vector<TQVMoneyFlow*> kept;
+        QItemSelection selection;
+        for (int row = 0; row < Grid->model()->rowCount(); ++row) {
+            if (test.selected && !test.selected(row)) {
+                kept.push_back(FlowAt(row));
+            } else {
+                selection.select(Grid->model()->index(row, 0), Grid->model()->index(row, 4));
+            }
+        }
+        Grid->setFocus();
+        Grid->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+        if (!test.selected) {
+            QTest::keyClick(Grid, Qt::Key_A, Qt::ControlModifier);
+        }
+        QTest::keyClick(Grid, Qt::Key_Delete);
+
+        std::vector<TQVMoneyFlow*> shown;
+        long double income = 0, expense = 0;
+        for (int row = 0; row < Grid->model()->rowCount(); ++row) {
+            const TQVMoneyFlow& flow = *FlowAt(row);
+            shown.push_back(FlowAt(row));
+            if (flow.Kind() != TQVFlowKind::A2A) {
+                (flow.Kind() == TQVFlowKind::Income ? income : expense) += flow.Sum;
+            }
+        }
+        EXPECT_EQ(shown, kept);
+        EXPECT_EQ(owned(), before - (rows - kept.size())) << "the removed flows left their months";
+        EXPECT_EQ(Label("lblItems"), "Items: " + QString::number(kept.size()));
+        EXPECT_EQ(Label("lblTotalIncome"), "Total income: " + Money(income));
+        EXPECT_EQ(Label("lblTotalExpense"), "Total expense: " + Money(expense));
+        Window.reset();
+    }
 }
 
 } // namespace
