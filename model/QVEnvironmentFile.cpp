@@ -7,6 +7,8 @@
 #include "model/QVMoneyFlow.h"
 #include "platform/FileSystem.h"
 #include "platform/Stream.h"
+#include "storage/QVCFStream.h"
+#include "storage/QVCFWriter.h"
 #include "storage/QVCompoundFile.h"
 
 namespace {
@@ -49,12 +51,12 @@ void EnsureBudgetId(std::string& id) {
     }
 }
 
-// Writes every object of `list` into a sub-folder of its own, named by its index.
+// Writes every object of `list` into a sub-folder of its own, named by its index. The list is
+// the environment's own, which outlives the writer.
 template <class T>
-void SaveList(TQVCFFolder& root, std::u16string_view name, const TQVObjectList<T>& list) {
-    QVItems::WriteListFolders(
-        root.NewFolder(name), list.Count(),
-        [&list](int i, TQVCFFolder& folder) { list.Get(i)->SaveToFolder(folder); });
+void SaveList(TQVCFWriter& root, std::u16string_view name, const TQVObjectList<T>& list) {
+    root.List(name, list.Count(),
+              [&list](int i, TQVCFWriter& folder) { list.Get(i)->SaveToFolder(folder); });
 }
 
 // Appends one object per sub-folder of the list folder `name`, if there is one. An object that
@@ -119,6 +121,12 @@ void TQVEnvironment::SaveToCompoundFile(TQVCompoundFile& container) {
     TQVCFFolder& root = container.Root();
     // The root alone keeps its items in the order they are written.
     root.SetSorted(false);
+    TQVCFTreeWriter writer(root);
+    WriteRoot(writer);
+    PrepareSave(container);
+}
+
+void TQVEnvironment::WriteRoot(TQVCFWriter& root) {
     QVItems::Write(root, u"id", "QV");
     QVItems::Write(root, u"vmaj", "0");
     QVItems::Write(root, u"vmin", "1");
@@ -134,7 +142,9 @@ void TQVEnvironment::SaveToCompoundFile(TQVCompoundFile& container) {
     SaveList(root, u"m", FMonths);
     SaveList(root, u"de", FDebts);
     SaveList(root, u"cr", FCredits);
+}
 
+void TQVEnvironment::PrepareSave(TQVCompoundFile& container) {
     EnsureBudgetId(BudgetId);
     container.Info = BudgetId;
     container.Protected = Protection != 0;
@@ -178,16 +188,19 @@ void TQVEnvironment::LoadFromCompoundFile(TQVCompoundFile& container) {
 }
 
 void TQVEnvironment::SaveToFile(const std::string& fileName) {
-    // The whole tree is built first, so a fault there touches nothing on disk; it also settles
-    // the budget id that the stored password record names.
+    // The body is measured first, so a fault in any object's items touches nothing on disk. It
+    // is then encoded straight into the file, never held as a tree: a save takes little more
+    // memory than the open budget. Preparing the container settles the budget id that the stored
+    // password record names.
+    const TQVCFStreamedBody body([this](TQVCFWriter& root) { WriteRoot(root); });
     TQVCompoundFile container;
-    SaveToCompoundFile(container);
+    PrepareSave(container);
 
     // Written beside the old file and renamed over it only once complete and on the disk: a
     // failure on the way leaves the previous version as it was.
     const std::string fullPath = QVUtils::GetFullPath(fileName);
     FileSystem::TAtomicFile file(fullPath.empty() ? fileName : fullPath);
-    container.SaveToStream(file.Stream());
+    container.SaveToStream(file.Stream(), body);
     file.Commit();
 
     FileName = fullPath;

@@ -1,0 +1,389 @@
+#include "storage/QVCFStream.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "platform/Stream.h"
+#include "storage/QVAES.h"
+#include "storage/QVCFItem.h"
+#include "storage/QVDER.h"
+#include "storage/QVException.h"
+
+using namespace QVDER;
+
+// ---- The sink
+
+TQVCFBlockSink::TQVCFBlockSink(TStream& stream, QVAES::TAESContext* cipher)
+    : FStream(stream), FCipher(cipher), FBlock(new std::uint8_t[BlockSize]), FNext(FBlock),
+      FEnd(FBlock + BlockSize) {}
+
+TQVCFBlockSink::~TQVCFBlockSink() {
+    delete[] FBlock;
+}
+
+void TQVCFBlockSink::Put(const void* bytes, std::size_t count) {
+    const auto* from = static_cast<const std::uint8_t*>(bytes);
+    while (count > 0) {
+        if (FNext == FEnd)
+            Flush();
+        const std::size_t step = std::min(count, static_cast<std::size_t>(FEnd - FNext));
+        std::memcpy(FNext, from, step);
+        FNext += step;
+        from += step;
+        count -= step;
+    }
+}
+
+void TQVCFBlockSink::Flush() {
+    const auto length = static_cast<std::uint32_t>(FNext - FBlock);
+    if (length == 0)
+        return;
+    if (FCipher != nullptr) {
+        std::uint32_t outLen = length;
+        QVAES::Encrypt(*FCipher, FBlock, length, FBlock, outLen);
+    }
+    // Counted before the write: a failed write ends the save, and the bytes are gone either way.
+    FNext = FBlock;
+    FFlushed += length;
+    FStream.WriteBuffer(FBlock, length);
+}
+
+// ---- Sizes
+
+namespace {
+
+using TSlot = TQVCFStreamedBody::TSlot;
+
+void InternalError() {
+    throw EPACFError(CFMessages::InternalError);
+}
+
+// An item element: the one-octet type, the name as UTF-16LE and the content.
+std::uint64_t ItemSize(std::size_t nameUnits, std::uint64_t contentSize) {
+    return ElementSize(ElementSize(1) + ElementSize(ElementSize(2 * std::uint64_t(nameUnits))) +
+                       ElementSize(contentSize));
+}
+
+// A file's content is its data in an OCTET STRING; a folder's a SEQUENCE of its children, each
+// an item in an OCTET STRING.
+std::uint64_t FileItemElement(std::size_t nameUnits, std::uint64_t dataSize) {
+    return ElementSize(ItemSize(nameUnits, ElementSize(dataSize)));
+}
+std::uint64_t FolderItemElement(std::size_t nameUnits, std::uint64_t children) {
+    return ElementSize(ItemSize(nameUnits, ElementSize(children)));
+}
+
+std::size_t IndexNameUnits(int index) {
+    std::size_t units = 1;
+    for (auto value = static_cast<std::uint32_t>(index); value >= 10; value /= 10)
+        ++units;
+    return units;
+}
+
+// The first run: adds up a folder's children and notes the lists' in order.
+class TSizer final : public TQVCFWriter {
+public:
+    explicit TSizer(std::vector<TSlot>& slots) : FSlots(slots) {}
+
+    std::uint64_t Children() const { return FChildren; }
+
+    void File(std::u16string_view name, std::string_view data) override {
+        FChildren += FileItemElement(name.size(), data.size());
+    }
+    void Text(std::u16string_view name, std::u16string_view text) override {
+        FChildren += FileItemElement(name.size(), 2 * std::uint64_t(text.size()));
+    }
+    void List(std::u16string_view name, int count, const TWriteEach& write) override {
+        const std::size_t slot = FSlots.size();
+        FSlots.emplace_back();
+        std::uint64_t children = 0;
+        QVCFList::ForEachIndex(count, [&](int index) {
+            TSizer folder(FSlots);
+            write(index, folder);
+            children += FolderItemElement(IndexNameUnits(index), folder.Children());
+        });
+        FSlots[slot] = {children, FSlots.size() - slot - 1};
+        FChildren += FolderItemElement(name.size(), children);
+    }
+
+private:
+    std::vector<TSlot>& FSlots;
+    std::uint64_t FChildren = 0;
+};
+
+// ---- Encoding
+
+// One folder's items as they were written, kept until the folder is complete.
+struct TPending {
+    struct TEntry {
+        std::size_t Name = 0; // in Names
+        std::size_t NameUnits = 0;
+        std::size_t Data = 0; // a file's, in Bytes
+        std::uint64_t DataSize = 0;
+        std::uint64_t ContentSize = 0;
+        std::ptrdiff_t List = -1; // a folder's, in Lists
+        std::uint64_t ItemElement() const { return ElementSize(ItemSize(NameUnits, ContentSize)); }
+    };
+    struct TList {
+        TQVCFWriter::TWriteEach Write;
+        int Count = 0;
+        std::size_t Slot = 0;
+    };
+
+    std::u16string_view NameOf(const TEntry& entry) const {
+        return std::u16string_view(Names).substr(entry.Name, entry.NameUnits);
+    }
+    // Empties the items; the order found last is kept for the next folder.
+    void Clear() {
+        Entries.clear();
+        Names.clear();
+        Bytes.clear();
+        Lists.clear();
+    }
+    // Sets Sequence to the order the items are encoded in: with `sorted`, folders first, then by
+    // name, equal ones in the order they were written, as in a sorted folder of the item tree;
+    // else as written.
+    void Order(bool sorted) {
+        if (!sorted) {
+            Sequence.resize(Entries.size());
+            for (std::size_t i = 0; i < Sequence.size(); ++i)
+                Sequence[i] = i;
+            LastNames.clear();
+            return;
+        }
+        // Folders of one kind come one after another with the same names in the same order:
+        // the order found for the folder before holds again.
+        if (SameNamesAsLast())
+            return;
+        Sequence.resize(Entries.size());
+        for (std::size_t i = 0; i < Sequence.size(); ++i)
+            Sequence[i] = i;
+        const auto less = [this](std::size_t a, std::size_t b) {
+            const TEntry &ea = Entries[a], &eb = Entries[b];
+            if ((ea.List >= 0) != (eb.List >= 0))
+                return ea.List >= 0;
+            return TQVCFFolder::CompareNames(NameOf(ea), NameOf(eb)) < 0;
+        };
+        if (Sequence.size() > 16) {
+            std::stable_sort(Sequence.begin(), Sequence.end(), less);
+        } else {
+            for (std::size_t i = 1; i < Sequence.size(); ++i) {
+                const std::size_t item = Sequence[i];
+                std::size_t j = i;
+                for (; j > 0 && less(item, Sequence[j - 1]); --j)
+                    Sequence[j] = Sequence[j - 1];
+                Sequence[j] = item;
+            }
+        }
+        LastNames = Names;
+        LastShape.clear();
+        for (const TEntry& entry : Entries)
+            LastShape.push_back(Shape(entry));
+    }
+    std::uint64_t Children() const {
+        std::uint64_t children = 0;
+        for (const TEntry& entry : Entries)
+            children += entry.ItemElement();
+        return children;
+    }
+
+    std::vector<TEntry> Entries;
+    std::u16string Names;
+    std::string Bytes;
+    std::vector<TList> Lists;
+    // The entries' indices in encoding order.
+    std::vector<std::size_t> Sequence;
+
+private:
+    static std::size_t Shape(const TEntry& entry) {
+        return entry.NameUnits << 1 | (entry.List >= 0 ? 1 : 0);
+    }
+    bool SameNamesAsLast() const {
+        if (LastShape.size() != Entries.size() || LastNames != Names)
+            return false;
+        for (std::size_t i = 0; i < Entries.size(); ++i)
+            if (LastShape[i] != Shape(Entries[i]))
+                return false;
+        return true;
+    }
+
+    // The names the order in Sequence was found for, and each entry's length and kind.
+    std::u16string LastNames;
+    std::vector<std::size_t> LastShape;
+};
+
+// The second run's writer: gathers a folder's items, each list with the size the first run
+// measured. `cursor` is the slot of the next list written.
+class TCollector final : public TQVCFWriter {
+public:
+    TCollector(TPending& pending, const std::vector<TSlot>& slots, std::size_t cursor)
+        : FPending(pending), FSlots(slots), FCursor(cursor) {}
+
+    std::size_t Cursor() const { return FCursor; }
+
+    void File(std::u16string_view name, std::string_view data) override {
+        TPending::TEntry& entry = Add(name);
+        entry.Data = FPending.Bytes.size();
+        entry.DataSize = data.size();
+        entry.ContentSize = ElementSize(data.size());
+        FPending.Bytes.append(data);
+    }
+    void Text(std::u16string_view name, std::u16string_view text) override {
+        TPending::TEntry& entry = Add(name);
+        entry.Data = FPending.Bytes.size();
+        entry.DataSize = 2 * std::uint64_t(text.size());
+        entry.ContentSize = ElementSize(entry.DataSize);
+        std::string& bytes = FPending.Bytes;
+        std::size_t at = bytes.size();
+        bytes.resize(at + 2 * text.size());
+        for (const char16_t unit : text) {
+            bytes[at++] = static_cast<char>(unit & 0xFF);
+            bytes[at++] = static_cast<char>(unit >> 8);
+        }
+    }
+    void List(std::u16string_view name, int count, const TWriteEach& write) override {
+        if (FCursor >= FSlots.size())
+            InternalError();
+        const std::size_t slot = FCursor;
+        FCursor += 1 + FSlots[slot].Descendants;
+        TPending::TEntry& entry = Add(name);
+        entry.ContentSize = ElementSize(FSlots[slot].Children);
+        entry.List = static_cast<std::ptrdiff_t>(FPending.Lists.size());
+        FPending.Lists.push_back({write, count, slot});
+    }
+
+private:
+    TPending::TEntry& Add(std::u16string_view name) {
+        TPending::TEntry& entry = FPending.Entries.emplace_back();
+        entry.Name = FPending.Names.size();
+        entry.NameUnits = name.size();
+        FPending.Names.append(name);
+        return entry;
+    }
+
+    TPending& FPending;
+    const std::vector<TSlot>& FSlots;
+    std::size_t FCursor;
+};
+
+class TEncoder {
+public:
+    TEncoder(const std::vector<TSlot>& slots, TQVCFBlockSink& sink) : FSlots(slots), FSink(sink) {}
+
+    // The pending items of the folders `depth` deep; each depth has its own, reused from one
+    // folder to the next.
+    TPending& Level(std::size_t depth) {
+        while (FLevels.size() <= depth)
+            FLevels.push_back(std::make_unique<TPending>());
+        return *FLevels[depth];
+    }
+
+    void Header(std::uint8_t tag, std::uint64_t contentSize) {
+        FSink.Advance(WriteHeader(FSink.Room(10), tag, contentSize));
+    }
+
+    // An item element up to its content: the type, the name and the content's header.
+    void ItemHead(bool folder, std::u16string_view name, std::uint64_t contentSize) {
+        const std::uint64_t nameBytes = 2 * std::uint64_t(name.size());
+        const std::uint64_t nameElement = ElementSize(nameBytes);
+        std::uint8_t* out = FSink.Room(40);
+        out = WriteHeader(out, TagSequence,
+                          ElementSize(1) + ElementSize(nameElement) + ElementSize(contentSize));
+        out = WriteHeader(out, TagType, 1);
+        *out++ = folder ? 'd' : 'f';
+        out = WriteHeader(out, TagSequence, nameElement);
+        out = WriteHeader(out, TagName, nameBytes);
+        FSink.Advance(out);
+        while (!name.empty()) {
+            const std::size_t units = std::min(name.size(), TQVCFBlockSink::MaxRoom / 2);
+            out = FSink.Room(2 * units);
+            for (std::size_t i = 0; i < units; ++i) {
+                *out++ = static_cast<std::uint8_t>(name[i] & 0xFF);
+                *out++ = static_cast<std::uint8_t>(name[i] >> 8);
+            }
+            FSink.Advance(out);
+            name.remove_prefix(units);
+        }
+        Header(TagOctets, contentSize);
+    }
+
+    // A complete folder's content, its items in the order they stand in `pending`; the lists'
+    // folders are gathered one `depth` deeper.
+    void Content(const TPending& pending, std::uint64_t children, std::size_t depth) {
+        Header(TagSequence, children);
+        for (const std::size_t index : pending.Sequence) {
+            const TPending::TEntry& entry = pending.Entries[index];
+            Header(TagOctets, ItemSize(entry.NameUnits, entry.ContentSize));
+            ItemHead(entry.List >= 0, pending.NameOf(entry), entry.ContentSize);
+            if (entry.List >= 0) {
+                ListContent(pending.Lists[static_cast<std::size_t>(entry.List)], depth);
+            } else {
+                Header(TagOctets, entry.DataSize);
+                FSink.Put(pending.Bytes.data() + entry.Data, entry.DataSize);
+            }
+        }
+    }
+
+    // A list's content: each of its folders is written, put in order and encoded in turn.
+    void ListContent(const TPending::TList& list, std::size_t depth) {
+        const TSlot& slot = FSlots[list.Slot];
+        Header(TagSequence, slot.Children);
+        const std::uint64_t start = FSink.Count();
+        std::size_t cursor = list.Slot + 1;
+        QVCFList::ForEachIndex(list.Count, [&](int index) {
+            TPending& pending = Level(depth);
+            pending.Clear();
+            TCollector folder(pending, FSlots, cursor);
+            list.Write(index, folder);
+            cursor = folder.Cursor();
+            pending.Order(true);
+            const std::uint64_t children = pending.Children();
+            char16_t units[QVCFList::MaxNameUnits];
+            const std::u16string_view name(units, QVCFList::IndexName(index, units));
+            Header(TagOctets, ItemSize(name.size(), ElementSize(children)));
+            ItemHead(true, name, ElementSize(children));
+            Content(pending, children, depth + 1);
+        });
+        // Anything else would leave the lengths written before wrong.
+        if (FSink.Count() - start != slot.Children || cursor != list.Slot + 1 + slot.Descendants)
+            InternalError();
+    }
+
+private:
+    const std::vector<TSlot>& FSlots;
+    TQVCFBlockSink& FSink;
+    std::vector<std::unique_ptr<TPending>> FLevels;
+};
+
+} // namespace
+
+TQVCFStreamedBody::TQVCFStreamedBody(TWriteRoot writeRoot) : FWriteRoot(std::move(writeRoot)) {
+    TSizer root(FSlots);
+    FWriteRoot(root);
+    const std::uint64_t size = ItemSize(0, ElementSize(root.Children()));
+    // Stored sizes are 32-bit; a body beyond that cannot be written.
+    if (size > UINT32_MAX)
+        InternalError();
+    FSize = static_cast<std::uint32_t>(size);
+}
+
+TQVCFStreamedBody::~TQVCFStreamedBody() = default;
+
+void TQVCFStreamedBody::WriteTo(TQVCFBlockSink& sink) const {
+    TEncoder encoder(FSlots, sink);
+    TPending& root = encoder.Level(0);
+    TCollector collector(root, FSlots, 0);
+    FWriteRoot(collector);
+    if (collector.Cursor() != FSlots.size())
+        InternalError();
+    root.Order(false);
+    const std::uint64_t children = root.Children();
+    if (ItemSize(0, ElementSize(children)) != FSize)
+        InternalError();
+    const std::uint64_t start = sink.Count();
+    encoder.ItemHead(true, {}, ElementSize(children));
+    encoder.Content(root, children, 1);
+    if (sink.Count() - start != FSize)
+        InternalError();
+}
