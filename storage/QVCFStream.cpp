@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/FileSystem.h"
 #include "platform/Stream.h"
 #include "storage/QVAES.h"
 #include "storage/QVCFItem.h"
@@ -47,6 +48,10 @@ void TQVCFBlockSink::Flush() {
     FNext = FBlock;
     FFlushed += length;
     FStream.WriteBuffer(FBlock, length);
+    if (FFlushed - FWrittenBack >= WriteBackStep) {
+        FileSystem::StartWriteBack(FStream, FFlushed - FWrittenBack);
+        FWrittenBack = FFlushed;
+    }
 }
 
 // ---- Sizes
@@ -114,6 +119,24 @@ private:
 
 // ---- Encoding
 
+// The item element up to its content, at `out`: the type, the name and the content's header.
+std::uint8_t* WriteItemHead(std::uint8_t* out, bool folder, std::u16string_view name,
+                            std::uint64_t contentSize) {
+    const std::uint64_t nameBytes = 2 * std::uint64_t(name.size());
+    const std::uint64_t nameElement = ElementSize(nameBytes);
+    out = WriteHeader(out, TagSequence,
+                      ElementSize(1) + ElementSize(nameElement) + ElementSize(contentSize));
+    out = WriteHeader(out, TagType, 1);
+    *out++ = folder ? 'd' : 'f';
+    out = WriteHeader(out, TagSequence, nameElement);
+    out = WriteHeader(out, TagName, nameBytes);
+    for (const char16_t unit : name) {
+        *out++ = static_cast<std::uint8_t>(unit & 0xFF);
+        *out++ = static_cast<std::uint8_t>(unit >> 8);
+    }
+    return WriteHeader(out, TagOctets, contentSize);
+}
+
 // One folder's items as they were written, kept until the folder is complete.
 struct TPending {
     struct TEntry {
@@ -122,8 +145,8 @@ struct TPending {
         std::size_t Data = 0; // a file's, in Bytes
         std::uint64_t DataSize = 0;
         std::uint64_t ContentSize = 0;
+        std::uint64_t ItemSize = 0;
         std::ptrdiff_t List = -1; // a folder's, in Lists
-        std::uint64_t ItemElement() const { return ElementSize(ItemSize(NameUnits, ContentSize)); }
     };
     struct TList {
         TQVCFWriter::TWriteEach Write;
@@ -134,7 +157,7 @@ struct TPending {
     std::u16string_view NameOf(const TEntry& entry) const {
         return std::u16string_view(Names).substr(entry.Name, entry.NameUnits);
     }
-    // Empties the items; the order found last is kept for the next folder.
+    // Empties the items; the orders found so far are kept for the folders to come.
     void Clear() {
         Entries.clear();
         Names.clear();
@@ -149,13 +172,16 @@ struct TPending {
             Sequence.resize(Entries.size());
             for (std::size_t i = 0; i < Sequence.size(); ++i)
                 Sequence[i] = i;
-            LastNames.clear();
             return;
         }
-        // Folders of one kind come one after another with the same names in the same order:
-        // the order found for the folder before holds again.
-        if (SameNamesAsLast())
-            return;
+        // Folders of one kind (a flow of each kind, say) come by the thousand with the same
+        // names in the same order: an order found before holds again.
+        for (TKnownOrder& known : FKnown) {
+            if (known.Matches(*this)) {
+                Sequence = known.Sequence;
+                return;
+            }
+        }
         Sequence.resize(Entries.size());
         for (std::size_t i = 0; i < Sequence.size(); ++i)
             Sequence[i] = i;
@@ -176,15 +202,18 @@ struct TPending {
                 Sequence[j] = item;
             }
         }
-        LastNames = Names;
-        LastShape.clear();
+        TKnownOrder& known = FKnown[FNextKnown];
+        FNextKnown = (FNextKnown + 1) % KnownOrders;
+        known.Names = Names;
+        known.Shape.clear();
         for (const TEntry& entry : Entries)
-            LastShape.push_back(Shape(entry));
+            known.Shape.push_back(Shape(entry));
+        known.Sequence = Sequence;
     }
     std::uint64_t Children() const {
         std::uint64_t children = 0;
         for (const TEntry& entry : Entries)
-            children += entry.ItemElement();
+            children += ElementSize(entry.ItemSize);
         return children;
     }
 
@@ -199,18 +228,23 @@ private:
     static std::size_t Shape(const TEntry& entry) {
         return entry.NameUnits << 1 | (entry.List >= 0 ? 1 : 0);
     }
-    bool SameNamesAsLast() const {
-        if (LastShape.size() != Entries.size() || LastNames != Names)
-            return false;
-        for (std::size_t i = 0; i < Entries.size(); ++i)
-            if (LastShape[i] != Shape(Entries[i]))
+    // The order found for a folder: its names, each entry's length and kind, and its sequence.
+    struct TKnownOrder {
+        std::u16string Names;
+        std::vector<std::size_t> Shape;
+        std::vector<std::size_t> Sequence;
+        bool Matches(const TPending& pending) const {
+            if (Shape.size() != pending.Entries.size() || Names != pending.Names)
                 return false;
-        return true;
-    }
-
-    // The names the order in Sequence was found for, and each entry's length and kind.
-    std::u16string LastNames;
-    std::vector<std::size_t> LastShape;
+            for (std::size_t i = 0; i < Shape.size(); ++i)
+                if (Shape[i] != TPending::Shape(pending.Entries[i]))
+                    return false;
+            return true;
+        }
+    };
+    static constexpr std::size_t KnownOrders = 4;
+    TKnownOrder FKnown[KnownOrders];
+    std::size_t FNextKnown = 0;
 };
 
 // The second run's writer: gathers a folder's items, each list with the size the first run
@@ -223,17 +257,11 @@ public:
     std::size_t Cursor() const { return FCursor; }
 
     void File(std::u16string_view name, std::string_view data) override {
-        TPending::TEntry& entry = Add(name);
-        entry.Data = FPending.Bytes.size();
-        entry.DataSize = data.size();
-        entry.ContentSize = ElementSize(data.size());
+        Add(name, data.size());
         FPending.Bytes.append(data);
     }
     void Text(std::u16string_view name, std::u16string_view text) override {
-        TPending::TEntry& entry = Add(name);
-        entry.Data = FPending.Bytes.size();
-        entry.DataSize = 2 * std::uint64_t(text.size());
-        entry.ContentSize = ElementSize(entry.DataSize);
+        Add(name, 2 * std::uint64_t(text.size()));
         std::string& bytes = FPending.Bytes;
         std::size_t at = bytes.size();
         bytes.resize(at + 2 * text.size());
@@ -247,19 +275,27 @@ public:
             InternalError();
         const std::size_t slot = FCursor;
         FCursor += 1 + FSlots[slot].Descendants;
-        TPending::TEntry& entry = Add(name);
+        TPending::TEntry& entry = AddName(name);
         entry.ContentSize = ElementSize(FSlots[slot].Children);
+        entry.ItemSize = ItemSize(name.size(), entry.ContentSize);
         entry.List = static_cast<std::ptrdiff_t>(FPending.Lists.size());
         FPending.Lists.push_back({write, count, slot});
     }
 
 private:
-    TPending::TEntry& Add(std::u16string_view name) {
+    TPending::TEntry& AddName(std::u16string_view name) {
         TPending::TEntry& entry = FPending.Entries.emplace_back();
         entry.Name = FPending.Names.size();
         entry.NameUnits = name.size();
         FPending.Names.append(name);
         return entry;
+    }
+    void Add(std::u16string_view name, std::uint64_t dataSize) {
+        TPending::TEntry& entry = AddName(name);
+        entry.Data = FPending.Bytes.size();
+        entry.DataSize = dataSize;
+        entry.ContentSize = ElementSize(dataSize);
+        entry.ItemSize = ItemSize(name.size(), entry.ContentSize);
     }
 
     TPending& FPending;
@@ -283,38 +319,45 @@ public:
         FSink.Advance(WriteHeader(FSink.Room(10), tag, contentSize));
     }
 
-    // An item element up to its content: the type, the name and the content's header.
     void ItemHead(bool folder, std::u16string_view name, std::uint64_t contentSize) {
+        constexpr std::size_t Fixed = 40; // every header octet of an item's head
+        constexpr std::size_t Units = (TQVCFBlockSink::BlockSize - Fixed) / 2;
+        if (name.size() <= Units) {
+            FSink.Advance(
+                WriteItemHead(FSink.Room(Fixed + 2 * name.size()), folder, name, contentSize));
+            return;
+        }
+        // A name too long for one block, in pieces: the head of an empty name shows where.
+        std::uint8_t head[Fixed];
         const std::uint64_t nameBytes = 2 * std::uint64_t(name.size());
         const std::uint64_t nameElement = ElementSize(nameBytes);
-        std::uint8_t* out = FSink.Room(40);
-        out = WriteHeader(out, TagSequence,
-                          ElementSize(1) + ElementSize(nameElement) + ElementSize(contentSize));
+        std::uint8_t* out =
+            WriteHeader(head, TagSequence,
+                        ElementSize(1) + ElementSize(nameElement) + ElementSize(contentSize));
         out = WriteHeader(out, TagType, 1);
         *out++ = folder ? 'd' : 'f';
         out = WriteHeader(out, TagSequence, nameElement);
         out = WriteHeader(out, TagName, nameBytes);
-        FSink.Advance(out);
-        while (!name.empty()) {
-            const std::size_t units = std::min(name.size(), TQVCFBlockSink::MaxRoom / 2);
-            out = FSink.Room(2 * units);
-            for (std::size_t i = 0; i < units; ++i) {
-                *out++ = static_cast<std::uint8_t>(name[i] & 0xFF);
-                *out++ = static_cast<std::uint8_t>(name[i] >> 8);
+        FSink.Put(head, static_cast<std::size_t>(out - head));
+        for (; !name.empty(); name.remove_prefix(std::min(name.size(), Units))) {
+            const std::u16string_view part = name.substr(0, Units);
+            std::uint8_t* to = FSink.Room(2 * part.size());
+            for (const char16_t unit : part) {
+                *to++ = static_cast<std::uint8_t>(unit & 0xFF);
+                *to++ = static_cast<std::uint8_t>(unit >> 8);
             }
-            FSink.Advance(out);
-            name.remove_prefix(units);
+            FSink.Advance(to);
         }
         Header(TagOctets, contentSize);
     }
 
-    // A complete folder's content, its items in the order they stand in `pending`; the lists'
-    // folders are gathered one `depth` deeper.
+    // A complete folder's content, its items in the order of its Sequence; the lists' folders
+    // are gathered one `depth` deeper.
     void Content(const TPending& pending, std::uint64_t children, std::size_t depth) {
         Header(TagSequence, children);
         for (const std::size_t index : pending.Sequence) {
             const TPending::TEntry& entry = pending.Entries[index];
-            Header(TagOctets, ItemSize(entry.NameUnits, entry.ContentSize));
+            Header(TagOctets, entry.ItemSize);
             ItemHead(entry.List >= 0, pending.NameOf(entry), entry.ContentSize);
             if (entry.List >= 0) {
                 ListContent(pending.Lists[static_cast<std::size_t>(entry.List)], depth);
@@ -341,13 +384,39 @@ public:
             const std::uint64_t children = pending.Children();
             char16_t units[QVCFList::MaxNameUnits];
             const std::u16string_view name(units, QVCFList::IndexName(index, units));
-            Header(TagOctets, ItemSize(name.size(), ElementSize(children)));
-            ItemHead(true, name, ElementSize(children));
-            Content(pending, children, depth + 1);
+            const std::uint64_t itemSize = ItemSize(name.size(), ElementSize(children));
+            if (pending.Lists.empty() && ElementSize(itemSize) <= TQVCFBlockSink::BlockSize)
+                SmallFolder(pending, name, itemSize, children);
+            else {
+                Header(TagOctets, itemSize);
+                ItemHead(true, name, ElementSize(children));
+                Content(pending, children, depth + 1);
+            }
         });
         // Anything else would leave the lengths written before wrong.
         if (FSink.Count() - start != slot.Children || cursor != list.Slot + 1 + slot.Descendants)
             InternalError();
+    }
+
+    // A folder of files that fits in a block (an object's handful of values), in one piece.
+    void SmallFolder(const TPending& pending, std::u16string_view name, std::uint64_t itemSize,
+                     std::uint64_t children) {
+        const std::uint64_t element = ElementSize(itemSize);
+        std::uint8_t* const start = FSink.Room(element);
+        std::uint8_t* out = WriteHeader(start, TagOctets, itemSize);
+        out = WriteItemHead(out, true, name, ElementSize(children));
+        out = WriteHeader(out, TagSequence, children);
+        for (const std::size_t index : pending.Sequence) {
+            const TPending::TEntry& entry = pending.Entries[index];
+            out = WriteHeader(out, TagOctets, entry.ItemSize);
+            out = WriteItemHead(out, false, pending.NameOf(entry), entry.ContentSize);
+            out = WriteHeader(out, TagOctets, entry.DataSize);
+            std::memcpy(out, pending.Bytes.data() + entry.Data, entry.DataSize);
+            out += entry.DataSize;
+        }
+        if (static_cast<std::uint64_t>(out - start) != element)
+            InternalError();
+        FSink.Advance(out);
     }
 
 private:

@@ -19,8 +19,6 @@ struct TAESContext;
 class TQVCFBlockSink {
 public:
     static constexpr std::size_t BlockSize = 64 * 1024;
-    // The most that Room hands out at once.
-    static constexpr std::size_t MaxRoom = 64;
 
     // `cipher`, when given, is a context set up for encrypting that the sink then uses.
     TQVCFBlockSink(TStream& stream, QVAES::TAESContext* cipher);
@@ -28,7 +26,8 @@ public:
     TQVCFBlockSink(const TQVCFBlockSink&) = delete;
     TQVCFBlockSink& operator=(const TQVCFBlockSink&) = delete;
 
-    // Room for up to MaxRoom bytes at the returned place; Advance then says where they ended.
+    // Room for `count` bytes (at most BlockSize) at the returned place; Advance then says where
+    // they ended.
     std::uint8_t* Room(std::size_t count) {
         if (static_cast<std::size_t>(FEnd - FNext) < count)
             Flush();
@@ -48,6 +47,10 @@ private:
     std::uint8_t* FNext;
     std::uint8_t* FEnd;
     std::uint64_t FFlushed = 0;
+    // A file's bytes are handed to the disk every few megabytes as they are written, so that
+    // the flush at the end of a save has little left to wait for.
+    static constexpr std::uint64_t WriteBackStep = 4 << 20;
+    std::uint64_t FWrittenBack = 0;
 };
 
 // A container body (the root folder's item encoding) written straight from the objects, never
