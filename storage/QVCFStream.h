@@ -13,15 +13,18 @@ namespace QVAES {
 struct TAESContext;
 }
 
-// Bytes on their way to a stream, gathered into blocks of a fixed size. With a cipher each block
-// is encrypted before it is written, the CFB pass running on from one block to the next, so the
-// bytes are those of one pass over the whole.
+// Bytes on their way to a stream, gathered into blocks of a fixed size. A thread of the sink's
+// own writes the full blocks while the next ones are being filled. With a cipher each block is
+// encrypted first, the CFB pass running on from one block to the next, so the bytes are those of
+// one pass over the whole.
 class TQVCFBlockSink {
 public:
-    static constexpr std::size_t BlockSize = 64 * 1024;
+    static constexpr std::size_t BlockSize = 256 * 1024;
 
-    // `cipher`, when given, is a context set up for encrypting that the sink then uses.
+    // `cipher`, when given, is a context set up for encrypting that the sink's writer then uses
+    // until Finish.
     TQVCFBlockSink(TStream& stream, QVAES::TAESContext* cipher);
+    // Without Finish, the blocks not yet written are dropped.
     ~TQVCFBlockSink();
     TQVCFBlockSink(const TQVCFBlockSink&) = delete;
     TQVCFBlockSink& operator=(const TQVCFBlockSink&) = delete;
@@ -35,22 +38,22 @@ public:
     }
     void Advance(std::uint8_t* end) { FNext = end; }
     void Put(const void* bytes, std::size_t count);
-    // Writes the gathered bytes; raises EWriteError when the stream takes fewer.
+    // Hands the gathered bytes on to be written. Raises the error that ended the writing
+    // (EWriteError when the stream took fewer bytes), if one has.
     void Flush();
+    // Writes everything given and waits for it; raises as Flush does.
+    void Finish();
     // Bytes given so far, written or not.
-    std::uint64_t Count() const { return FFlushed + static_cast<std::uint64_t>(FNext - FBlock); }
+    std::uint64_t Count() const { return FHanded + static_cast<std::uint64_t>(FNext - FBlock); }
 
 private:
-    TStream& FStream;
-    QVAES::TAESContext* FCipher;
+    class TWriter;
+
+    std::unique_ptr<TWriter> FWriter;
     std::uint8_t* FBlock;
     std::uint8_t* FNext;
     std::uint8_t* FEnd;
-    std::uint64_t FFlushed = 0;
-    // A file's bytes are handed to the disk every few megabytes as they are written, so that
-    // the flush at the end of a save has little left to wait for.
-    static constexpr std::uint64_t WriteBackStep = 4 << 20;
-    std::uint64_t FWrittenBack = 0;
+    std::uint64_t FHanded = 0;
 };
 
 // A container body (the root folder's item encoding) written straight from the objects, never

@@ -152,7 +152,7 @@ void TQVCompoundFile::SaveToStream(TStream& stream, const TQVCFStreamedBody& bod
     WriteHead(stream, body.Size(), protection);
     TQVCFBlockSink sink(stream, Protected ? &cipher : nullptr);
     body.WriteTo(sink);
-    sink.Flush();
+    sink.Finish();
 }
 
 TByteBuffer TQVCompoundFile::ReadBody(TStream& stream) {
