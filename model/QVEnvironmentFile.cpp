@@ -52,11 +52,12 @@ void EnsureBudgetId(std::string& id) {
 }
 
 // Writes every object of `list` into a sub-folder of its own, named by its index. The list is
-// the environment's own, which outlives the writer.
+// the environment's own, which outlives the writer; writing an object only reads it, so a writer
+// may write several at once.
 template <class T>
 void SaveList(TQVCFWriter& root, std::u16string_view name, const TQVObjectList<T>& list) {
-    root.List(name, list.Count(),
-              [&list](int i, TQVCFWriter& folder) { list.Get(i)->SaveToFolder(folder); });
+    root.ConcurrentList(name, list.Count(),
+                        [&list](int i, TQVCFWriter& folder) { list.Get(i)->SaveToFolder(folder); });
 }
 
 // Appends one object per sub-folder of the list folder `name`, if there is one. An object that

@@ -133,7 +133,7 @@ void TQVMonth::WriteContents(TQVCFWriter& folder) {
     TQVBase::WriteContents(folder);
     QVItems::WriteDate(folder, u"month", Date);
     const int count = Count();
-    folder.List(u"flows", count, [this, count](int i, TQVCFWriter& flow) {
+    folder.ConcurrentList(u"flows", count, [this, count](int i, TQVCFWriter& flow) {
         // A save visits each flow twice, and the flows lie scattered in memory: the next one is
         // fetched while this one is written.
         const int next = QVCFList::NextIndex(i, count);

@@ -1,6 +1,8 @@
 #include "storage/QVCFStream.h"
 
 #include <algorithm>
+#include <atomic>
+#include <bit>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -219,10 +221,12 @@ std::size_t IndexNameUnits(int index) {
     return units;
 }
 
-// The first run: adds up a folder's children and notes the lists' in order.
+// The first run: adds up a folder's children and notes the lists' in order. The outermost list
+// whose folders may be measured at the same time is shared out among threads; the lists inside
+// those are measured in turn.
 class TSizer final : public TQVCFWriter {
 public:
-    explicit TSizer(std::vector<TSlot>& slots) : FSlots(slots) {}
+    TSizer(std::vector<TSlot>& slots, bool shared) : FSlots(slots), FShared(shared) {}
 
     std::uint64_t Children() const { return FChildren; }
 
@@ -233,24 +237,115 @@ public:
         FChildren += FileItemElement(name.size(), 2 * std::uint64_t(text.size()));
     }
     void List(std::u16string_view name, int count, const TWriteEach& write) override {
+        Measure(name, count, write, false);
+    }
+    void ConcurrentList(std::u16string_view name, int count, const TWriteEach& write) override {
+        Measure(name, count, write, !FShared && count >= 2);
+    }
+
+private:
+    // The folders in `count`'s order from `index` on, `folders` of them.
+    struct TRun {
+        int Index = 0;
+        int Folders = 0;
+        std::vector<TSlot> Slots;
+        std::uint64_t Children = 0;
+        std::exception_ptr Error;
+    };
+
+    void Measure(std::u16string_view name, int count, const TWriteEach& write, bool share) {
         const std::size_t slot = FSlots.size();
         FSlots.emplace_back();
         std::uint64_t children = 0;
-        QVCFList::ForEachIndex(count, [&](int index) {
-            TSizer folder(FSlots);
-            write(index, folder);
-            children += FolderItemElement(IndexNameUnits(index), folder.Children());
-        });
+        if (share) {
+            children = MeasureShared(count, write);
+        } else {
+            TRun run{0, count, {}, 0, nullptr};
+            MeasureRun(run, count, write, FSlots, FShared);
+            children = run.Children;
+        }
         FSlots[slot] = {children, FSlots.size() - slot - 1};
         FChildren += FolderItemElement(name.size(), children);
     }
 
-private:
+    static void MeasureRun(TRun& run, int count, const TWriteEach& write, std::vector<TSlot>& slots,
+                           bool shared) {
+        int index = run.Index;
+        for (int left = run.Folders; left > 0; --left, index = QVCFList::NextIndex(index, count)) {
+            TSizer folder(slots, shared);
+            write(index, folder);
+            run.Children += FolderItemElement(IndexNameUnits(index), folder.Children());
+        }
+    }
+
+    // The folders in runs of consecutive ones, taken by the threads in turn; the runs' lists
+    // then follow one another in order, as measured in one go.
+    std::uint64_t MeasureShared(int count, const TWriteEach& write) {
+        const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+        const int runCount = std::min(count, static_cast<int>(threads) * 8);
+        std::vector<TRun> runs(static_cast<std::size_t>(runCount));
+        int index = 0;
+        for (int r = 0; r < runCount; ++r) {
+            TRun& run = runs[static_cast<std::size_t>(r)];
+            run.Index = index;
+            run.Folders = static_cast<int>(std::int64_t{count} * (r + 1) / runCount -
+                                           std::int64_t{count} * r / runCount);
+            for (int i = 0; i < run.Folders; ++i)
+                index = QVCFList::NextIndex(index, count);
+        }
+        std::atomic<int> next{0};
+        const auto work = [&] {
+            for (int r; (r = next++) < runCount;) {
+                TRun& run = runs[static_cast<std::size_t>(r)];
+                try {
+                    MeasureRun(run, count, write, run.Slots, true);
+                } catch (...) {
+                    run.Error = std::current_exception();
+                }
+            }
+        };
+        std::vector<std::thread> helpers;
+        try {
+            for (unsigned t = 1; t < threads && static_cast<int>(t) < runCount; ++t)
+                helpers.emplace_back(work);
+        } catch (...) {
+            // Fewer threads then; this one works through whatever is left.
+        }
+        work();
+        for (std::thread& helper : helpers)
+            helper.join();
+        // The error a measure in turn would have met first.
+        for (const TRun& run : runs)
+            if (run.Error)
+                std::rethrow_exception(run.Error);
+        std::uint64_t children = 0;
+        for (const TRun& run : runs) {
+            FSlots.insert(FSlots.end(), run.Slots.begin(), run.Slots.end());
+            children += run.Children;
+        }
+        return children;
+    }
+
     std::vector<TSlot>& FSlots;
+    // Inside a list that threads share: its lists are measured in turn.
+    bool FShared;
     std::uint64_t FChildren = 0;
 };
 
 // ---- Encoding
+
+// UTF-16 code units as bytes, low byte first.
+std::uint8_t* PutUnits(std::uint8_t* out, std::u16string_view units) {
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(out, units.data(), 2 * units.size());
+        return out + 2 * units.size();
+    }
+    for (const char16_t unit : units) {
+        *out++ = static_cast<std::uint8_t>(unit & 0xFF);
+        *out++ = static_cast<std::uint8_t>(unit >> 8);
+    }
+    return out;
+}
 
 // The item element up to its content, at `out`: the type, the name and the content's header.
 std::uint8_t* WriteItemHead(std::uint8_t* out, bool folder, std::u16string_view name,
@@ -263,10 +358,7 @@ std::uint8_t* WriteItemHead(std::uint8_t* out, bool folder, std::u16string_view 
     *out++ = folder ? 'd' : 'f';
     out = WriteHeader(out, TagSequence, nameElement);
     out = WriteHeader(out, TagName, nameBytes);
-    for (const char16_t unit : name) {
-        *out++ = static_cast<std::uint8_t>(unit & 0xFF);
-        *out++ = static_cast<std::uint8_t>(unit >> 8);
-    }
+    out = PutUnits(out, name);
     return WriteHeader(out, TagOctets, contentSize);
 }
 
@@ -367,7 +459,8 @@ private:
         std::vector<std::size_t> Shape;
         std::vector<std::size_t> Sequence;
         bool Matches(const TPending& pending) const {
-            if (Shape.size() != pending.Entries.size() || Names != pending.Names)
+            if (Shape.size() != pending.Entries.size() || Names.size() != pending.Names.size() ||
+                std::memcmp(Names.data(), pending.Names.data(), 2 * Names.size()) != 0)
                 return false;
             for (std::size_t i = 0; i < Shape.size(); ++i)
                 if (Shape[i] != TPending::Shape(pending.Entries[i]))
@@ -396,12 +489,9 @@ public:
     void Text(std::u16string_view name, std::u16string_view text) override {
         Add(name, 2 * std::uint64_t(text.size()));
         std::string& bytes = FPending.Bytes;
-        std::size_t at = bytes.size();
+        const std::size_t at = bytes.size();
         bytes.resize(at + 2 * text.size());
-        for (const char16_t unit : text) {
-            bytes[at++] = static_cast<char>(unit & 0xFF);
-            bytes[at++] = static_cast<char>(unit >> 8);
-        }
+        PutUnits(reinterpret_cast<std::uint8_t*>(bytes.data() + at), text);
     }
     void List(std::u16string_view name, int count, const TWriteEach& write) override {
         if (FCursor >= FSlots.size())
@@ -474,12 +564,7 @@ public:
         FSink.Put(head, static_cast<std::size_t>(out - head));
         for (; !name.empty(); name.remove_prefix(std::min(name.size(), Units))) {
             const std::u16string_view part = name.substr(0, Units);
-            std::uint8_t* to = FSink.Room(2 * part.size());
-            for (const char16_t unit : part) {
-                *to++ = static_cast<std::uint8_t>(unit & 0xFF);
-                *to++ = static_cast<std::uint8_t>(unit >> 8);
-            }
-            FSink.Advance(to);
+            FSink.Advance(PutUnits(FSink.Room(2 * part.size()), part));
         }
         Header(TagOctets, contentSize);
     }
@@ -561,7 +646,7 @@ private:
 } // namespace
 
 TQVCFStreamedBody::TQVCFStreamedBody(TWriteRoot writeRoot) : FWriteRoot(std::move(writeRoot)) {
-    TSizer root(FSlots);
+    TSizer root(FSlots, false);
     FWriteRoot(root);
     const std::uint64_t size = ItemSize(0, ElementSize(root.Children()));
     // Stored sizes are 32-bit; a body beyond that cannot be written.

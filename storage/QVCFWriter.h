@@ -25,6 +25,11 @@ public:
     // call `write` after List has returned, as long as it is writing the enclosing folder: it
     // must not refer to anything that ends with the caller's call.
     virtual void List(std::u16string_view name, int count, const TWriteEach& write) = 0;
+    // List for folders that `write` may fill at the same time on several threads, because it
+    // only reads what nothing changes meanwhile. A writer may still fill them one by one.
+    virtual void ConcurrentList(std::u16string_view name, int count, const TWriteEach& write) {
+        List(name, count, write);
+    }
 };
 
 // Writes into a folder of an item tree: each item becomes a child of it.
