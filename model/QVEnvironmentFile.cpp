@@ -52,12 +52,16 @@ void EnsureBudgetId(std::string& id) {
 }
 
 // Writes every object of `list` into a sub-folder of its own, named by its index. The list is
-// the environment's own, which outlives the writer; writing an object only reads it, so a writer
-// may write several at once.
+// the environment's own, which outlives the writer. Writing an object only reads it, so the
+// months, which hold nearly all of a budget, may be written several at once.
 template <class T>
-void SaveList(TQVCFWriter& root, std::u16string_view name, const TQVObjectList<T>& list) {
-    root.ConcurrentList(name, list.Count(),
-                        [&list](int i, TQVCFWriter& folder) { list.Get(i)->SaveToFolder(folder); });
+void SaveList(TQVCFWriter& root, std::u16string_view name, const TQVObjectList<T>& list,
+              bool concurrent = false) {
+    const auto write = [&list](int i, TQVCFWriter& folder) { list.Get(i)->SaveToFolder(folder); };
+    if (concurrent)
+        root.ConcurrentList(name, list.Count(), write);
+    else
+        root.List(name, list.Count(), write);
 }
 
 // Appends one object per sub-folder of the list folder `name`, if there is one. An object that
@@ -140,7 +144,7 @@ void TQVEnvironment::WriteRoot(TQVCFWriter& root) {
     SaveList(root, u"r", FIncomes);
     SaveList(root, u"ds", FDsLocations);
     SaveList(root, u"cs", FCsLocations);
-    SaveList(root, u"m", FMonths);
+    SaveList(root, u"m", FMonths, true);
     SaveList(root, u"de", FDebts);
     SaveList(root, u"cr", FCredits);
 }

@@ -194,6 +194,12 @@ void TQVCFBlockSink::Finish() {
 namespace {
 
 using TSlot = TQVCFStreamedBody::TSlot;
+using TRun = TQVCFStreamedBody::TRun;
+
+// The threads that share a list's folders.
+unsigned SharingThreads() {
+    return std::clamp(std::thread::hardware_concurrency(), 2u, 8u);
+}
 
 void InternalError() {
     throw EPACFError(CFMessages::InternalError);
@@ -226,7 +232,9 @@ std::size_t IndexNameUnits(int index) {
 // those are measured in turn.
 class TSizer final : public TQVCFWriter {
 public:
-    TSizer(std::vector<TSlot>& slots, bool shared) : FSlots(slots), FShared(shared) {}
+    // `runs`, for the sizer of the root, keeps the runs of the list it shares out.
+    TSizer(std::vector<TSlot>& slots, std::vector<TRun>* runs)
+        : FSlots(slots), FRuns(runs), FShared(runs == nullptr) {}
 
     std::uint64_t Children() const { return FChildren; }
 
@@ -245,7 +253,7 @@ public:
 
 private:
     // The folders in `count`'s order from `index` on, `folders` of them.
-    struct TRun {
+    struct TMeasuredRun {
         int Index = 0;
         int Folders = 0;
         std::vector<TSlot> Slots;
@@ -258,21 +266,24 @@ private:
         FSlots.emplace_back();
         std::uint64_t children = 0;
         if (share) {
+            FSlots[slot].FirstRun = FRuns->size();
             children = MeasureShared(count, write);
+            FSlots[slot].RunCount = FRuns->size() - FSlots[slot].FirstRun;
         } else {
-            TRun run{0, count, {}, 0, nullptr};
-            MeasureRun(run, count, write, FSlots, FShared);
+            TMeasuredRun run{0, count, {}, 0, nullptr};
+            MeasureRun(run, count, write, FSlots, FShared ? nullptr : FRuns);
             children = run.Children;
         }
-        FSlots[slot] = {children, FSlots.size() - slot - 1};
+        FSlots[slot].Children = children;
+        FSlots[slot].Descendants = FSlots.size() - slot - 1;
         FChildren += FolderItemElement(name.size(), children);
     }
 
-    static void MeasureRun(TRun& run, int count, const TWriteEach& write, std::vector<TSlot>& slots,
-                           bool shared) {
+    static void MeasureRun(TMeasuredRun& run, int count, const TWriteEach& write,
+                           std::vector<TSlot>& slots, std::vector<TRun>* runs) {
         int index = run.Index;
         for (int left = run.Folders; left > 0; --left, index = QVCFList::NextIndex(index, count)) {
-            TSizer folder(slots, shared);
+            TSizer folder(slots, runs);
             write(index, folder);
             run.Children += FolderItemElement(IndexNameUnits(index), folder.Children());
         }
@@ -281,12 +292,14 @@ private:
     // The folders in runs of consecutive ones, taken by the threads in turn; the runs' lists
     // then follow one another in order, as measured in one go.
     std::uint64_t MeasureShared(int count, const TWriteEach& write) {
-        const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
-        const int runCount = std::min(count, static_cast<int>(threads) * 8);
-        std::vector<TRun> runs(static_cast<std::size_t>(runCount));
+        const unsigned threads = SharingThreads();
+        // Runs small enough that the encoder, which holds a few of them encoded at a time,
+        // stays small beside the budget, and many enough to keep every thread busy.
+        const int runCount = std::min(count, static_cast<int>(threads) * 32);
+        std::vector<TMeasuredRun> runs(static_cast<std::size_t>(runCount));
         int index = 0;
         for (int r = 0; r < runCount; ++r) {
-            TRun& run = runs[static_cast<std::size_t>(r)];
+            TMeasuredRun& run = runs[static_cast<std::size_t>(r)];
             run.Index = index;
             run.Folders = static_cast<int>(std::int64_t{count} * (r + 1) / runCount -
                                            std::int64_t{count} * r / runCount);
@@ -296,9 +309,9 @@ private:
         std::atomic<int> next{0};
         const auto work = [&] {
             for (int r; (r = next++) < runCount;) {
-                TRun& run = runs[static_cast<std::size_t>(r)];
+                TMeasuredRun& run = runs[static_cast<std::size_t>(r)];
                 try {
-                    MeasureRun(run, count, write, run.Slots, true);
+                    MeasureRun(run, count, write, run.Slots, nullptr);
                 } catch (...) {
                     run.Error = std::current_exception();
                 }
@@ -315,11 +328,12 @@ private:
         for (std::thread& helper : helpers)
             helper.join();
         // The error a measure in turn would have met first.
-        for (const TRun& run : runs)
+        for (const TMeasuredRun& run : runs)
             if (run.Error)
                 std::rethrow_exception(run.Error);
         std::uint64_t children = 0;
-        for (const TRun& run : runs) {
+        for (const TMeasuredRun& run : runs) {
+            FRuns->push_back({run.Index, run.Folders, run.Slots.size()});
             FSlots.insert(FSlots.end(), run.Slots.begin(), run.Slots.end());
             children += run.Children;
         }
@@ -327,6 +341,7 @@ private:
     }
 
     std::vector<TSlot>& FSlots;
+    std::vector<TRun>* FRuns;
     // Inside a list that threads share: its lists are measured in turn.
     bool FShared;
     std::uint64_t FChildren = 0;
@@ -526,9 +541,40 @@ private:
     std::size_t FCursor;
 };
 
-class TEncoder {
+// The bytes of a run of folders that a thread encodes, growing as needed.
+class TMemorySink {
 public:
-    TEncoder(const std::vector<TSlot>& slots, TQVCFBlockSink& sink) : FSlots(slots), FSink(sink) {}
+    std::uint8_t* Room(std::size_t count) {
+        if (FCapacity - FSize < count) {
+            const std::size_t capacity = std::max(FCapacity * 2, FSize + count);
+            auto data = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
+            if (FSize > 0)
+                std::memcpy(data.get(), FData.get(), FSize);
+            FData = std::move(data);
+            FCapacity = capacity;
+        }
+        return FData.get() + FSize;
+    }
+    void Advance(std::uint8_t* end) { FSize = static_cast<std::size_t>(end - FData.get()); }
+    void Put(const void* bytes, std::size_t count) {
+        std::memcpy(Room(count), bytes, count);
+        FSize += count;
+    }
+    std::uint64_t Count() const { return FSize; }
+    const std::uint8_t* Data() const { return FData.get(); }
+
+private:
+    std::unique_ptr<std::uint8_t[]> FData;
+    std::size_t FSize = 0;
+    std::size_t FCapacity = 0;
+};
+
+template <class TSink> class TEncoder {
+public:
+    // `shared`: the encoder of one run of a shared list, whose lists are encoded in turn.
+    TEncoder(const std::vector<TSlot>& slots, const std::vector<TRun>& runs, TSink& sink,
+             bool shared)
+        : FSlots(slots), FRuns(runs), FSink(sink), FShared(shared) {}
 
     // The pending items of the folders `depth` deep; each depth has its own, reused from one
     // folder to the next.
@@ -586,34 +632,43 @@ public:
         }
     }
 
-    // A list's content: each of its folders is written, put in order and encoded in turn.
+    // A list's content: each of its folders is written, put in order and encoded in turn, or,
+    // when threads measured it, by threads run by run.
     void ListContent(const TPending::TList& list, std::size_t depth) {
         const TSlot& slot = FSlots[list.Slot];
         Header(TagSequence, slot.Children);
         const std::uint64_t start = FSink.Count();
         std::size_t cursor = list.Slot + 1;
-        QVCFList::ForEachIndex(list.Count, [&](int index) {
-            TPending& pending = Level(depth);
-            pending.Clear();
-            TCollector folder(pending, FSlots, cursor);
-            list.Write(index, folder);
-            cursor = folder.Cursor();
-            pending.Order(true);
-            const std::uint64_t children = pending.Children();
-            char16_t units[QVCFList::MaxNameUnits];
-            const std::u16string_view name(units, QVCFList::IndexName(index, units));
-            const std::uint64_t itemSize = ItemSize(name.size(), ElementSize(children));
-            if (pending.Lists.empty() && ElementSize(itemSize) <= TQVCFBlockSink::BlockSize)
-                SmallFolder(pending, name, itemSize, children);
-            else {
-                Header(TagOctets, itemSize);
-                ItemHead(true, name, ElementSize(children));
-                Content(pending, children, depth + 1);
-            }
-        });
+        if (slot.RunCount > 0 && !FShared)
+            cursor = SharedFolders(list, slot, depth);
+        else
+            QVCFList::ForEachIndex(list.Count,
+                                   [&](int index) { cursor = Folder(list, index, cursor, depth); });
         // Anything else would leave the lengths written before wrong.
         if (FSink.Count() - start != slot.Children || cursor != list.Slot + 1 + slot.Descendants)
             InternalError();
+    }
+
+    // Folder `index` of a list, its lists' slots from `cursor` on; returns the slot after them.
+    std::size_t Folder(const TPending::TList& list, int index, std::size_t cursor,
+                       std::size_t depth) {
+        TPending& pending = Level(depth);
+        pending.Clear();
+        TCollector folder(pending, FSlots, cursor);
+        list.Write(index, folder);
+        pending.Order(true);
+        const std::uint64_t children = pending.Children();
+        char16_t units[QVCFList::MaxNameUnits];
+        const std::u16string_view name(units, QVCFList::IndexName(index, units));
+        const std::uint64_t itemSize = ItemSize(name.size(), ElementSize(children));
+        if (pending.Lists.empty() && ElementSize(itemSize) <= TQVCFBlockSink::BlockSize) {
+            SmallFolder(pending, name, itemSize, children);
+        } else {
+            Header(TagOctets, itemSize);
+            ItemHead(true, name, ElementSize(children));
+            Content(pending, children, depth + 1);
+        }
+        return folder.Cursor();
     }
 
     // A folder of files that fits in a block (an object's handful of values), in one piece.
@@ -638,15 +693,127 @@ public:
     }
 
 private:
+    // The runs of a list that threads measured: threads encode them into memory, a few ahead
+    // of the one being written here, which takes them in order. Returns the slot after the
+    // list's.
+    std::size_t SharedFolders(const TPending::TList& list, const TSlot& slot, std::size_t depth) {
+        struct TEncoded {
+            TMemorySink Bytes;
+            std::exception_ptr Error;
+            bool Done = false;
+        };
+        const std::size_t count = slot.RunCount;
+        std::vector<std::size_t> cursors(count);
+        std::size_t cursor = list.Slot + 1;
+        for (std::size_t r = 0; r < count; ++r) {
+            cursors[r] = cursor;
+            cursor += FRuns[slot.FirstRun + r].Slots;
+        }
+        std::vector<TEncoded> encoded(count);
+        const std::size_t threads = SharingThreads();
+        const std::size_t ahead = threads + 2;
+        std::mutex lock;
+        std::condition_variable changed;
+        std::size_t next = 0, written = 0;
+        bool stop = false;
+        const auto work = [&] {
+            for (;;) {
+                std::size_t r;
+                {
+                    std::unique_lock<std::mutex> guard(lock);
+                    changed.wait(guard,
+                                 [&] { return stop || next >= count || next < written + ahead; });
+                    if (stop || next >= count)
+                        return;
+                    r = next++;
+                }
+                TEncoded& run = encoded[r];
+                try {
+                    TEncoder<TMemorySink> encoder(FSlots, FRuns, run.Bytes, true);
+                    const TRun& mark = FRuns[slot.FirstRun + r];
+                    std::size_t at = cursors[r];
+                    int index = mark.Index;
+                    for (int left = mark.Folders; left > 0; --left) {
+                        at = encoder.Folder(list, index, at, depth);
+                        index = QVCFList::NextIndex(index, list.Count);
+                    }
+                    if (at != (r + 1 < count ? cursors[r + 1] : cursor))
+                        InternalError();
+                } catch (...) {
+                    run.Error = std::current_exception();
+                }
+                {
+                    const std::lock_guard<std::mutex> guard(lock);
+                    run.Done = true;
+                }
+                changed.notify_all();
+            }
+        };
+        std::vector<std::thread> helpers;
+        // However this ends, the helpers stop and are waited for before the runs go.
+        struct TStop {
+            std::mutex& Lock;
+            std::condition_variable& Changed;
+            bool& Stop;
+            std::vector<std::thread>& Helpers;
+            ~TStop() {
+                {
+                    const std::lock_guard<std::mutex> guard(Lock);
+                    Stop = true;
+                }
+                Changed.notify_all();
+                for (std::thread& helper : Helpers)
+                    helper.join();
+            }
+        } stopper{lock, changed, stop, helpers};
+        try {
+            for (std::size_t t = 0; t < threads && t < count; ++t)
+                helpers.emplace_back(work);
+        } catch (...) {
+            // Fewer threads then; without any, this one encodes each run as it comes.
+        }
+        for (std::size_t r = 0; r < count; ++r) {
+            TEncoded& run = encoded[r];
+            if (helpers.empty()) {
+                {
+                    const std::lock_guard<std::mutex> guard(lock);
+                    next = r + 1;
+                }
+                TEncoder<TMemorySink> encoder(FSlots, FRuns, run.Bytes, true);
+                const TRun& mark = FRuns[slot.FirstRun + r];
+                std::size_t at = cursors[r];
+                for (int left = mark.Folders, index = mark.Index; left > 0; --left) {
+                    at = encoder.Folder(list, index, at, depth);
+                    index = QVCFList::NextIndex(index, list.Count);
+                }
+            } else {
+                std::unique_lock<std::mutex> guard(lock);
+                changed.wait(guard, [&] { return run.Done; });
+            }
+            if (run.Error)
+                std::rethrow_exception(run.Error);
+            FSink.Put(run.Bytes.Data(), static_cast<std::size_t>(run.Bytes.Count()));
+            run.Bytes = TMemorySink();
+            {
+                const std::lock_guard<std::mutex> guard(lock);
+                written = r + 1;
+            }
+            changed.notify_all();
+        }
+        return cursor;
+    }
+
     const std::vector<TSlot>& FSlots;
-    TQVCFBlockSink& FSink;
+    const std::vector<TRun>& FRuns;
+    TSink& FSink;
+    bool FShared;
     std::vector<std::unique_ptr<TPending>> FLevels;
 };
 
 } // namespace
 
 TQVCFStreamedBody::TQVCFStreamedBody(TWriteRoot writeRoot) : FWriteRoot(std::move(writeRoot)) {
-    TSizer root(FSlots, false);
+    TSizer root(FSlots, &FRuns);
     FWriteRoot(root);
     const std::uint64_t size = ItemSize(0, ElementSize(root.Children()));
     // Stored sizes are 32-bit; a body beyond that cannot be written.
@@ -658,7 +825,7 @@ TQVCFStreamedBody::TQVCFStreamedBody(TWriteRoot writeRoot) : FWriteRoot(std::mov
 TQVCFStreamedBody::~TQVCFStreamedBody() = default;
 
 void TQVCFStreamedBody::WriteTo(TQVCFBlockSink& sink) const {
-    TEncoder encoder(FSlots, sink);
+    TEncoder<TQVCFBlockSink> encoder(FSlots, FRuns, sink, false);
     TPending& root = encoder.Level(0);
     TCollector collector(root, FSlots, 0);
     FWriteRoot(collector);

@@ -82,10 +82,20 @@ public:
     struct TSlot {
         std::uint64_t Children = 0;
         std::size_t Descendants = 0;
+        // A list whose folders threads measured at once, in runs: its runs in Runs.
+        std::size_t FirstRun = 0;
+        std::size_t RunCount = 0;
+    };
+    // A run of such a list: its first folder's index, how many folders, how many lists below.
+    struct TRun {
+        int Index = 0;
+        int Folders = 0;
+        std::size_t Slots = 0;
     };
 
 private:
     TWriteRoot FWriteRoot;
     std::vector<TSlot> FSlots;
+    std::vector<TRun> FRuns;
     std::uint32_t FSize = 0;
 };

@@ -57,7 +57,8 @@ std::string Noise(std::size_t size, unsigned seed) {
 // Every shape an item tree can take under a writer: names that sort case-blind, through their
 // narrow forms or not at all apart (kept in written order), data and a name longer than a
 // block, folders of more than sixteen items, lists inside lists, empty and with thousands of
-// folders, and folders of alternating kinds, more kinds than orders are remembered.
+// folders, folders of alternating kinds, more kinds than orders are remembered, and lists that
+// threads share out, at the top and inside a list of one folder.
 void Shapes(TQVCFWriter& root) {
     root.File(u"zeta", "first, and the root keeps its order");
     root.Text(u"Title", u"Caf\u00e9 \U0001F600");
@@ -85,7 +86,7 @@ void Shapes(TQVCFWriter& root) {
         });
         folder.List(u"Before", 1, [](int, TQVCFWriter& one) { one.File(u"k", "folders first"); });
     });
-    root.List(u"kinds", 1200, [](int index, TQVCFWriter& folder) {
+    root.ConcurrentList(u"kinds", 1200, [](int index, TQVCFWriter& folder) {
         const int kind = index % 5;
         folder.File(kind == 0 ? u"sum" : u"date", std::to_string(index));
         folder.File(kind == 1 ? u"lid" : u"sid", "reference");
@@ -95,6 +96,11 @@ void Shapes(TQVCFWriter& root) {
         if (kind == 4)
             folder.List(u"own", 2, [](int, TQVCFWriter& own) { own.File(u"o", "4"); });
         folder.File(u"type", "flow");
+    });
+    root.ConcurrentList(u"single", 1, [](int, TQVCFWriter& folder) {
+        folder.ConcurrentList(u"inner", 500, [](int index, TQVCFWriter& leaf) {
+            leaf.File(u"i", std::string(static_cast<std::size_t>(index % 7), 'i'));
+        });
     });
     root.File(u"alpha", "last");
 }
@@ -236,4 +242,25 @@ TEST(CFStreamTest, WriteErrorsAnywhereEndTheSave) {
     TFullStream enough(whole.Size());
     file.SaveToStream(enough, body);
     EXPECT_EQ(enough.Size(), whole.Size());
+}
+
+// An error raised while threads write the folders of a list reaches the caller: the one that
+// writing them in turn would have met first.
+TEST(CFStreamTest, ErrorsOfSharedFoldersReachTheCaller) {
+    const auto failing = [](int run, int first, int second) {
+        return [=, runs = 0](TQVCFWriter& root) mutable {
+            ++runs;
+            root.ConcurrentList(u"l", 1000, [&](int index, TQVCFWriter& folder) {
+                folder.File(u"v", "value");
+                if (runs == run && (index == first || index == second))
+                    throw EPACFError(std::to_string(index));
+            });
+        };
+    };
+    EXPECT_EQ(Outcome<EPACFError>([&] { TQVCFStreamedBody body(failing(1, 900, 600)); }), "600");
+    EXPECT_EQ(Outcome<EPACFError>([&] { TQVCFStreamedBody body(failing(1, 99, 10)); }), "10");
+    const TQVCFStreamedBody body(failing(2, 998, 3));
+    TMemoryStream stream;
+    TQVCFBlockSink sink(stream, nullptr);
+    EXPECT_EQ(Outcome<EPACFError>([&] { body.WriteTo(sink); }), "3");
 }
