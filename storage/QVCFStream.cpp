@@ -352,7 +352,8 @@ private:
 // UTF-16 code units as bytes, low byte first.
 std::uint8_t* PutUnits(std::uint8_t* out, std::u16string_view units) {
     if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(out, units.data(), 2 * units.size());
+        if (!units.empty())
+            std::memcpy(out, units.data(), 2 * units.size());
         return out + 2 * units.size();
     }
     for (const char16_t unit : units) {
@@ -557,6 +558,8 @@ public:
     }
     void Advance(std::uint8_t* end) { FSize = static_cast<std::size_t>(end - FData.get()); }
     void Put(const void* bytes, std::size_t count) {
+        if (count == 0)
+            return;
         std::memcpy(Room(count), bytes, count);
         FSize += count;
     }
