@@ -1,9 +1,11 @@
 // The closing save of a large budget (12,000 to 768,000 flows), unprotected and with normal
-// protection: its time, and the memory it takes in a fresh process that has just opened the
-// budget, beside that process's resident size with the budget open.
+// protection: its time, to the disk and to a memory file system (the save's own share, without
+// the disk's), and the memory it takes in a fresh process that has just opened the budget,
+// beside that process's resident size with the budget open.
 //
 // The budget files, the stored password record and the installation id go to a temporary folder
-// (XDG_DATA_HOME and XDG_CONFIG_HOME point there), never to the user's own folders.
+// (XDG_DATA_HOME and XDG_CONFIG_HOME point there), never to the user's own folders; the saves to
+// memory go to a temporary folder in /dev/shm.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -24,6 +26,27 @@ const TBenchFolders& Folders() {
     static const TBenchFolders folders;
     return folders;
 }
+
+// A temporary folder on a memory file system, removed at the end.
+class TMemoryFolder {
+public:
+    TMemoryFolder() {
+        char pattern[] = "/dev/shm/qvbench-XXXXXX";
+        if (::mkdtemp(pattern) != nullptr)
+            FRoot = pattern;
+    }
+    ~TMemoryFolder() {
+        std::error_code error;
+        if (!FRoot.empty())
+            std::filesystem::remove_all(FRoot, error);
+    }
+    TMemoryFolder(const TMemoryFolder&) = delete;
+    TMemoryFolder& operator=(const TMemoryFolder&) = delete;
+    const std::string& Root() const { return FRoot; }
+
+private:
+    std::string FRoot;
+};
 
 // A fixed password key, so the normal level opens through the stored record without a prompt.
 const std::string FixedKey = "0123456789ABCDEF";
@@ -69,9 +92,18 @@ int FlowCount(const TQVEnvironment& env) {
     return count;
 }
 
+// The third argument, when 1, saves to the memory file system.
 void BM_Save(benchmark::State& state) {
     TQVEnvironment& env = Budget(Level(state), FlowsPerMonth(state));
-    const std::string file = BudgetFile(Level(state), FlowsPerMonth(state));
+    static const TMemoryFolder memory;
+    std::string file = BudgetFile(Level(state), FlowsPerMonth(state));
+    if (state.range(2) == 1) {
+        if (memory.Root().empty()) {
+            state.SkipWithError("no folder in /dev/shm");
+            return;
+        }
+        file = memory.Root() + "/budget.qn";
+    }
     for (auto _ : state)
         env.SaveToFile(file);
     state.counters["flows"] = FlowCount(env);
@@ -161,10 +193,13 @@ void BM_SaveMemory(benchmark::State& state) {
 [[maybe_unused]] const bool Registered = [] {
     for (const long flows : {100L, 400L, 1600L, 6400L}) {
         benchmark::RegisterBenchmark("Save/Unprotected", BM_Save)
-            ->Args({0, flows})
+            ->Args({0, flows, 0})
             ->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark("Save/Normal", BM_Save)
-            ->Args({1, flows})
+            ->Args({1, flows, 0})
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark("SaveToMemory/Unprotected", BM_Save)
+            ->Args({0, flows, 1})
             ->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark("Save/Memory", BM_SaveMemory)
             ->Args({1, flows})

@@ -333,7 +333,7 @@ private:
                 std::rethrow_exception(run.Error);
         std::uint64_t children = 0;
         for (const TMeasuredRun& run : runs) {
-            FRuns->push_back({run.Index, run.Folders, run.Slots.size()});
+            FRuns->push_back({run.Index, run.Folders, run.Slots.size(), run.Children});
             FSlots.insert(FSlots.end(), run.Slots.begin(), run.Slots.end());
             children += run.Children;
         }
@@ -545,6 +545,11 @@ private:
 // The bytes of a run of folders that a thread encodes, growing as needed.
 class TMemorySink {
 public:
+    // Empty, with room for `size` bytes.
+    void Reset(std::size_t size) {
+        FSize = 0;
+        Room(size);
+    }
     std::uint8_t* Room(std::size_t count) {
         if (FCapacity - FSize < count) {
             const std::size_t capacity = std::max(FCapacity * 2, FSize + count);
@@ -701,10 +706,13 @@ private:
     // list's.
     std::size_t SharedFolders(const TPending::TList& list, const TSlot& slot, std::size_t depth) {
         struct TEncoded {
-            TMemorySink Bytes;
+            std::unique_ptr<TMemorySink> Bytes;
             std::exception_ptr Error;
             bool Done = false;
         };
+        // The buffers of runs written out, for the next runs: each would otherwise be new memory
+        // that the system clears page by page.
+        std::vector<std::unique_ptr<TMemorySink>> spare;
         const std::size_t count = slot.RunCount;
         std::vector<std::size_t> cursors(count);
         std::size_t cursor = list.Slot + 1;
@@ -719,6 +727,39 @@ private:
         std::condition_variable changed;
         std::size_t next = 0, written = 0;
         bool stop = false;
+        // Encodes run `r` into a buffer of its own; an error is kept for the caller.
+        const auto encode = [&](std::size_t r) {
+            TEncoded& run = encoded[r];
+            try {
+                const TRun& mark = FRuns[slot.FirstRun + r];
+                {
+                    const std::lock_guard<std::mutex> guard(lock);
+                    if (!spare.empty()) {
+                        run.Bytes = std::move(spare.back());
+                        spare.pop_back();
+                    }
+                }
+                if (!run.Bytes)
+                    run.Bytes = std::make_unique<TMemorySink>();
+                run.Bytes->Reset(static_cast<std::size_t>(mark.Bytes));
+                TEncoder<TMemorySink> encoder(FSlots, FRuns, *run.Bytes, true);
+                std::size_t at = cursors[r];
+                int index = mark.Index;
+                for (int left = mark.Folders; left > 0; --left) {
+                    at = encoder.Folder(list, index, at, depth);
+                    index = QVCFList::NextIndex(index, list.Count);
+                }
+                if (at != (r + 1 < count ? cursors[r + 1] : cursor))
+                    InternalError();
+            } catch (...) {
+                run.Error = std::current_exception();
+            }
+            {
+                const std::lock_guard<std::mutex> guard(lock);
+                run.Done = true;
+            }
+            changed.notify_all();
+        };
         const auto work = [&] {
             for (;;) {
                 std::size_t r;
@@ -730,26 +771,7 @@ private:
                         return;
                     r = next++;
                 }
-                TEncoded& run = encoded[r];
-                try {
-                    TEncoder<TMemorySink> encoder(FSlots, FRuns, run.Bytes, true);
-                    const TRun& mark = FRuns[slot.FirstRun + r];
-                    std::size_t at = cursors[r];
-                    int index = mark.Index;
-                    for (int left = mark.Folders; left > 0; --left) {
-                        at = encoder.Folder(list, index, at, depth);
-                        index = QVCFList::NextIndex(index, list.Count);
-                    }
-                    if (at != (r + 1 < count ? cursors[r + 1] : cursor))
-                        InternalError();
-                } catch (...) {
-                    run.Error = std::current_exception();
-                }
-                {
-                    const std::lock_guard<std::mutex> guard(lock);
-                    run.Done = true;
-                }
-                changed.notify_all();
+                encode(r);
             }
         };
         std::vector<std::thread> helpers;
@@ -778,27 +800,17 @@ private:
         for (std::size_t r = 0; r < count; ++r) {
             TEncoded& run = encoded[r];
             if (helpers.empty()) {
-                {
-                    const std::lock_guard<std::mutex> guard(lock);
-                    next = r + 1;
-                }
-                TEncoder<TMemorySink> encoder(FSlots, FRuns, run.Bytes, true);
-                const TRun& mark = FRuns[slot.FirstRun + r];
-                std::size_t at = cursors[r];
-                for (int left = mark.Folders, index = mark.Index; left > 0; --left) {
-                    at = encoder.Folder(list, index, at, depth);
-                    index = QVCFList::NextIndex(index, list.Count);
-                }
+                encode(r);
             } else {
                 std::unique_lock<std::mutex> guard(lock);
                 changed.wait(guard, [&] { return run.Done; });
             }
             if (run.Error)
                 std::rethrow_exception(run.Error);
-            FSink.Put(run.Bytes.Data(), static_cast<std::size_t>(run.Bytes.Count()));
-            run.Bytes = TMemorySink();
+            FSink.Put(run.Bytes->Data(), static_cast<std::size_t>(run.Bytes->Count()));
             {
                 const std::lock_guard<std::mutex> guard(lock);
+                spare.push_back(std::move(run.Bytes));
                 written = r + 1;
             }
             changed.notify_all();

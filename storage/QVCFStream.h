@@ -86,11 +86,13 @@ public:
         std::size_t FirstRun = 0;
         std::size_t RunCount = 0;
     };
-    // A run of such a list: its first folder's index, how many folders, how many lists below.
+    // A run of such a list: its first folder's index, how many folders, how many lists below
+    // them and how many bytes they take.
     struct TRun {
         int Index = 0;
         int Folders = 0;
         std::size_t Slots = 0;
+        std::uint64_t Bytes = 0;
     };
 
 private:
