@@ -63,6 +63,11 @@ private:
 // gathered until the folder is complete, then put in their order and written out, the lists'
 // folders one after another as they come. The root keeps its items in the order they are
 // written, as an unsorted folder does.
+//
+// The folders of the outermost ConcurrentList (a budget's months) are shared out among threads
+// in runs of consecutive folders, in both runs of the writer: the first keeps each run's sizes,
+// and the second encodes the runs into memory a few ahead of the one being written out, so that
+// what is held beside the budget stays a few runs' bytes.
 class TQVCFStreamedBody {
 public:
     using TWriteRoot = std::function<void(TQVCFWriter& root)>;
@@ -82,7 +87,7 @@ public:
     struct TSlot {
         std::uint64_t Children = 0;
         std::size_t Descendants = 0;
-        // A list whose folders threads measured at once, in runs: its runs in Runs.
+        // A list whose folders threads measured at once: its runs, FirstRun and those after it.
         std::size_t FirstRun = 0;
         std::size_t RunCount = 0;
     };
