@@ -5,6 +5,7 @@
 
 #include "platform/Stream.h"
 #include "storage/QVAES.h"
+#include "storage/QVCFBlockSink.h"
 #include "storage/QVCFStream.h"
 #include "storage/QVCRC.h"
 #include "storage/QVException.h"

@@ -8,6 +8,7 @@
 
 #include "platform/Stream.h"
 #include "storage/QVCFItem.h"
+#include "storage/QVCFBlockSink.h"
 #include "storage/QVCFStream.h"
 #include "storage/QVCFWriter.h"
 #include "storage/QVCompoundFile.h"
