@@ -7,7 +7,7 @@ void TQVA2AItem::Assign(const TQVMoneyFlow& other) {
     Destination = transfer.Destination;
 }
 
-void TQVA2AItem::WriteContents(TQVCFFolder& folder) {
+void TQVA2AItem::WriteContents(TQVCFWriter& folder) {
     TQVMoneyFlow::WriteContents(folder);
     WriteSourceRef(folder, u"sid", Source);
     WriteSourceRef(folder, u"did", Destination);

@@ -12,7 +12,7 @@ public:
 
     void Assign(const TQVMoneyFlow& other) override;
     // Adds "sid", then "did".
-    void WriteContents(TQVCFFolder& folder) override;
+    void WriteContents(TQVCFWriter& folder) override;
     void ReadContents(TQVCFFolder& folder) override;
 
     // The account the money leaves and the one it enters; neither is owned.

@@ -280,6 +280,10 @@ private:
 
     // Empties every list of the budget and the all-months view.
     void ClearLists();
+    // The root items of the budget file, in their fixed order; and the container's id and
+    // protection, settled for a save.
+    void WriteRoot(TQVCFWriter& root);
+    void PrepareSave(TQVCompoundFile& container);
     // Clears every reference to `location` held by flows, debts and loans.
     void ForgetLocation(const TQVLocation* location);
     // Clears the transfers' references to `source`.

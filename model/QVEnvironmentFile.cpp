@@ -7,6 +7,8 @@
 #include "model/QVMoneyFlow.h"
 #include "platform/FileSystem.h"
 #include "platform/Stream.h"
+#include "storage/QVCFStream.h"
+#include "storage/QVCFWriter.h"
 #include "storage/QVCompoundFile.h"
 
 namespace {
@@ -49,12 +51,17 @@ void EnsureBudgetId(std::string& id) {
     }
 }
 
-// Writes every object of `list` into a sub-folder of its own, named by its index.
+// Writes every object of `list` into a sub-folder of its own, named by its index. The list is
+// the environment's own, which outlives the writer. Writing an object only reads it, so the
+// months, which hold nearly all of a budget, may be written several at once.
 template <class T>
-void SaveList(TQVCFFolder& root, std::u16string_view name, const TQVObjectList<T>& list) {
-    QVItems::WriteListFolders(
-        root.NewFolder(name), list.Count(),
-        [&list](int i, TQVCFFolder& folder) { list.Get(i)->SaveToFolder(folder); });
+void SaveList(TQVCFWriter& root, std::u16string_view name, const TQVObjectList<T>& list,
+              bool concurrent = false) {
+    const auto write = [&list](int i, TQVCFWriter& folder) { list.Get(i)->SaveToFolder(folder); };
+    if (concurrent)
+        root.ConcurrentList(name, list.Count(), write);
+    else
+        root.List(name, list.Count(), write);
 }
 
 // Appends one object per sub-folder of the list folder `name`, if there is one. An object that
@@ -120,6 +127,12 @@ void TQVEnvironment::SaveToCompoundFile(TQVCompoundFile& container) {
     TQVCFFolder& root = container.Root();
     // The root alone keeps its items in the order they are written.
     root.SetSorted(false);
+    TQVCFTreeWriter writer(root);
+    WriteRoot(writer);
+    PrepareSave(container);
+}
+
+void TQVEnvironment::WriteRoot(TQVCFWriter& root) {
     QVItems::Write(root, u"id", "QV");
     QVItems::Write(root, u"vmaj", "0");
     QVItems::Write(root, u"vmin", "1");
@@ -132,10 +145,12 @@ void TQVEnvironment::SaveToCompoundFile(TQVCompoundFile& container) {
     SaveList(root, u"r", FIncomes);
     SaveList(root, u"ds", FDsLocations);
     SaveList(root, u"cs", FCsLocations);
-    SaveList(root, u"m", FMonths);
+    SaveList(root, u"m", FMonths, true);
     SaveList(root, u"de", FDebts);
     SaveList(root, u"cr", FCredits);
+}
 
+void TQVEnvironment::PrepareSave(TQVCompoundFile& container) {
     EnsureBudgetId(BudgetId);
     container.Info = BudgetId;
     container.Protected = Protection != 0;
@@ -179,16 +194,19 @@ void TQVEnvironment::LoadFromCompoundFile(TQVCompoundFile& container) {
 }
 
 void TQVEnvironment::SaveToFile(const std::string& fileName) {
-    // The whole tree is built first, so a fault there touches nothing on disk; it also settles
-    // the budget id that the stored password record names.
+    // The body is measured first, so a fault in any object's items touches nothing on disk. It
+    // is then encoded straight into the file, never held as a tree: a save takes little more
+    // memory than the open budget. Preparing the container settles the budget id that the stored
+    // password record names.
+    const TQVCFStreamedBody body([this](TQVCFWriter& root) { WriteRoot(root); });
     TQVCompoundFile container;
-    SaveToCompoundFile(container);
+    PrepareSave(container);
 
     // Written beside the old file and renamed over it only once complete and on the disk: a
     // failure on the way leaves the previous version as it was.
     const std::string fullPath = QVUtils::GetFullPath(fileName);
     FileSystem::TAtomicFile file(fullPath.empty() ? fileName : fullPath);
-    container.SaveToStream(file.Stream());
+    container.SaveToStream(file.Stream(), body);
     file.Commit();
 
     FileName = fullPath;

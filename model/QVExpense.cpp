@@ -2,7 +2,7 @@
 
 #include "model/QVItems.h"
 
-void TQVExpense::WriteContents(TQVCFFolder& folder) {
+void TQVExpense::WriteContents(TQVCFWriter& folder) {
     TQVBase::WriteContents(folder);
     QVItems::WriteText(folder, u"name", Name);
     QVItems::Write(folder, u"id", Id);

@@ -7,7 +7,7 @@ void TQVExpenseItem::Assign(const TQVMoneyFlow& other) {
     Location = expense.Location;
 }
 
-void TQVExpenseItem::WriteContents(TQVCFFolder& folder) {
+void TQVExpenseItem::WriteContents(TQVCFWriter& folder) {
     TQVMoneyFlow::WriteContents(folder);
     WriteLocationRef(folder, u"lid", Location);
     WriteSourceRef(folder, u"sid", Source);

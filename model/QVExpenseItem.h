@@ -12,7 +12,7 @@ public:
 
     void Assign(const TQVMoneyFlow& other) override;
     // Adds "lid", then "sid".
-    void WriteContents(TQVCFFolder& folder) override;
+    void WriteContents(TQVCFWriter& folder) override;
     void ReadContents(TQVCFFolder& folder) override;
 
     // Neither is owned.

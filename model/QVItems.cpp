@@ -8,27 +8,28 @@
 
 #include "storage/QVBase.h"
 #include "storage/QVCFItem.h"
+#include "storage/QVCFWriter.h"
 #include "storage/QVUtils.h"
 
 namespace QVItems {
 
-void Write(TQVCFFolder& folder, std::u16string_view name, std::string data) {
-    folder.NewFile(name).Data = std::move(data);
+void Write(TQVCFWriter& folder, std::u16string_view name, std::string_view data) {
+    folder.File(name, data);
 }
 
-void WriteText(TQVCFFolder& folder, std::u16string_view name, std::u16string_view text) {
-    Write(folder, name, QVBase::WideToBytes(text));
+void WriteText(TQVCFWriter& folder, std::u16string_view name, std::u16string_view text) {
+    folder.Text(name, text);
 }
 
-void WriteBool(TQVCFFolder& folder, std::u16string_view name, bool value) {
+void WriteBool(TQVCFWriter& folder, std::u16string_view name, bool value) {
     Write(folder, name, QVUtils::BoolToBytes(value));
 }
 
-void WriteInt(TQVCFFolder& folder, std::u16string_view name, std::int32_t value) {
+void WriteInt(TQVCFWriter& folder, std::u16string_view name, std::int32_t value) {
     Write(folder, name, std::to_string(value));
 }
 
-void WriteDate(TQVCFFolder& folder, std::u16string_view name, double value) {
+void WriteDate(TQVCFWriter& folder, std::u16string_view name, double value) {
     Write(folder, name, QVUtils::DoubleToBytes(value));
 }
 
@@ -144,34 +145,6 @@ std::vector<TQVCFFolder*> ListFolders(TQVCFFolder& folder) {
     for (std::size_t i : ListOrder(names))
         ordered.push_back(children[i]);
     return ordered;
-}
-
-namespace {
-
-// The numbers below `count` whose decimal names start with the digits of `prefix`, in the order
-// the names sort: the prefix itself, then each next digit's numbers.
-void VisitDecimalNames(int prefix, int count, const std::function<void(int)>& visit) {
-    if (prefix >= count)
-        return;
-    visit(prefix);
-    if (prefix > (count - 1) / 10)
-        return;
-    for (int digit = 0; digit < 10; ++digit)
-        VisitDecimalNames(prefix * 10 + digit, count, visit);
-}
-
-} // namespace
-
-void WriteListFolders(TQVCFFolder& folder, int count,
-                      const std::function<void(int, TQVCFFolder&)>& write) {
-    const auto one = [&](int index) {
-        const std::string digits = std::to_string(index);
-        write(index, folder.NewFolder(std::u16string(digits.begin(), digits.end())));
-    };
-    if (count > 0)
-        one(0);
-    for (int first = 1; first < 10; ++first)
-        VisitDecimalNames(first, count, one);
 }
 
 void ForEachListFolder(TQVCFFolder& folder, const std::function<void(TQVCFFolder&)>& visit) {

@@ -9,6 +9,7 @@
 
 class TQVCFFolder;
 class TQVCFFile;
+class TQVCFWriter;
 
 // Reading and writing the single-value file items that model objects keep in their folders.
 // Readers never fail (ReadDate aside): a missing item, or a folder under that name, gives the
@@ -16,12 +17,12 @@ class TQVCFFile;
 namespace QVItems {
 
 // Adds a new file item with `data`; no check is made for an existing item of that name.
-void Write(TQVCFFolder& folder, std::u16string_view name, std::string data);
-void WriteText(TQVCFFolder& folder, std::u16string_view name, std::u16string_view text);
-void WriteBool(TQVCFFolder& folder, std::u16string_view name, bool value);
+void Write(TQVCFWriter& folder, std::u16string_view name, std::string_view data);
+void WriteText(TQVCFWriter& folder, std::u16string_view name, std::u16string_view text);
+void WriteBool(TQVCFWriter& folder, std::u16string_view name, bool value);
 // Decimal ASCII, "-" for negative values.
-void WriteInt(TQVCFFolder& folder, std::u16string_view name, std::int32_t value);
-void WriteDate(TQVCFFolder& folder, std::u16string_view name, double value);
+void WriteInt(TQVCFWriter& folder, std::u16string_view name, std::int32_t value);
+void WriteDate(TQVCFWriter& folder, std::u16string_view name, double value);
 
 // The data of the file item of that name (compared case-blind), if there is one; a view that
 // lasts while the folder is unchanged. Read from a file, the folder does not build its items
@@ -38,12 +39,6 @@ std::int32_t ReadInt(TQVCFFolder& folder, std::u16string_view name, std::int32_t
 // a finite number raises EConvertError, so that its object is dropped as unreadable rather than
 // left where no order can place it.
 double ReadDate(TQVCFFolder& folder, std::u16string_view name, double missing);
-
-// Makes the sub-folders "0" to count-1 of a list folder and calls `write(index, folder)` for each.
-// They are made in the order their names sort ("0", "1", "10", "100", "101", ..., "11", ...), so
-// that the folder finds them in place instead of sorting thousands of names.
-void WriteListFolders(TQVCFFolder& folder, int count,
-                      const std::function<void(int, TQVCFFolder&)>& write);
 
 // The sub-folders of a list folder (one object each, named by its index) in the order the
 // objects were written: numbers by value, then any other names in the folder's order.

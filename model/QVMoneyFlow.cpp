@@ -34,11 +34,11 @@ void TQVMoneyFlow::AssignCommon(const TQVMoneyFlow& other) {
     TQVMoneyFlow::Assign(other);
 }
 
-void TQVMoneyFlow::WriteContents(TQVCFFolder& folder) {
+void TQVMoneyFlow::WriteContents(TQVCFWriter& folder) {
     TQVBase::WriteContents(folder);
     // Converted first: an amount that cannot be written adds no item at all.
-    std::string sum = QVMoneyText::MoneyToText(Sum);
-    QVItems::Write(folder, u"sum", std::move(sum));
+    const std::string sum = QVMoneyText::MoneyToText(Sum);
+    QVItems::Write(folder, u"sum", sum);
     QVItems::WriteDate(folder, u"date", Date);
     QVItems::WriteText(folder, u"name", Name);
     QVItems::WriteText(folder, u"pname", PeerName);
@@ -58,14 +58,14 @@ void TQVMoneyFlow::ReadContents(TQVCFFolder& folder) {
     IsAdjustment = QVItems::ReadBool(folder, u"h", false);
 }
 
-void TQVMoneyFlow::WriteSourceRef(TQVCFFolder& folder, std::u16string_view name,
+void TQVMoneyFlow::WriteSourceRef(TQVCFWriter& folder, std::u16string_view name,
                                   const TQVSource* source) {
-    QVItems::Write(folder, name, source != nullptr ? source->Id : std::string());
+    QVItems::Write(folder, name, source != nullptr ? std::string_view(source->Id) : "");
 }
 
-void TQVMoneyFlow::WriteLocationRef(TQVCFFolder& folder, std::u16string_view name,
+void TQVMoneyFlow::WriteLocationRef(TQVCFWriter& folder, std::u16string_view name,
                                     const TQVLocation* location) {
-    QVItems::Write(folder, name, location != nullptr ? location->Id : std::string());
+    QVItems::Write(folder, name, location != nullptr ? std::string_view(location->Id) : "");
 }
 
 TQVSource* TQVMoneyFlow::ReadSourceRef(TQVCFFolder& folder, std::u16string_view name) {

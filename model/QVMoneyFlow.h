@@ -34,7 +34,7 @@ public:
     virtual void Assign(const TQVMoneyFlow& other);
 
     // "sum", "date", "name", "pname", "h"; the kinds add their references.
-    void WriteContents(TQVCFFolder& folder) override;
+    void WriteContents(TQVCFWriter& folder) override;
     // A "sum" that does not convert, or a "date" that is not a finite number, raises
     // EConvertError; a missing "date" means now.
     void ReadContents(TQVCFFolder& folder) override;
@@ -55,9 +55,9 @@ protected:
     void AssignCommon(const TQVMoneyFlow& other);
 
     // A reference is written as the target's Id, or as empty data when there is none.
-    static void WriteSourceRef(TQVCFFolder& folder, std::u16string_view name,
+    static void WriteSourceRef(TQVCFWriter& folder, std::u16string_view name,
                                const TQVSource* source);
-    static void WriteLocationRef(TQVCFFolder& folder, std::u16string_view name,
+    static void WriteLocationRef(TQVCFWriter& folder, std::u16string_view name,
                                  const TQVLocation* location);
     // An account reference that names no account brings a placeholder account "Untitled" with
     // that Id into the global Environment; later references to the same Id find it. Null when

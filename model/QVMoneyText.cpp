@@ -42,7 +42,7 @@ constexpr auto PowersOfTen = [] {
 // number of twelve integer digits. The scaling is off by at most a few units of the last binary
 // place, which only matters when the value lies next to a rounding tie; then the result is
 // false and the exact conversion decides.
-bool FastSignificantDecimal(long double value, std::string& digits, int& exponent) {
+bool FastSignificant(long double value, std::uint64_t& digits, int& exponent) {
     const long double magnitude = std::fabs(value);
     if (!(magnitude >= 1e-15L && magnitude < 1e12L))
         return false;
@@ -50,18 +50,64 @@ bool FastSignificantDecimal(long double value, std::string& digits, int& exponen
     while (e > -15 && magnitude < PowersOfTen[static_cast<std::size_t>(e + 15)] * 1e-15L)
         --e;
     const long double scaled = magnitude * PowersOfTen[static_cast<std::size_t>(11 - e)];
-    const long double whole = std::floor(scaled);
-    const long double fraction = scaled - whole;
-    if (std::fabs(fraction - 0.5L) < 1e-4L || scaled < 1e11L - 1.0L || scaled >= 1e12L)
+    if (scaled < 1e11L - 1.0L || scaled >= 1e12L)
         return false;
-    auto n = static_cast<unsigned long long>(whole) + (fraction > 0.5L ? 1 : 0);
+    // The floor through a conversion in the present rounding mode: floor and a truncating
+    // conversion each switch the x87 unit's mode, which costs more than the rest of the work.
+    auto n = static_cast<std::uint64_t>(std::llrint(scaled));
+    if (static_cast<long double>(n) > scaled)
+        --n;
+    const long double fraction = scaled - static_cast<long double>(n);
+    if (std::fabs(fraction - 0.5L) < 1e-4L)
+        return false;
+    n += fraction > 0.5L ? 1 : 0;
     if (n == 1000000000000ULL) {
         n = 100000000000ULL;
         ++e;
     }
-    digits = std::to_string(n);
+    digits = n;
     exponent = e;
-    return digits.size() == SignificantDigits;
+    return n >= 100000000000ULL && n < 1000000000000ULL;
+}
+
+bool FastSignificantDecimal(long double value, std::string& digits, int& exponent) {
+    std::uint64_t n;
+    if (!FastSignificant(value, n, exponent))
+        return false;
+    digits = std::to_string(n);
+    return true;
+}
+
+// 10^0 .. 10^14: the scales of twelve digits down to the hundredths.
+constexpr std::uint64_t IntegerPowers[] = {
+    1,           10,           100,           1000,           10000,
+    100000,      1000000,      10000000,      100000000,      1000000000,
+    10000000000, 100000000000, 1000000000000, 10000000000000, 100000000000000};
+
+// Fixed (below) for the twelve digits of the fast case, held in an integer: a save writes
+// hundreds of thousands of amounts, twice each. `exponent` is below 12.
+std::string FixedFromInteger(bool negative, std::uint64_t digits, int exponent) {
+    const int keep = exponent + 1 + Decimals;
+    std::uint64_t hundredths = 0;
+    if (keep <= 0) {
+        hundredths = keep == 0 && digits >= 5 * IntegerPowers[SignificantDigits - 1] ? 1 : 0;
+    } else if (keep >= SignificantDigits) {
+        hundredths = digits * IntegerPowers[keep - SignificantDigits];
+    } else {
+        const std::uint64_t next = IntegerPowers[SignificantDigits - 1 - keep];
+        hundredths = digits / (next * 10) + (digits / next % 10 >= 5 ? 1 : 0);
+    }
+    if (hundredths == 0)
+        return "0.00"; // no "-0.00" for amounts that round to nothing
+    char text[32];
+    char* out = text;
+    if (negative)
+        *out++ = '-';
+    out = std::to_chars(out, text + sizeof text, hundredths / 100).ptr;
+    *out++ = '.';
+    *out++ = static_cast<char>('0' + hundredths / 10 % 10);
+    *out++ = static_cast<char>('0' + hundredths % 10);
+    return std::string(text, out);
 }
 
 // The decimal digits of |value| rounded half away from zero to `precision` digits, and the
@@ -168,6 +214,12 @@ std::string FormatAmount(long double value, int precision) {
     if (value == 0.0L)
         return "0.00";
     precision = precision < 1 ? 1 : precision > 18 ? 18 : precision;
+    if (precision == SignificantDigits) {
+        std::uint64_t n;
+        int e;
+        if (FastSignificant(value, n, e) && e < SignificantDigits)
+            return FixedFromInteger(std::signbit(value), n, e);
+    }
     std::string digits;
     int exponent = 0;
     SignificantDecimal(value, precision, digits, exponent);

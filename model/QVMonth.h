@@ -20,7 +20,7 @@ public:
     std::string_view GetTypeName() const override { return ClassTypeName(); }
 
     // "month" with the date, then a folder "flows" with one sub-folder per flow ("0", "1", ...).
-    void WriteContents(TQVCFFolder& folder) override;
+    void WriteContents(TQVCFWriter& folder) override;
     // Appends the stored flows in the order written and sorts. A flow that fails to load is
     // dropped alone; a "month" date that is not a finite number raises EConvertError.
     void ReadContents(TQVCFFolder& folder) override;

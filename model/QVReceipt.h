@@ -10,7 +10,7 @@ public:
     static std::string_view ClassTypeName() { return "incomedecl"; }
     std::string_view GetTypeName() const override { return ClassTypeName(); }
 
-    void WriteContents(TQVCFFolder& folder) override;
+    void WriteContents(TQVCFWriter& folder) override;
     void ReadContents(TQVCFFolder& folder) override;
 
     std::u16string Name;

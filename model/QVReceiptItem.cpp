@@ -7,7 +7,7 @@ void TQVIncomeItem::Assign(const TQVMoneyFlow& other) {
     Location = income.Location;
 }
 
-void TQVIncomeItem::WriteContents(TQVCFFolder& folder) {
+void TQVIncomeItem::WriteContents(TQVCFWriter& folder) {
     TQVMoneyFlow::WriteContents(folder);
     WriteSourceRef(folder, u"sid", Source);
     WriteLocationRef(folder, u"lid", Location);

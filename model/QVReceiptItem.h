@@ -12,7 +12,7 @@ public:
 
     void Assign(const TQVMoneyFlow& other) override;
     // Adds "sid", then "lid".
-    void WriteContents(TQVCFFolder& folder) override;
+    void WriteContents(TQVCFWriter& folder) override;
     void ReadContents(TQVCFFolder& folder) override;
 
     // Neither is owned.

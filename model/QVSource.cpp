@@ -2,7 +2,7 @@
 
 #include "model/QVItems.h"
 
-void TQVSource::WriteContents(TQVCFFolder& folder) {
+void TQVSource::WriteContents(TQVCFWriter& folder) {
     TQVBase::WriteContents(folder);
     QVItems::WriteText(folder, u"name", Name);
     QVItems::Write(folder, u"id", Id);

@@ -2,6 +2,7 @@
 
 #include "model/QVItems.h"
 #include "storage/QVCFItem.h"
+#include "storage/QVCFWriter.h"
 #include "storage/QVCompoundFile.h"
 #include "storage/QVException.h"
 
@@ -73,18 +74,15 @@ bool SameTextIgnoringCase(std::u16string_view a, std::u16string_view b) {
 
 } // namespace
 
-void TQVStringKeeper::WriteContents(TQVCFFolder& folder) {
+void TQVStringKeeper::WriteContents(TQVCFWriter& folder) {
     TQVBase::WriteContents(folder);
     QVItems::WriteText(folder, u"t", Title);
     QVItems::WriteText(folder, u"d", Description);
     QVItems::Write(folder, u"id", Id);
-    TQVCFFolder& pairs = folder.NewFolder(u"s");
-    for (std::size_t i = 0; i < FKeys.size(); ++i) {
-        const std::string index = std::to_string(i);
-        TQVCFFolder& pair = pairs.NewFolder(std::u16string(index.begin(), index.end()));
-        QVItems::WriteText(pair, u"n", FKeys[i]);
-        QVItems::WriteText(pair, u"v", FTexts[i]);
-    }
+    folder.List(u"s", static_cast<int>(FKeys.size()), [this](int i, TQVCFWriter& pair) {
+        QVItems::WriteText(pair, u"n", FKeys[static_cast<std::size_t>(i)]);
+        QVItems::WriteText(pair, u"v", FTexts[static_cast<std::size_t>(i)]);
+    });
 }
 
 void TQVStringKeeper::ReadContents(TQVCFFolder& folder) {

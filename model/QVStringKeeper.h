@@ -12,7 +12,7 @@ class TQVStringKeeper : public TQVBase {
 public:
     static std::string_view ClassTypeName() { return "str"; }
     std::string_view GetTypeName() const override { return ClassTypeName(); }
-    void WriteContents(TQVCFFolder& folder) override;
+    void WriteContents(TQVCFWriter& folder) override;
     void ReadContents(TQVCFFolder& folder) override;
 
     // Appends a pair and returns its index; keys may repeat (the first one wins in lookups).

@@ -234,6 +234,17 @@ void TAtomicFile::Commit() {
     RemoveStaleTempFiles(FolderOf(FPath), BaseNameOf(TempPrefix(FPath)));
 }
 
+void StartWriteBack(TStream& stream, std::uint64_t count) {
+    auto* file = dynamic_cast<TFileStream*>(&stream);
+    if (file == nullptr)
+        return;
+    const std::uint64_t to = file->Position();
+    const std::uint64_t from = to - std::min(count, to);
+    // Only a hint: a failure here shows, if it matters, in the Flush that follows.
+    ::sync_file_range(file->Handle(), static_cast<off_t>(from), static_cast<off_t>(to - from),
+                      SYNC_FILE_RANGE_WRITE);
+}
+
 void WriteFileAtomic(const std::string& path, const std::string& bytes,
                      std::optional<unsigned> mode) {
     TAtomicFile file(path, mode);

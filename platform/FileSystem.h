@@ -55,6 +55,12 @@ private:
     bool FCommitted = false;
 };
 
+// Asks the system to start writing the last `count` bytes before the position of `stream` to the
+// disk, without waiting for them, when the stream is a file: a long write then goes to the disk
+// while the rest is being made, and its Flush waits only for the last part. Does nothing for
+// other streams, nor when the system cannot.
+void StartWriteBack(TStream& stream, std::uint64_t count);
+
 // Writes `bytes` to `path` through a TAtomicFile.
 void WriteFileAtomic(const std::string& path, const std::string& bytes,
                      std::optional<unsigned> mode = std::nullopt);

@@ -5,20 +5,26 @@
 #include "platform/Folders.h"
 #include "platform/Guid.h"
 #include "storage/QVCFItem.h"
+#include "storage/QVCFWriter.h"
 #include "storage/QVConstants.h"
 #include "storage/QVException.h"
 #include "storage/QVRS.h"
 #include "storage/QVUtils.h"
 
-void TQVBase::WriteContents(TQVCFFolder&) {}
+void TQVBase::WriteContents(TQVCFWriter&) {}
 
 void TQVBase::ReadContents(TQVCFFolder&) {}
 
 void TQVBase::SaveToFolder(TQVCFFolder& folder) {
+    TQVCFTreeWriter writer(folder);
+    SaveToFolder(writer);
+}
+
+void TQVBase::SaveToFolder(TQVCFWriter& folder) {
     // "type" sorts after every name the objects write, so appending it last keeps the folder's
     // insertion sort from moving each later item past it.
     WriteContents(folder);
-    folder.NewFile(u"type").Data = GetTypeName();
+    folder.File(u"type", GetTypeName());
 }
 
 void TQVBase::LoadFromFolder(TQVCFFolder& folder) {

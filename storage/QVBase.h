@@ -4,6 +4,7 @@
 #include <string_view>
 
 class TQVCFFolder;
+class TQVCFWriter;
 
 // Base of every object that is stored as a folder of a container: a file "type" holding the
 // class's type string, beside the object's own items.
@@ -15,11 +16,13 @@ public:
     // GetTypeName to answer it, so the type can be asked with or without an object.
     static std::string_view ClassTypeName() { return "base"; }
     virtual std::string_view GetTypeName() const { return ClassTypeName(); }
-    virtual void WriteContents(TQVCFFolder& folder);
+    virtual void WriteContents(TQVCFWriter& folder);
     virtual void ReadContents(TQVCFFolder& folder);
 
     // Adds "type" and the contents to a new, empty folder.
     void SaveToFolder(TQVCFFolder& folder);
+    // The same through a writer.
+    void SaveToFolder(TQVCFWriter& folder);
     // Checks "type" (exact bytes) and reads the contents; raises EQVException "Invalid object"
     // and leaves the object unchanged when the type does not match.
     void LoadFromFolder(TQVCFFolder& folder);

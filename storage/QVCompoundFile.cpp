@@ -5,6 +5,8 @@
 
 #include "platform/Stream.h"
 #include "storage/QVAES.h"
+#include "storage/QVCFBlockSink.h"
+#include "storage/QVCFStream.h"
 #include "storage/QVCRC.h"
 #include "storage/QVException.h"
 #include "storage/QVUtils.h"
@@ -86,35 +88,27 @@ bool TQVCompoundFile::DecryptBuffer(const void* inBuf, std::uint32_t len, void* 
     return QVAES::Decrypt(context, inBuf, len, outBuf, outLen);
 }
 
-void TQVCompoundFile::SaveToStream(TStream& stream) {
-    std::string body = FRoot->Encode();
-    const auto bodyLength = static_cast<std::uint32_t>(body.size());
+void TQVCompoundFile::Protect(std::uint8_t (&protection)[ProtectionSize], std::uint8_t (&key)[16]) {
+    std::string password;
+    bool cancel = false;
+    if (OnPassword)
+        OnPassword(*this, password, cancel);
+    if (cancel)
+        throw EPACFError(CFMessages::InvalidKey);
+    MakeKey(password, key);
 
-    std::uint8_t protection[ProtectionSize] = {};
-    if (Protected) {
-        std::string password;
-        bool cancel = false;
-        if (OnPassword)
-            OnPassword(*this, password, cancel);
-        if (cancel)
-            throw EPACFError(CFMessages::InvalidKey);
-        TKey key;
-        MakeKey(password, key);
+    std::uint8_t* iv = protection + 1;
+    std::uint8_t check[16];
+    protection[0] = ProtectionAES128CFB;
+    QVUtils::RandomBytes(iv, 16); // the IV is drawn first, then the check block
+    QVUtils::RandomBytes(check, 16);
+    std::uint32_t outLen = 16;
+    EncryptBuffer(check, 16, protection + 17, outLen, key, 16, iv, 16);
+    QVUtils::PutUInt32LE(protection + 36, QVCRC::CRC32(check, 16));
+}
 
-        std::uint8_t* iv = protection + 1;
-        std::uint8_t check[16];
-        protection[0] = ProtectionAES128CFB;
-        QVUtils::RandomBytes(iv, 16); // the IV is drawn first, then the check block
-        QVUtils::RandomBytes(check, 16);
-        std::uint32_t outLen = 16;
-        EncryptBuffer(check, 16, protection + 17, outLen, key, 16, iv, 16);
-        QVUtils::PutUInt32LE(protection + 36, QVCRC::CRC32(check, 16));
-
-        // The body is a second pass that starts afresh from the same key and IV, in place.
-        outLen = bodyLength;
-        EncryptBuffer(body.data(), bodyLength, body.data(), outLen, key, 16, iv, 16);
-    }
-
+void TQVCompoundFile::WriteHead(TStream& stream, std::uint32_t bodyLength,
+                                const std::uint8_t* protection) {
     if (Info.size() > UINT32_MAX - 4)
         throw EPACFError(CFMessages::InternalError);
     std::string head(HeaderSize + 4, '\0');
@@ -128,9 +122,38 @@ void TQVCompoundFile::SaveToStream(TStream& stream) {
     head += Info;
     if (Protected)
         head.append(reinterpret_cast<const char*>(protection), ProtectionSize);
-
     stream.WriteBuffer(head.data(), head.size());
+}
+
+void TQVCompoundFile::SaveToStream(TStream& stream) {
+    std::string body = FRoot->Encode();
+    const auto bodyLength = static_cast<std::uint32_t>(body.size());
+
+    std::uint8_t protection[ProtectionSize] = {};
+    if (Protected) {
+        TKey key;
+        Protect(protection, key);
+        // The body is a second pass that starts afresh from the same key and IV, in place.
+        std::uint32_t outLen = bodyLength;
+        EncryptBuffer(body.data(), bodyLength, body.data(), outLen, key, 16, protection + 1, 16);
+    }
+    WriteHead(stream, bodyLength, protection);
     stream.WriteBuffer(body.data(), body.size());
+}
+
+void TQVCompoundFile::SaveToStream(TStream& stream, const TQVCFStreamedBody& body) {
+    std::uint8_t protection[ProtectionSize] = {};
+    QVAES::TAESContext cipher;
+    if (Protected) {
+        TKey key;
+        Protect(protection, key);
+        // The same second pass as above, run on through the blocks of the body.
+        QVAES::InitEncrypt(cipher, key, protection + 1);
+    }
+    WriteHead(stream, body.Size(), protection);
+    TQVCFBlockSink sink(stream, Protected ? &cipher : nullptr);
+    body.WriteTo(sink);
+    sink.Finish();
 }
 
 TByteBuffer TQVCompoundFile::ReadBody(TStream& stream) {

@@ -8,6 +8,7 @@
 #include "storage/QVCFItem.h"
 
 class TStream;
+class TQVCFStreamedBody;
 
 // The container of every data file: a 20-byte header, an info block carrying one byte string,
 // an optional 40-byte protection block, and the root folder's item encoding as the body,
@@ -45,6 +46,9 @@ public:
     // takes fewer bytes than given, and "Invalid key" (before writing anything) when the
     // password handler cancels.
     void SaveToStream(TStream& stream);
+    // The same container with the body that `body` writes in place of Root's, encoded (and
+    // encrypted) block by block into the stream as it is written, never held whole.
+    void SaveToStream(TStream& stream, const TQVCFStreamedBody& body);
     // Reads a container from the stream's position; raises "File already opened" on a second
     // read.
     void LoadFromStream(TStream& stream);
@@ -64,6 +68,11 @@ private:
     // Header, info and protection block, and the body's bytes (decrypted); the body is decoded
     // by the caller, after a file has been closed.
     TByteBuffer ReadBody(TStream& stream);
+    // Asks for the password and fills the protection block; gives the key the body is encrypted
+    // with.
+    void Protect(std::uint8_t (&protection)[ProtectionSize], std::uint8_t (&key)[16]);
+    // The header, the info block and, when protected, the protection block.
+    void WriteHead(TStream& stream, std::uint32_t bodyLength, const std::uint8_t* protection);
 
     std::unique_ptr<TQVCFFolder> FRoot;
     bool FOpened = false;

@@ -11,6 +11,7 @@
 #include "platform/Guid.h"
 #include "storage/QVBase.h"
 #include "storage/QVCFItem.h"
+#include "storage/QVCFWriter.h"
 #include "storage/QVException.h"
 #include "storage/QVUtils.h"
 #include "support/ItemDump.h"
@@ -28,7 +29,7 @@ class TSample : public TQVBase {
 public:
     static std::string_view ClassTypeName() { return "sample"; }
     std::string_view GetTypeName() const override { return ClassTypeName(); }
-    void WriteContents(TQVCFFolder& folder) override { folder.NewFile(u"value").Data = Value; }
+    void WriteContents(TQVCFWriter& folder) override { folder.File(u"value", Value); }
     void ReadContents(TQVCFFolder& folder) override {
         auto* file = dynamic_cast<TQVCFFile*>(folder.FindItem(u"value", false));
         Value = file != nullptr ? file->Data : "missing";

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <string_view>
+#include <vector>
+
+#include "storage/QVCFStream.h"
+#include "storage/QVCFWriter.h"
+
+// The sizes of the item encoding, shared by the two runs of a streamed body's writer.
+namespace QVCFSizes {
+
+// The threads that share a list's folders.
+unsigned SharingThreads();
+// Raises EPACFError "Internal error": the writer wrote other items than it did when measured.
+[[noreturn]] void InternalError();
+
+// An item element: the one-octet type, the name as UTF-16LE and the content.
+std::uint64_t ItemSize(std::size_t nameUnits, std::uint64_t contentSize);
+// A file's content is its data in an OCTET STRING; a folder's a SEQUENCE of its children, each
+// an item in an OCTET STRING. These are the whole elements of such items.
+std::uint64_t FileItemElement(std::size_t nameUnits, std::uint64_t dataSize);
+std::uint64_t FolderItemElement(std::size_t nameUnits, std::uint64_t children);
+// The length of the decimal name of a list index.
+std::size_t IndexNameUnits(int index);
+
+} // namespace QVCFSizes
+
+// The first run of a streamed body's writer: adds up a folder's children and notes the lists'
+// sizes in the order they are written. The outermost list whose folders may be measured at the
+// same time is shared out among threads, in runs of consecutive folders; the lists inside those
+// are measured in turn.
+class TQVCFSizer final : public TQVCFWriter {
+public:
+    using TSlot = TQVCFStreamedBody::TSlot;
+    using TRun = TQVCFStreamedBody::TRun;
+
+    // `runs`, for the sizer of the root, keeps the runs of the list it shares out.
+    TQVCFSizer(std::vector<TSlot>& slots, std::vector<TRun>* runs)
+        : FSlots(slots), FRuns(runs), FShared(runs == nullptr) {}
+
+    std::uint64_t Children() const { return FChildren; }
+
+    void File(std::u16string_view name, std::string_view data) override {
+        FChildren += QVCFSizes::FileItemElement(name.size(), data.size());
+    }
+    void Text(std::u16string_view name, std::u16string_view text) override {
+        FChildren += QVCFSizes::FileItemElement(name.size(), 2 * std::uint64_t(text.size()));
+    }
+    void List(std::u16string_view name, int count, const TWriteEach& write) override {
+        Measure(name, count, write, false);
+    }
+    void ConcurrentList(std::u16string_view name, int count, const TWriteEach& write) override {
+        Measure(name, count, write, !FShared && count >= 2);
+    }
+
+private:
+    // The folders in the list's order from `Index` on, `Folders` of them, and what they hold.
+    struct TMeasuredRun {
+        int Index = 0;
+        int Folders = 0;
+        std::vector<TSlot> Slots;
+        std::uint64_t Children = 0;
+        std::exception_ptr Error;
+    };
+
+    void Measure(std::u16string_view name, int count, const TWriteEach& write, bool share);
+    static void MeasureRun(TMeasuredRun& run, int count, const TWriteEach& write,
+                           std::vector<TSlot>& slots, std::vector<TRun>* runs);
+    // The folders in runs, taken by the threads in turn; the runs' lists then follow one
+    // another in order, as measured in one go.
+    std::uint64_t MeasureShared(int count, const TWriteEach& write);
+
+    std::vector<TSlot>& FSlots;
+    std::vector<TRun>* FRuns;
+    // Inside a list that threads share: its lists are measured in turn.
+    bool FShared;
+    std::uint64_t FChildren = 0;
+};

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "storage/QVCFWriter.h"
+
+class TQVCFBlockSink;
+
+// A container body (the root folder's item encoding) written straight from the objects, never
+// held as an item tree or as a whole: the same bytes as a tree that the writer had filled would
+// encode to. The writer runs twice. The first run measures: it keeps only the content size of
+// each list, in the order the lists are written. The second encodes: each folder's own items are
+// gathered until the folder is complete, then put in their order and written out, the lists'
+// folders one after another as they come. The root keeps its items in the order they are
+// written, as an unsorted folder does.
+//
+// The folders of the outermost ConcurrentList (a budget's months) are shared out among threads
+// in runs of consecutive folders, in both runs of the writer: the first keeps each run's sizes,
+// and the second encodes the runs into memory a few ahead of the one being written out, so that
+// what is held beside the budget stays a few runs' bytes.
+class TQVCFStreamedBody {
+public:
+    using TWriteRoot = std::function<void(TQVCFWriter& root)>;
+
+    // Measures the body: `writeRoot` runs once here, and what it raises passes on. It must write
+    // the same items on its second run.
+    explicit TQVCFStreamedBody(TWriteRoot writeRoot);
+    ~TQVCFStreamedBody();
+
+    std::uint32_t Size() const { return FSize; }
+    // Runs the writer again and puts the body's bytes into `sink`. Raises EPACFError "Internal
+    // error" when the writer wrote other items than it did when measured.
+    void WriteTo(TQVCFBlockSink& sink) const;
+
+    // A list's children, measured: the size of its content's SEQUENCE content and how many lists
+    // lie below it, which the encoder steps over to reach the list's next sibling.
+    struct TSlot {
+        std::uint64_t Children = 0;
+        std::size_t Descendants = 0;
+        // A list whose folders threads measured at once: its runs, FirstRun and those after it.
+        std::size_t FirstRun = 0;
+        std::size_t RunCount = 0;
+    };
+    // A run of such a list: its first folder's index, how many folders, how many lists below
+    // them and how many bytes they take.
+    struct TRun {
+        int Index = 0;
+        int Folders = 0;
+        std::size_t Slots = 0;
+        std::uint64_t Bytes = 0;
+    };
+
+private:
+    TWriteRoot FWriteRoot;
+    std::vector<TSlot> FSlots;
+    std::vector<TRun> FRuns;
+    std::uint32_t FSize = 0;
+};

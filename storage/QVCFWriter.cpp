@@ -1,0 +1,21 @@
+#include "storage/QVCFWriter.h"
+
+#include "storage/QVBase.h"
+#include "storage/QVCFItem.h"
+
+void TQVCFTreeWriter::File(std::u16string_view name, std::string_view data) {
+    FFolder.NewFile(name).Data = data;
+}
+
+void TQVCFTreeWriter::Text(std::u16string_view name, std::u16string_view text) {
+    FFolder.NewFile(name).Data = QVBase::WideToBytes(text);
+}
+
+void TQVCFTreeWriter::List(std::u16string_view name, int count, const TWriteEach& write) {
+    TQVCFFolder& list = FFolder.NewFolder(name);
+    QVCFList::ForEachIndex(count, [&](int index) {
+        char16_t units[QVCFList::MaxNameUnits];
+        TQVCFTreeWriter child(list.NewFolder({units, QVCFList::IndexName(index, units)}));
+        write(index, child);
+    });
+}
