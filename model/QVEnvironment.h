@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,6 +21,7 @@
 #include "storage/QVUtils.h"
 
 class TQVCompoundFile;
+class TQVOpenAhead;
 class TQVStringKeeper;
 class TWideStringList;
 
@@ -178,6 +180,13 @@ public:
     void SaveToFile(const std::string& fileName);
     // Reads a budget file into the (reset) environment.
     void LoadFromFile(const std::string& fileName);
+    // Starts, on threads of its own, the slow part of opening the budget a start opens without
+    // asking (the newest recent one, when the settings say so and it is a regular file): the key
+    // derivations of the stored password records and the memory for the body. The environment
+    // made next takes them, and its next LoadFromFile uses them when it opens that very name (it
+    // opens the same either way). Called first thing, the work runs while the application and
+    // its window are made.
+    static void PrepareLaunchOpen();
 
     // ---- Protection (QVEnvironmentProtection.cpp)
 
@@ -212,7 +221,7 @@ public:
     bool DecryptStoredPassword(std::string_view payload, std::string_view salt,
                                std::string& key) const;
     // User name, installation id and hardware string: binds records to this user and machine.
-    std::string GetMachineSecret() const;
+    static std::string GetMachineSecret();
 
     // The installation id file "iid"; these never raise.
     static bool NeedInstallationId();
@@ -298,6 +307,10 @@ private:
     // The key FFilePassword was derived from; both are forgotten with the password key.
     std::string FFilePasswordKey;
     std::string FFilePassword;
+    // Set by PrepareOpen until the next LoadFromFile.
+    std::unique_ptr<TQVOpenAhead> FOpenAhead;
+    // What PrepareLaunchOpen started, handed to the environment made next.
+    static std::unique_ptr<TQVOpenAhead>& PendingLaunchOpen();
 };
 
 // The one environment of the program, set up once at start before any window exists and null

@@ -5,6 +5,7 @@
 #include "model/QVEnvironment.h"
 #include "model/QVItems.h"
 #include "model/QVMoneyFlow.h"
+#include "model/QVOpenAhead.h"
 #include "platform/FileSystem.h"
 #include "platform/Stream.h"
 #include "storage/QVCompoundFile.h"
@@ -202,8 +203,17 @@ void TQVEnvironment::SaveToFile(const std::string& fileName) {
 }
 
 void TQVEnvironment::LoadFromFile(const std::string& fileName) {
+    // What was prepared serves this one open, and only when it is for this very name.
+    if (FOpenAhead && FOpenAhead->FileName() != fileName)
+        FOpenAhead.reset();
+    struct TDropAhead {
+        std::unique_ptr<TQVOpenAhead>& Ahead;
+        ~TDropAhead() { Ahead.reset(); }
+    } dropAhead{FOpenAhead};
     {
         TQVCompoundFile container;
+        if (FOpenAhead)
+            container.BodyMemory = FOpenAhead->TakeBodyMemory();
         container.OnPassword = [this](TQVCompoundFile& sender, std::string& password,
                                       bool& cancel) { GetLoadPassword(sender, password, cancel); };
         container.OnInfo = [this](TQVCompoundFile& sender) { HeaderRead(sender); };
