@@ -4,9 +4,11 @@
 # its stored password record, measured beside an empty Qt main window (qv_bench_emptywindow) and
 # the program with a small budget, the candidates interleaved in one run.
 #
-#   bench/launch.sh [-b BUILD_DIR] [-n RUNS] [-f FLOWS_PER_MONTH] [-l LEVEL]
+#   bench/launch.sh [-b BUILD_DIR] [-c OTHER_BUILD_DIR] [-n RUNS] [-f FLOWS_PER_MONTH] [-l LEVEL]
 #
 #   -b BUILD_DIR        the build tree with app/quillvane and bench/ (default: ./build)
+#   -c OTHER_BUILD_DIR  also the program of another build (an earlier version, say) on the large
+#                       budget, as one more candidate of the same run
 #   -n RUNS             measured runs of each candidate (default: 30), after two unmeasured
 #   -f FLOWS_PER_MONTH  flows a month of the large budget, ten years of them (default: 400)
 #   -l LEVEL            protection level of the large budget: 0, 1 or 2 (default: 1)
@@ -18,21 +20,25 @@
 # removed at the end; an Xvfb of its own provides the display.
 set -uo pipefail
 
-build=./build runs=30 flows=400 level=1
-while getopts "b:n:f:l:" opt; do
+build=./build other="" runs=30 flows=400 level=1
+while getopts "b:c:n:f:l:" opt; do
     case $opt in
         b) build=$OPTARG ;;
+        c) other=$OPTARG ;;
         n) runs=$OPTARG ;;
         f) flows=$OPTARG ;;
         l) level=$OPTARG ;;
-        *) sed -n '2,18p' "$0"; exit 2 ;;
+        *) sed -n '2,20p' "$0"; exit 2 ;;
     esac
 done
 build=$(cd "$build" && pwd) || exit 2
 program=$build/app/quillvane
 empty=$build/bench/qv_bench_emptywindow
 prepare=$build/bench/qv_bench_launch_budget
-for binary in "$program" "$empty" "$prepare"; do
+if [ -n "$other" ]; then
+    other=$(cd "$other" && pwd)/app/quillvane || exit 2
+fi
+for binary in "$program" "$empty" "$prepare" ${other:+"$other"}; do
     [ -x "$binary" ] || { echo "missing $binary (build quillvane qv_bench_emptywindow" \
         "qv_bench_launch_budget)" >&2; exit 2; }
 done
@@ -77,6 +83,7 @@ launch() { # NAME
     case $1 in
         empty) binary=$empty ;;
         small) home=$root/small ;;
+        other) binary=$other ;;
     esac
     local start line pid
     start=$EPOCHREALTIME
@@ -98,7 +105,7 @@ launch() { # NAME
     printf '%d.%03d\n' $((us / 1000)) $((us % 1000))
 }
 
-candidates=(empty large small)
+candidates=(empty large small ${other:+other})
 declare -A times
 for ((i = -2; i < runs; i++)); do
     # The order turns each round, so no candidate always follows the same one.
@@ -117,11 +124,12 @@ stats() { # TIMES... -> min median
 read -r emptyMin emptyMedian < <(stats ${times[empty]})
 echo "exec to main window exposed, $runs runs each (min / median, ms)"
 printf '%-44s %7.1f / %7.1f\n' "empty Qt main window" "$emptyMin" "$emptyMedian"
-for name in large small; do
+for name in large small ${other:+other}; do
     read -r min median < <(stats ${times[$name]})
     case $name in
         large) label="quillvane, $((flows * 120)) flows, level $level" ;;
         small) label="quillvane, 120 flows, level $level" ;;
+        other) label="other build, $((flows * 120)) flows, level $level" ;;
     esac
     printf '%-44s %7.1f / %7.1f   %.2fx / %.2fx the empty window\n' "$label" "$min" "$median" \
         "$(awk -v a="$min" -v b="$emptyMin" 'BEGIN { print a / b }')" \
