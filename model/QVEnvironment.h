@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -187,6 +188,14 @@ public:
     // opens the same either way). Called first thing, the work runs while the application and
     // its window are made.
     static void PrepareLaunchOpen();
+    // Reads `fileName` into the environment (reset first) on a thread of its own, for a start
+    // that opens it while its window is made: its stored password records may open it, the user
+    // is never asked. Nothing else may touch the environment until FinishLoadAhead.
+    void StartLoadAhead(const std::string& fileName);
+    // Waits for that read. True: the budget is open. False: nothing was started, or the budget
+    // did not open (it needs a typed password, or the read failed); the caller then opens it
+    // with LoadFromFile, which asks or reports.
+    bool FinishLoadAhead();
 
     // ---- Protection (QVEnvironmentProtection.cpp)
 
@@ -307,8 +316,12 @@ private:
     // The key FFilePassword was derived from; both are forgotten with the password key.
     std::string FFilePasswordKey;
     std::string FFilePassword;
-    // Set by PrepareOpen until the next LoadFromFile.
+    // Set by PrepareLaunchOpen until the next LoadFromFile.
     std::unique_ptr<TQVOpenAhead> FOpenAhead;
+    // The read StartLoadAhead runs, and whether an open may ask the user for a password (not
+    // from that thread).
+    std::future<void> FLoadAhead;
+    bool FAskPassword = true;
     // What PrepareLaunchOpen started, handed to the environment made next.
     static std::unique_ptr<TQVOpenAhead>& PendingLaunchOpen();
 };

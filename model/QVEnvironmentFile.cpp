@@ -1,5 +1,6 @@
 // The budget file: a new budget's default content, and the whole model to and from a container
 // and the disk.
+#include <system_error>
 #include <vector>
 
 #include "model/QVEnvironment.h"
@@ -200,6 +201,35 @@ void TQVEnvironment::SaveToFile(const std::string& fileName) {
         StorePassword();
     else if (Protection == 2)
         DeleteStoredPasswords();
+}
+
+void TQVEnvironment::StartLoadAhead(const std::string& fileName) {
+    try {
+        FLoadAhead = std::async(std::launch::async, [this, fileName] {
+            FAskPassword = false;
+            struct TAskAgain {
+                bool& Ask;
+                ~TAskAgain() { Ask = true; }
+            } askAgain{FAskPassword};
+            Reset();
+            LoadFromFile(fileName);
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had: the caller opens the budget itself.
+    }
+}
+
+bool TQVEnvironment::FinishLoadAhead() {
+    if (!FLoadAhead.valid())
+        return false;
+    try {
+        FLoadAhead.get();
+        return true;
+    } catch (...) {
+        // Not lost: the caller opens the budget again, which asks for a password or reports
+        // this failure to the user.
+        return false;
+    }
 }
 
 void TQVEnvironment::LoadFromFile(const std::string& fileName) {

@@ -344,7 +344,7 @@ void TQVEnvironment::GetLoadPassword(TQVCompoundFile&, std::string& password, bo
     } else {
         // A typed password makes it strongly protected, whether or not it opens the file.
         Protection = 2;
-        if (CandidateIndex >= candidates + MaxPasswordAttempts) {
+        if (!FAskPassword || CandidateIndex >= candidates + MaxPasswordAttempts) {
             cancel = true;
             return;
         }
