@@ -56,6 +56,9 @@ int main(int argc, char** argv) {
         !QVSingleInstance::RegisterInstance(InstanceName))
         return 0;
 
+    // Known from the settings alone, the budget a start opens has the slow part of its open
+    // started now, to run while the application and its window are made.
+    TQVEnvironment::PrepareLaunchOpen();
     QVApplication app(argc, argv);
     QVApplication::setApplicationName(QStringLiteral("Tavrin Quillvane"));
     QVApplication::setDesktopFileName(QStringLiteral("quillvane"));

@@ -1,5 +1,7 @@
 #include "model/QVA2A.h"
 
+#include "model/QVItems.h"
+
 void TQVA2AItem::Assign(const TQVMoneyFlow& other) {
     AssignCommon(other);
     const auto& transfer = static_cast<const TQVA2AItem&>(other);
@@ -13,8 +15,8 @@ void TQVA2AItem::WriteContents(TQVCFWriter& folder) {
     WriteSourceRef(folder, u"did", Destination);
 }
 
-void TQVA2AItem::ReadContents(TQVCFFolder& folder) {
-    TQVMoneyFlow::ReadContents(folder);
-    Source = ReadSourceRef(folder, u"sid");
-    Destination = ReadSourceRef(folder, u"did");
+void TQVA2AItem::ReadValues(const QVItems::TValues& values) {
+    TQVMoneyFlow::ReadValues(values);
+    Source = SourceRef(values.Find(ItemSource));
+    Destination = SourceRef(values.Find(ItemDestination));
 }

@@ -13,7 +13,7 @@ public:
     void Assign(const TQVMoneyFlow& other) override;
     // Adds "sid", then "did".
     void WriteContents(TQVCFWriter& folder) override;
-    void ReadContents(TQVCFFolder& folder) override;
+    void ReadValues(const QVItems::TValues& values) override;
 
     // The account the money leaves and the one it enters; neither is owned.
     TQVSource* Source = nullptr;

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "model/QVA2A.h"
+#include "model/QVOpenAhead.h"
 #include "model/QVStringKeeper.h"
 #include "platform/WideStringList.h"
 
@@ -39,7 +40,7 @@ void FillLocations(const TQVObjectList<TQVLocation>& locations, TWideStringList&
 // member initialisers); then the installation id, the stored settings and the language tables.
 // A failed language scan is shown and marks the start as failed; the rest of the environment is
 // built all the same.
-TQVEnvironment::TQVEnvironment() {
+TQVEnvironment::TQVEnvironment() : FOpenAhead(std::move(PendingLaunchOpen())) {
     if (NeedInstallationId())
         CreateInstallationId();
     LoadSettings();

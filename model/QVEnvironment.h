@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <future>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,6 +22,7 @@
 #include "storage/QVUtils.h"
 
 class TQVCompoundFile;
+class TQVOpenAhead;
 class TQVStringKeeper;
 class TWideStringList;
 
@@ -181,6 +184,21 @@ public:
     void SaveToFile(const std::string& fileName);
     // Reads a budget file into the (reset) environment.
     void LoadFromFile(const std::string& fileName);
+    // Starts, on threads of its own, the slow part of opening the budget a start opens without
+    // asking (the newest recent one, when the settings say so and it is a regular file): the key
+    // derivations of the stored password records and the memory for the body. The environment
+    // made next takes them, and its next LoadFromFile uses them when it opens that very name (it
+    // opens the same either way). Called first thing, the work runs while the application and
+    // its window are made.
+    static void PrepareLaunchOpen();
+    // Reads `fileName` into the environment (reset first) on a thread of its own, for a start
+    // that opens it while its window is made: its stored password records may open it, the user
+    // is never asked. Nothing else may touch the environment until FinishLoadAhead.
+    void StartLoadAhead(const std::string& fileName);
+    // Waits for that read. True: the budget is open. False: nothing was started, or the budget
+    // did not open (it needs a typed password, or the read failed); the caller then opens it
+    // with LoadFromFile, which asks or reports.
+    bool FinishLoadAhead();
 
     // ---- Protection (QVEnvironmentProtection.cpp)
 
@@ -215,7 +233,7 @@ public:
     bool DecryptStoredPassword(std::string_view payload, std::string_view salt,
                                std::string& key) const;
     // User name, installation id and hardware string: binds records to this user and machine.
-    std::string GetMachineSecret() const;
+    static std::string GetMachineSecret();
 
     // The installation id file "iid"; these never raise.
     static bool NeedInstallationId();
@@ -305,6 +323,14 @@ private:
     // The key FFilePassword was derived from; both are forgotten with the password key.
     std::string FFilePasswordKey;
     std::string FFilePassword;
+    // Set by PrepareLaunchOpen until the next LoadFromFile.
+    std::unique_ptr<TQVOpenAhead> FOpenAhead;
+    // The read StartLoadAhead runs, and whether an open may ask the user for a password (not
+    // from that thread).
+    std::future<void> FLoadAhead;
+    bool FAskPassword = true;
+    // What PrepareLaunchOpen started, handed to the environment made next.
+    static std::unique_ptr<TQVOpenAhead>& PendingLaunchOpen();
 };
 
 // The one environment of the program, set up once at start before any window exists and null

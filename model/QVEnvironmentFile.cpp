@@ -1,10 +1,12 @@
 // The budget file: a new budget's default content, and the whole model to and from a container
 // and the disk.
+#include <system_error>
 #include <vector>
 
 #include "model/QVEnvironment.h"
 #include "model/QVItems.h"
 #include "model/QVMoneyFlow.h"
+#include "model/QVOpenAhead.h"
 #include "platform/FileSystem.h"
 #include "platform/Stream.h"
 #include "storage/QVCFStream.h"
@@ -220,9 +222,47 @@ void TQVEnvironment::SaveToFile(const std::string& fileName) {
         DeleteStoredPasswords();
 }
 
+void TQVEnvironment::StartLoadAhead(const std::string& fileName) {
+    try {
+        FLoadAhead = std::async(std::launch::async, [this, fileName] {
+            FAskPassword = false;
+            struct TAskAgain {
+                bool& Ask;
+                ~TAskAgain() { Ask = true; }
+            } askAgain{FAskPassword};
+            Reset();
+            LoadFromFile(fileName);
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had: the caller opens the budget itself.
+    }
+}
+
+bool TQVEnvironment::FinishLoadAhead() {
+    if (!FLoadAhead.valid())
+        return false;
+    try {
+        FLoadAhead.get();
+        return true;
+    } catch (...) {
+        // Not lost: the caller opens the budget again, which asks for a password or reports
+        // this failure to the user.
+        return false;
+    }
+}
+
 void TQVEnvironment::LoadFromFile(const std::string& fileName) {
+    // What was prepared serves this one open, and only when it is for this very name.
+    if (FOpenAhead && FOpenAhead->FileName() != fileName)
+        FOpenAhead.reset();
+    struct TDropAhead {
+        std::unique_ptr<TQVOpenAhead>& Ahead;
+        ~TDropAhead() { Ahead.reset(); }
+    } dropAhead{FOpenAhead};
     {
         TQVCompoundFile container;
+        if (FOpenAhead)
+            container.BodyMemory = FOpenAhead->TakeBodyMemory();
         container.OnPassword = [this](TQVCompoundFile& sender, std::string& password,
                                       bool& cancel) { GetLoadPassword(sender, password, cancel); };
         container.OnInfo = [this](TQVCompoundFile& sender) { HeaderRead(sender); };

@@ -5,10 +5,12 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <filesystem>
 
 #include "model/QVEnvironment.h"
 #include "model/QVKeyConstants.h"
 #include "model/QVMoneyFlow.h"
+#include "model/QVOpenAhead.h"
 #include "platform/FileSystem.h"
 #include "platform/Folders.h"
 #include "platform/Stream.h"
@@ -67,6 +69,63 @@ std::string DataFolder() {
 // Creates the data folder (private to the user) when it is missing; false when that fails.
 bool ForceDataFolder(const std::string& folder) {
     return !folder.empty() && FileSystem::ForceFolders(folder.substr(0, folder.size() - 1), 0700);
+}
+
+// The bytes of a directory entry that is a stored password record by its size and magic; false
+// for anything else, and for a record that vanished or cannot be opened.
+bool ReadRecord(const std::string& folder, const FileSystem::TDirEntry& entry,
+                std::uint8_t (&record)[RecordSize]) {
+    if (entry.IsFolder || entry.Size != RecordSize)
+        return false;
+    try {
+        TFileStream file(folder + entry.Name, TFileMode::OpenRead);
+        if (file.Read(record, RecordSize) != RecordSize)
+            return false;
+    } catch (const EOSError&) {
+        // No candidate then; the user is asked.
+        return false;
+    }
+    return QVUtils::GetUInt32LE(record) == RecordMagic;
+}
+
+// The password key in a record's payload, decrypted under its store key, when the checksum holds.
+bool OpenPayload(std::string_view storeKey, std::string_view payload, std::string& key) {
+    if (payload.size() != PayloadSize)
+        return false;
+    std::uint8_t plain[PayloadSize];
+    std::uint32_t outLen = PayloadSize;
+    if (!TQVCompoundFile::DecryptBuffer(payload.data(), PayloadSize, plain, outLen, storeKey.data(),
+                                        KeySize, nullptr, 0) ||
+        outLen != PayloadSize ||
+        QVUtils::GetUInt32LE(plain + KeySize) != QVCRC::CRC32(plain, KeySize))
+        return false;
+    key.assign(reinterpret_cast<const char*>(plain), KeySize);
+    return true;
+}
+
+// What an open will derive from the records in `folder`, for whichever budget each names: the
+// store key of every record, and the file password of every key that one holds.
+TQVOpenAhead::TDerived DeriveFromRecords(const std::string& folder, const std::string& secret) {
+    TQVOpenAhead::TDerived derived;
+    if (folder.empty())
+        return derived;
+    for (const FileSystem::TDirEntry& entry : FileSystem::FindFiles(folder, RecordPattern)) {
+        std::uint8_t record[RecordSize];
+        if (!ReadRecord(folder, entry, record))
+            continue;
+        // The prefix the open makes: the salt, then the id of the budget, which a matching record
+        // carries.
+        std::string prefix(AsView(record + RecordSaltOffset, SaltSize));
+        prefix += AsView(record + RecordIdOffset, BudgetIdSize);
+        std::string storeKey = TQVEnvironment::DeriveStoreKey(secret, prefix);
+        std::string key;
+        if (OpenPayload(storeKey, AsView(record + RecordPayloadOffset, PayloadSize), key)) {
+            std::string password = TQVEnvironment::KeyToFilePassword(key);
+            derived.FilePasswords.push_back({std::move(key), std::move(password)});
+        }
+        derived.StoreKeys.push_back({secret, std::move(prefix), std::move(storeKey)});
+    }
+    return derived;
 }
 
 } // namespace
@@ -285,7 +344,7 @@ void TQVEnvironment::GetLoadPassword(TQVCompoundFile&, std::string& password, bo
     } else {
         // A typed password makes it strongly protected, whether or not it opens the file.
         Protection = 2;
-        if (CandidateIndex >= candidates + MaxPasswordAttempts) {
+        if (!FAskPassword || CandidateIndex >= candidates + MaxPasswordAttempts) {
             cancel = true;
             return;
         }
@@ -306,7 +365,8 @@ void TQVEnvironment::GetSavePassword(TQVCompoundFile&, std::string& password, bo
 
 const std::string& TQVEnvironment::FilePasswordFor(const std::string& key) {
     if (FFilePassword.empty() || key != FFilePasswordKey) {
-        FFilePassword = KeyToFilePassword(key);
+        const std::string* ahead = FOpenAhead ? FOpenAhead->FilePassword(key) : nullptr;
+        FFilePassword = ahead != nullptr ? *ahead : KeyToFilePassword(key);
         FFilePasswordKey = key;
     }
     return FFilePassword;
@@ -334,18 +394,8 @@ void TQVEnvironment::CollectStoredPasswords(std::vector<std::string>& list) {
     if (folder.empty())
         return;
     for (const FileSystem::TDirEntry& entry : FileSystem::FindFiles(folder, RecordPattern)) {
-        if (entry.IsFolder || entry.Size != RecordSize)
-            continue;
         std::uint8_t record[RecordSize];
-        try {
-            TFileStream file(folder + entry.Name, TFileMode::OpenRead);
-            if (file.Read(record, RecordSize) != RecordSize)
-                continue;
-        } catch (const EOSError&) {
-            // A record that vanished or cannot be opened is no candidate; the user is asked.
-            continue;
-        }
-        if (QVUtils::GetUInt32LE(record) != RecordMagic || LoadedBudgetId.size() < BudgetIdSize ||
+        if (!ReadRecord(folder, entry, record) || LoadedBudgetId.size() < BudgetIdSize ||
             std::memcmp(record + RecordIdOffset, LoadedBudgetId.data(), BudgetIdSize) != 0)
             continue;
         std::string key;
@@ -353,6 +403,30 @@ void TQVEnvironment::CollectStoredPasswords(std::vector<std::string>& list) {
                                   AsView(record + RecordSaltOffset, SaltSize), key))
             list.push_back(std::move(key));
     }
+}
+
+std::unique_ptr<TQVOpenAhead>& TQVEnvironment::PendingLaunchOpen() {
+    static std::unique_ptr<TQVOpenAhead> pending;
+    return pending;
+}
+
+void TQVEnvironment::PrepareLaunchOpen() {
+    // The settings are read again by the environment; what counts here is only the name the
+    // window will open, which it decides the same way.
+    TQVSettings settings;
+    settings.Load();
+    if (!settings.AutoOpenLast || settings.RecentLocations.empty() ||
+        settings.RecentLocations.front().empty())
+        return;
+    const std::string fileName = QVUtils::WideToAnsi(settings.RecentLocations.front());
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(fileName, error))
+        return;
+    // The folder and the secret are read here, so the threads share nothing with this one.
+    PendingLaunchOpen() = std::make_unique<TQVOpenAhead>(
+        fileName, [folder = DataFolder(), secret = GetMachineSecret()] {
+            return DeriveFromRecords(folder, secret);
+        });
 }
 
 void TQVEnvironment::StorePassword() {
@@ -413,20 +487,12 @@ bool TQVEnvironment::DecryptStoredPassword(std::string_view payload, std::string
         return false;
     std::string prefix(salt);
     prefix += LoadedBudgetId;
-    const std::string storeKey = DeriveStoreKey(GetMachineSecret(), prefix);
-
-    std::uint8_t plain[PayloadSize];
-    std::uint32_t outLen = PayloadSize;
-    if (!TQVCompoundFile::DecryptBuffer(payload.data(), PayloadSize, plain, outLen, storeKey.data(),
-                                        KeySize, nullptr, 0) ||
-        outLen != PayloadSize ||
-        QVUtils::GetUInt32LE(plain + KeySize) != QVCRC::CRC32(plain, KeySize))
-        return false;
-    key.assign(reinterpret_cast<const char*>(plain), KeySize);
-    return true;
+    const std::string secret = GetMachineSecret();
+    const std::string* ahead = FOpenAhead ? FOpenAhead->StoreKey(secret, prefix) : nullptr;
+    return OpenPayload(ahead != nullptr ? *ahead : DeriveStoreKey(secret, prefix), payload, key);
 }
 
-std::string TQVEnvironment::GetMachineSecret() const {
+std::string TQVEnvironment::GetMachineSecret() {
     return QVUtils::GetUserName() + ReadInstallationId() + QVUtils::GetHardwareString();
 }
 

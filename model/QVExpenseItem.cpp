@@ -1,5 +1,7 @@
 #include "model/QVExpenseItem.h"
 
+#include "model/QVItems.h"
+
 void TQVExpenseItem::Assign(const TQVMoneyFlow& other) {
     AssignCommon(other);
     const auto& expense = static_cast<const TQVExpenseItem&>(other);
@@ -13,8 +15,8 @@ void TQVExpenseItem::WriteContents(TQVCFWriter& folder) {
     WriteSourceRef(folder, u"sid", Source);
 }
 
-void TQVExpenseItem::ReadContents(TQVCFFolder& folder) {
-    TQVMoneyFlow::ReadContents(folder);
-    Location = ReadExpenseLocationRef(folder, u"lid");
-    Source = ReadSourceRef(folder, u"sid");
+void TQVExpenseItem::ReadValues(const QVItems::TValues& values) {
+    TQVMoneyFlow::ReadValues(values);
+    Location = ExpenseLocationRef(values.Find(ItemLocation));
+    Source = SourceRef(values.Find(ItemSource));
 }

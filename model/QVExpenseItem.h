@@ -13,7 +13,7 @@ public:
     void Assign(const TQVMoneyFlow& other) override;
     // Adds "lid", then "sid".
     void WriteContents(TQVCFWriter& folder) override;
-    void ReadContents(TQVCFFolder& folder) override;
+    void ReadValues(const QVItems::TValues& values) override;
 
     // Neither is owned.
     TQVSource* Source = nullptr;

@@ -40,18 +40,37 @@ std::optional<std::string_view> Find(const TQVCFFolder& folder, std::u16string_v
     return data;
 }
 
+TValues::TValues(const TQVCFFolder& folder, const TQVCFFolder::TNameSet& names) {
+    folder.FindFilesData(names, FData, FFound);
+}
+
+std::u16string TextOf(std::optional<std::string_view> data) {
+    return data ? QVBase::BytesToWide(*data) : std::u16string();
+}
+
+bool BoolOf(std::optional<std::string_view> data, bool missing) {
+    return data ? QVUtils::BytesToBool(*data) : missing;
+}
+
+double DateOf(std::optional<std::string_view> data, double missing) {
+    if (!data)
+        return missing;
+    const double value = QVUtils::BytesToDouble(*data);
+    if (!std::isfinite(value))
+        throw EConvertError("Date cannot be read: it is not a finite number");
+    return value;
+}
+
 std::string ReadBytes(TQVCFFolder& folder, std::u16string_view name) {
     return std::string(Find(folder, name).value_or(std::string_view()));
 }
 
 std::u16string ReadText(TQVCFFolder& folder, std::u16string_view name) {
-    const auto data = Find(folder, name);
-    return data ? QVBase::BytesToWide(*data) : std::u16string();
+    return TextOf(Find(folder, name));
 }
 
 bool ReadBool(TQVCFFolder& folder, std::u16string_view name, bool missing) {
-    const auto data = Find(folder, name);
-    return data ? QVUtils::BytesToBool(*data) : missing;
+    return BoolOf(Find(folder, name), missing);
 }
 
 std::int32_t ReadInt(TQVCFFolder& folder, std::u16string_view name, std::int32_t fallback) {
@@ -69,13 +88,7 @@ std::int32_t ReadInt(TQVCFFolder& folder, std::u16string_view name, std::int32_t
 }
 
 double ReadDate(TQVCFFolder& folder, std::u16string_view name, double missing) {
-    const auto data = Find(folder, name);
-    if (!data)
-        return missing;
-    const double value = QVUtils::BytesToDouble(*data);
-    if (!std::isfinite(value))
-        throw EConvertError("Date cannot be read: it is not a finite number");
-    return value;
+    return DateOf(Find(folder, name), missing);
 }
 
 namespace {

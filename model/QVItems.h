@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-class TQVCFFolder;
-class TQVCFFile;
+#include "storage/QVCFItem.h"
+
 class TQVCFWriter;
 
 // Reading and writing the single-value file items that model objects keep in their folders.
@@ -28,6 +28,27 @@ void WriteDate(TQVCFWriter& folder, std::u16string_view name, double value);
 // lasts while the folder is unchanged. Read from a file, the folder does not build its items
 // for it.
 std::optional<std::string_view> Find(const TQVCFFolder& folder, std::u16string_view name);
+
+// The data of a handful of file items of one folder, each as Find gives it, read in one pass over
+// the folder's items rather than one for each name: a budget reads thousands of folders for a few
+// values each. The names are a set prepared once (its names and the set must outlive this).
+class TValues {
+public:
+    TValues(const TQVCFFolder& folder, const TQVCFFolder::TNameSet& names);
+    // Find's answer for the set's name at `index`.
+    std::optional<std::string_view> Find(std::size_t index) const {
+        return FFound[index] ? std::optional<std::string_view>(FData[index]) : std::nullopt;
+    }
+
+private:
+    std::string_view FData[TQVCFFolder::TNameSet::MaxNames];
+    bool FFound[TQVCFFolder::TNameSet::MaxNames];
+};
+
+// The readers below, on data as Find gives it.
+std::u16string TextOf(std::optional<std::string_view> data);
+bool BoolOf(std::optional<std::string_view> data, bool missing);
+double DateOf(std::optional<std::string_view> data, double missing);
 
 std::string ReadBytes(TQVCFFolder& folder, std::u16string_view name);
 std::u16string ReadText(TQVCFFolder& folder, std::u16string_view name);

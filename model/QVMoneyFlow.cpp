@@ -47,15 +47,26 @@ void TQVMoneyFlow::WriteContents(TQVCFWriter& folder) {
 
 void TQVMoneyFlow::ReadContents(TQVCFFolder& folder) {
     TQVBase::ReadContents(folder);
-    const auto sum = QVItems::Find(folder, u"sum");
+    ReadValues(QVItems::TValues(folder, ItemNames()));
+}
+
+const TQVCFFolder::TNameSet& TQVMoneyFlow::ItemNames() {
+    // In TItem's order.
+    static const TQVCFFolder::TNameSet names{u"type", u"sum", u"date", u"name", u"pname",
+                                             u"h",    u"sid", u"lid",  u"did"};
+    return names;
+}
+
+void TQVMoneyFlow::ReadValues(const QVItems::TValues& values) {
+    const auto sum = values.Find(ItemSum);
     Sum = sum ? QVMoneyText::TextToMoney(*sum) : 0.0L;
     // Read as not-a-number when missing (a stored one is refused), so the clock is read only then.
-    Date = QVItems::ReadDate(folder, u"date", std::numeric_limits<double>::quiet_NaN());
+    Date = QVItems::DateOf(values.Find(ItemDate), std::numeric_limits<double>::quiet_NaN());
     if (std::isnan(Date))
         Date = QVUtils::Now();
-    Name = QVItems::ReadText(folder, u"name");
-    PeerName = QVItems::ReadText(folder, u"pname");
-    IsAdjustment = QVItems::ReadBool(folder, u"h", false);
+    Name = QVItems::TextOf(values.Find(ItemName));
+    PeerName = QVItems::TextOf(values.Find(ItemPeerName));
+    IsAdjustment = QVItems::BoolOf(values.Find(ItemAdjustment), false);
 }
 
 void TQVMoneyFlow::WriteSourceRef(TQVCFWriter& folder, std::u16string_view name,
@@ -68,8 +79,7 @@ void TQVMoneyFlow::WriteLocationRef(TQVCFWriter& folder, std::u16string_view nam
     QVItems::Write(folder, name, location != nullptr ? std::string_view(location->Id) : "");
 }
 
-TQVSource* TQVMoneyFlow::ReadSourceRef(TQVCFFolder& folder, std::u16string_view name) {
-    const auto id = QVItems::Find(folder, name);
+TQVSource* TQVMoneyFlow::SourceRef(std::optional<std::string_view> id) {
     if (!id)
         return nullptr;
     TQVEnvironment& env = RequireEnvironment();
@@ -84,8 +94,7 @@ TQVSource* TQVMoneyFlow::ReadSourceRef(TQVCFFolder& folder, std::u16string_view 
     return env.GetSource(index);
 }
 
-TQVLocation* TQVMoneyFlow::ReadExpenseLocationRef(TQVCFFolder& folder, std::u16string_view name) {
-    const auto id = QVItems::Find(folder, name);
+TQVLocation* TQVMoneyFlow::ExpenseLocationRef(std::optional<std::string_view> id) {
     if (!id)
         return nullptr;
     TQVEnvironment& env = RequireEnvironment();
@@ -93,8 +102,7 @@ TQVLocation* TQVMoneyFlow::ReadExpenseLocationRef(TQVCFFolder& folder, std::u16s
     return index >= 0 ? env.GetExpenseLocation(index) : nullptr;
 }
 
-TQVLocation* TQVMoneyFlow::ReadIncomeLocationRef(TQVCFFolder& folder, std::u16string_view name) {
-    const auto id = QVItems::Find(folder, name);
+TQVLocation* TQVMoneyFlow::IncomeLocationRef(std::optional<std::string_view> id) {
     if (!id)
         return nullptr;
     TQVEnvironment& env = RequireEnvironment();

@@ -1,14 +1,20 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/Exception.h"
 #include "storage/QVBase.h"
+#include "storage/QVCFItem.h"
 #include "storage/QVUtils.h"
 
 class TQVSource;
 class TQVLocation;
+namespace QVItems {
+class TValues;
+}
 
 // A broken precondition inside the program (never caused by the user or by file contents).
 class EAssertionFailed : public Exception {
@@ -36,8 +42,25 @@ public:
     // "sum", "date", "name", "pname", "h"; the kinds add their references.
     void WriteContents(TQVCFWriter& folder) override;
     // A "sum" that does not convert, or a "date" that is not a finite number, raises
-    // EConvertError; a missing "date" means now.
+    // EConvertError; a missing "date" means now. Reads the folder once, for ReadValues.
     void ReadContents(TQVCFFolder& folder) override;
+    // Every item a flow of any kind reads, in one set: one pass over a flow's folder gives what
+    // each kind needs. TItem indexes it.
+    enum TItem : std::size_t {
+        ItemType,
+        ItemSum,
+        ItemDate,
+        ItemName,
+        ItemPeerName,
+        ItemAdjustment,
+        ItemSource,
+        ItemLocation,
+        ItemDestination
+    };
+    static const TQVCFFolder::TNameSet& ItemNames();
+    // The fields from the values of the flow's folder, looked up for ItemNames; the kinds add
+    // their references.
+    virtual void ReadValues(const QVItems::TValues& values);
 
     // The kind says the direction; transfers move it from one account to another.
     long double Sum = 0.0L;
@@ -62,10 +85,10 @@ protected:
     // An account reference that names no account brings a placeholder account "Untitled" with
     // that Id into the global Environment; later references to the same Id find it. Null when
     // the item is missing.
-    static TQVSource* ReadSourceRef(TQVCFFolder& folder, std::u16string_view name);
+    static TQVSource* SourceRef(std::optional<std::string_view> id);
     // A category is only looked up, never created: null when missing or not found.
-    static TQVLocation* ReadExpenseLocationRef(TQVCFFolder& folder, std::u16string_view name);
-    static TQVLocation* ReadIncomeLocationRef(TQVCFFolder& folder, std::u16string_view name);
+    static TQVLocation* ExpenseLocationRef(std::optional<std::string_view> id);
+    static TQVLocation* IncomeLocationRef(std::optional<std::string_view> id);
 
 private:
     const TQVFlowKind FKind;

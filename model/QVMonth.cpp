@@ -230,7 +230,9 @@ void TQVMonth::ReadContents(TQVCFFolder& folder) {
     // In the order written, so that flows of the same date keep their order over a reopen.
     if (auto* flows = dynamic_cast<TQVCFFolder*>(folder.FindItem(u"flows", false))) {
         QVItems::ForEachListFolder(*flows, [this](TQVCFFolder& child) {
-            const auto type = QVItems::Find(child, u"type");
+            // The type and the flow's fields come from one pass over the folder.
+            const QVItems::TValues values(child, TQVMoneyFlow::ItemNames());
+            const auto type = values.Find(TQVMoneyFlow::ItemType);
             if (!type)
                 return;
             int index;
@@ -244,7 +246,7 @@ void TQVMonth::ReadContents(TQVCFFolder& folder) {
                 return;
             try {
                 // The type was just checked: the flow reads its fields straight away.
-                GetFlow(index)->ReadContents(child);
+                GetFlow(index)->ReadValues(values);
             } catch (const std::exception&) {
                 // One unreadable flow must not cost the month its other flows.
                 Delete(index);

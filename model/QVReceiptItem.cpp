@@ -1,5 +1,7 @@
 #include "model/QVReceiptItem.h"
 
+#include "model/QVItems.h"
+
 void TQVIncomeItem::Assign(const TQVMoneyFlow& other) {
     AssignCommon(other);
     const auto& income = static_cast<const TQVIncomeItem&>(other);
@@ -13,8 +15,8 @@ void TQVIncomeItem::WriteContents(TQVCFWriter& folder) {
     WriteLocationRef(folder, u"lid", Location);
 }
 
-void TQVIncomeItem::ReadContents(TQVCFFolder& folder) {
-    TQVMoneyFlow::ReadContents(folder);
-    Source = ReadSourceRef(folder, u"sid");
-    Location = ReadIncomeLocationRef(folder, u"lid");
+void TQVIncomeItem::ReadValues(const QVItems::TValues& values) {
+    TQVMoneyFlow::ReadValues(values);
+    Source = SourceRef(values.Find(ItemSource));
+    Location = IncomeLocationRef(values.Find(ItemLocation));
 }

@@ -13,7 +13,7 @@ public:
     void Assign(const TQVMoneyFlow& other) override;
     // Adds "sid", then "lid".
     void WriteContents(TQVCFWriter& folder) override;
-    void ReadContents(TQVCFFolder& folder) override;
+    void ReadValues(const QVItems::TValues& values) override;
 
     // Neither is owned.
     TQVSource* Source = nullptr;

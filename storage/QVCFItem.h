@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -152,6 +153,29 @@ public:
     // The data of the file FindItem(name, false) would find, as a view that lasts while the
     // folder is unchanged; false when that finds no file.
     bool FindFileData(std::u16string_view name, std::string_view& data) const;
+    // Names that FindFilesData looks up together, prepared once for any number of folders. The
+    // names must outlive the set; more than MaxNames raise EPACFError "Internal error".
+    class TNameSet {
+    public:
+        static constexpr std::size_t MaxNames = 12;
+        TNameSet(std::initializer_list<std::u16string_view> names)
+            : TNameSet(names.begin(), names.size()) {}
+        TNameSet(const std::u16string_view* names, std::size_t count);
+        std::size_t Size() const { return FCount; }
+        std::u16string_view Name(std::size_t index) const { return FNames[index]; }
+
+    private:
+        friend class TQVCFFolder;
+        std::u16string_view FNames[MaxNames];
+        // The names' NameKey, and whether each is simple (plain text, not empty, no "/").
+        std::uint64_t FKeys[MaxNames] = {};
+        bool FSimple[MaxNames] = {};
+        std::size_t FCount = 0;
+    };
+    // FindFileData for each name of the set (`found[i]` its answer, `data[i]` its data), in one
+    // pass over the children instead of one for each name where the children are still encoded:
+    // a reader of a few values from each of thousands of folders reads each folder once.
+    void FindFilesData(const TNameSet& names, std::string_view* data, bool* found) const;
 
     // A sub-folder of a folder whose children are still encoded: its name and encoded content.
     struct TPackedFolder {

@@ -2,10 +2,12 @@
 // budget reads thousands of folders, each for a handful of values: those are looked up in the
 // encoding itself, and the folders' items are never built.
 #include <algorithm>
+#include <span>
 
 #include "storage/QVCFArena.h"
 #include "storage/QVCFItem.h"
 #include "storage/QVCFPlain.h"
+#include "storage/QVException.h"
 
 bool TQVCFFolder::LoadPacked(const std::uint8_t* buffer, std::uint32_t size, bool isItem,
                              TByteBuffer* owned) {
@@ -149,6 +151,56 @@ bool TQVCFFolder::FindFileData(std::u16string_view name, std::string_view& data)
         return false;
     data = static_cast<const TQVCFFile*>(item)->Data;
     return true;
+}
+
+TQVCFFolder::TNameSet::TNameSet(const std::u16string_view* names, std::size_t count) {
+    if (count > MaxNames)
+        throw EPACFError(CFMessages::InternalError);
+    for (const std::u16string_view name : std::span(names, count)) {
+        FNames[FCount] = name;
+        FKeys[FCount] = QVCFPlain::NameKey(name);
+        FSimple[FCount] = !name.empty() && name.find(u'/') == std::u16string_view::npos &&
+                          std::all_of(name.begin(), name.end(), QVCFPlain::PlainUnit);
+        ++FCount;
+    }
+}
+
+void TQVCFFolder::FindFilesData(const TNameSet& names, std::string_view* data, bool* found) const {
+    // The simple names are looked up in one pass over the packed children; any other alone,
+    // afterwards, since a path may build the folder's items.
+    std::size_t waiting[TNameSet::MaxNames], alone[TNameSet::MaxNames];
+    std::size_t count = 0, others = 0;
+    for (std::size_t i = 0; i < names.FCount; ++i) {
+        found[i] = false;
+        if (FPacked != nullptr && FPackedSimple && names.FSimple[i])
+            waiting[count++] = i;
+        else
+            alone[others++] = i;
+    }
+    // As in FindFileData: with simple stored names and folders first, the first child with the
+    // same units, letters folded, is the one; a folder there means no file. A simple wanted name
+    // that matches no child by its units matches none by any rule.
+    if (count > 0) {
+        QVCFPlain::TChildReader children(FPacked, FPackedSize);
+        QVCFPlain::TChild child;
+        while (count > 0 && children.Next(child)) {
+            for (std::size_t j = 0; j < count;) {
+                const std::size_t i = waiting[j];
+                if (!QVCFPlain::SameSimpleName(child, names.FNames[i], names.FKeys[i])) {
+                    ++j;
+                    continue;
+                }
+                if (!child.Folder) {
+                    found[i] = true;
+                    data[i] = {reinterpret_cast<const char*>(child.Content), child.ContentSize};
+                }
+                // Settled: the last waiting name takes its place.
+                waiting[j] = waiting[--count];
+            }
+        }
+    }
+    for (std::size_t j = 0; j < others; ++j)
+        found[alone[j]] = FindFileData(names.FNames[alone[j]], data[alone[j]]);
 }
 
 bool TQVCFFolder::PackedFolders(std::vector<TPackedFolder>& folders) const {

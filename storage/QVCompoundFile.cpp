@@ -51,10 +51,13 @@ std::string ReadAtMost(TStream& stream, std::uint64_t count) {
 }
 
 // ReadAtMost into a buffer of its own pages: a body is most of what an open holds at its peak.
-TByteBuffer ReadBodyBytes(TStream& stream, std::uint64_t count) {
+// `memory` is used when the body fits in it, and dropped either way.
+TByteBuffer ReadBodyBytes(TStream& stream, std::uint64_t count, TByteBuffer memory) {
     if (!stream.SizeKnown())
         return TByteBuffer(ReadAtMost(stream, count));
-    TByteBuffer bytes(static_cast<std::size_t>(std::min(count, stream.Remaining())));
+    const auto size = static_cast<std::size_t>(std::min(count, stream.Remaining()));
+    TByteBuffer bytes = memory.Size() >= size ? std::move(memory) : TByteBuffer(size);
+    bytes.Truncate(size);
     bytes.Truncate(stream.Read(bytes.Data(), bytes.Size()));
     return bytes;
 }
@@ -175,7 +178,7 @@ TByteBuffer TQVCompoundFile::ReadBody(TStream& stream) {
         OnInfo(*this);
 
     if (!Protected)
-        return ReadBodyBytes(stream, bodyLength);
+        return ReadBodyBytes(stream, bodyLength, std::move(BodyMemory));
 
     std::uint8_t protection[ProtectionSize];
     if (stream.Read(protection, ProtectionSize) != ProtectionSize)
@@ -207,7 +210,7 @@ TByteBuffer TQVCompoundFile::ReadBody(TStream& stream) {
     }
 
     // Decrypted in place, for the same reason.
-    TByteBuffer body = ReadBodyBytes(stream, bodyLength);
+    TByteBuffer body = ReadBodyBytes(stream, bodyLength, std::move(BodyMemory));
     auto outLen = static_cast<std::uint32_t>(body.Size());
     DecryptBuffer(body.Data(), outLen, body.Data(), outLen, key, 16, iv, 16);
     return body;

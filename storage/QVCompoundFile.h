@@ -41,6 +41,9 @@ public:
     std::string Info; // a budget keeps its 32-byte id here
     TPasswordEvent OnPassword;
     TInfoEvent OnInfo;
+    // Memory made ready for the body ahead of a read (its pages already present): a read whose
+    // body fits in it reads into it instead of into new pages, and it goes either way.
+    TByteBuffer BodyMemory;
 
     // Writes the whole container at the stream's position. Raises EWriteError when the stream
     // takes fewer bytes than given, and "Invalid key" (before writing anything) when the

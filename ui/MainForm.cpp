@@ -39,6 +39,12 @@ using QVUIUtils::FromQ;
 using QVUIUtils::ToQ;
 
 TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique<Ui::TfrmMain>()) {
+    // The budget a start opens is read while the window is made, which does not touch the
+    // environment until the read is over.
+    const std::string launchBudget = LaunchBudget();
+    if (!launchBudget.empty()) {
+        Environment->StartLoadAhead(launchBudget);
+    }
     m_ui->setupUi(this);
     setWindowIcon(QVImages::AppIcon());
     m_ui->JvNetscapeSplitter1->setSizes({167, 667});
@@ -54,6 +60,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique
     // Nothing is shown before a budget is open.
     HideAllContent();
     m_ui->pBottom->hide();
+    const bool loadedAhead = Environment->FinishLoadAhead();
 
     // The window's creation: with a failed environment there is nothing to do (the error was
     // shown) and the window closes as soon as it would show.
@@ -65,14 +72,17 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique
     InstallPasswordRequest(this);
     SetBudgetCommandsEnabled(false);
 
-    const TQVSettings& settings = Environment->Settings();
-    if (settings.AutoOpenLast && !settings.RecentLocations.empty() &&
-        !settings.RecentLocations.front().empty() &&
-        QFileInfo(ToQ(settings.RecentLocations.front())).isFile()) {
+    if (!launchBudget.empty()) {
         // A last budget that fails to open leaves the window without one, its message shown;
-        // New and Open stay at hand.
-        const std::string fileName = QVUtils::WideToAnsi(settings.RecentLocations.front());
-        ReplaceBudget([&] { OpenBudget(fileName); });
+        // New and Open stay at hand. One that did not open ahead is opened now: the user may
+        // have to type its password, or see why it fails.
+        ReplaceBudget([&] {
+            if (loadedAhead) {
+                LayOutBudget();
+            } else {
+                OpenBudget(launchBudget);
+            }
+        });
         return;
     }
     if (!ExecuteStartupDialog()) {
@@ -453,9 +463,26 @@ void TfrmMain::OpenBudget(const std::string& fileName) {
     ClearTrees();
     Environment->Reset();
     Environment->LoadFromFile(fileName);
+    LayOutBudget();
+}
+
+void TfrmMain::LayOutBudget() {
     BuildLeftBar();
     TranslateUI();
     LeftBarPageChange(0);
+}
+
+std::string TfrmMain::LaunchBudget() {
+    if (Environment->InitFailed) {
+        return {};
+    }
+    const TQVSettings& settings = Environment->Settings();
+    if (settings.AutoOpenLast && !settings.RecentLocations.empty() &&
+        !settings.RecentLocations.front().empty() &&
+        QFileInfo(ToQ(settings.RecentLocations.front())).isFile()) {
+        return QVUtils::WideToAnsi(settings.RecentLocations.front());
+    }
+    return {};
 }
 
 void TfrmMain::NewBudget(const std::string& fileName, const std::u16string& title) {

@@ -230,6 +230,11 @@ private:
     // Calls `onKey` for every key pressed in `tree` before the grid handles it; true swallows it.
     void WatchGridKeys(QTreeView& tree, std::function<bool(QKeyEvent&)> onKey);
 
+    // The budget a start opens without asking: the newest recent one, when the settings say so
+    // and it is a file; empty otherwise (and with a failed environment).
+    static std::string LaunchBudget();
+    // The navigation bar, captions and first page for the budget just opened.
+    void LayOutBudget();
     // Wiring of menus, toolbar and bar (MainForm.cpp).
     void ConnectActions();
     void BuildToolbar();

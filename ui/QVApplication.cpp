@@ -1,12 +1,56 @@
 #include "ui/QVApplication.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <exception>
+
+#include <QMainWindow>
+#include <QWindow>
 
 #include "platform/Exception.h"
 #include "ui/Prompter.h"
 
-QVApplication::QVApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+namespace {
+
+// With QV_REPORT_MAPPED set, the wall-clock time at which the main window is first exposed goes
+// to the standard output, so a launch can be timed from outside from the exec to the window.
+class TMappedReporter : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Expose) {
+            auto* window = qobject_cast<QWindow*>(watched);
+            if (window != nullptr && window->isExposed() && IsMainWindow(window)) {
+                timespec now{};
+                ::clock_gettime(CLOCK_REALTIME, &now);
+                std::printf("QV_MAPPED %lld.%06ld\n", static_cast<long long>(now.tv_sec),
+                            now.tv_nsec / 1000);
+                std::fflush(stdout);
+                QCoreApplication::instance()->removeEventFilter(this);
+                deleteLater();
+            }
+        }
+        return false;
+    }
+
+private:
+    static bool IsMainWindow(const QWindow* window) {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (widget->windowHandle() == window && qobject_cast<QMainWindow*>(widget) != nullptr)
+                return true;
+        return false;
+    }
+};
+
+} // namespace
+
+QVApplication::QVApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    if (std::getenv("QV_REPORT_MAPPED") != nullptr)
+        installEventFilter(new TMappedReporter(this));
+}
 
 bool QVApplication::notify(QObject* receiver, QEvent* event) {
     try {

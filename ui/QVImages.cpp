@@ -14,36 +14,46 @@ static void InitIconResources() {
 QIcon TImageList::Icon(int index) const {
     if (index < 0 || index >= Count())
         return QIcon();
-    return FIcons[static_cast<size_t>(index)];
+    TPicture& picture = *FIcons[static_cast<size_t>(index)];
+    if (!picture.Read) {
+        picture.Icon = QIcon(picture.File);
+        picture.Read = true;
+    }
+    return picture.Icon;
 }
 
 QPixmap TImageList::Pixmap(int index, qreal devicePixelRatio) const {
     if (index < 0 || index >= Count())
         return QPixmap();
-    return FIcons[static_cast<size_t>(index)].pixmap(QSize(FSize, FSize), devicePixelRatio);
+    return Icon(index).pixmap(QSize(FSize, FSize), devicePixelRatio);
 }
 
 int TImageList::Add(const QIcon& icon) {
-    FIcons.push_back(icon);
+    FIcons.push_back(std::make_shared<TPicture>(TPicture{QString(), icon, true}));
+    return Count() - 1;
+}
+
+int TImageList::AddFile(const QString& fileName) {
+    FIcons.push_back(std::make_shared<TPicture>(TPicture{fileName, QIcon(), false}));
     return Count() - 1;
 }
 
 void TImageList::AddAll(const TImageList& other) {
     // Copy first: `other` may be this very list.
-    const std::vector<QIcon> icons = other.FIcons;
+    const std::vector<std::shared_ptr<TPicture>> icons = other.FIcons;
     FIcons.insert(FIcons.end(), icons.begin(), icons.end());
 }
 
 namespace {
 
-QIcon Picture(const char* name) {
-    return QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name)));
+QString PictureFile(const char* name) {
+    return QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name));
 }
 
 TImageList Make(int size, std::initializer_list<const char*> names) {
     TImageList list(size);
     for (const char* name : names)
-        list.Add(Picture(name));
+        list.AddFile(PictureFile(name));
     return list;
 }
 
@@ -75,7 +85,7 @@ struct TImages {
     TImageList DebtsLoans = Make(44, {"loans", "debts"});
     TImageList PersonalisationImg = Make(44, {"cats_expense", "cats_income"});
     TImageList OtherHeaderIcons = Make(44, {"summary44"});
-    QIcon App = Picture("app");
+    QIcon App = QIcon(PictureFile("app"));
 };
 
 const TImages& Images() {

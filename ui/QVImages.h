@@ -1,9 +1,11 @@
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include <QIcon>
 #include <QPixmap>
+#include <QString>
 
 // A list of pictures of one size, addressed by index as the windows' image lists are.
 class TImageList {
@@ -17,13 +19,22 @@ public:
     // The picture at the list's size for the screen's device pixel ratio; null out of range.
     QPixmap Pixmap(int index, qreal devicePixelRatio = 1.0) const;
     int Add(const QIcon& icon);
+    // Appends the picture in `fileName`, read only when it is first asked for: reading a picture
+    // parses its drawing, and a start shows only some of them.
+    int AddFile(const QString& fileName);
     // Appends every picture of `other`.
     void AddAll(const TImageList& other);
     void Clear() { FIcons.clear(); }
 
 private:
+    // Shared by the lists that AddAll copies it into, so it is read once.
+    struct TPicture {
+        QString File;
+        QIcon Icon;
+        bool Read = false;
+    };
     int FSize;
-    std::vector<QIcon> FIcons;
+    std::vector<std::shared_ptr<TPicture>> FIcons;
 };
 
 // The program's pictures, drawn for this program (SVG in a Qt resource), built once on first use.

@@ -265,3 +265,69 @@ TEST_F(ProtectionTest, ThreeRequestsAtMostCancelCountsAsOneAndAFailingDialogFall
     Env().LoadFromFile(BudgetPath());
     EXPECT_EQ(Env().Protection, 2);
 }
+
+// The open a start prepares before the environment exists gives exactly the open without it:
+// the same level, key and budget, and the user asked whenever the records no longer serve.
+TEST_F(ProtectionTest, LaunchOpenPreparedAheadOpensAsWithout) {
+    Env().NewBudget(BudgetPath(), u"Home", true);
+    for (int day = 1; day <= 20; ++day)
+        Add<TQVExpenseItem>(*NewMonth(2024, 3), day, QVUtils::EncodeDate(2024, 3, day));
+    Env().SetPassword(u"secret");
+    Env().SetProtection(1);
+    const std::string key = Env().PasswordKey;
+    Env().SaveToFile(BudgetPath());
+    Env().Settings().Save();
+    ASSERT_TRUE(FileSystem::ForceFolders(Home.File("copy")));
+    FileSystem::WriteFileAtomic(BudgetPath("copy/budget.qn"), FileSystem::ReadFile(BudgetPath()));
+    const auto encoded = [] {
+        TQVCompoundFile container;
+        Env().SaveToCompoundFile(container);
+        return container.Root().Encode();
+    };
+    Env().Reset();
+    Env().LoadFromFile(BudgetPath());
+    const std::string expected = encoded();
+    const std::string budgetId = Env().BudgetId;
+    const std::string record = DataFolder() + "default.cpw";
+    const std::string installation = DataFolder() + "iid";
+    const std::string recordBytes = FileSystem::ReadFile(record);
+    const std::string installationBytes = FileSystem::ReadFile(installation);
+
+    const struct {
+        const char* name;
+        std::function<void()> afterPreparing;
+        std::string opened;
+        int asked;
+        std::uint8_t level;
+    } cases[] = {
+        {"records as they were", [] {}, BudgetPath(), 0, 1},
+        {"another budget opened", [] {}, BudgetPath("copy/budget.qn"), 0, 1},
+        {"record removed", [&] { FileSystem::DeleteFile(record); }, BudgetPath(), 1, 2},
+        {"new installation", [&] { FileSystem::WriteFileAtomic(installation, "other"); },
+         BudgetPath(), 1, 2},
+        {"record of another key",
+         [&] {
+             Env().BudgetId = budgetId;
+             Env().SetPassword(u"other");
+             Env().StorePassword();
+         },
+         BudgetPath(), 1, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FileSystem::WriteFileAtomic(record, recordBytes);
+        FileSystem::WriteFileAtomic(installation, installationBytes);
+        TQVEnvironment::PrepareLaunchOpen();
+        delete Environment;
+        Environment = new TQVEnvironment();
+        c.afterPreparing();
+        int asked = 0;
+        Env().PasswordRequest = Script({u"secret"}, asked);
+        Env().Reset();
+        Env().LoadFromFile(c.opened);
+        EXPECT_EQ(asked, c.asked);
+        EXPECT_EQ(Env().Protection, c.level);
+        EXPECT_EQ(Env().PasswordKey, key);
+        EXPECT_EQ(encoded(), expected);
+    }
+}

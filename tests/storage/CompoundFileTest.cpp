@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <random>
 #include <string>
@@ -336,6 +337,37 @@ TEST(CompoundFileTest, LargeBodiesAreReadWholeFromPipesMemoryAndFiles) {
             ASSERT_EQ(outcome, "ok") << from << (locked ? ", locked" : "");
             EXPECT_EQ(copy.Info, "id");
             EXPECT_EQ(copy.Root().Encode(), source.Root().Encode()) << from;
+        }
+    }
+}
+
+// Memory made ahead for the body, full of other bytes, is read into only when the body fits, and
+// gives the body and the errors a read into new memory gives.
+TEST(CompoundFileTest, BodyMemoryMadeAheadReadsTheSameBody) {
+    std::mt19937 rng(5);
+    for (const bool locked : {false, true}) {
+        TQVCompoundFile source;
+        source.Protected = locked;
+        source.OnPassword = Answer({"secret"});
+        Fill(source.Root());
+        source.Root().NewFile(u"large").Data = Noise(rng, 300000);
+        const std::string bytes = Save(source);
+        const std::string cut = bytes.substr(0, bytes.size() - 10);
+        for (const std::size_t memory : {std::size_t{0}, std::size_t{1000}, bytes.size() - 100,
+                                         bytes.size(), bytes.size() + 5000}) {
+            SCOPED_TRACE(std::to_string(memory) + (locked ? " locked" : ""));
+            const auto load = [&](const std::string& from, TQVCompoundFile& copy) {
+                copy.OnPassword = Answer({"secret"});
+                copy.BodyMemory = TByteBuffer(memory);
+                if (memory > 0)
+                    std::memset(copy.BodyMemory.Data(), 0xAA, memory);
+                return Load(copy, from);
+            };
+            TQVCompoundFile whole, shortened, unhelped;
+            ASSERT_EQ(load(bytes, whole), "ok");
+            EXPECT_EQ(whole.Root().Encode(), source.Root().Encode());
+            unhelped.OnPassword = Answer({"secret"});
+            EXPECT_EQ(load(cut, shortened), Load(unhelped, cut));
         }
     }
 }

@@ -59,14 +59,39 @@ void Fill(TQVCFFolder& root, const std::vector<std::u16string>& given, int sorte
 // Every name, as given, in capitals and cut at a zero unit, asked of the folder `ask` gives
 // (afresh each time, as a path builds the folder's items), finds what it finds in `built`.
 template <class Ask> void ExpectLookupsAlike(Ask ask, TQVCFFolder& built) {
+    std::vector<std::u16string> askedNames;
     for (const auto& name : Names) {
         for (const std::u16string& asked : {name, name + u"\0x"s, Upper(name)}) {
+            askedNames.push_back(asked);
             std::string_view data;
             const bool found = ask().FindFileData(asked, data);
             const auto* file = dynamic_cast<const TQVCFFile*>(built.FindItem(asked, false));
             ASSERT_EQ(found, file != nullptr) << QVBase::WideToBytes(asked);
             if (found) {
                 EXPECT_EQ(data, file->Data);
+            }
+        }
+    }
+    // Looked up together, in sets that mix every kind of name and repeat some, each name gets
+    // the answer it gets alone.
+    const std::size_t most = TQVCFFolder::TNameSet::MaxNames;
+    for (std::size_t first = 0; first < askedNames.size(); first += most - 2) {
+        std::vector<std::u16string_view> set(askedNames.begin() + first,
+                                             askedNames.begin() +
+                                                 std::min(first + most, askedNames.size()));
+        set.push_back(askedNames[first]);
+        set.resize(std::min(set.size(), most));
+        std::string_view data[most];
+        bool found[most];
+        ask().FindFilesData(TQVCFFolder::TNameSet(set.data(), set.size()), data, found);
+        // Taken before the next ask, which may read the folder again.
+        const std::vector<std::string> together(data, data + set.size());
+        for (std::size_t i = 0; i < set.size(); ++i) {
+            std::string_view alone;
+            ASSERT_EQ(found[i], ask().FindFileData(set[i], alone))
+                << QVBase::WideToBytes(std::u16string(set[i]));
+            if (found[i]) {
+                EXPECT_EQ(together[i], alone);
             }
         }
     }

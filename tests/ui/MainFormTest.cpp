@@ -111,6 +111,47 @@ TEST_F(MainFormTest, StrongBudgetAsksForItsPasswordAtEveryOpening) {
     EXPECT_EQ(Env().Protection, 2);
 }
 
+// The last budget is read while the window is made: at the normal level its stored record opens
+// it unasked; at the strong level, or when the record no longer fits, the user is asked as before.
+TEST_F(MainFormTest, LaunchOpensTheLastBudgetAskingOnlyWhenTheRecordsDoNot) {
+    const std::string path = MakeBudget(true);
+    Env().SetPassword(u"secret");
+    const std::string key = Env().PasswordKey;
+    const struct {
+        const char* name;
+        std::uint8_t level;
+        bool breakRecords;
+        std::size_t asked;
+        std::uint8_t levelAfter;
+    } cases[] = {
+        {"normal", 1, false, 0, 1},
+        {"normal, record of another installation", 1, true, 1, 2},
+        {"strong", 2, false, 1, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Window.reset();
+        Env().Reset();
+        MakeBudget(true);
+        Env().PasswordKey = key;
+        Env().SetProtection(c.level);
+        SaveAndForget(path);
+        if (c.breakRecords) {
+            FileSystem::WriteFileAtomic(QVBase::GetAppDataFolder(true) + "iid", "another");
+        }
+        DialogsRun.clear();
+        DialogActions = {TypeAndPress("editPass", "secret")};
+        OpenWindow();
+        EXPECT_EQ(DialogsRun.size(), c.asked);
+        EXPECT_TRUE(Messages.empty());
+        ASSERT_TRUE(Window->HasBudget());
+        EXPECT_EQ(Env().Protection, c.levelAfter);
+        EXPECT_EQ(Env().Title, u"Home");
+        EXPECT_EQ(Today().Count(), 3);
+        EXPECT_TRUE(Action("actSave").isEnabled());
+    }
+}
+
 TEST_F(MainFormTest, SaveAsWritesExactlyTheTypedNameAndHelpReportsItsError) {
     MakeBudget();
     OpenWindow();

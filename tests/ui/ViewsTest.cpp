@@ -4,6 +4,7 @@
 #include "UiTestSupport.h"
 #include "model/QVA2A.h"
 #include "model/QVMoneyText.h"
+#include "ui/QVImages.h"
 #include "ui/QVMonthView.h"
 #include "ui/QVSummaryView.h"
 #include "ui/QVUIUtils.h"
@@ -162,4 +163,39 @@ TEST_F(ViewsTest, SummaryShowsThirteenFiguresInSixGroups) {
     Add<TQVIncomeItem>(NewMonth(2023, 12), 70, 31, cash);
     TQVSummaryView january(Env(), QVUtils::EncodeDate(2024, 1, 15));
     EXPECT_EQ(january.Rows()[2].Value, Local("70.00"));
+}
+
+// Pictures are read when first asked for: every one of every list is there at the list's size,
+// and a list that took another's pictures shows the same ones.
+TEST_F(ViewsTest, EveryPictureOfEveryListIsThere) {
+    const TImageList* lists[] = {&QVImages::TreeView(),
+                                 &QVImages::Cashflow(),
+                                 &QVImages::Debts(),
+                                 &QVImages::Dict(),
+                                 &QVImages::SummaryIcons(),
+                                 &QVImages::Menu(),
+                                 &QVImages::Toolbar(),
+                                 &QVImages::Tray(),
+                                 &QVImages::TrayMenu(),
+                                 &QVImages::SourceIcons(),
+                                 &QVImages::MonthIcons(),
+                                 &QVImages::LeftBarButtons(),
+                                 &QVImages::PredefinedLeftBarIcons(),
+                                 &QVImages::DebtsLoans(),
+                                 &QVImages::PersonalisationImg(),
+                                 &QVImages::OtherHeaderIcons()};
+    for (const TImageList* list : lists) {
+        TImageList copy(list->Size());
+        copy.Add(QIcon());
+        copy.AddAll(*list);
+        ASSERT_EQ(copy.Count(), list->Count() + 1);
+        for (int i = 0; i < list->Count(); ++i) {
+            const QPixmap picture = list->Pixmap(i);
+            ASSERT_FALSE(picture.isNull()) << list->Size() << " " << i;
+            EXPECT_EQ(picture.size(), QSize(list->Size(), list->Size()));
+            EXPECT_EQ(copy.Pixmap(i + 1).toImage(), picture.toImage());
+        }
+        EXPECT_TRUE(list->Pixmap(list->Count()).isNull());
+    }
+    EXPECT_FALSE(QVImages::AppIcon().isNull());
 }
