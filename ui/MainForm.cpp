@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <unistd.h>
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -305,6 +306,7 @@ void TfrmMain::SetBudgetCommandsEnabled(bool enabled) {
                                 btnViewDebts, btnViewPersonalisation, btnViewSummary}) {
         button->setEnabled(enabled);
     }
+    mnuTrayEntries->setEnabled(enabled);
 }
 
 // ---- Life cycle
