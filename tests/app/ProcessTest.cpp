@@ -222,68 +222,85 @@ TEST_F(ProcessTest, AutorunSettlesInTheTrayAndEndsSaved) {
     EXPECT_FALSE(IconInTray()) << "and the icon leaves with the program";
 }
 
-// A keyboard user on the accounts page of a budget whose account has a 200-character name: the
-// window stays within the screen, and "Remove account..." answered No by Tab and Return keeps
-// the account.
-TEST_F(ProcessTest, KeyboardOnlyAccountsPage) {
-    const QString longName(200, QChar(0x0416));
-    TQVEnvironment::StartupErrorHandler = [](const std::string&) {};
-    Environment = new TQVEnvironment();
-    Environment->NewBudget(Budget, u"Process test", true);
-    Environment->GetSource(0)->Name = longName.toStdU16String();
-    Environment->SaveToFile(Budget);
-    Environment->Settings().AutoOpenLast = true;
-    Environment->Settings().Save();
-    delete Environment;
-    Environment = nullptr;
+// A keyboard user on the accounts page, in the program started over a budget whose only account
+// is named `name`.
+class KeyboardOnlyTest : public ProcessTest {
+protected:
+    void StartWithAccount(const QString& name) {
+        TQVEnvironment::StartupErrorHandler = [](const std::string&) {};
+        Environment = new TQVEnvironment();
+        Environment->NewBudget(Budget, u"Process test", true);
+        Environment->GetSource(0)->Name = name.toStdU16String();
+        Environment->SaveToFile(Budget);
+        Environment->Settings().AutoOpenLast = true;
+        Environment->Settings().Save();
+        delete Environment;
+        Environment = nullptr;
+        Program = Start(QStringLiteral(QV_PROGRAM));
+        ASSERT_TRUE(WaitFor(WindowShown));
+        Main = WindowNamed(QStringLiteral("Tavrin Quillvane.*"));
+        ASSERT_FALSE(Main.isEmpty());
+        // View > Accounts shows the first account, its name in the card's title.
+        Keys(Main, {"alt+v", "a"});
+        QThread::msleep(500);
+    }
 
-    auto program = Start(QStringLiteral(QV_PROGRAM));
-    ASSERT_TRUE(WaitFor(WindowShown));
-    const auto windowOf = [](const QString& title) {
+    static QString WindowNamed(const QString& title) {
         const QStringList ids =
             ToolLines("xdotool", {"search", "--onlyvisible", "--name", "^" + title + "$"});
         return ids.isEmpty() ? QString() : ids.first();
-    };
-    const QString main = windowOf(QStringLiteral("Tavrin Quillvane.*"));
-    ASSERT_FALSE(main.isEmpty());
+    }
     // Keys go where the focus is, as on a desktop; there is no window manager to give it.
-    const auto keys = [](const QString& window, const QStringList& sequence) {
+    static void Keys(const QString& window, const QStringList& keys) {
         Tool("xdotool", {"windowfocus", "--sync", window});
-        for (const QString& key : sequence) {
+        for (const QString& key : keys) {
             Tool("xdotool", {"key", "--clearmodifiers", key});
             QThread::msleep(200);
         }
-    };
+    }
+    // Ends the program as a session does, and gives the names of the accounts it saved.
+    std::vector<std::u16string> EndAndReadAccounts() {
+        EXPECT_EQ(kill(static_cast<pid_t>(Program->processId()), SIGTERM), 0);
+        EXPECT_TRUE(Program->waitForFinished(20000));
+        Environment = new TQVEnvironment();
+        EXPECT_NO_THROW(Environment->LoadFromFile(Budget));
+        std::vector<std::u16string> names;
+        for (int i = 0; i < Environment->SourceCount(); ++i) {
+            names.push_back(Environment->GetSource(i)->Name);
+        }
+        delete Environment;
+        Environment = nullptr;
+        return names;
+    }
 
-    // View > Accounts shows the first account, its name in the card's title.
-    keys(main, {"alt+v", "a"});
-    QThread::msleep(500);
+    std::unique_ptr<QProcess> Program;
+    QString Main;
+};
+
+TEST_F(KeyboardOnlyTest, RemovalAnsweredNoByTabAndReturnKeepsTheAccount) {
+    StartWithAccount(QStringLiteral("Cash"));
+    // The removal button ends the focus chain, one step back from the window's first button.
+    Keys(Main, {"shift+Tab", "space"});
+    ASSERT_TRUE(WaitFor([] { return ViewableWindows() == 2; })) << "no confirmation asked";
+    const QString confirmation = WindowNamed(QStringLiteral("Confirmation"));
+    ASSERT_FALSE(confirmation.isEmpty());
+    Keys(confirmation, {"Tab", "Return"});
+    ASSERT_TRUE(WaitFor([] { return ViewableWindows() == 1; }));
+    EXPECT_EQ(EndAndReadAccounts(), std::vector<std::u16string>{u"Cash"})
+        << "No on the focused button keeps the account";
+}
+
+TEST_F(KeyboardOnlyTest, ALongAccountNameKeepsTheWindowWithinTheScreen) {
+    const QString name(200, QChar(0x0416));
+    StartWithAccount(name);
     const QStringList screen = Tool("xdotool", {"getdisplaygeometry"}).split(' ');
     ASSERT_EQ(screen.size(), 2);
     static const QRegularExpression width(QStringLiteral(R"(Width:\s+(\d+))"));
-    const QRegularExpressionMatch match = width.match(Tool("xwininfo", {"-id", main}));
+    const QRegularExpressionMatch match = width.match(Tool("xwininfo", {"-id", Main}));
     ASSERT_TRUE(match.hasMatch());
     EXPECT_LE(match.captured(1).toInt(), screen[0].trimmed().toInt())
         << "the long name widened the window past the screen";
-
-    // The removal button ends the focus chain, one step back from the window's first button.
-    keys(main, {"shift+Tab", "space"});
-    ASSERT_TRUE(WaitFor([] { return ViewableWindows() == 2; })) << "no confirmation asked";
-    const QString confirmation = windowOf(QStringLiteral("Confirmation"));
-    ASSERT_FALSE(confirmation.isEmpty());
-    keys(confirmation, {"Tab", "Return"});
-    ASSERT_TRUE(WaitFor([] { return ViewableWindows() == 1; }));
-
-    ASSERT_EQ(kill(static_cast<pid_t>(program->processId()), SIGTERM), 0);
-    ASSERT_TRUE(program->waitForFinished(20000));
-    Environment = new TQVEnvironment();
-    EXPECT_NO_THROW(Environment->LoadFromFile(Budget));
-    const int accounts = Environment->SourceCount();
-    const std::u16string name = accounts > 0 ? Environment->GetSource(0)->Name : u"";
-    delete Environment;
-    Environment = nullptr;
-    EXPECT_EQ(accounts, 1) << "No on the focused button keeps the account";
-    EXPECT_EQ(name, longName.toStdU16String());
+    EXPECT_EQ(EndAndReadAccounts(), std::vector<std::u16string>{name.toStdU16String()});
 }
 
 // The tests run only where their tools and an X display are at hand; elsewhere they report a
