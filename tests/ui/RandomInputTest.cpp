@@ -172,7 +172,7 @@ protected:
             if (!buttons.isEmpty() && Chance(70)) {
                 Click(*PickOf(buttons), Qt::LeftButton, false);
             } else {
-                PressKey({Chance(50) ? Qt::Key_Return : Qt::Key_Escape, Qt::NoModifier});
+                PressKey({Chance(50) ? Qt::Key_Return : Qt::Key_Escape, Qt::NoModifier}, dialog);
             }
         }
         --Depth;
@@ -198,11 +198,11 @@ protected:
         } else if (kind < 50) {
             Click(RandomWidget(top), Qt::RightButton, false);
         } else if (kind < 80) {
-            PressKey(Keys[Pick(int(std::size(Keys)))]);
+            PressKey(Keys[Pick(int(std::size(Keys)))], fallback);
         } else if (kind < 85) {
-            MenuKey();
+            MenuKey(fallback);
         } else {
-            TypeText(PickOf(Texts()));
+            TypeText(PickOf(Texts()), fallback);
         }
         Settle();
     }
@@ -254,19 +254,20 @@ protected:
         }
     }
 
-    QWidget* KeyTarget() {
+    // Where keys go: an open pop-up, else the focus, else the active window, else `fallback`
+    // (the dialog being answered, or the main window).
+    static QWidget& KeyTarget(QWidget& fallback) {
         if (QWidget* popup = QApplication::activePopupWidget()) {
-            return popup->focusWidget() != nullptr ? popup->focusWidget() : popup;
+            return popup->focusWidget() != nullptr ? *popup->focusWidget() : *popup;
         }
         if (QWidget* focus = QApplication::focusWidget()) {
-            return focus;
+            return *focus;
         }
-        return QApplication::activeWindow() != nullptr ? QApplication::activeWindow()
-                                                       : Window.get();
+        return QApplication::activeWindow() != nullptr ? *QApplication::activeWindow() : fallback;
     }
 
-    void PressKey(const TKey& key) {
-        QWidget* target = KeyTarget();
+    void PressKey(const TKey& key, QWidget& fallback) {
+        QWidget* target = &KeyTarget(fallback);
         Note(QStringLiteral("key %1 (modifiers %2) to %3 %4")
                  .arg(QKeySequence(key.key).toString())
                  .arg(int(key.modifiers))
@@ -275,9 +276,11 @@ protected:
     }
 
     // Alt and the marked letter of a menu bar title, as a keyboard user opens a menu.
-    void MenuKey() {
+    void MenuKey(QWidget& fallback) {
         QList<QChar> letters;
-        for (QAction* menu : Window->menuBar()->actions()) {
+        // While the window is being made (its start-up dialog) it has no menu bar to read yet.
+        const QList<QAction*> menus = Window ? Window->menuBar()->actions() : QList<QAction*>();
+        for (QAction* menu : menus) {
             const QString text = menu->text();
             const qsizetype amp = text.indexOf(u'&');
             if (amp >= 0 && amp + 1 < text.size()) {
@@ -285,11 +288,11 @@ protected:
             }
         }
         const QChar letter = letters.isEmpty() ? QChar(u'F') : PickOf(letters);
-        PressKey({static_cast<Qt::Key>(letter.unicode()), Qt::AltModifier});
+        PressKey({static_cast<Qt::Key>(letter.unicode()), Qt::AltModifier}, fallback);
     }
 
-    void TypeText(const QString& text) {
-        QWidget* target = KeyTarget();
+    void TypeText(const QString& text, QWidget& fallback) {
+        QWidget* target = &KeyTarget(fallback);
         Note(QStringLiteral("type \"%1\" to %2 %3")
                  .arg(text.left(20), target->metaObject()->className(), target->objectName()));
         if (auto* edit = qobject_cast<QLineEdit*>(target);
