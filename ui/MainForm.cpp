@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <unistd.h>
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -20,6 +21,7 @@
 #include "model/QVStringKeeper.h"
 #include "storage/QVBase.h"
 #include "ui/Prompter.h"
+#include "ui/QVApplication.h"
 #include "ui/QVDebtsView.h"
 #include "ui/QVDictView.h"
 #include "ui/QVMonthView.h"
@@ -317,6 +319,7 @@ void TfrmMain::SetBudgetCommandsEnabled(bool enabled) {
                                 btnViewDebts, btnViewPersonalisation, btnViewSummary}) {
         button->setEnabled(enabled);
     }
+    mnuTrayEntries->setEnabled(enabled);
 }
 
 // ---- Life cycle
@@ -513,16 +516,27 @@ void TfrmMain::BindModel(QTreeView& tree, QAbstractItemModel* model) {
 
 // ---- Budget commands
 
+// A failed save is reported here: unwound through the menu's or the shortcut's own code, the
+// error would leave that code half done.
 void TfrmMain::SaveBudget() {
-    Environment->SaveToFile(Environment->FileName);
+    try {
+        Environment->SaveToFile(Environment->FileName);
+    } catch (...) {
+        Prompter::Error(this, QVApplication::CurrentExceptionMessage());
+    }
 }
 
 void TfrmMain::SaveBudgetAs() {
     const QString fileName = Prompter::FileName(
         this, Prompter::FileMode::Save,
         QFileInfo(QString::fromStdString(Environment->FileName)).absolutePath(), {});
-    if (!fileName.isEmpty()) {
+    if (fileName.isEmpty()) {
+        return;
+    }
+    try {
         Environment->SaveToFile(fileName.toStdString());
+    } catch (...) {
+        Prompter::Error(this, QVApplication::CurrentExceptionMessage());
     }
 }
 

@@ -13,6 +13,7 @@
 #include "model/QVMoneyFlow.h"
 #include "ui/QVImages.h"
 
+class QActionGroup;
 class QCloseEvent;
 class QShowEvent;
 class QAbstractItemModel;
@@ -294,6 +295,8 @@ private:
 
     QSystemTrayIcon* TrayIcon = nullptr;
     QMenu* mnuTray = nullptr;
+    // The tray menu's quick entries, which need a budget to write into.
+    QActionGroup* mnuTrayEntries = nullptr;
     QTimer* HidingTimer = nullptr;
 
     QToolButton* btnAddIncome = nullptr;

@@ -251,7 +251,7 @@ void TfrmMain::AdjustShownAccountBalance() {
         // The proposal shows ten digits only, and the sums carry binary noise: taking it as it
         // stands, or landing within half a cent of the balance, is no change.
         long double difference =
-            answer == proposed ? 0.0L : std::round((target - balance) * 100.0L) / 100.0L;
+            answer.trimmed() == proposed ? 0.0L : std::round((target - balance) * 100.0L) / 100.0L;
         if (difference != 0.0L) {
             const TDateTime now = QVUtils::Now();
             TQVMonth* month = Environment->GetMonth(Environment->FindMonth(now, true));

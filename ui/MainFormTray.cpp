@@ -1,5 +1,6 @@
 // The program's life in the notification area: the tray icon and its menu, hiding the window
 // there, the autostart hiding, and quick entry of flows, debts and loans.
+#include <QActionGroup>
 #include <QCoreApplication>
 #include <QMenu>
 #include <QSystemTrayIcon>
@@ -33,19 +34,23 @@ void TfrmMain::ConnectTray() {
     mnuTray->setObjectName(QStringLiteral("mnuTray"));
     mnuTray->addAction(QStringLiteral("Restore"), this, &TfrmMain::RestoreFromTray);
     mnuTray->addSeparator();
-    mnuTray->addAction(images.Icon(3), QStringLiteral("Add Expense"), this,
-                       [this] { QuickEntry(TTrayEntryMode::Expense); });
-    mnuTray->addAction(images.Icon(1), QStringLiteral("Add Income"), this,
-                       [this] { QuickEntry(TTrayEntryMode::Income); });
-    mnuTray->addAction(images.Icon(2), QStringLiteral("Add Account-to-Account"), this,
-                       [this] { QuickEntry(TTrayEntryMode::Transfer); });
+    // The quick entries need a budget to write into: they are off until one opens, and the
+    // budget commands switch them with the others.
+    mnuTrayEntries = new QActionGroup(mnuTray);
+    mnuTrayEntries->setExclusionPolicy(QActionGroup::ExclusionPolicy::None);
+    const auto addEntry = [this](const QIcon& icon, const QString& caption, TTrayEntryMode mode) {
+        mnuTrayEntries->addAction(
+            mnuTray->addAction(icon, caption, this, [this, mode] { QuickEntry(mode); }));
+    };
+    addEntry(images.Icon(3), QStringLiteral("Add Expense"), TTrayEntryMode::Expense);
+    addEntry(images.Icon(1), QStringLiteral("Add Income"), TTrayEntryMode::Income);
+    addEntry(images.Icon(2), QStringLiteral("Add Account-to-Account"), TTrayEntryMode::Transfer);
     mnuTray->addSeparator();
-    mnuTray->addAction(QStringLiteral("Add Debt"), this,
-                       [this] { QuickEntry(TTrayEntryMode::Debt); });
-    mnuTray->addAction(QStringLiteral("Add Loan"), this,
-                       [this] { QuickEntry(TTrayEntryMode::Loan); });
+    addEntry({}, QStringLiteral("Add Debt"), TTrayEntryMode::Debt);
+    addEntry({}, QStringLiteral("Add Loan"), TTrayEntryMode::Loan);
     mnuTray->addSeparator();
     mnuTray->addAction(images.Icon(4), QStringLiteral("Exit"), this, &TfrmMain::ExitApplication);
+    mnuTrayEntries->setEnabled(false);
 
     TrayIcon = new QSystemTrayIcon(QVImages::Tray().Icon(0), this);
     TrayIcon->setObjectName(QStringLiteral("TrayIcon"));
@@ -118,7 +123,9 @@ void TfrmMain::RestoreFromTray() {
 }
 
 void TfrmMain::DoTrayDblClick() {
-    switch (Environment->Settings().TrayDblClick) {
+    // Without a budget there is nothing to enter into; the double-click then brings back the
+    // window, where one can be opened.
+    switch (FHasBudget ? Environment->Settings().TrayDblClick : 0) {
     case 0:
         RestoreFromTray();
         break;

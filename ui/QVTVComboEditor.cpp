@@ -186,24 +186,11 @@ int TQVTVComboEditor::ChosenIndex() const {
     // decides. An entry without a name is chosen only as the current entry (preselected or
     // picked from the list); an emptied text is a cancel.
     const QString text = FCombo->currentText();
-    const int current = FCombo->currentIndex();
-    if (current >= 0 && FCombo->itemText(current) == text) {
-        return current;
-    }
     if (text.isEmpty()) {
-        return -1;
+        const int current = FCombo->currentIndex();
+        return current >= 0 && FCombo->itemText(current).isEmpty() ? current : -1;
     }
-    // A name that differs only in case still picks the entry: the completer offers entries
-    // without regard to case, and two accounts whose names differ only in case are a slip, not
-    // an intent.
-    for (const Qt::CaseSensitivity sensitivity : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
-        for (int i = 0; i < FCombo->count(); ++i) {
-            if (FCombo->itemText(i).compare(text, sensitivity) == 0) {
-                return i;
-            }
-        }
-    }
-    return -1;
+    return QVUIUtils::MatchingEntry(*FCombo, text);
 }
 
 bool TQVTVComboEditor::eventFilter(QObject* watched, QEvent* event) {

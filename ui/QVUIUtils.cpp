@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include <QComboBox>
 #include <QItemSelectionModel>
 
 #include "model/QVEnvironment.h"
@@ -95,36 +96,44 @@ long double ParseMoney(const QString& text) {
 }
 
 long double ParseMoney(const QString& text, const QLocale& locale) {
+    // Blanks around the number come with pasted text and mean nothing; blanks inside it would be
+    // digit grouping, which stays refused.
+    const QString trimmed = text.trimmed();
     const QString separator = locale.decimalPoint();
     const QString minus = locale.negativeSign();
     std::string number; // the same amount in the form from_chars reads
     qsizetype pos = 0;
-    if (text.startsWith(u'+')) {
+    if (trimmed.startsWith(u'+')) {
         pos = 1;
-    } else if (text.startsWith(u'-')) {
+    } else if (trimmed.startsWith(u'-')) {
         number += '-';
         pos = 1;
-    } else if (!minus.isEmpty() && text.startsWith(minus)) {
+    } else if (!minus.isEmpty() && trimmed.startsWith(minus)) {
         number += '-';
         pos = minus.size();
     }
-    if (!TakeDigits(text, pos, number))
-        RaiseInvalid(text);
-    if (!separator.isEmpty() && QStringView(text).mid(pos).startsWith(separator)) {
+    // Either side of the decimal separator may be left out ("5." and ".5"), not both.
+    number += '0';
+    const bool whole = TakeDigits(trimmed, pos, number);
+    bool fraction = false;
+    if (!separator.isEmpty() && QStringView(trimmed).mid(pos).startsWith(separator)) {
         pos += separator.size();
         number += '.';
-        if (!TakeDigits(text, pos, number))
-            RaiseInvalid(text);
+        fraction = TakeDigits(trimmed, pos, number);
+        if (!fraction)
+            number.pop_back();
     }
-    if (pos < text.size() && (text[pos] == u'E' || text[pos] == u'e')) {
+    if (!whole && !fraction)
+        RaiseInvalid(text);
+    if (pos < trimmed.size() && (trimmed[pos] == u'E' || trimmed[pos] == u'e')) {
         number += 'e';
         ++pos;
-        if (pos < text.size() && (text[pos] == u'-' || text[pos] == u'+'))
-            number += static_cast<char>(text[pos++].unicode());
-        if (!TakeDigits(text, pos, number))
+        if (pos < trimmed.size() && (trimmed[pos] == u'-' || trimmed[pos] == u'+'))
+            number += static_cast<char>(trimmed[pos++].unicode());
+        if (!TakeDigits(trimmed, pos, number))
             RaiseInvalid(text);
     }
-    if (pos != text.size())
+    if (pos != trimmed.size())
         RaiseInvalid(text);
 
     long double value = 0.0L;
@@ -133,6 +142,22 @@ long double ParseMoney(const QString& text, const QLocale& locale) {
     if (error != std::errc() || end != last)
         RaiseInvalid(text);
     return value;
+}
+
+int MatchingEntry(const QComboBox& box, const QString& text) {
+    const int current = box.currentIndex();
+    if (current >= 0 && box.itemText(current) == text)
+        return current;
+    // A name that differs only in case still picks the entry: the completers offer entries
+    // without regard to case, and two accounts whose names differ only in case are a slip, not
+    // an intent.
+    for (const Qt::CaseSensitivity sensitivity : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
+        for (int i = 0; i < box.count(); ++i) {
+            if (box.itemText(i).compare(text, sensitivity) == 0)
+                return i;
+        }
+    }
+    return -1;
 }
 
 QDateTime ToQDateTime(TDateTime value) {

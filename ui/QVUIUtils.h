@@ -10,6 +10,7 @@
 
 #include "storage/QVUtils.h"
 
+class QComboBox;
 class QItemSelectionModel;
 
 // Texts of the windows: language look-ups, month names, and amounts and dates in the user's
@@ -37,11 +38,18 @@ QString FormatDate(TDateTime date);
 QString FormatDate(TDateTime date, const QLocale& locale);
 
 // Reads an amount typed by the user: optional sign, digits, the locale's decimal separator and
-// digits, and an exponent ("1.5E11") so that every amount FormatMoney shows reads back. Group
-// separators, blanks and anything else raise EConvertError
+// digits (either side may be left out, "5." and ".5"), and an exponent ("1.5E11") so that every
+// amount FormatMoney shows reads back. Blanks around the number are ignored. Group separators,
+// blanks inside and anything else raise EConvertError
 // "'<text>' is not a valid floating point value".
 long double ParseMoney(const QString& text);
 long double ParseMoney(const QString& text, const QLocale& locale);
+
+// The entry of `box` that a typed `text` names: the current entry when its text is `text`, else
+// the first entry of exactly that text, else the first that differs from it only in case; -1
+// when none does. Typing in an editable box leaves the last picked index in place, so the text
+// decides.
+int MatchingEntry(const QComboBox& box, const QString& text);
 
 QDateTime ToQDateTime(TDateTime value);
 TDateTime FromQDateTime(const QDateTime& value);

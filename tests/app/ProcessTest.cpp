@@ -252,6 +252,87 @@ TEST_F(ProcessTest, FailedClosingSaveOutlivesRepeatedEndSignals) {
     End(*program, SIGTERM);
 }
 
+// A keyboard user on the accounts page, in the program started over a budget whose only account
+// is named `name`.
+class KeyboardOnlyTest : public ProcessTest {
+protected:
+    void StartWithAccount(const QString& name) {
+        TQVEnvironment::StartupErrorHandler = [](const std::string&) {};
+        Environment = new TQVEnvironment();
+        Environment->NewBudget(Budget, u"Process test", true);
+        Environment->GetSource(0)->Name = name.toStdU16String();
+        Environment->SaveToFile(Budget);
+        Environment->Settings().AutoOpenLast = true;
+        Environment->Settings().Save();
+        delete Environment;
+        Environment = nullptr;
+        Program = Start(QStringLiteral(QV_PROGRAM));
+        ASSERT_TRUE(WaitFor(WindowShown));
+        Main = WindowNamed(QStringLiteral("Tavrin Quillvane.*"));
+        ASSERT_FALSE(Main.isEmpty());
+        // View > Accounts shows the first account, its name in the card's title.
+        Keys(Main, {"alt+v", "a"});
+        QThread::msleep(500);
+    }
+
+    static QString WindowNamed(const QString& title) {
+        const QStringList ids =
+            ToolLines("xdotool", {"search", "--onlyvisible", "--name", "^" + title + "$"});
+        return ids.isEmpty() ? QString() : ids.first();
+    }
+    // Keys go where the focus is, as on a desktop; there is no window manager to give it.
+    static void Keys(const QString& window, const QStringList& keys) {
+        Tool("xdotool", {"windowfocus", "--sync", window});
+        for (const QString& key : keys) {
+            Tool("xdotool", {"key", "--clearmodifiers", key});
+            QThread::msleep(200);
+        }
+    }
+    // Ends the program as a session does, and gives the names of the accounts it saved.
+    std::vector<std::u16string> EndAndReadAccounts() {
+        EXPECT_EQ(kill(static_cast<pid_t>(Program->processId()), SIGTERM), 0);
+        EXPECT_TRUE(Program->waitForFinished(20000));
+        Environment = new TQVEnvironment();
+        EXPECT_NO_THROW(Environment->LoadFromFile(Budget));
+        std::vector<std::u16string> names;
+        for (int i = 0; i < Environment->SourceCount(); ++i) {
+            names.push_back(Environment->GetSource(i)->Name);
+        }
+        delete Environment;
+        Environment = nullptr;
+        return names;
+    }
+
+    std::unique_ptr<QProcess> Program;
+    QString Main;
+};
+
+TEST_F(KeyboardOnlyTest, RemovalAnsweredNoByTabAndReturnKeepsTheAccount) {
+    StartWithAccount(QStringLiteral("Cash"));
+    // The removal button ends the focus chain, one step back from the window's first button.
+    Keys(Main, {"shift+Tab", "space"});
+    ASSERT_TRUE(WaitFor([] { return ViewableWindows() == 2; })) << "no confirmation asked";
+    const QString confirmation = WindowNamed(QStringLiteral("Confirmation"));
+    ASSERT_FALSE(confirmation.isEmpty());
+    Keys(confirmation, {"Tab", "Return"});
+    ASSERT_TRUE(WaitFor([] { return ViewableWindows() == 1; }));
+    EXPECT_EQ(EndAndReadAccounts(), std::vector<std::u16string>{u"Cash"})
+        << "No on the focused button keeps the account";
+}
+
+TEST_F(KeyboardOnlyTest, ALongAccountNameKeepsTheWindowWithinTheScreen) {
+    const QString name(200, QChar(0x0416));
+    StartWithAccount(name);
+    const QStringList screen = Tool("xdotool", {"getdisplaygeometry"}).split(' ');
+    ASSERT_EQ(screen.size(), 2);
+    static const QRegularExpression width(QStringLiteral(R"(Width:\s+(\d+))"));
+    const QRegularExpressionMatch match = width.match(Tool("xwininfo", {"-id", Main}));
+    ASSERT_TRUE(match.hasMatch());
+    EXPECT_LE(match.captured(1).toInt(), screen[0].trimmed().toInt())
+        << "the long name widened the window past the screen";
+    EXPECT_EQ(EndAndReadAccounts(), std::vector<std::u16string>{name.toStdU16String()});
+}
+
 // The tests run only where their tools and an X display are at hand; elsewhere they report a
 // skip that ctest recognises.
 int main(int argc, char** argv) {

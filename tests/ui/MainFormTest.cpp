@@ -276,4 +276,20 @@ TEST_F(MainFormTest, RequestsToEndWhileTheClosingSaveFailsKeepTheWindow) {
     EXPECT_EQ(Env().Title, u"Edited");
 }
 
+TEST_F(MainFormTest, AFailedSaveSaysWhyAndKeepsTheBudgetWhereItWas) {
+    const std::string path = MakeBudget();
+    OpenWindow();
+    // Save As into a folder that is not there, then Save over a file that cannot be replaced.
+    FileAnswers.push_back(QString::fromStdString(Home.File("missing/copy.qn")));
+    Action("actSaveAs").trigger();
+    const QStringList messages = TakeMessages();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains("missing")) << messages[0].toStdString();
+    EXPECT_EQ(Env().FileName, path);
+    Env().FileName = Home.Path(); // a folder
+    Action("actSave").trigger();
+    EXPECT_EQ(TakeMessages().size(), 1);
+    EXPECT_TRUE(Window->HasBudget());
+}
+
 } // namespace

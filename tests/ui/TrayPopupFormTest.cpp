@@ -3,8 +3,10 @@
 #include <vector>
 
 #include <QLineEdit>
+#include <QTest>
 
 #include "UiTestSupport.h"
+#include "ui/QVUIUtils.h"
 #include "ui/dialogs/TrayPopupForm.h"
 
 namespace {
@@ -146,6 +148,42 @@ TEST_F(TrayPopupFormTest, SumsAreReadInTheDialogsLocale) {
                              : QStringList{"\"" + c.text + "\" is not a valid currency value."});
         if (c.accepted) {
             EXPECT_EQ(dialog.Sum(), c.sum);
+        }
+    }
+}
+
+TEST_F(TrayPopupFormTest, TypedNamesPickTheEntryTheyNameWhateverItsCase) {
+    NewAccount(u"bank")->AllowExpense = true;
+    NewAccount(u"Касса")->AllowExpense = true;
+    const struct {
+        const char* typed;
+        const char16_t* account; // null: no account picked, the text names a new one
+    } cases[] = {
+        {"Bank", u"Bank"},   {"CASH", u"Cash"},     {"bank", u"bank"}, {"BANK", u"Bank"},
+        {"кАССА", u"Касса"}, {"Cash box", nullptr}, {"", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        Run(Dialog, TTrayEntryMode::Expense, [&](QDialog& d) {
+            // Typed key by key, as the test library maps only Latin-1 characters to keys.
+            QLineEdit* edit = Child<QComboBox>(d, "cbSources")->lineEdit();
+            edit->selectAll();
+            QTest::keyClick(edit, Qt::Key_Backspace);
+            for (const QChar ch : QString::fromUtf8(c.typed)) {
+                QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, QString(ch),
+                                    Qt::NoModifier);
+            }
+            TypeText(d, "cbLocations", "fOOD");
+            ClickOn(d, "btnOK");
+        });
+        ASSERT_NE(Dialog.Location(), nullptr);
+        EXPECT_EQ(Dialog.Location()->Name, u"Food");
+        if (c.account == nullptr) {
+            EXPECT_EQ(Dialog.Source(), nullptr);
+            EXPECT_EQ(Dialog.SourceText(), QVUIUtils::FromQ(QString::fromUtf8(c.typed)));
+        } else {
+            ASSERT_NE(Dialog.Source(), nullptr);
+            EXPECT_EQ(Dialog.Source()->Name, c.account);
         }
     }
 }

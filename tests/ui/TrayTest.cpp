@@ -3,9 +3,12 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <fstream>
+
 #include <QComboBox>
 #include <QLineEdit>
 #include <QSystemTrayIcon>
+#include <QTabWidget>
 
 #include "MainFormTestSupport.h"
 #include "ui/QVMonthView.h"
@@ -124,6 +127,71 @@ TEST_F(TrayTest, MenuItemsRunTheirQuickEntryAndWriteTheModel) {
     Window->HideToTray();
     RunTrayItem("Restore");
     EXPECT_TRUE(Window->isVisible());
+}
+
+TEST_F(TrayTest, ANameTypedInAnotherCaseMakesNoSecondAccountOrCategory) {
+    Open();
+    const int accounts = Env().SourceCount();
+    const int categories = Env().ExpenseLocationCount();
+    RunTrayItem("Add Expense", [](QDialog& d) {
+        TypeText(d, "editMoneyFlow", "Tea");
+        TypeText(d, "cbSources", "cash");
+        TypeText(d, "cbLocations", "FOOD");
+        ClickOn(d, "btnOK");
+    });
+    EXPECT_EQ(Env().SourceCount(), accounts);
+    EXPECT_EQ(Env().ExpenseLocationCount(), categories);
+    const QString tea = TodaysFlows().filter("|Tea|").join(' ');
+    EXPECT_EQ(tea, "0|Tea|Food|" + Local("0.00") + "|Cash");
+}
+
+TEST_F(TrayTest, WithoutABudgetTheEntriesAndTheDoubleClickEnterNothing) {
+    const QStringList entries{"Add Expense", "Add Income", "Add Account-to-Account", "Add Debt",
+                              "Add Loan"};
+    const auto offered = [&] {
+        QStringList off;
+        for (const QString& entry : entries) {
+            off << entry + (Item(*Child<QMenu>(*Window, "mnuTray"), entry)->isEnabled() ? ""
+                                                                                        : " (off)");
+        }
+        return off;
+    };
+    // The last budget fails to open: its message, and no budget.
+    std::ofstream(Budget, std::ios::trunc) << "not a budget";
+    Open();
+    ASSERT_FALSE(Window->HasBudget());
+    EXPECT_EQ(TakeMessages().size(), 1);
+    QStringList off;
+    for (const QString& entry : entries) {
+        off << entry + " (off)";
+    }
+    EXPECT_EQ(offered(), off);
+    for (const QString& entry : entries) {
+        RunTrayItem(entry, Press("btnOK"));
+    }
+    EXPECT_EQ(DialogActions.size(), entries.size()) << "no quick entry ran";
+    DialogActions.clear();
+    // The double-click set to an entry brings back the window, where a budget can be opened.
+    Env().Settings().TrayDblClick = 1;
+    Window->HideToTray();
+    DialogActions.push_back(Press("btnOK"));
+    emit Tray().activated(QSystemTrayIcon::DoubleClick);
+    QApplication::processEvents();
+    EXPECT_TRUE(Window->isVisible());
+    EXPECT_EQ(DialogActions.size(), 1u);
+    DialogActions.clear();
+
+    // Opening a budget turns them on with the other budget commands.
+    MakeBudget();
+    DialogActions.push_back([this](QDialog& dialog) {
+        Child<QTabWidget>(dialog, "PageControl")->setCurrentIndex(1);
+        Child<QLineEdit>(dialog, "editOpenLocation")->setText(QString::fromStdString(Budget));
+        ClickOn(dialog, "btnOKOpen");
+    });
+    Action("actOpen").trigger();
+    ASSERT_TRUE(Window->HasBudget());
+    EXPECT_EQ(offered(), entries);
+    EXPECT_TRUE(Action("actNewExpense").isEnabled());
 }
 
 TEST_F(TrayTest, DebtsAndLoansAppearAtOnceInTheListThatShows) {

@@ -216,12 +216,9 @@ std::u16string TfrmTrayPopup::PeerName() const {
 }
 
 void* TfrmTrayPopup::Picked(const QComboBox& box) {
-    // Typing in an editable box leaves the last picked index in place, so the text decides.
-    const QString text = box.currentText();
-    int index = box.currentIndex();
-    if (index < 0 || box.itemText(index) != text) {
-        index = box.findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
-    }
+    // The cell editors pick the same way, so a name typed here never makes a second account or
+    // category beside one that differs only in case.
+    const int index = QVUIUtils::MatchingEntry(box, box.currentText());
     return index < 0 ? nullptr : box.itemData(index).value<void*>();
 }
 

@@ -60,8 +60,8 @@ public:
     std::u16string PeerName() const;
 
     // Income and expense: the category and account picked in their boxes, or null when the
-    // text of the box names no listed item. A typed name that matches an item exactly counts as
-    // picking it. With null, the *Text accessor gives the text as typed (possibly empty).
+    // text of the box names no listed item. A typed name that matches an item, ignoring case,
+    // counts as picking it. With null, the *Text accessor gives the text as typed (possibly empty).
     TQVLocation* Location() const;
     std::u16string LocationText() const;
     TQVSource* Source() const;
