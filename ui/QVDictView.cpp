@@ -68,6 +68,9 @@ void TQVDictView::DeleteSelected(const QItemSelectionModel& selection) {
         OnDeleteItem(*this, item, allow);
         if (!allow || row < 0)
             continue;
+        // The handler has freed the item: the row shows nothing while the grid lets it go, as
+        // the grid reads rows it is about to drop.
+        FItems[static_cast<std::size_t>(row)] = nullptr;
         beginRemoveRows({}, row, row);
         FItems.erase(FItems.begin() + row);
         endRemoveRows();
