@@ -104,7 +104,6 @@ TEST_F(LongTextsTest, DialogsOpenWhollyOnTheScreen) {
     ClickBarButton(1);
     DialogActions = {onScreen};
     ClickOn(*Window, "btnRename");
-    EXPECT_TRUE(DialogActions.empty());
     EXPECT_EQ(DialogsRun.size(), 2u);
 }
 
