@@ -20,7 +20,6 @@
 #include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
-#include <QTabWidget>
 #include <QTimer>
 
 #include "MainFormTestSupport.h"
@@ -440,11 +439,7 @@ TEST_F(RandomInputTest, ThousandsOfEventsLeaveABudgetThatSavesAndReadsBack) {
                         },
                         [&](QDialog& dialog) {
                             if (dialog.objectName() == QStringLiteral("TfrmStartup")) {
-                                // The budget of the last start, opened again.
-                                Child<QTabWidget>(dialog, "PageControl")->setCurrentIndex(1);
-                                Child<QLineEdit>(dialog, "editOpenLocation")
-                                    ->setText(QString::fromStdString(Budget));
-                                ClickOn(dialog, "btnOKOpen");
+                                OpenFromStartup(Budget)(dialog); // the last start's budget
                             }
                         },
                         [&](Prompter::FileMode, const QString&, const QString&) {
