@@ -1,7 +1,5 @@
 // What opening and saving a budget say when the file system will not have it: a name that is no
-// regular file is refused at once, and a failed write names the budget and the system's reason.
-#include <signal.h>
-#include <sys/resource.h>
+// regular file is refused at once.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,23 +43,4 @@ TEST_F(BudgetFileRefusalTest, OpeningWhatIsNoRegularFileIsRefusedAtOnce) {
               "Cannot write file \"" + fifo + "\": Not a regular file");
     ASSERT_EQ(::stat(fifo.c_str(), &info), 0);
     EXPECT_TRUE(S_ISFIFO(info.st_mode));
-}
-
-// A disk that runs out of room (here a file size limit) midway through the save: the message
-// keeps its words and adds the budget's name and the system's reason.
-TEST_F(BudgetFileRefusalTest, FailedWriteNamesTheBudgetAndTheReason) {
-    Env().NewBudget(BudgetPath(), u"Full", true);
-    TQVMonth& month = *NewMonth(2024, 5);
-    for (int i = 0; i < 500; ++i)
-        Add<TQVIncomeItem>(month, i, QVUtils::Now(), Env().GetSource(0))->Name = u"grow the file";
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit small = saved;
-    small.rlim_cur = 4096;
-    const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const std::string message = Outcome([&] { Env().SaveToFile(BudgetPath()); });
-    setrlimit(RLIMIT_FSIZE, &saved);
-    signal(SIGXFSZ, oldHandler);
-    EXPECT_EQ(message, "Stream write error in file \"" + BudgetPath() + "\": File too large");
 }

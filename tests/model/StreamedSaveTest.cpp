@@ -14,6 +14,7 @@
 #include "platform/Stream.h"
 #include "storage/QVException.h"
 #include "support/CryptoOracle.h"
+#include "support/Outcome.h"
 
 namespace {
 
@@ -128,7 +129,8 @@ TEST_F(StreamedSaveTest, FileHasTheTreeWritersBytes) {
 
 // A save that fails, while writing (the disk full at the head, in the body or near its end) or
 // before it (an amount that cannot be written), leaves the previous file and the stored
-// password record as they were, whatever the new level would have done with the record.
+// password record as they were, whatever the new level would have done with the record. The
+// write error keeps its words and adds the budget's name and the system's reason.
 TEST_F(StreamedSaveTest, FailedSaveKeepsFileAndPasswordRecord) {
     ManyFlows(Env());
     Env().SetPassword(u"first");
@@ -146,7 +148,7 @@ TEST_F(StreamedSaveTest, FailedSaveKeepsFileAndPasswordRecord) {
         EXPECT_EQ(FileSystem::FindFiles(Home.Path(), ".budget.qn.save-*").size(), 0u);
         EXPECT_EQ(Env().FileName, "unchanged");
     };
-    for (const int level : {1, 2}) {
+    for (const int level : {0, 1, 2}) {
         Env().SetProtection(static_cast<std::uint8_t>(level));
         for (const rlim_t limit : {rlim_t(40), rlim_t(300000), rlim_t(file.size() - 100)}) {
             SCOPED_TRACE(std::to_string(level) + ", " + std::to_string(limit));
@@ -156,7 +158,8 @@ TEST_F(StreamedSaveTest, FailedSaveKeepsFileAndPasswordRecord) {
             small.rlim_cur = limit;
             const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
             ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-            EXPECT_THROW(Env().SaveToFile(BudgetPath()), EWriteError);
+            EXPECT_EQ(Outcome<EWriteError>([&] { Env().SaveToFile(BudgetPath()); }),
+                      "Stream write error in file \"" + BudgetPath() + "\": File too large");
             setrlimit(RLIMIT_FSIZE, &saved);
             signal(SIGXFSZ, oldHandler);
             keptAsTheyWere();
