@@ -55,6 +55,21 @@ bool WindowShown() {
     return !Tool("xdotool", {"search", "--onlyvisible", "--name", "Tavrin Quillvane"}).isEmpty();
 }
 
+// The first shown window titled exactly `title` (a pattern), or an empty text.
+QString WindowNamed(const QString& title) {
+    const QStringList ids =
+        ToolLines("xdotool", {"search", "--onlyvisible", "--name", "^" + title + "$"});
+    return ids.isEmpty() ? QString() : ids.first();
+}
+// Keys go where the focus is, as on a desktop; there is no window manager to give it.
+void Keys(const QString& window, const QStringList& keys) {
+    Tool("xdotool", {"windowfocus", "--sync", window});
+    for (const QString& key : keys) {
+        Tool("xdotool", {"key", "--clearmodifiers", key});
+        QThread::msleep(200);
+    }
+}
+
 // A window of the program (its class is the program's name) sits inside the notification area.
 bool IconInTray() {
     for (const QString& tray : ToolLines("xdotool", {"search", "--class", "trayer"})) {
@@ -110,10 +125,15 @@ protected:
 
     // A saved budget "Process test" that the program opens by itself at start, with the settings
     // `adjust` asks for; both files look long untouched.
-    void PrepareBudget(const std::function<void(TQVSettings&)>& adjust = {}) {
+    // The budget the program opens at its start; `account` names its only account.
+    void PrepareBudget(const std::function<void(TQVSettings&)>& adjust = {},
+                       const std::u16string& account = {}) {
         TQVEnvironment::StartupErrorHandler = [](const std::string&) {};
         Environment = new TQVEnvironment();
         Environment->NewBudget(Budget, u"Process test", true);
+        if (!account.empty()) {
+            Environment->GetSource(0)->Name = account;
+        }
         Environment->SaveToFile(Budget);
         Environment->Settings().AutoOpenLast = true;
         if (adjust) {
@@ -231,9 +251,7 @@ TEST_F(ProcessTest, FailedClosingSaveOutlivesRepeatedEndSignals) {
     auto program = Start(QStringLiteral(QV_PROGRAM));
     ASSERT_TRUE(WaitFor(WindowShown));
     const auto pid = static_cast<pid_t>(program->processId());
-    const auto errorBox = [] {
-        return Tool("xdotool", {"search", "--onlyvisible", "--name", "^Error$"}).trimmed();
-    };
+    const auto errorBox = [] { return WindowNamed(QStringLiteral("Error")); };
     ASSERT_EQ(kill(pid, SIGTERM), 0);
     ASSERT_TRUE(WaitFor([&] { return !errorBox().isEmpty(); })) << "the save's error shows";
     for (int signalNumber : {SIGTERM, SIGHUP}) {
@@ -244,9 +262,7 @@ TEST_F(ProcessTest, FailedClosingSaveOutlivesRepeatedEndSignals) {
     }
     EXPECT_FALSE(WrittenSince(Budget));
     ASSERT_EQ(chmod(Budget.c_str(), 0644), 0);
-    const QString box = errorBox().split(QLatin1Char('\n')).first();
-    Tool("xdotool", {"windowfocus", "--sync", box});
-    Tool("xdotool", {"key", "Return"});
+    Keys(errorBox(), {"Return"});
     ASSERT_TRUE(WaitFor([&] { return errorBox().isEmpty(); })) << "the error is answered";
     EXPECT_TRUE(WindowShown()) << "and the window stays";
     End(*program, SIGTERM);
@@ -257,15 +273,7 @@ TEST_F(ProcessTest, FailedClosingSaveOutlivesRepeatedEndSignals) {
 class KeyboardOnlyTest : public ProcessTest {
 protected:
     void StartWithAccount(const QString& name) {
-        TQVEnvironment::StartupErrorHandler = [](const std::string&) {};
-        Environment = new TQVEnvironment();
-        Environment->NewBudget(Budget, u"Process test", true);
-        Environment->GetSource(0)->Name = name.toStdU16String();
-        Environment->SaveToFile(Budget);
-        Environment->Settings().AutoOpenLast = true;
-        Environment->Settings().Save();
-        delete Environment;
-        Environment = nullptr;
+        PrepareBudget({}, name.toStdU16String());
         Program = Start(QStringLiteral(QV_PROGRAM));
         ASSERT_TRUE(WaitFor(WindowShown));
         Main = WindowNamed(QStringLiteral("Tavrin Quillvane.*"));
@@ -275,19 +283,6 @@ protected:
         QThread::msleep(500);
     }
 
-    static QString WindowNamed(const QString& title) {
-        const QStringList ids =
-            ToolLines("xdotool", {"search", "--onlyvisible", "--name", "^" + title + "$"});
-        return ids.isEmpty() ? QString() : ids.first();
-    }
-    // Keys go where the focus is, as on a desktop; there is no window manager to give it.
-    static void Keys(const QString& window, const QStringList& keys) {
-        Tool("xdotool", {"windowfocus", "--sync", window});
-        for (const QString& key : keys) {
-            Tool("xdotool", {"key", "--clearmodifiers", key});
-            QThread::msleep(200);
-        }
-    }
     // Ends the program as a session does, and gives the names of the accounts it saved.
     std::vector<std::u16string> EndAndReadAccounts() {
         EXPECT_EQ(kill(static_cast<pid_t>(Program->processId()), SIGTERM), 0);

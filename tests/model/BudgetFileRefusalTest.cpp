@@ -1,32 +1,16 @@
 // What opening and saving a budget say when the file system will not have it: a name that is no
-// regular file is refused at once, and a failed write names the budget and the system's reason.
-#include <signal.h>
-#include <sys/resource.h>
+// regular file is refused at once.
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <functional>
 
 #include <gtest/gtest.h>
 
 #include "ModelTestSupport.h"
 #include "platform/FileSystem.h"
 #include "platform/Stream.h"
-
-namespace {
+#include "support/Outcome.h"
 
 using BudgetFileRefusalTest = ModelTest;
-
-std::string MessageOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Exception& error) {
-        return error.Message();
-    }
-    return "no error";
-}
-
-} // namespace
 
 // A FIFO (a writer may never come), a device or a folder chosen as the budget: the open fails at
 // once with a message that says why, and the budget already open stays as it was.
@@ -45,7 +29,7 @@ TEST_F(BudgetFileRefusalTest, OpeningWhatIsNoRegularFileIsRefusedAtOnce) {
     // A blocking open would hang here; the alarm ends the run instead.
     ::alarm(10);
     for (const auto& c : cases) {
-        EXPECT_EQ(MessageOf([&] { Env().LoadFromFile(c.path); }),
+        EXPECT_EQ(Outcome([&] { Env().LoadFromFile(c.path); }),
                   "Cannot open file \"" + c.path + "\": " + c.reason);
         EXPECT_EQ(Env().Title, u"Kept");
         EXPECT_EQ(Env().FileName, BudgetPath());
@@ -55,27 +39,8 @@ TEST_F(BudgetFileRefusalTest, OpeningWhatIsNoRegularFileIsRefusedAtOnce) {
     ASSERT_EQ(::stat(fifo.c_str(), &info), 0);
     EXPECT_TRUE(S_ISFIFO(info.st_mode)) << "the user's FIFO is left alone";
     // Saved over, it is refused too, rather than replaced by a file.
-    EXPECT_EQ(MessageOf([&] { Env().SaveToFile(fifo); }),
+    EXPECT_EQ(Outcome([&] { Env().SaveToFile(fifo); }),
               "Cannot write file \"" + fifo + "\": Not a regular file");
     ASSERT_EQ(::stat(fifo.c_str(), &info), 0);
     EXPECT_TRUE(S_ISFIFO(info.st_mode));
-}
-
-// A disk that runs out of room (here a file size limit) midway through the save: the message
-// keeps its words and adds the budget's name and the system's reason.
-TEST_F(BudgetFileRefusalTest, FailedWriteNamesTheBudgetAndTheReason) {
-    Env().NewBudget(BudgetPath(), u"Full", true);
-    TQVMonth& month = *NewMonth(2024, 5);
-    for (int i = 0; i < 500; ++i)
-        Add<TQVIncomeItem>(month, i, QVUtils::Now(), Env().GetSource(0))->Name = u"grow the file";
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit small = saved;
-    small.rlim_cur = 4096;
-    const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const std::string message = MessageOf([&] { Env().SaveToFile(BudgetPath()); });
-    setrlimit(RLIMIT_FSIZE, &saved);
-    signal(SIGXFSZ, oldHandler);
-    EXPECT_EQ(message, "Stream write error in file \"" + BudgetPath() + "\": File too large");
 }

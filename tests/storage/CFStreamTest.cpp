@@ -7,13 +7,15 @@
 #include <vector>
 
 #include "platform/Stream.h"
-#include "storage/QVCFItem.h"
 #include "storage/QVCFBlockSink.h"
+#include "storage/QVCFItem.h"
 #include "storage/QVCFStream.h"
 #include "storage/QVCFWriter.h"
 #include "storage/QVCompoundFile.h"
 #include "storage/QVException.h"
+#include "support/Bytes.h"
 #include "support/CryptoOracle.h"
+#include "support/FullStream.h"
 #include "support/Outcome.h"
 
 namespace {
@@ -46,15 +48,6 @@ std::string StreamedBody(const TWriteRoot& write) {
     return stream.Data();
 }
 
-std::string Noise(std::size_t size, unsigned seed) {
-    std::string bytes(size, '\0');
-    for (char& c : bytes) {
-        seed = seed * 1103515245 + 12345;
-        c = static_cast<char>(seed >> 16);
-    }
-    return bytes;
-}
-
 // Every shape an item tree can take under a writer: names that sort case-blind, through their
 // narrow forms or not at all apart (kept in written order), data and a name longer than a
 // block, folders of more than sixteen items, lists inside lists, empty and with thousands of
@@ -75,7 +68,8 @@ void Shapes(TQVCFWriter& root) {
             folder.File(u"many" + IndexName(i), "m");
     });
     root.List(u"large", 2, [](int index, TQVCFWriter& folder) {
-        folder.File(u"data", Noise(300000 + static_cast<std::size_t>(index), 7));
+        std::mt19937 rng(7);
+        folder.File(u"data", Noise(rng, 300000 + static_cast<std::size_t>(index)));
         if (index == 1)
             folder.Text(std::u16string(140000, u'n'), u"a name longer than a block");
     });
@@ -162,12 +156,9 @@ TEST(CFStreamTest, StreamedContainerIsTheTreeContainer) {
         }
         const std::size_t head = 20 + 4 + tree.Info.size();
         EXPECT_EQ(a.substr(0, head), b.substr(0, head));
-        const std::string key = std::string("secret") + std::string(10, '\0');
-        const auto plain = [&](const std::string& bytes) {
-            return Oracle::AesCfb(key, bytes.substr(head + 1, 16), bytes.substr(head + 40), false);
-        };
-        EXPECT_EQ(plain(b), plain(a));
-        EXPECT_EQ(plain(b), TreeBody(Shapes));
+        const std::string plain = Oracle::PlainBody(b, head, "secret");
+        EXPECT_EQ(plain, Oracle::PlainBody(a, head, "secret"));
+        EXPECT_EQ(plain, TreeBody(Shapes));
         const auto read = [&](const std::string& bytes) {
             TQVCompoundFile copy;
             copy.OnPassword = tree.OnPassword;
@@ -216,18 +207,6 @@ TEST(CFStreamTest, WriterThatChangesBetweenRunsIsRefused) {
 // A stream that stops taking bytes, at the head, in the first block or far into the body, ends
 // the save with its error; given room enough, the same bytes arrive.
 TEST(CFStreamTest, WriteErrorsAnywhereEndTheSave) {
-    class TFullStream : public TMemoryStream {
-    public:
-        explicit TFullStream(std::size_t limit) : FLeft(limit) {}
-        std::size_t Write(const void* buffer, std::size_t count) override {
-            const std::size_t done = TMemoryStream::Write(buffer, std::min(count, FLeft));
-            FLeft -= done;
-            return done;
-        }
-
-    private:
-        std::size_t FLeft;
-    };
     const TQVCFStreamedBody body(Shapes);
     TQVCompoundFile file;
     file.Protected = true;

@@ -20,6 +20,7 @@
 #include "storage/QVException.h"
 #include "support/Bytes.h"
 #include "support/CryptoOracle.h"
+#include "support/FullStream.h"
 #include "support/Outcome.h"
 #include "support/TempDir.h"
 
@@ -127,20 +128,6 @@ void Fill(TQVCFFolder& root) {
     first.NewFile(u"blob").Data = binary;
     accounts.NewFolder(u"1").NewFolder(u"deeper").NewFile(u"empty");
 }
-
-// A memory stream that takes at most `limit` bytes in all, as a full disk would.
-class TFullStream : public TMemoryStream {
-public:
-    explicit TFullStream(std::size_t limit) : FLeft(limit) {}
-    std::size_t Write(const void* buffer, std::size_t count) override {
-        const std::size_t done = TMemoryStream::Write(buffer, std::min(count, FLeft));
-        FLeft -= done;
-        return done;
-    }
-
-private:
-    std::size_t FLeft;
-};
 
 } // namespace
 

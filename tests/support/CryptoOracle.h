@@ -62,6 +62,13 @@ inline std::string AesCfb(std::string_view key, std::string_view iv, std::string
     return out;
 }
 
+// The body of a protected container decrypted: after its head of `head` bytes comes the
+// protection block of 40 bytes, with the IV from its second byte, then the body.
+inline std::string PlainBody(std::string_view bytes, std::size_t head, std::string password) {
+    password.resize(16, '\0');
+    return AesCfb(password, bytes.substr(head + 1, 16), bytes.substr(head + 40), false);
+}
+
 // The program's checksum: reflected, polynomial 0xEDB88320, register starting at 0, no final
 // inversion (unlike the common CRC-32).
 inline std::uint32_t Crc(std::string_view bytes) {

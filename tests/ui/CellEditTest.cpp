@@ -53,6 +53,14 @@ protected:
     TQVMoneyFlow& FlowAt(QTreeView& grid, int row) {
         return *static_cast<TQVFlowRows*>(grid.model())->Flow(row);
     }
+    // Cancels the editor open in `grid`, if any, and gives the grid the keys again.
+    void CloseEditor(QTreeView& grid) {
+        if (QWidget* editor = QApplication::focusWidget(); editor != nullptr && editor != &grid) {
+            QTest::keyClick(editor, Qt::Key_Escape);
+        }
+        Settle();
+        grid.setFocus();
+    }
 
     bool Inside = false;
     int ShownInside = 0;
@@ -114,11 +122,7 @@ TEST_F(CellEditTest, RefusedAmountIsReportedAfterAMenuHasTakenTheFocus) {
                   "'6z2a19p' is not a valid floating point value");
         EXPECT_EQ(ShownInside, 0) << "the message came inside the menu's handling";
         ShownInside = 0;
-        // The new row's editor, if any, goes before the next case.
-        if (QWidget* editor = QApplication::focusWidget(); editor != &grid) {
-            QTest::keyClick(editor, Qt::Key_Escape);
-        }
-        Settle();
+        CloseEditor(grid); // the new row's, before the next case
     }
 }
 
@@ -188,13 +192,6 @@ TEST_F(CellEditTest, EditorsAreAskedForOnlyWhereTheyCanOpen) {
             }
             previous(type, context, text);
         });
-    const auto closeEditor = [this](QTreeView& grid) {
-        if (QWidget* editor = QApplication::focusWidget(); editor != nullptr && editor != &grid) {
-            QTest::keyClick(editor, Qt::Key_Escape);
-        }
-        Settle();
-        grid.setFocus();
-    };
     const struct {
         int page;
         int button;
@@ -220,15 +217,15 @@ TEST_F(CellEditTest, EditorsAreAskedForOnlyWhereTheyCanOpen) {
             grid.selectionModel()->setCurrentIndex(cell, QItemSelectionModel::NoUpdate);
             grid.setFocus();
             QTest::keyClick(&grid, Qt::Key_7);
-            closeEditor(grid);
+            CloseEditor(grid);
             QTest::keyClick(&grid, Qt::Key_F2);
-            closeEditor(grid);
+            CloseEditor(grid);
             QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {}, where);
-            closeEditor(grid);
+            CloseEditor(grid);
             Choose(OpenMenu(grid, p.menu), "&Edit");
             // The context menu's Edit while that editor is still open.
             Choose(OpenMenu(grid, p.menu), "&Edit");
-            closeEditor(grid);
+            CloseEditor(grid);
         }
         // A click on the selected row starts a delayed edit; a key typed before it runs opens
         // the editor at once, and the delayed edit finds it open.
@@ -238,7 +235,7 @@ TEST_F(CellEditTest, EditorsAreAskedForOnlyWhereTheyCanOpen) {
         QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, grid.visualRect(first).center());
         QTest::keyClick(&grid, Qt::Key_7);
         QTest::qWait(QApplication::doubleClickInterval() + 100);
-        closeEditor(grid);
+        CloseEditor(grid);
     }
     qInstallMessageHandler(previous);
     EXPECT_EQ(warnings.join('\n').toStdString(), "");

@@ -169,14 +169,6 @@ TEST_F(ComboEditorTest, DatePickedInTheCalendarKeepsTheTimeOfDay) {
 
 TEST_F(ComboEditorTest, EntryWithoutANameCanBeChosen) {
     // A category whose name was cleared is still an entry of the list.
-    const auto nameless = [this](void* selected) {
-        Make = [=](QWidget* parent) {
-            TWideStringList items;
-            items.Add(u"Food", &ObjA);
-            items.Add(u"", &ObjB);
-            return new TQVTVComboEditor(parent, items, &ObjNew, selected, true);
-        };
-    };
     const struct {
         const char* name;
         void* selected;
@@ -191,7 +183,12 @@ TEST_F(ComboEditorTest, EntryWithoutANameCanBeChosen) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        nameless(c.selected);
+        Make = [this, selected = c.selected](QWidget* parent) {
+            TWideStringList items;
+            items.Add(u"Food", &ObjA);
+            items.Add(u"", &ObjB);
+            return new TQVTVComboEditor(parent, items, &ObjNew, selected, true);
+        };
         Edit(0);
         ASSERT_TRUE(Editor);
         QComboBox& combo = *Editor->Combo();

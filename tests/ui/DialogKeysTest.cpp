@@ -47,7 +47,42 @@ QString FocusIn(QDialog& dialog) {
     return QApplication::focusWidget()->objectName();
 }
 
-using KeysTest = UiTest;
+class KeysTest : public UiTest {
+protected:
+    // Runs the kept dialog of kind T, prepared as its caller does: true when confirmed.
+    template <class T> static std::function<bool()> Kept(std::function<void(T&)> prepare) {
+        return [prepare] {
+            prepare(T::Instance());
+            return Prompter::Exec(T::Instance()) == QDialog::Accepted;
+        };
+    }
+
+    // The kept dialog of kind T, closed with a click on `cancel`, opens the next time with the
+    // focus where one made anew has it.
+    template <class T>
+    void ExpectFocusForgotten(const char* cancel, std::function<void(T&)> prepare) {
+        T fresh;
+        T& kept = T::Instance();
+        SCOPED_TRACE(kept.windowTitle().toStdString());
+        QString first, again, anew;
+        prepare(fresh);
+        DialogActions = {[&](QDialog& d) { anew = FocusIn(d); }};
+        Prompter::Exec(fresh);
+        prepare(kept);
+        DialogActions = {[&](QDialog& d) {
+            first = FocusIn(d);
+            ASSERT_TRUE(TabTo(d, cancel));
+            ClickOn(d, cancel);
+        }};
+        Prompter::Exec(kept);
+        prepare(kept);
+        DialogActions = {[&](QDialog& d) { again = FocusIn(d); }};
+        Prompter::Exec(kept);
+        EXPECT_EQ(first.toStdString(), anew.toStdString());
+        EXPECT_EQ(again.toStdString(), anew.toStdString());
+        EXPECT_NE(again.toStdString(), cancel);
+    }
+};
 
 TEST_F(KeysTest, ReturnOnAFocusedCancelNoOrBrowseIsNeverAnAcceptance) {
     const auto runStartup = [](bool showNew, bool showOpen, bool showRecent) {
@@ -79,30 +114,15 @@ TEST_F(KeysTest, ReturnOnAFocusedCancelNoOrBrowseIsNeverAnAcceptance) {
              return TfrmInputBox::InputBox("Balance", "Balance:", "12.00", value);
          },
          nullptr},
-        {"btnCancel",
-         [&] {
-             TfrmIconSelect::Instance().Setup(QVImages::SourceIcons(), 1);
-             return exec(TfrmIconSelect::Instance());
-         },
+        {"btnCancel", Kept<TfrmIconSelect>([](auto& d) { d.Setup(QVImages::SourceIcons(), 1); }),
          nullptr},
         {"btnCancel",
-         [&] {
-             TfrmBudgetProps::Instance().Setup("Home", "", "/budgets/home.qn");
-             return exec(TfrmBudgetProps::Instance());
-         },
-         nullptr},
-        {"btnCancel",
-         [&] {
-             TfrmProtection::Instance().LoadProtection();
-             return exec(TfrmProtection::Instance());
-         },
-         nullptr},
-        {"btnChangePassword",
-         [&] {
+         Kept<TfrmBudgetProps>([](auto& d) { d.Setup("Home", "", "/budgets/home.qn"); }), nullptr},
+        {"btnCancel", Kept<TfrmProtection>([](auto& d) { d.LoadProtection(); }), nullptr},
+        {"btnChangePassword", Kept<TfrmProtection>([](auto& d) {
              Env().Protection = 1;
-             TfrmProtection::Instance().LoadProtection();
-             return exec(TfrmProtection::Instance());
-         },
+             d.LoadProtection();
+         }),
          "Change Password"},
         {"btnCancel",
          [&] {
@@ -117,11 +137,7 @@ TEST_F(KeysTest, ReturnOnAFocusedCancelNoOrBrowseIsNeverAnAcceptance) {
              return exec(dialog);
          },
          nullptr},
-        {"btnCancel",
-         [&] {
-             TfrmSettings::Instance().LoadFromSettings(Env().Settings());
-             return exec(TfrmSettings::Instance());
-         },
+        {"btnCancel", Kept<TfrmSettings>([](auto& d) { d.LoadFromSettings(Env().Settings()); }),
          nullptr},
         {"btnCancelNew", runStartup(true, true, true), nullptr},
         {"btnBrowseNew", runStartup(true, true, true), "file"},
@@ -158,61 +174,16 @@ TEST_F(KeysTest, ReturnOnAFocusedCancelNoOrBrowseIsNeverAnAcceptance) {
 // A kept dialog closed with a click on No or Cancel opens the next time with the focus where a
 // dialog made anew has it, so Return there means what it means the first time.
 TEST_F(KeysTest, KeptDialogsForgetTheButtonClickedLastTime) {
-    const auto check = [&](QDialog& kept, QDialog& fresh, const char* cancel,
-                           const std::function<void(QDialog&)>& prepare) {
-        SCOPED_TRACE(kept.windowTitle().toStdString());
-        QString first, again, anew;
-        prepare(fresh);
-        DialogActions = {[&](QDialog& d) { anew = FocusIn(d); }};
-        Prompter::Exec(fresh);
-        prepare(kept);
-        DialogActions = {[&](QDialog& d) {
-            first = FocusIn(d);
-            ASSERT_TRUE(TabTo(d, cancel));
-            ClickOn(d, cancel);
-        }};
-        Prompter::Exec(kept);
-        prepare(kept);
-        DialogActions = {[&](QDialog& d) { again = FocusIn(d); }};
-        Prompter::Exec(kept);
-        EXPECT_EQ(first.toStdString(), anew.toStdString());
-        EXPECT_EQ(again.toStdString(), anew.toStdString());
-        EXPECT_NE(again.toStdString(), cancel);
-    };
-    const auto none = [](QDialog&) {};
-    {
-        TfrmConfirmation fresh;
-        check(TfrmConfirmation::Instance(), fresh, "btnNo", none);
-    }
-    {
-        TfrmWarning fresh;
-        check(TfrmWarning::Instance(), fresh, "btnButton3", [](QDialog& d) {
-            static_cast<TfrmWarning&>(d).Setup("Still used", "Disable", "Cancel");
-        });
-    }
-    {
-        TfrmIconSelect fresh;
-        check(TfrmIconSelect::Instance(), fresh, "btnCancel", [](QDialog& d) {
-            static_cast<TfrmIconSelect&>(d).Setup(QVImages::SourceIcons(), 1);
-        });
-    }
-    {
-        TfrmProtection fresh;
-        check(TfrmProtection::Instance(), fresh, "btnCancel",
-              [](QDialog& d) { static_cast<TfrmProtection&>(d).LoadProtection(); });
-    }
-    {
-        TfrmSettings fresh;
-        check(TfrmSettings::Instance(), fresh, "btnCancel", [&](QDialog& d) {
-            static_cast<TfrmSettings&>(d).LoadFromSettings(Env().Settings());
-        });
-    }
-    {
-        TfrmStartup fresh;
-        check(TfrmStartup::Instance(), fresh, "btnCancelRecent", [](QDialog& d) {
-            static_cast<TfrmStartup&>(d).Setup(false, false, true, nullptr, nullptr, true);
-        });
-    }
+    ExpectFocusForgotten<TfrmConfirmation>("btnNo", [](auto&) {});
+    ExpectFocusForgotten<TfrmWarning>("btnButton3",
+                                      [](auto& d) { d.Setup("Still used", "Disable", "Cancel"); });
+    ExpectFocusForgotten<TfrmIconSelect>("btnCancel",
+                                         [](auto& d) { d.Setup(QVImages::SourceIcons(), 1); });
+    ExpectFocusForgotten<TfrmProtection>("btnCancel", [](auto& d) { d.LoadProtection(); });
+    ExpectFocusForgotten<TfrmSettings>("btnCancel",
+                                       [](auto& d) { d.LoadFromSettings(Env().Settings()); });
+    ExpectFocusForgotten<TfrmStartup>(
+        "btnCancelRecent", [](auto& d) { d.Setup(false, false, true, nullptr, nullptr, true); });
 }
 
 } // namespace

@@ -43,13 +43,9 @@ TEST_F(MainFormTest, StartupDialogComesBackAfterAFailedOpenWithTheBoxAsLeft) {
     Env().Settings().AutoOpenLast = true;
     std::vector<bool> shown;
     const auto openBad = [&](QDialog& d) {
-        auto* box = Child<QCheckBox>(d, "cbAutoOpenLastEdited");
-        shown.push_back(box->isChecked());
+        shown.push_back(Child<QCheckBox>(d, "cbAutoOpenLastEdited")->isChecked());
         ClickOn(d, "cbAutoOpenLastEdited");
-        Child<QTabWidget>(d, "PageControl")->setCurrentIndex(1);
-        Child<QLineEdit>(d, "editOpenLocation")
-            ->setText(QString::fromStdString(Home.File("bad.qn")));
-        ClickOn(d, "btnOKOpen");
+        OpenFromStartup(Home.File("bad.qn"))(d);
     };
     DialogActions = {openBad, openBad, [&](QDialog& d) {
                          shown.push_back(Child<QCheckBox>(d, "cbAutoOpenLastEdited")->isChecked());

@@ -8,7 +8,9 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeView>
@@ -56,6 +58,14 @@ protected:
         Env().Settings().AutoOpenLast = true;
         Env().Settings().RecentNames = {u"Home"};
         Env().Settings().RecentLocations = {QVUIUtils::FromQ(QString::fromStdString(path))};
+    }
+    // A start-up dialog action: opens the budget at `path` from the dialog's Open page.
+    static DialogAction OpenFromStartup(const std::string& path) {
+        return [path](QDialog& d) {
+            Child<QTabWidget>(d, "PageControl")->setCurrentIndex(1);
+            Child<QLineEdit>(d, "editOpenLocation")->setText(QString::fromStdString(path));
+            ClickOn(d, "btnOKOpen");
+        };
     }
     static TQVMonth& Today() { return *Env().GetMonth(Env().IndexOfCurrentMonth()); }
 

@@ -3,6 +3,7 @@
 // sanitizers, and at the end the budget still saves through the program and reads back whole.
 // QV_MONKEY_SEED picks the run (printed at its start, so a failure can be replayed),
 // QV_MONKEY_EVENTS its length, and QV_MONKEY_LOG=1 prints every event.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -19,7 +20,6 @@
 #include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
-#include <QTabWidget>
 #include <QTimer>
 
 #include "MainFormTestSupport.h"
@@ -44,29 +44,17 @@ unsigned EnvNumber(const char* name, unsigned fallback) {
 // What people type: names in several scripts, very long ones, amounts good and bad in both
 // separators, and the stray text that lands in fields.
 QStringList Texts() {
-    const QString point = QLocale::system().decimalPoint();
-    return {QStringLiteral("6z2a19p"),
-            QStringLiteral("12"),
-            QStringLiteral(" 5"),
-            QStringLiteral("5") + point,
-            point + QStringLiteral("5"),
-            QStringLiteral("-250") + point + QStringLiteral("75"),
-            QStringLiteral("1,000.50"),
-            QStringLiteral("1.000,50"),
-            QStringLiteral("1e308"),
-            QStringLiteral("9e9999"),
-            QStringLiteral("0"),
-            QString(),
-            QStringLiteral("Cash"),
-            QStringLiteral("cash"),
-            QStringLiteral("Касса"),
-            QStringLiteral("Ελληνικά"),
-            QStringLiteral("现金账户"),
-            QStringLiteral("مصروف"),
-            QStringLiteral("€💶"),
-            QString(200, QChar(0x0416)),
-            QStringLiteral("Name with spaces"),
-            QStringLiteral("secret")};
+    QStringList texts;
+    for (const char* text :
+         {"6z2a19p",  "12",       " 5",       "5#",    "#5", "-250#75", "1,000.50",
+          "1.000,50", "1e308",    "9e9999",   "0",     "",   "Cash",    "cash",
+          "Касса",    "Ελληνικά", "现金账户", "مصروف", "€💶", "Ж",       "Name with spaces",
+          "secret"}) {
+        // "#" stands for the decimal separator of the user's locale.
+        texts << QString::fromUtf8(text).replace(u'#', QLocale::system().decimalPoint());
+    }
+    texts[19] = texts[19].repeated(200);
+    return texts;
 }
 
 struct TKey {
@@ -178,18 +166,11 @@ protected:
         --Depth;
     }
 
-    // The window that takes input now: an open pop-up, else the dialog being answered, else
-    // the main window.
-    QWidget& Top(QWidget& fallback) {
-        if (QWidget* popup = QApplication::activePopupWidget()) {
-            return *popup;
-        }
-        return fallback;
-    }
-
-    // One random event on `top` or whatever pop-up has opened over it.
+    // One random event on `fallback` (the dialog being answered or the main window), or on
+    // whatever pop-up has opened over it.
     void Act(QWidget& fallback) {
-        QWidget& top = Top(fallback);
+        QWidget* popup = QApplication::activePopupWidget();
+        QWidget& top = popup != nullptr ? *popup : fallback;
         const int kind = Pick(100);
         if (kind < 35) {
             Click(RandomWidget(top), Qt::LeftButton, false);
@@ -239,11 +220,10 @@ protected:
             return;
         }
         const QPoint at(Pick(widget.width()), Pick(widget.height()));
-        Note(QStringLiteral("%1 %2 %3 at %4,%5")
-                 .arg(twice                       ? "double-click"
-                      : button == Qt::RightButton ? "right-click"
-                                                  : "click",
-                      widget.metaObject()->className(), widget.objectName())
+        Note(QStringLiteral("click (button %1, twice %2) %3 %4 at %5,%6")
+                 .arg(int(button))
+                 .arg(twice)
+                 .arg(widget.metaObject()->className(), widget.objectName())
                  .arg(at.x())
                  .arg(at.y()));
         const QPoint inWindow = widget.mapTo(top, at);
@@ -344,38 +324,26 @@ protected:
     // the placeholder account "Untitled" with an empty identifier, made once unless the budget
     // already has an account of that identifier.
     static bool ReadingBackAddsAPlaceholderAccount() {
-        if (Env().IndexOfSourceById("") >= 0) {
-            return false;
-        }
-        const auto unset = [](const TQVMoneyFlow* flow) {
-            if (const auto* income = dynamic_cast<const TQVIncomeItem*>(flow)) {
-                return income->Source == nullptr;
-            }
-            if (const auto* expense = dynamic_cast<const TQVExpenseItem*>(flow)) {
-                return expense->Source == nullptr;
-            }
-            const auto* transfer = dynamic_cast<const TQVA2AItem*>(flow);
-            return transfer != nullptr &&
-                   (transfer->Source == nullptr || transfer->Destination == nullptr);
-        };
+        std::vector<const TQVMoneyFlow*> flows;
         for (int i = 0; i < Env().MonthCount(); ++i) {
-            for (const TQVMoneyFlow* flow : Env().GetMonth(i)->Flows()) {
-                if (unset(flow)) {
-                    return true;
-                }
-            }
+            flows.insert(flows.end(), Env().GetMonth(i)->Flows().begin(),
+                         Env().GetMonth(i)->Flows().end());
         }
         for (int i = 0; i < Env().DebtCount(); ++i) {
-            if (unset(Env().GetDebt(i))) {
-                return true;
-            }
+            flows.push_back(Env().GetDebt(i));
         }
         for (int i = 0; i < Env().CreditCount(); ++i) {
-            if (unset(Env().GetCredit(i))) {
-                return true;
-            }
+            flows.push_back(Env().GetCredit(i));
         }
-        return false;
+        return Env().IndexOfSourceById("") < 0 &&
+               std::any_of(flows.begin(), flows.end(), [](const TQVMoneyFlow* flow) {
+                   const auto* transfer = dynamic_cast<const TQVA2AItem*>(flow);
+                   const auto* income = dynamic_cast<const TQVIncomeItem*>(flow);
+                   const auto* expense = dynamic_cast<const TQVExpenseItem*>(flow);
+                   return transfer != nullptr ? !transfer->Source || !transfer->Destination
+                          : income != nullptr ? !income->Source
+                                              : expense != nullptr && !expense->Source;
+               });
     }
 
     // Counts that must survive a save and a reading back.
@@ -471,11 +439,7 @@ TEST_F(RandomInputTest, ThousandsOfEventsLeaveABudgetThatSavesAndReadsBack) {
                         },
                         [&](QDialog& dialog) {
                             if (dialog.objectName() == QStringLiteral("TfrmStartup")) {
-                                // The budget of the last start, opened again.
-                                Child<QTabWidget>(dialog, "PageControl")->setCurrentIndex(1);
-                                Child<QLineEdit>(dialog, "editOpenLocation")
-                                    ->setText(QString::fromStdString(Budget));
-                                ClickOn(dialog, "btnOKOpen");
+                                OpenFromStartup(Budget)(dialog); // the last start's budget
                             }
                         },
                         [&](Prompter::FileMode, const QString&, const QString&) {

@@ -8,7 +8,6 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QSystemTrayIcon>
-#include <QTabWidget>
 
 #include "MainFormTestSupport.h"
 #include "ui/QVMonthView.h"
@@ -183,11 +182,7 @@ TEST_F(TrayTest, WithoutABudgetTheEntriesAndTheDoubleClickEnterNothing) {
 
     // Opening a budget turns them on with the other budget commands.
     MakeBudget();
-    DialogActions.push_back([this](QDialog& dialog) {
-        Child<QTabWidget>(dialog, "PageControl")->setCurrentIndex(1);
-        Child<QLineEdit>(dialog, "editOpenLocation")->setText(QString::fromStdString(Budget));
-        ClickOn(dialog, "btnOKOpen");
-    });
+    DialogActions.push_back(OpenFromStartup(Budget));
     Action("actOpen").trigger();
     ASSERT_TRUE(Window->HasBudget());
     EXPECT_EQ(offered(), entries);
