@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "platform/Stream.h"
-#include "storage/QVCFItem.h"
 #include "storage/QVCFBlockSink.h"
+#include "storage/QVCFItem.h"
 #include "storage/QVCFStream.h"
 #include "storage/QVCFWriter.h"
 #include "storage/QVCompoundFile.h"
