@@ -47,21 +47,27 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique
     if (!launchBudget.empty()) {
         Environment->StartLoadAhead(launchBudget);
     }
-    m_ui->setupUi(this);
-    setWindowIcon(QVImages::AppIcon());
-    m_ui->JvNetscapeSplitter1->setSizes({167, 667});
-    m_ui->JvNetscapeSplitter1->setStretchFactor(1, 1);
-    BuildToolbar();
-    ApplyMenuImages();
-    ConnectTray();
-    ConnectActions();
-    imgLeftBarButtons.AddAll(QVImages::LeftBarButtons());
-    // The summary's figures sit under their group rows; the grid only reads.
-    m_ui->tvSummary->setRootIsDecorated(true);
-    m_ui->tvSummary->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    // Nothing is shown before a budget is open.
-    HideAllContent();
-    m_ui->pBottom->hide();
+    try {
+        m_ui->setupUi(this);
+        setWindowIcon(QVImages::AppIcon());
+        m_ui->JvNetscapeSplitter1->setSizes({167, 667});
+        m_ui->JvNetscapeSplitter1->setStretchFactor(1, 1);
+        BuildToolbar();
+        ApplyMenuImages();
+        ConnectTray();
+        ConnectActions();
+        imgLeftBarButtons.AddAll(QVImages::LeftBarButtons());
+        // The summary's figures sit under their group rows; the grid only reads.
+        m_ui->tvSummary->setRootIsDecorated(true);
+        m_ui->tvSummary->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        // Nothing is shown before a budget is open.
+        HideAllContent();
+        m_ui->pBottom->hide();
+    } catch (...) {
+        // The read works on the environment: it is over before the window's error goes on.
+        Environment->FinishLoadAhead();
+        throw;
+    }
     const bool loadedAhead = Environment->FinishLoadAhead();
 
     // The window's creation: with a failed environment there is nothing to do (the error was

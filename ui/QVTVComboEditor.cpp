@@ -283,13 +283,16 @@ bool TQVCellDelegate::Edit(QAbstractItemView& view, const QModelIndex& cell, con
     const QPersistentModelIndex index(cell);
     auto* self = qobject_cast<TQVCellDelegate*>(view.itemDelegateForIndex(index));
     if (self != nullptr && self->FOpenEditor) {
-        QWidget* open = self->FOpenEditor;
+        const QPointer<QWidget> open = self->FOpenEditor;
         if (self->FOpenIndex == index) {
             open->setFocus();
             return true;
         }
         emit self->commitData(open);
-        emit self->closeEditor(open, QAbstractItemDelegate::NoHint);
+        // A commit that rebuilt the grid has closed the editor already.
+        if (open && self->FOpenEditor == open) {
+            emit self->closeEditor(open, QAbstractItemDelegate::NoHint);
+        }
         if (!Editable(view, index)) {
             return false;
         }
