@@ -111,9 +111,10 @@ TEST_F(StreamedSaveTest, FileHasTheTreeWritersBytes) {
             // Under protection, the head with the level and, under each file's own IV, the body.
             const std::size_t head = level == 0 ? streamed.size() : 20 + 4 + 32 + 1;
             EXPECT_EQ(streamed.substr(0, head), tree.substr(0, head));
-            if (level != 0)
+            if (level != 0) {
                 EXPECT_EQ(Oracle::PlainBody(streamed, head - 1, password),
                           Oracle::PlainBody(tree, head - 1, password));
+            }
         }
     }
 }
