@@ -157,11 +157,11 @@ TEST_F(DebtsDictPageTest, RemovingCategoriesOneOfThemInUse) {
         Select(grid, {0, 1, 2});
         // Views read the rows they are about to drop; by then the category is freed.
         QStringList dropped;
-        const QMetaObject::Connection reader = QObject::connect(
-            grid.model(), &QAbstractItemModel::rowsAboutToBeRemoved,
-            [&](const QModelIndex&, int first, int) {
-                dropped << grid.model()->index(first, 0).data().toString();
-            });
+        const QMetaObject::Connection reader =
+            QObject::connect(grid.model(), &QAbstractItemModel::rowsAboutToBeRemoved,
+                             [&](const QModelIndex&, int first, int) {
+                                 dropped << grid.model()->index(first, 0).data().toString();
+                             });
         Choose(OpenMenu(grid, "mnuDict"), "&Remove");
         QObject::disconnect(reader);
         EXPECT_EQ(dropped, QStringList(c.removed, QString()));
