@@ -32,13 +32,13 @@
 
 namespace {
 
+using BudgetGenerator::FixedKey;
+using BudgetGenerator::FlowCount;
+
 const TBenchFolders& Folders() {
     static const TBenchFolders folders;
     return folders;
 }
-
-// A fixed password key, so the normal level opens through the stored record without a prompt.
-const std::string FixedKey = "0123456789ABCDEF";
 
 // Benchmark arguments: the protection level and the flows a month (400: 48,000 flows).
 std::uint8_t Level(const benchmark::State& state) {
@@ -69,13 +69,6 @@ TQVEnvironment& Budget(std::uint8_t level, int flowsPerMonth) {
 std::string BudgetFile(std::uint8_t level, int flowsPerMonth) {
     return Folders().File("budget" + std::to_string(level) + "-" + std::to_string(flowsPerMonth) +
                           ".qn");
-}
-
-int FlowCount(const TQVEnvironment& env) {
-    int count = 0;
-    for (int i = 0; i < env.MonthCount(); ++i)
-        count += env.GetMonth(i)->Count();
-    return count;
 }
 
 void BM_Save(benchmark::State& state) {

@@ -119,4 +119,14 @@ inline void Fill(TQVEnvironment& env, int flowsPerMonth = FlowsPerMonth) {
     }
 }
 
+// A fixed password key, so a protected budget opens through the stored record without a prompt.
+inline const std::string FixedKey = "0123456789ABCDEF";
+
+inline int FlowCount(const TQVEnvironment& env) {
+    int count = 0;
+    for (int i = 0; i < env.MonthCount(); ++i)
+        count += env.GetMonth(i)->Count();
+    return count;
+}
+
 } // namespace BudgetGenerator

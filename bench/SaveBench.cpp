@@ -22,6 +22,9 @@
 
 namespace {
 
+using BudgetGenerator::FixedKey;
+using BudgetGenerator::FlowCount;
+
 const TBenchFolders& Folders() {
     static const TBenchFolders folders;
     return folders;
@@ -47,9 +50,6 @@ public:
 private:
     std::string FRoot;
 };
-
-// A fixed password key, so the normal level opens through the stored record without a prompt.
-const std::string FixedKey = "0123456789ABCDEF";
 
 // Benchmark arguments: the protection level and the flows a month (400: 48,000 flows).
 std::uint8_t Level(const benchmark::State& state) {
@@ -83,13 +83,6 @@ TQVEnvironment& Budget(std::uint8_t level, int flowsPerMonth) {
 std::string BudgetFile(std::uint8_t level, int flowsPerMonth) {
     return Folders().File("save" + std::to_string(level) + "-" + std::to_string(flowsPerMonth) +
                           ".qn");
-}
-
-int FlowCount(const TQVEnvironment& env) {
-    int count = 0;
-    for (int i = 0; i < env.MonthCount(); ++i)
-        count += env.GetMonth(i)->Count();
-    return count;
 }
 
 // The third argument, when 1, saves to the memory file system.
