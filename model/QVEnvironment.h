@@ -176,6 +176,7 @@ public:
     void AddDefaultLocations();
     // The whole model to and from a container's root. Loaded flows find their accounts and
     // categories through the global Environment, so only that one loads (EAssertionFailed).
+    // Loading reads the container's months once and leaves its month list empty.
     void SaveToCompoundFile(TQVCompoundFile& container);
     void LoadFromCompoundFile(TQVCompoundFile& container);
     // Writes the budget to `fileName`; the previous file stays intact until the new one is

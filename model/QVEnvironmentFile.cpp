@@ -1,5 +1,6 @@
 // The budget file: a new budget's default content, and the whole model to and from a container
 // and the disk.
+#include <memory>
 #include <system_error>
 #include <vector>
 
@@ -81,6 +82,33 @@ void LoadList(TQVCFFolder& root, std::u16string_view name, TQVObjectList<T>& lis
             list.Delete(index);
         }
     });
+}
+
+// LoadList for the months, which hold nearly all of a budget: each is read once, in the order
+// the file stores them, and the file's memory of those read is handed back while the rest are
+// built, so the open never holds the whole body beside the whole model. The list is filled in
+// its order afterwards, exactly as LoadList fills it.
+template <class T>
+void LoadLargeList(TQVCFFolder& root, std::u16string_view name, TQVObjectList<T>& list) {
+    auto* folder = dynamic_cast<TQVCFFolder*>(root.FindItem(name, false));
+    if (folder == nullptr)
+        return;
+    std::vector<std::unique_ptr<T>> loaded;
+    QVItems::DrainListFolders(*folder, [&loaded](std::size_t place, TQVCFFolder& child) {
+        if (loaded.size() <= place)
+            loaded.resize(place + 1);
+        auto object = std::make_unique<T>();
+        try {
+            object->LoadFromFolder(child);
+        } catch (const std::exception&) {
+            return;
+        }
+        loaded[place] = std::move(object);
+    });
+    for (std::unique_ptr<T>& object : loaded) {
+        if (object != nullptr)
+            list.Add(std::move(object));
+    }
 }
 
 } // namespace
@@ -186,7 +214,7 @@ void TQVEnvironment::LoadFromCompoundFile(TQVCompoundFile& container) {
     LoadList(root, u"r", FIncomes);
     LoadList(root, u"ds", FDsLocations);
     LoadList(root, u"cs", FCsLocations);
-    LoadList(root, u"m", FMonths);
+    LoadLargeList(root, u"m", FMonths);
     LoadList(root, u"de", FDebts);
     LoadList(root, u"cr", FCredits);
 

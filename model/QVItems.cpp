@@ -181,4 +181,27 @@ void ForEachListFolder(TQVCFFolder& folder, const std::function<void(TQVCFFolder
     }
 }
 
+void DrainListFolders(TQVCFFolder& folder,
+                      const std::function<void(std::size_t place, TQVCFFolder&)>& visit) {
+    std::vector<TQVCFFolder::TPackedFolder> packed;
+    if (!folder.PackedFolders(packed)) {
+        const std::vector<TQVCFFolder*> children = ListFolders(folder);
+        for (std::size_t place = 0; place < children.size(); ++place)
+            visit(place, *children[place]);
+        folder.Clear();
+        return;
+    }
+    std::vector<std::u16string_view> names;
+    names.reserve(packed.size());
+    for (const auto& child : packed)
+        names.push_back(child.Name);
+    const std::vector<std::size_t> order = ListOrder(names);
+    std::vector<std::size_t> place(order.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        place[order[i]] = i;
+    folder.DrainFolders(packed, [&place, &visit](std::size_t index, TQVCFFolder& view) {
+        visit(place[index], view);
+    });
+}
+
 } // namespace QVItems

@@ -67,5 +67,10 @@ std::vector<TQVCFFolder*> ListFolders(TQVCFFolder& folder);
 // Calls `visit` for each of them in that order. A folder read from a file makes no items of
 // them: each is visited as a stand-in folder that lasts only for its call.
 void ForEachListFolder(TQVCFFolder& folder, const std::function<void(TQVCFFolder&)>& visit);
+// The same sub-folders for a reader that reads each once and has no more use of the list: each
+// is visited with its place in that order, in the order the folder stores them, and the memory
+// of those read is handed back as the reader goes. The folder is empty afterwards.
+void DrainListFolders(TQVCFFolder& folder,
+                      const std::function<void(std::size_t place, TQVCFFolder&)>& visit);
 
 } // namespace QVItems

@@ -21,6 +21,12 @@ public:
         return Count() - 1;
     }
 
+    // Appends a member made elsewhere (never null); returns its index.
+    int Add(std::unique_ptr<T> item) {
+        FItems.push_back(std::move(item));
+        return Count() - 1;
+    }
+
     // Frees the member at `index` and removes its entry; EListError when out of range.
     void Delete(int index) { FItems.erase(FItems.begin() + static_cast<long>(Checked(index))); }
 

@@ -52,6 +52,16 @@ const std::uint8_t* TQVCFArena::Keep(TByteBuffer bytes) {
     return FKept.back().Data();
 }
 
+const std::uint8_t* TQVCFArena::ReleaseKept(const std::uint8_t* from, const std::uint8_t* to) {
+    for (TByteBuffer& kept : FKept) {
+        const std::uint8_t* data = kept.Data();
+        if (data != nullptr && from >= data && to >= from && to <= data + kept.Size())
+            return data + kept.Release(static_cast<std::size_t>(from - data),
+                                       static_cast<std::size_t>(to - data));
+    }
+    return from;
+}
+
 void TQVCFArena::Reset() {
     for (void* chunk : FChunks)
         ::operator delete(chunk);

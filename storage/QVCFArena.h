@@ -27,6 +27,10 @@ public:
     // Holds `bytes` for the arena's lifetime and returns where they now are.
     const std::uint8_t* Keep(TByteBuffer bytes);
 
+    // TByteBuffer::Release for kept bytes [from, to), which lie in one kept buffer; returns where
+    // the bytes still held start (`from` when they are in none).
+    const std::uint8_t* ReleaseKept(const std::uint8_t* from, const std::uint8_t* to);
+
     // Frees every chunk and kept buffer; every block handed out so far is gone.
     void Reset();
 

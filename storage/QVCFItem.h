@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -189,6 +190,14 @@ public:
     // Makes `view`, a folder of its own, stand for that sub-folder while this folder is
     // unchanged: a reader of thousands of sub-folders then builds none of them.
     void ViewFolder(const TPackedFolder& folder, TQVCFFolder& view) const;
+    // Visits each of `folders` (this folder's PackedFolders) once through a view, in the order
+    // the folder stores them, with its index in `folders`, and hands the memory of what has been
+    // read back to the system as it goes: a reader of a large list of folders, which has no more
+    // use of it after, then never holds the list's encoding whole beside what it builds from it.
+    // The folder is empty afterwards, also when `visit` raises. Raises EPACFError "Internal
+    // error" for a folder whose children are items, or for folders that are not its own.
+    void DrainFolders(const std::vector<TPackedFolder>& folders,
+                      const std::function<void(std::size_t index, TQVCFFolder& view)>& visit);
     // Asks the processor to fetch a sub-folder's bytes ahead of the reader, which otherwise
     // waits for memory at each of thousands of small folders.
     static void Prefetch(const TPackedFolder& folder);

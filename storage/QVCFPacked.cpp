@@ -2,6 +2,7 @@
 // budget reads thousands of folders, each for a handful of values: those are looked up in the
 // encoding itself, and the folders' items are never built.
 #include <algorithm>
+#include <numeric>
 #include <span>
 
 #include "storage/QVCFArena.h"
@@ -237,6 +238,48 @@ void TQVCFFolder::ViewFolder(const TPackedFolder& folder, TQVCFFolder& view) con
     view.FPackedSize = folder.Size;
     view.FPackedSimple = FPackedInnerSimple;
     view.FPackedInnerSimple = FPackedInnerSimple;
+}
+
+void TQVCFFolder::DrainFolders(
+    const std::vector<TPackedFolder>& folders,
+    const std::function<void(std::size_t index, TQVCFFolder& view)>& visit) {
+    if (FPacked == nullptr)
+        throw EPACFError(CFMessages::InternalError);
+    const std::uint8_t* const end = FPacked + FPackedSize;
+    for (const TPackedFolder& folder : folders) {
+        if (folder.Content < FPacked ||
+            folder.Size > static_cast<std::size_t>(end - folder.Content))
+            throw EPACFError(CFMessages::InternalError);
+    }
+    // In the order of the bytes, so that everything before the next folder to read is done with.
+    std::vector<std::size_t> stored(folders.size());
+    std::iota(stored.begin(), stored.end(), std::size_t{0});
+    std::stable_sort(stored.begin(), stored.end(), [&folders](std::size_t a, std::size_t b) {
+        return folders[a].Content < folders[b].Content;
+    });
+    TQVCFArena& arena = Arena();
+    const std::uint8_t* held = FPacked;
+    try {
+        TQVCFFolder view;
+        for (std::size_t k = 0; k < stored.size(); ++k) {
+            const TPackedFolder* next = k + 1 < stored.size() ? &folders[stored[k + 1]] : nullptr;
+            if (next != nullptr)
+                Prefetch(*next);
+            ViewFolder(folders[stored[k]], view);
+            visit(stored[k], view);
+            view.Clear();
+            held = arena.ReleaseKept(held, next != nullptr ? next->Content : end);
+        }
+    } catch (...) {
+        Clear();
+        arena.Lookup = TQVCFArena::TLookup();
+        throw;
+    }
+    // What is left of the content (files among the folders) goes too: nothing may read bytes
+    // that are partly handed back.
+    arena.ReleaseKept(held, end);
+    Clear();
+    arena.Lookup = TQVCFArena::TLookup();
 }
 
 void TQVCFFolder::Prefetch(const TPackedFolder& folder) {

@@ -13,6 +13,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Stream.h"
 #include "storage/QVException.h"
+#include "support/Outcome.h"
 
 namespace {
 
@@ -296,4 +297,78 @@ TEST_F(BudgetFileTest, FailedSaveLeavesThePreviousFileAsItWas) {
     EXPECT_EQ(FileSystem::FindFiles(Home.Path(), ".budget.qn.save-*").size(), 0u)
         << "temporary file left";
     EXPECT_EQ(Env().FileName, "unchanged");
+}
+
+// Budgets large enough that the open hands the file's pages back while it reads, with more months
+// than sort alike as text and as numbers, come back as they were at every level; a month that
+// cannot be read is dropped alone, and a damaged body fails as before with the budget untouched.
+TEST_F(BudgetFileTest, ManyMonthsComeBackAlikeWhileTheOpenHandsTheirBytesBack) {
+    using namespace std::string_literals;
+    Env().PasswordRequest = [] { return std::optional<std::u16string>(u"pw"); };
+    const auto fill = [] {
+        Env().Reset();
+        TQVSource* cash = NewSource(u"Cash");
+        TQVLocation* food = NewLocation(u"Food");
+        for (int m = 0; m < 30; ++m) {
+            TQVMonth& month = *NewMonth(2020 + m / 12, m % 12 + 1);
+            for (int i = 0; i < 500; ++i) {
+                auto* flow =
+                    Add<TQVExpenseItem>(month, i + m / 100.0L, month.Date + i / 700.0, cash);
+                flow->Location = food;
+                flow->Name =
+                    u"Groceries " + std::u16string(1 + i % 20, static_cast<char16_t>(u'a' + m));
+            }
+            month.Sort();
+        }
+        Env().EnsureCurrentMonth();
+    };
+    for (std::uint8_t level = 0; level <= 2; ++level) {
+        SCOPED_TRACE(level);
+        fill();
+        if (level != 0) {
+            Env().SetPassword(u"pw");
+            Env().SetProtection(level);
+        }
+        const std::string before = StoredTree(Env());
+        Env().SaveToFile(BudgetPath());
+        ASSERT_GT(FileSystem::ReadFile(BudgetPath()).size(), 3u << 20);
+        Env().Reset();
+        Env().LoadFromFile(BudgetPath());
+        EXPECT_EQ(StoredTree(Env()), before);
+    }
+
+    fill();
+    TQVCompoundFile container;
+    Env().SaveToCompoundFile(container);
+    const auto dates = [] {
+        std::vector<double> all;
+        for (int i = 0; i < Env().MonthCount(); ++i)
+            all.push_back(Env().GetMonth(i)->Date);
+        return all;
+    };
+    std::vector<double> kept = dates();
+    auto* date = dynamic_cast<TQVCFFile*>(container.Root().FindItem(u"m/17/month", false));
+    ASSERT_NE(date, nullptr);
+    date->Data = QVUtils::DoubleToBytes(std::nan(""));
+    kept.erase(kept.begin() + 17);
+    {
+        TFileStream file(BudgetPath(), TFileMode::Create);
+        container.SaveToStream(file);
+    }
+    Env().Reset();
+    Env().LoadFromFile(BudgetPath());
+    EXPECT_EQ(dates(), kept);
+
+    // A file type tag halfway through the months becomes one no item has.
+    std::string damaged = FileSystem::ReadFile(BudgetPath());
+    const std::size_t tag = damaged.find("\x06\x01\x66"s, damaged.size() / 2);
+    ASSERT_NE(tag, std::string::npos);
+    damaged[tag + 2] = 'g';
+    {
+        TFileStream file(BudgetPath(), TFileMode::Create);
+        file.WriteBuffer(damaged.data(), damaged.size());
+    }
+    EXPECT_EQ(Outcome<EPACFError>([this] { Env().LoadFromFile(BudgetPath()); }),
+              "Unknown CF item type");
+    EXPECT_EQ(dates(), kept);
 }

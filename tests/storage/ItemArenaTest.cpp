@@ -190,3 +190,67 @@ TEST(ItemArenaTest, FaultsShowAtLoadAndTreesReload) {
     ASSERT_TRUE(reread.FindFileData(u"n/n/n/n/n/leaf", view));
     EXPECT_EQ(view, "x");
 }
+
+// A list drained from a file's bytes shows every folder once, as it was written, and leaves the
+// list empty and everything beside it readable, also when the reader stops with an error.
+TEST(ItemArenaTest, DrainedListShowsEachFolderOnceAndSparesItsNeighbours) {
+    TQVCFFolder built;
+    built.SetSorted(false); // as a budget's root: "a" before the list, "z" after
+    built.NewFile(u"a").Data = "before";
+    TQVCFFolder& list = built.NewFolder(u"m");
+    std::mt19937 rng(5);
+    for (int i = 0; i < 40; ++i) {
+        const std::string digits = std::to_string(i);
+        TQVCFFolder& item = list.NewFolder(std::u16string(digits.begin(), digits.end()));
+        item.NewFile(u"v").Data = std::string(60 * 1024 + rng() % 90000, static_cast<char>(i));
+        item.NewFolder(u"sub").NewFile(u"w").Data = std::to_string(i);
+    }
+    built.NewFolder(u"z").NewFile(u"after").Data = "after";
+    const std::string bytes = built.Encode();
+    ASSERT_GT(bytes.size(), 4u << 20); // several of the largest pages
+
+    for (const int stopAt : {-1, 17}) {
+        SCOPED_TRACE(stopAt);
+        TQVCFFolder kept;
+        kept.LoadFromBytes(bytes);
+        auto* drained = static_cast<TQVCFFolder*>(kept.FindItem(u"m", false));
+        std::vector<TQVCFFolder::TPackedFolder> folders;
+        ASSERT_TRUE(drained->PackedFolders(folders));
+        std::vector<int> seen(folders.size());
+        const std::uint8_t* last = nullptr;
+        const auto visit = [&](std::size_t index, TQVCFFolder& view) {
+            ++seen.at(index);
+            EXPECT_LT(last, folders[index].Content) << "not in the order stored";
+            last = folders[index].Content;
+            const auto* original = static_cast<TQVCFFolder*>(list.FindItem(view.Name, false));
+            ASSERT_NE(original, nullptr);
+            EXPECT_EQ(DumpTree(view), DumpTree(*original));
+            if (static_cast<int>(index) == stopAt)
+                throw EListError("stop");
+        };
+        if (stopAt < 0) {
+            drained->DrainFolders(folders, visit);
+            EXPECT_EQ(seen, std::vector<int>(folders.size(), 1));
+        } else {
+            EXPECT_EQ(Outcome<EListError>([&] { drained->DrainFolders(folders, visit); }), "stop");
+        }
+        EXPECT_EQ(drained->Count(), 0);
+        std::string_view data;
+        ASSERT_TRUE(kept.FindFileData(u"a", data));
+        EXPECT_EQ(data, "before");
+        ASSERT_TRUE(kept.FindFileData(u"z/after", data));
+        EXPECT_EQ(data, "after");
+    }
+
+    // Only a folder's own encoded sub-folders can be drained.
+    TQVCFFolder kept;
+    kept.LoadFromBytes(bytes);
+    auto* drained = static_cast<TQVCFFolder*>(kept.FindItem(u"m", false));
+    std::vector<TQVCFFolder::TPackedFolder> folders;
+    ASSERT_TRUE(drained->PackedFolders(folders));
+    const auto none = [](std::size_t, TQVCFFolder&) { FAIL() << "visited"; };
+    auto* other = static_cast<TQVCFFolder*>(kept.FindItem(u"z", false));
+    EXPECT_EQ(Outcome<EPACFError>([&] { other->DrainFolders(folders, none); }), "Internal error");
+    EXPECT_EQ(Outcome<EPACFError>([&] { list.DrainFolders({}, none); }), "Internal error");
+    EXPECT_EQ(DumpTree(*drained), DumpTree(list));
+}
