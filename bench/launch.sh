@@ -42,28 +42,9 @@ for binary in "$program" "$empty" "$prepare" ${other:+"$other"}; do
     [ -x "$binary" ] || { echo "missing $binary (build quillvane qv_bench_emptywindow" \
         "qv_bench_launch_budget)" >&2; exit 2; }
 done
-command -v Xvfb >/dev/null || { echo "Xvfb is needed" >&2; exit 2; }
-
-root=$(mktemp -d /tmp/qvlaunch-XXXXXX)
-xvfb=""
-cleanup() {
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
-    rm -rf "$root"
-}
-trap cleanup EXIT
-
-display=""
-for n in $(seq 150 199); do
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || { display=":$n"; break; }
-done
-[ -n "$display" ] || { echo "no free display" >&2; exit 2; }
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.05; done
+source "$(dirname "$0")/scratch-display.sh" launch 150
 
 # One home for each budget: its settings open that budget at start.
-unset QT_QPA_PLATFORM
-export DISPLAY=$display
 profile() { # NAME FLOWS_PER_MONTH LEVEL
     local home=$root/$1
     mkdir -p "$home/data" "$home/config" "$home/cache" "$home/runtime"

@@ -32,26 +32,7 @@ prepare=$build/bench/qv_bench_launch_budget
 for binary in "$program" "$prepare"; do
     [ -x "$binary" ] || { echo "missing $binary (build quillvane qv_bench_launch_budget)" >&2; exit 2; }
 done
-command -v Xvfb >/dev/null || { echo "Xvfb is needed" >&2; exit 2; }
-
-root=$(mktemp -d /tmp/qvpeak-XXXXXX)
-xvfb=""
-cleanup() {
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
-    rm -rf "$root"
-}
-trap cleanup EXIT
-
-display=""
-for n in $(seq 200 249); do
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || { display=":$n"; break; }
-done
-[ -n "$display" ] || { echo "no free display" >&2; exit 2; }
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.05; done
-unset QT_QPA_PLATFORM
-export DISPLAY=$display
+source "$(dirname "$0")/scratch-display.sh" peak 200
 
 # A size from /proc/PID/status in KiB, read with the shell's own builtins so the polling costs
 # the measured program as little as can be.
