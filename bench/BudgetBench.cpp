@@ -48,22 +48,10 @@ int FlowsPerMonth(const benchmark::State& state) {
     return static_cast<int>(state.range(1));
 }
 
-// The global environment, refilled with the large budget at the given protection level.
+// The large budget at the given level, generated anew: an open in between replaces it.
 TQVEnvironment& Budget(std::uint8_t level, int flowsPerMonth) {
     Folders();
-    if (Environment == nullptr) {
-        Environment = new TQVEnvironment();
-        TQVEnvironment::CreateInstallationId();
-    }
-    TQVEnvironment& env = *Environment;
-    env.Reset();
-    BudgetGenerator::Fill(env, flowsPerMonth);
-    if (level != 0) {
-        env.PasswordKey = FixedKey;
-        env.Protection = level;
-        env.PasswordChanged = true;
-    }
-    return env;
+    return BudgetGenerator::Budget(level, flowsPerMonth);
 }
 
 std::string BudgetFile(std::uint8_t level, int flowsPerMonth) {

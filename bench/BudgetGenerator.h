@@ -6,6 +6,7 @@
 // count of flows a month gives the larger budgets.
 #include <stdlib.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -127,6 +128,28 @@ inline int FlowCount(const TQVEnvironment& env) {
     for (int i = 0; i < env.MonthCount(); ++i)
         count += env.GetMonth(i)->Count();
     return count;
+}
+
+// The global environment holding the large budget at the given protection level, made first when
+// there is none. The budget is generated anew each time unless `reuse` is set and it already
+// holds a budget of that size. The caller has pointed the per-user folders elsewhere first.
+inline TQVEnvironment& Budget(std::uint8_t level, int flowsPerMonth, bool reuse = false) {
+    static int filledWith = 0;
+    if (Environment == nullptr) {
+        Environment = new TQVEnvironment();
+        TQVEnvironment::CreateInstallationId();
+        filledWith = 0;
+    }
+    TQVEnvironment& env = *Environment;
+    if (!reuse || filledWith != flowsPerMonth) {
+        env.Reset();
+        Fill(env, flowsPerMonth);
+        filledWith = flowsPerMonth;
+    }
+    env.PasswordKey = level != 0 ? FixedKey : std::string();
+    env.Protection = level;
+    env.PasswordChanged = level != 0;
+    return env;
 }
 
 } // namespace BudgetGenerator

@@ -24,7 +24,6 @@
 
 namespace {
 
-using BudgetGenerator::FixedKey;
 using BudgetGenerator::FlowCount;
 
 const TBenchFolders& Folders() {
@@ -61,25 +60,10 @@ int FlowsPerMonth(const benchmark::State& state) {
     return static_cast<int>(state.range(1));
 }
 
-// The global environment, refilled with the large budget at the given protection level, unless
-// it holds that budget already.
+// The large budget at the given level, generated once for each size: saving leaves it as it was.
 TQVEnvironment& Budget(std::uint8_t level, int flowsPerMonth) {
-    static int filledWith = 0;
     Folders();
-    if (Environment == nullptr) {
-        Environment = new TQVEnvironment();
-        TQVEnvironment::CreateInstallationId();
-    }
-    TQVEnvironment& env = *Environment;
-    if (filledWith != flowsPerMonth) {
-        env.Reset();
-        BudgetGenerator::Fill(env, flowsPerMonth);
-        filledWith = flowsPerMonth;
-    }
-    env.PasswordKey = level != 0 ? FixedKey : std::string();
-    env.Protection = level;
-    env.PasswordChanged = level != 0;
-    return env;
+    return BudgetGenerator::Budget(level, flowsPerMonth, true);
 }
 
 std::string BudgetFile(std::uint8_t level, int flowsPerMonth) {
