@@ -1,13 +1,16 @@
-// Reads arbitrary bytes as a container file. Whatever reads must write back and read again to the
-// same tree, info and protection; any other outcome than a clean Exception aborts.
+// Reads arbitrary bytes as a container file. Read in place it must give what it gives read whole;
+// whatever reads must write back and read again to the same tree, info and protection; any other
+// outcome than a clean Exception aborts.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "platform/Exception.h"
 #include "platform/Stream.h"
+#include "storage/QVCFBodySource.h"
 #include "storage/QVCFItem.h"
 #include "storage/QVCompoundFile.h"
 
@@ -65,14 +68,61 @@ std::string Save(TQVCompoundFile& file, const std::string& password) {
     return stream.Data();
 }
 
+// What a budget reader asks of a tree: each folder below the root drained, then the encoding of
+// what is left.
+std::string Visit(TQVCFFolder& root) {
+    std::string seen;
+    for (int i = 0; i < root.Count(); ++i) {
+        auto* folder = dynamic_cast<TQVCFFolder*>(root.GetItem(i));
+        std::vector<TQVCFFolder::TPackedFolder> packed;
+        if (folder != nullptr && folder->PackedFolders(packed))
+            folder->DrainFolders(packed, [&seen](std::size_t index, TQVCFFolder& view) {
+                seen += std::to_string(index) + view.Encode();
+            });
+    }
+    return seen + root.Encode();
+}
+
+// The outcome of reading `bytes` and visiting the tree: read whole, or in place with every folder
+// below the root left unread until visited, where a part found faulty late makes the reader start
+// again from the whole body.
+std::string Read(const std::string& bytes, bool inPlace, std::string& seen) {
+    TQVCompoundFile file;
+    std::string password;
+    file.OnPassword = Answers(password);
+    TMemoryStream input(bytes);
+    try {
+        if (!inPlace) {
+            file.LoadFromStream(input);
+            seen = Visit(file.Root());
+        } else {
+            file.LoadInPlace(input, 0);
+            try {
+                seen = Visit(file.Root());
+            } catch (const EPACFReadAgain&) {
+                file.ReadWhole();
+                seen = Visit(file.Root());
+            }
+        }
+    } catch (const Exception& error) {
+        return error.what();
+    }
+    return "ok";
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    std::string whole, inPlace;
+    if (Read(bytes, false, whole) != Read(bytes, true, inPlace) || whole != inPlace)
+        std::abort();
+
     TQVCompoundFile first;
     std::string password;
     first.OnPassword = Answers(password);
     try {
-        TMemoryStream input(std::string(reinterpret_cast<const char*>(data), size));
+        TMemoryStream input(bytes);
         first.LoadFromStream(input);
     } catch (const Exception&) {
         return 0;

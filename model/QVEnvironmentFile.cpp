@@ -10,6 +10,7 @@
 #include "model/QVOpenAhead.h"
 #include "platform/FileSystem.h"
 #include "platform/Stream.h"
+#include "storage/QVCFBodySource.h"
 #include "storage/QVCFStream.h"
 #include "storage/QVCFWriter.h"
 #include "storage/QVCompoundFile.h"
@@ -289,16 +290,30 @@ void TQVEnvironment::LoadFromFile(const std::string& fileName) {
     } dropAhead{FOpenAhead};
     {
         TQVCompoundFile container;
-        if (FOpenAhead)
-            container.BodyMemory = FOpenAhead->TakeBodyMemory();
         container.OnPassword = [this](TQVCompoundFile& sender, std::string& password,
                                       bool& cancel) { GetLoadPassword(sender, password, cancel); };
         container.OnInfo = [this](TQVCompoundFile& sender) { HeaderRead(sender); };
-        {
-            TFileStream stream(fileName, TFileMode::OpenRead);
+        TFileStream stream(fileName, TFileMode::OpenRead);
+        if (HasObjects()) {
+            // Read in place, the months are built while later ones are still unread, and a fault
+            // met there leaves a part of the file's budget behind. Where there was nothing
+            // before, clearing undoes that; where there was a budget, the file is read whole
+            // first, so that a failure leaves that budget as it was.
             container.LoadFromStream(stream);
+            LoadFromCompoundFile(container);
+        } else {
+            container.LoadInPlace(stream);
+            const std::u16string title = Title, description = Description;
+            try {
+                LoadFromCompoundFile(container);
+            } catch (const EPACFReadAgain&) {
+                ClearLists();
+                Title = title;
+                Description = description;
+                container.ReadWhole();
+                LoadFromCompoundFile(container);
+            }
         }
-        LoadFromCompoundFile(container);
     }
     // The file's bytes and tree are gone; what stays resident should be the budget alone.
     QVUtils::ReleaseFreeMemory();

@@ -1,45 +1,23 @@
 #include "model/QVOpenAhead.h"
 
-#include <filesystem>
 #include <system_error>
 #include <utility>
 
-TQVOpenAhead::TQVOpenAhead(std::string fileName, std::function<TDerived()> derive,
-                           std::uint64_t maxMemory)
+TQVOpenAhead::TQVOpenAhead(std::string fileName, std::function<TDerived()> derive)
     : FFileName(std::move(fileName)) {
     // Without a thread to be had, nothing is done ahead: the open does it all itself.
     try {
         FDerivations = std::async(std::launch::async, std::move(derive));
     } catch (const std::system_error&) {
-        return;
-    }
-    // The size is all that is asked of the file here: opening it could wait for ever on
-    // something that only looks like one.
-    std::error_code error;
-    const std::filesystem::path path(FFileName);
-    if (!std::filesystem::is_regular_file(path, error))
-        return;
-    const std::uintmax_t size = std::filesystem::file_size(path, error);
-    if (error || size == 0 || size > maxMemory)
-        return;
-    try {
-        FBodyMemory = std::async(std::launch::async,
-                                 [size] { return TByteBuffer(static_cast<std::size_t>(size)); });
-    } catch (const std::system_error&) {
     }
 }
 
 TQVOpenAhead::~TQVOpenAhead() {
-    // A future of std::async waits for its thread when it goes; these are waited on explicitly,
-    // and a failure they carry is of no interest any more.
+    // A future of std::async waits for its thread when it goes; this one is waited on
+    // explicitly, and a failure it carries is of no interest any more.
     try {
         if (FDerivations.valid())
             FDerivations.get();
-    } catch (...) {
-    }
-    try {
-        if (FBodyMemory.valid())
-            FBodyMemory.get();
     } catch (...) {
     }
 }
@@ -69,15 +47,4 @@ const std::string* TQVOpenAhead::FilePassword(std::string_view key) {
         if (entry.Key == key)
             return &entry.Password;
     return nullptr;
-}
-
-TByteBuffer TQVOpenAhead::TakeBodyMemory() {
-    if (!FBodyMemory.valid())
-        return {};
-    try {
-        return FBodyMemory.get();
-    } catch (...) {
-        // No memory to be had ahead: the open asks for its own and reports that failure.
-        return {};
-    }
 }

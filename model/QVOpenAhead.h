@@ -7,15 +7,13 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/ByteBuffer.h"
-
 // The slow part of opening a budget, started on threads of its own before the open is asked for:
 // at launch the budget to open is known before the main window is made, and the window takes
 // about as long to make as the stored password records take to turn into a file password.
 //
 // The derivations are the pure ones the open would make itself, each kept with its inputs: the
 // open takes a result only where its own inputs are the same, so an open with help gives exactly
-// what one without it gives. Beside them, the pages for the budget's body are made.
+// what one without it gives.
 class TQVOpenAhead {
 public:
     struct TStoreKey {
@@ -29,11 +27,9 @@ public:
         std::vector<TFilePassword> FilePasswords;
     };
 
-    // Runs `derive` on one thread and makes memory of the file's size on another, unless the
-    // file is no regular file or larger than `maxMemory`.
-    TQVOpenAhead(std::string fileName, std::function<TDerived()> derive,
-                 std::uint64_t maxMemory = std::uint64_t{1} << 30);
-    // Waits for both threads.
+    // Runs `derive` on a thread of its own.
+    TQVOpenAhead(std::string fileName, std::function<TDerived()> derive);
+    // Waits for the thread.
     ~TQVOpenAhead();
     TQVOpenAhead(const TQVOpenAhead&) = delete;
     TQVOpenAhead& operator=(const TQVOpenAhead&) = delete;
@@ -45,14 +41,11 @@ public:
     const std::string* StoreKey(std::string_view secret, std::string_view prefix);
     // The file password derived ahead for this key, or null. Waits likewise.
     const std::string* FilePassword(std::string_view key);
-    // The memory, its pages present, or an empty buffer; only the first call gets it.
-    TByteBuffer TakeBodyMemory();
 
 private:
     const TDerived& Derived();
 
     std::string FFileName;
     std::future<TDerived> FDerivations;
-    std::future<TByteBuffer> FBodyMemory;
     TDerived FDerived;
 };

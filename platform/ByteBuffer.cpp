@@ -44,6 +44,22 @@ TByteBuffer::TByteBuffer(std::size_t size) : FSize(size), FCapacity(size) {
     }
 }
 
+TByteBuffer TByteBuffer::Reserve(std::size_t size) {
+    TByteBuffer buffer;
+    if (size == 0)
+        return buffer;
+    void* pages = ::mmap(nullptr, size, PROT_READ | PROT_WRITE,
+                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (pages == MAP_FAILED)
+        throw std::bad_alloc();
+    buffer.FData = static_cast<std::uint8_t*>(pages);
+    buffer.FSize = buffer.FCapacity = size;
+    buffer.FMapped = true;
+    // A huge page would bring in 2 MiB around every small part written. A hint only.
+    ::madvise(pages, size, MADV_NOHUGEPAGE);
+    return buffer;
+}
+
 TByteBuffer::TByteBuffer(std::string_view bytes) : TByteBuffer(bytes.size()) {
     if (!bytes.empty())
         std::memcpy(FData, bytes.data(), bytes.size());

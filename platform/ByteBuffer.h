@@ -17,6 +17,10 @@ public:
     // A copy of `bytes`.
     TByteBuffer(std::string_view bytes);
     TByteBuffer(const std::string& bytes) : TByteBuffer(std::string_view(bytes)) {}
+    // Address room for `size` bytes whose pages come, small ones, only where bytes are written:
+    // a reader that fills a few parts of a large run holds those parts alone. Parts not written
+    // read as zero bytes.
+    static TByteBuffer Reserve(std::size_t size);
     ~TByteBuffer();
     TByteBuffer(TByteBuffer&& other) noexcept;
     TByteBuffer& operator=(TByteBuffer&& other) noexcept;

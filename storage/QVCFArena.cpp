@@ -70,6 +70,7 @@ void TQVCFArena::Reset() {
     FKept.clear();
     FKept.shrink_to_fit();
     Lookup = TLookup();
+    InPlace = TInPlace();
     std::fill(std::begin(FFree), std::end(FFree), nullptr);
     FNext = FEnd = nullptr;
     FChunkSize = FirstChunk;

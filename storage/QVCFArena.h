@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -13,6 +14,8 @@
 // folders read from a file refer to. Blocks come from large chunks and go back to free lists by
 // size, so building a tree of half a million items costs a few hundred allocations instead of a
 // million, and dropping the tree hands the chunks back in one sweep.
+class TQVCFBodySource;
+
 class TQVCFArena {
 public:
     TQVCFArena() = default;
@@ -45,6 +48,20 @@ public:
         std::vector<QVCFPlain::TChild> Children;
     };
     TLookup Lookup;
+
+    // A tree read in place from its file (TQVCFFolder::LoadInPlace): the body's reserved run,
+    // where only what has been read holds its bytes, and the contents of the large folders whose
+    // sub-folders are still unread.
+    struct TInPlace {
+        const TQVCFBodySource* Source = nullptr;
+        std::uint8_t* Base = nullptr;
+        std::vector<const std::uint8_t*> Unread;
+        bool IsUnread(const std::uint8_t* content) const {
+            return Source != nullptr &&
+                   std::find(Unread.begin(), Unread.end(), content) != Unread.end();
+        }
+    };
+    TInPlace InPlace;
 
 private:
     static constexpr std::size_t Granule = 16;

@@ -198,6 +198,7 @@ TQVCFFolder& TQVCFFolder::NewFolder(std::u16string_view name) {
 }
 
 void TQVCFFolder::Clear() {
+    FUnread = false;
     FPacked = nullptr;
     FPackedSize = 0;
     DestroyChildren();

@@ -13,6 +13,7 @@
 
 class TASN1ConstrainedTag;
 class TQVCFArena;
+class TQVCFBodySource;
 class TQVCFFolder;
 namespace QVCFPlain {
 struct TChild;
@@ -198,6 +199,16 @@ public:
     // error" for a folder whose children are items, or for folders that are not its own.
     void DrainFolders(const std::vector<TPackedFolder>& folders,
                       const std::function<void(std::size_t index, TQVCFFolder& view)>& visit);
+    // LoadFromBytes for the body that `source` reads in place, with `bytes` address room for all
+    // of it (TByteBuffer::Reserve): only what the folder's look-ups need is read into it now. A
+    // folder among the children whose item is larger than `largeFolder` bytes keeps its sub-folders
+    // unread until DrainFolders visits them, each read then into memory that the next reuses, so
+    // the body is never held whole; anything else asked of such a folder reads it whole first. A
+    // part found then not to be in the plain form raises EPACFReadAgain. False, with nothing read
+    // into the folder and `bytes` its caller's still, when the body's head is not in that form.
+    // `source` must outlive the folder's contents.
+    bool LoadInPlace(const TQVCFBodySource& source, TByteBuffer& bytes, std::size_t largeFolder);
+
     // Asks the processor to fetch a sub-folder's bytes ahead of the reader, which otherwise
     // waits for memory at each of thousands of small folders.
     static void Prefetch(const TPackedFolder& folder);
@@ -242,6 +253,14 @@ private:
     bool LoadPlainContent(const std::uint8_t* buffer, std::uint32_t size, int depth);
     void AppendLoaded(const std::uint8_t* encoding, std::size_t size, int depth);
     TQVCFFolder& Root();
+    // For a folder whose sub-folders LoadInPlace left unread: reads and checks all of them.
+    void ReadUnread() const;
+    void DrainUnread(const std::vector<TPackedFolder>& folders,
+                     const std::vector<std::size_t>& stored,
+                     const std::function<void(std::size_t index, TQVCFFolder& view)>& visit);
+    // Makes `view` stand for packed folder content of this folder's tree.
+    void MakeView(const std::u16string& name, const std::uint8_t* content, std::uint32_t size,
+                  bool simple, bool innerSimple, TQVCFFolder& view) const;
     TQVCFItem* FindChild(std::u16string_view name, bool foldersOnly) const;
 
     // The tree's arena: owned by the top folder, shared by every folder below it.
@@ -259,6 +278,8 @@ private:
     // every folder below.
     mutable bool FPackedSimple = false;
     mutable bool FPackedInnerSimple = false;
+    // The packed content's sub-folders are not read yet (LoadInPlace).
+    mutable bool FUnread = false;
     bool FSorted = true;
     bool FOwnsArena = false;
 };

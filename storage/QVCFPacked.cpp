@@ -52,6 +52,8 @@ bool TQVCFFolder::LoadPacked(const std::uint8_t* buffer, std::uint32_t size, boo
 }
 
 void TQVCFFolder::Unpack() const {
+    if (FUnread)
+        ReadUnread();
     auto& self = const_cast<TQVCFFolder&>(*this);
     const std::uint8_t* packed = FPacked;
     const std::uint32_t packedSize = FPackedSize;
@@ -65,6 +67,7 @@ void TQVCFFolder::Unpack() const {
             const std::u16string name = QVCFPlain::DecodeName(child.Name, child.NameSize);
             if (child.Folder) {
                 TQVCFFolder& folder = self.NewChild<TQVCFFolder>(name);
+                folder.FUnread = Arena().InPlace.IsUnread(child.Content);
                 folder.FPacked = child.Content;
                 folder.FPackedSize = child.ContentSize;
                 folder.FPackedSimple = simple;
@@ -83,6 +86,8 @@ void TQVCFFolder::Unpack() const {
 }
 
 std::vector<QVCFPlain::TChild>& TQVCFFolder::PackedChildren() const {
+    if (FUnread)
+        ReadUnread();
     TQVCFArena::TLookup& lookup = Arena().Lookup;
     if (lookup.Key != FPacked) {
         lookup.Key = nullptr;
@@ -167,6 +172,8 @@ TQVCFFolder::TNameSet::TNameSet(const std::u16string_view* names, std::size_t co
 }
 
 void TQVCFFolder::FindFilesData(const TNameSet& names, std::string_view* data, bool* found) const {
+    if (FUnread)
+        ReadUnread();
     // The simple names are looked up in one pass over the packed children; any other alone,
     // afterwards, since a path may build the folder's items.
     std::size_t waiting[TNameSet::MaxNames], alone[TNameSet::MaxNames];
@@ -225,6 +232,16 @@ bool TQVCFFolder::PackedFolders(std::vector<TPackedFolder>& folders) const {
 }
 
 void TQVCFFolder::ViewFolder(const TPackedFolder& folder, TQVCFFolder& view) const {
+    if (FUnread)
+        ReadUnread();
+    MakeView(folder.Name, folder.Content, folder.Size, FPackedInnerSimple, FPackedInnerSimple,
+             view);
+    view.FUnread = Arena().InPlace.IsUnread(folder.Content);
+}
+
+void TQVCFFolder::MakeView(const std::u16string& name, const std::uint8_t* content,
+                           std::uint32_t size, bool simple, bool innerSimple,
+                           TQVCFFolder& view) const {
     view.Clear();
     if (view.FOwnsArena) {
         delete view.FArena;
@@ -232,12 +249,12 @@ void TQVCFFolder::ViewFolder(const TPackedFolder& folder, TQVCFFolder& view) con
     }
     view.FArena = &Arena();
     view.FParent = const_cast<TQVCFFolder*>(this);
-    view.Name = folder.Name;
+    view.Name = name;
     view.FSorted = true;
-    view.FPacked = folder.Content;
-    view.FPackedSize = folder.Size;
-    view.FPackedSimple = FPackedInnerSimple;
-    view.FPackedInnerSimple = FPackedInnerSimple;
+    view.FPacked = content;
+    view.FPackedSize = size;
+    view.FPackedSimple = simple;
+    view.FPackedInnerSimple = innerSimple;
 }
 
 void TQVCFFolder::DrainFolders(
@@ -261,7 +278,13 @@ void TQVCFFolder::DrainFolders(
     const std::uint8_t* held = FPacked;
     try {
         TQVCFFolder view;
-        for (std::size_t k = 0; k < stored.size(); ++k) {
+        // Sub-folders left unread are not in this folder's memory: each is read as it comes.
+        const bool unread = FUnread;
+        if (unread) {
+            DrainUnread(folders, stored, visit);
+            held = end;
+        }
+        for (std::size_t k = 0; k < stored.size() && !unread; ++k) {
             const TPackedFolder* next = k + 1 < stored.size() ? &folders[stored[k + 1]] : nullptr;
             if (next != nullptr)
                 Prefetch(*next);

@@ -39,7 +39,11 @@ struct TShape {
 // Whether a folder's content read at `depth` is plain all the way down, and readable: every
 // item a file or a folder, no folder deeper than the reader accepts. Such content can be read
 // level by level later without a fault showing up then. `shape` tells how its names lie.
-bool CheckFolderContent(const std::uint8_t* buffer, std::size_t size, int depth, TShape& shape);
+// Folder children whose contents are listed in `unread` (by where their content starts) are
+// checked down to their children's heads and their files only: their sub-folders are checked
+// when they are read, and nothing is promised of their shape.
+bool CheckFolderContent(const std::uint8_t* buffer, std::size_t size, int depth, TShape& shape,
+                        const std::vector<const std::uint8_t*>* unread = nullptr);
 
 // A stored name: UTF-16LE up to its first zero code unit; an odd last byte is a code unit of its
 // own.

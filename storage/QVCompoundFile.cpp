@@ -6,6 +6,7 @@
 #include "platform/Stream.h"
 #include "storage/QVAES.h"
 #include "storage/QVCFBlockSink.h"
+#include "storage/QVCFBodySource.h"
 #include "storage/QVCFStream.h"
 #include "storage/QVCRC.h"
 #include "storage/QVException.h"
@@ -51,13 +52,10 @@ std::string ReadAtMost(TStream& stream, std::uint64_t count) {
 }
 
 // ReadAtMost into a buffer of its own pages: a body is most of what an open holds at its peak.
-// `memory` is used when the body fits in it, and dropped either way.
-TByteBuffer ReadBodyBytes(TStream& stream, std::uint64_t count, TByteBuffer memory) {
+TByteBuffer ReadBodyBytes(TStream& stream, std::uint64_t count) {
     if (!stream.SizeKnown())
         return TByteBuffer(ReadAtMost(stream, count));
-    const auto size = static_cast<std::size_t>(std::min(count, stream.Remaining()));
-    TByteBuffer bytes = memory.Size() >= size ? std::move(memory) : TByteBuffer(size);
-    bytes.Truncate(size);
+    TByteBuffer bytes(static_cast<std::size_t>(std::min(count, stream.Remaining())));
     bytes.Truncate(stream.Read(bytes.Data(), bytes.Size()));
     return bytes;
 }
@@ -159,7 +157,7 @@ void TQVCompoundFile::SaveToStream(TStream& stream, const TQVCFStreamedBody& bod
     sink.Finish();
 }
 
-TByteBuffer TQVCompoundFile::ReadBody(TStream& stream) {
+std::unique_ptr<TQVCFBodySource> TQVCompoundFile::ReadHead(TStream& stream) {
     std::uint8_t header[HeaderSize];
     if (stream.Read(header, HeaderSize) != HeaderSize || QVUtils::GetUInt32LE(header) != Magic)
         throw EPACFError(CFMessages::InvalidFile);
@@ -177,8 +175,15 @@ TByteBuffer TQVCompoundFile::ReadBody(TStream& stream) {
     if (OnInfo)
         OnInfo(*this);
 
+    // A stored length may claim more than the file holds: the body is what there is.
+    const auto bodyFrom = [&stream, bodyLength](const std::uint8_t* key, const std::uint8_t* iv) {
+        const std::uint64_t length = stream.SizeKnown()
+                                         ? std::min<std::uint64_t>(bodyLength, stream.Remaining())
+                                         : bodyLength;
+        return std::make_unique<TQVCFBodySource>(stream, stream.Position(), length, key, iv);
+    };
     if (!Protected)
-        return ReadBodyBytes(stream, bodyLength, std::move(BodyMemory));
+        return bodyFrom(nullptr, nullptr);
 
     std::uint8_t protection[ProtectionSize];
     if (stream.Read(protection, ProtectionSize) != ProtectionSize)
@@ -209,10 +214,16 @@ TByteBuffer TQVCompoundFile::ReadBody(TStream& stream) {
             break;
     }
 
+    auto source = bodyFrom(key, iv);
+    std::memset(key, 0, sizeof(key));
+    return source;
+}
+
+TByteBuffer TQVCompoundFile::ReadBody(TStream& stream) {
+    const std::unique_ptr<TQVCFBodySource> source = ReadHead(stream);
     // Decrypted in place, for the same reason.
-    TByteBuffer body = ReadBodyBytes(stream, bodyLength, std::move(BodyMemory));
-    auto outLen = static_cast<std::uint32_t>(body.Size());
-    DecryptBuffer(body.Data(), outLen, body.Data(), outLen, key, 16, iv, 16);
+    TByteBuffer body = ReadBodyBytes(stream, source->Length());
+    source->Decrypt(body.Data(), body.Size());
     return body;
 }
 
@@ -224,6 +235,29 @@ void TQVCompoundFile::LoadFromStream(TStream& stream) {
     FRoot->LoadFromBytes(ReadBody(stream));
     FFileName.clear();
     FOpened = true;
+}
+
+void TQVCompoundFile::LoadInPlace(TStream& stream, std::size_t largeFolder) {
+    if (FOpened)
+        throw EPACFError(CFMessages::AlreadyOpened);
+    FRoot->Clear();
+    if (!stream.SizeKnown()) {
+        FRoot->LoadFromBytes(ReadBody(stream));
+    } else {
+        FSource = ReadHead(stream);
+        TByteBuffer bytes = TByteBuffer::Reserve(static_cast<std::size_t>(FSource->Length()));
+        if (!FRoot->LoadInPlace(*FSource, bytes, largeFolder))
+            ReadWhole();
+    }
+    FFileName.clear();
+    FOpened = true;
+}
+
+void TQVCompoundFile::ReadWhole() {
+    FRoot->Clear();
+    TByteBuffer body(static_cast<std::size_t>(FSource->Length()));
+    FSource->Read(0, body.Size(), body.Data());
+    FRoot->LoadFromBytes(std::move(body));
 }
 
 void TQVCompoundFile::LoadFromFile(const std::string& fileName, bool ignoreErrors) {

@@ -8,6 +8,7 @@
 #include "storage/QVCFItem.h"
 
 class TStream;
+class TQVCFBodySource;
 class TQVCFStreamedBody;
 
 // The container of every data file: a 20-byte header, an info block carrying one byte string,
@@ -41,9 +42,6 @@ public:
     std::string Info; // a budget keeps its 32-byte id here
     TPasswordEvent OnPassword;
     TInfoEvent OnInfo;
-    // Memory made ready for the body ahead of a read (its pages already present): a read whose
-    // body fits in it reads into it instead of into new pages, and it goes either way.
-    TByteBuffer BodyMemory;
 
     // Writes the whole container at the stream's position. Raises EWriteError when the stream
     // takes fewer bytes than given, and "Invalid key" (before writing anything) when the
@@ -55,6 +53,16 @@ public:
     // Reads a container from the stream's position; raises "File already opened" on a second
     // read.
     void LoadFromStream(TStream& stream);
+    // LoadFromStream that leaves the body in the file where it can (a stream whose size is
+    // known), for a stream that stays open while the tree is read: only what the root's look-ups
+    // need is read now, and each sub-folder of a large folder below the root when DrainFolders
+    // visits it (TQVCFFolder::LoadInPlace). A reader that meets EPACFReadAgain then calls
+    // ReadWhole.
+    static constexpr std::size_t LargeFolder = 1 << 20;
+    void LoadInPlace(TStream& stream, std::size_t largeFolder = LargeFolder);
+    // Reads the tree again from the whole body, as LoadFromStream would have read it, without
+    // asking for the password again.
+    void ReadWhole();
     // Opens the named file and reads a container from it; with `ignoreErrors` a failure leaves
     // what was read so far and is not reported.
     void LoadFromFile(const std::string& fileName, bool ignoreErrors);
@@ -68,8 +76,11 @@ public:
                               const void* iv, std::uint32_t ivLen);
 
 private:
-    // Header, info and protection block, and the body's bytes (decrypted); the body is decoded
-    // by the caller, after a file has been closed.
+    // Header, info and protection block (asking for the password), up to the body: where it
+    // lies and its key.
+    std::unique_ptr<TQVCFBodySource> ReadHead(TStream& stream);
+    // ReadHead and the body's bytes (decrypted); the body is decoded by the caller, after a file
+    // has been closed.
     TByteBuffer ReadBody(TStream& stream);
     // Asks for the password and fills the protection block; gives the key the body is encrypted
     // with.
@@ -77,6 +88,9 @@ private:
     // The header, the info block and, when protected, the protection block.
     void WriteHead(TStream& stream, std::uint32_t bodyLength, const std::uint8_t* protection);
 
+    // Set by LoadInPlace: the tree may read from it until the container goes. Declared before
+    // the root, which goes first.
+    std::unique_ptr<TQVCFBodySource> FSource;
     std::unique_ptr<TQVCFFolder> FRoot;
     bool FOpened = false;
     std::string FFileName;

@@ -301,7 +301,8 @@ TEST_F(BudgetFileTest, FailedSaveLeavesThePreviousFileAsItWas) {
 
 // Budgets large enough that the open hands the file's pages back while it reads, with more months
 // than sort alike as text and as numbers, come back as they were at every level; a month that
-// cannot be read is dropped alone, and a damaged body fails as before with the budget untouched.
+// cannot be read is dropped alone, and a damaged body fails as before with the budget untouched,
+// also where the fault is met only after some months have been built.
 TEST_F(BudgetFileTest, ManyMonthsComeBackAlikeWhileTheOpenHandsTheirBytesBack) {
     using namespace std::string_literals;
     Env().PasswordRequest = [] { return std::optional<std::u16string>(u"pw"); };
@@ -371,4 +372,13 @@ TEST_F(BudgetFileTest, ManyMonthsComeBackAlikeWhileTheOpenHandsTheirBytesBack) {
     EXPECT_EQ(Outcome<EPACFError>([this] { Env().LoadFromFile(BudgetPath()); }),
               "Unknown CF item type");
     EXPECT_EQ(dates(), kept);
+    // Into an empty budget the months are read as they are built, and the fault is met after
+    // some of them: they go again, and the title read before them is put back.
+    Env().Reset();
+    Env().Title = u"Kept";
+    EXPECT_EQ(Outcome<EPACFError>([this] { Env().LoadFromFile(BudgetPath()); }),
+              "Unknown CF item type");
+    EXPECT_EQ(Env().MonthCount(), 0);
+    EXPECT_EQ(Env().SourceCount(), 0);
+    EXPECT_EQ(Env().Title, u"Kept");
 }

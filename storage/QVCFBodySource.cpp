@@ -1,0 +1,74 @@
+#include "storage/QVCFBodySource.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/Stream.h"
+#include "storage/QVAES.h"
+
+TQVCFBodySource::TQVCFBodySource(TStream& stream, std::uint64_t start, std::uint64_t length,
+                                 const std::uint8_t* key, const std::uint8_t* iv)
+    : FStream(stream), FStart(start), FLength(length), FProtected(key != nullptr) {
+    if (FProtected) {
+        std::memcpy(FKey, key, 16);
+        std::memcpy(FIV, iv, 16);
+    }
+}
+
+TQVCFBodySource::~TQVCFBodySource() {
+    // The key is the password's own bytes.
+    volatile std::uint8_t* key = FKey;
+    for (std::size_t i = 0; i < sizeof(FKey); ++i)
+        key[i] = 0;
+}
+
+void TQVCFBodySource::ReadStored(std::uint64_t offset, std::size_t size, std::uint8_t* out) const {
+    if (offset > FLength || size > FLength - offset)
+        throw EPACFReadAgain();
+    FStream.Seek(FStart + offset);
+    if (FStream.Read(out, size) != size)
+        throw EPACFReadAgain();
+}
+
+void TQVCFBodySource::Read(std::uint64_t offset, std::size_t size, std::uint8_t* out) const {
+    if (size == 0)
+        return;
+    if (!FProtected) {
+        ReadStored(offset, size, out);
+        return;
+    }
+    // The feedback register for the block the part starts in, and the bytes of that block
+    // before the part, which run the register up to the part's first byte.
+    const std::uint64_t block = offset & ~std::uint64_t{15};
+    const auto lead = static_cast<std::size_t>(offset - block);
+    std::uint8_t head[32];
+    const std::size_t feedback = block == 0 ? 0 : 16;
+    ReadStored(block - feedback, feedback + lead, head);
+    QVAES::TAESContext context;
+    QVAES::InitDecrypt(context, FKey, block == 0 ? FIV : head);
+    std::uint32_t outLen = 16;
+    std::uint8_t skipped[16];
+    QVAES::Decrypt(context, head + feedback, static_cast<std::uint32_t>(lead), skipped, outLen);
+    ReadStored(offset, size, out);
+    outLen = static_cast<std::uint32_t>(size);
+    QVAES::Decrypt(context, out, outLen, out, outLen);
+    std::memset(&context, 0, sizeof(context));
+}
+
+void TQVCFBodySource::Fill(std::uint8_t* base, const std::uint8_t* from,
+                           const std::uint8_t* to) const {
+    const auto begin = static_cast<std::uint64_t>(from - base);
+    const auto end = std::min<std::uint64_t>(static_cast<std::uint64_t>(to - base), FLength);
+    if (begin < end)
+        Read(begin, static_cast<std::size_t>(end - begin), base + begin);
+}
+
+void TQVCFBodySource::Decrypt(std::uint8_t* body, std::size_t size) const {
+    if (!FProtected)
+        return;
+    QVAES::TAESContext context;
+    QVAES::InitDecrypt(context, FKey, FIV);
+    auto outLen = static_cast<std::uint32_t>(size);
+    QVAES::Decrypt(context, body, outLen, body, outLen);
+    std::memset(&context, 0, sizeof(context));
+}
