@@ -6,6 +6,7 @@
 
 #include "storage/QVCFArena.h"
 #include "storage/QVCFBodySource.h"
+#include "storage/QVCFFolderReader.h"
 #include "storage/QVCFItem.h"
 #include "storage/QVCFPlain.h"
 #include "storage/QVDER.h"
@@ -160,25 +161,19 @@ void TQVCFFolder::DrainUnread(
     const std::vector<TPackedFolder>& folders, const std::vector<std::size_t>& stored,
     const std::function<void(std::size_t index, TQVCFFolder& view)>& visit) {
     TQVCFArena& arena = Arena();
-    const TQVCFArena::TInPlace& inPlace = arena.InPlace;
-    TByteBuffer read;
+    TQVCFFolderReader reader(*arena.InPlace.Source, arena.InPlace.Base, folders, stored);
     TQVCFFolder view;
-    for (const std::size_t index : stored) {
-        const TPackedFolder& folder = folders[index];
-        if (read.Size() < folder.Size)
-            read = TByteBuffer(std::max<std::size_t>(folder.Size, 2 * read.Size()));
-        inPlace.Source->Read(static_cast<std::uint64_t>(folder.Content - inPlace.Base), folder.Size,
-                             read.Data());
-        // A sub-folder of the root's children, so at depth 2.
-        QVCFPlain::TShape shape;
-        if (!QVCFPlain::CheckFolderContent(read.Data(), folder.Size, 2, shape))
-            throw EPACFReadAgain();
-        // Every folder read goes to the same memory: a look-up remembered for one would answer
+    for (std::size_t k = 0; k < stored.size(); ++k) {
+        const TPackedFolder& folder = folders[stored[k]];
+        const TQVCFFolderReader::TRead& read = reader.Take(k);
+        // The same memory serves folder after folder: a look-up remembered for one would answer
         // for the next.
         arena.Lookup = TQVCFArena::TLookup();
-        MakeView(folder.Name, read.Data(), folder.Size, shape.SimpleNames && shape.FoldersFirst,
-                 shape.SimpleNames && shape.InnerFoldersFirst, view);
-        visit(index, view);
+        MakeView(folder.Name, read.Bytes.Data(), folder.Size,
+                 read.Shape.SimpleNames && read.Shape.FoldersFirst,
+                 read.Shape.SimpleNames && read.Shape.InnerFoldersFirst, view);
+        visit(stored[k], view);
         view.Clear();
+        reader.Done(k);
     }
 }

@@ -53,7 +53,11 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique
         m_ui->JvNetscapeSplitter1->setSizes({167, 667});
         m_ui->JvNetscapeSplitter1->setStretchFactor(1, 1);
         BuildToolbar();
-        ApplyMenuImages();
+        // Looked up when a menu first opens: the icon theme is slow to search, and nothing shows
+        // the menus' pictures before then.
+        for (QMenu* menu : {m_ui->mnuFile, m_ui->mnuEdit, m_ui->mnuView, m_ui->mnuHelp}) {
+            connect(menu, &QMenu::aboutToShow, this, &TfrmMain::ApplyMenuImages);
+        }
         ConnectTray();
         ConnectActions();
         imgLeftBarButtons.AddAll(QVImages::LeftBarButtons());
@@ -68,6 +72,10 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique
         Environment->FinishLoadAhead();
         throw;
     }
+    // While the budget is still being read, the window's native side is made and its style
+    // applied, which would otherwise wait for the read and then hold up the first showing.
+    ensurePolished();
+    winId();
     const bool loadedAhead = Environment->FinishLoadAhead();
 
     // The window's creation: with a failed environment there is nothing to do (the error was
@@ -130,6 +138,10 @@ void TfrmMain::BuildToolbar() {
 }
 
 void TfrmMain::ApplyMenuImages() {
+    if (FMenuImagesApplied) {
+        return;
+    }
+    FMenuImagesApplied = true;
     // Menu pictures prefer the desktop's icon theme, so the menus look at home; ours stand in
     // where the theme has none.
     const TImageList& images = QVImages::Menu();

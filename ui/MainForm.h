@@ -239,6 +239,7 @@ private:
     // Wiring of menus, toolbar and bar (MainForm.cpp).
     void ConnectActions();
     void BuildToolbar();
+    // The pictures of the main menu's commands, once, when a menu first opens.
     void ApplyMenuImages();
     // The window without a budget: bar and grids empty, budget commands off.
     void EnterNoBudgetState();
@@ -281,6 +282,7 @@ private:
     std::unique_ptr<TQVBase> FNewItemObject;
     int FAccountIconBase = 0;
     bool FClosing = false;
+    bool FMenuImagesApplied = false;
     // The closing save runs, or shows its error.
     bool FClosingSave = false;
     int FShowCount = 0;

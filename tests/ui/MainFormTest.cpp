@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QTabWidget>
 
 #include "MainFormTestSupport.h"
@@ -289,3 +290,19 @@ TEST_F(MainFormTest, AFailedSaveSaysWhyAndKeepsTheBudgetWhereItWas) {
 }
 
 } // namespace
+
+// The menus' pictures are looked up when a menu first opens: the first menu opened shows every
+// command of the main menu with its picture.
+TEST_F(MainFormTest, TheFirstMenuOpenedShowsThePictures) {
+    MakeBudget();
+    OpenWindow();
+    auto* menu = Child<QMenu>(*Window, "mnuFile");
+    auto* bar = Child<QMenuBar>(*Window, "ActionMainMenuBar");
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(menu->menuAction()).center());
+    ASSERT_TRUE(QTest::qWaitFor([menu] { return menu->isVisible(); }));
+    for (const char* name : {"actNew", "actOpen", "actSave", "actExit", "actCashflow",
+                             "actNewExpense", "actSettings", "actAbout"}) {
+        EXPECT_FALSE(Action(name).icon().isNull()) << name;
+    }
+    QTest::keyClick(menu, Qt::Key_Escape);
+}
