@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -68,25 +70,36 @@ std::string Save(TQVCompoundFile& file, const std::string& password) {
     return stream.Data();
 }
 
-// What a budget reader asks of a tree: each folder below the root drained, then the encoding of
-// what is left.
-std::string Visit(TQVCFFolder& root) {
-    std::string seen;
+// What a budget reader asks of a tree: each folder below the root drained, on several threads
+// with `concurrent`, then the encoding of what is left.
+std::string Visit(TQVCFFolder& root, bool concurrent) {
+    std::map<std::size_t, std::string> seen;
+    std::string all;
+    std::mutex lock;
     for (int i = 0; i < root.Count(); ++i) {
         auto* folder = dynamic_cast<TQVCFFolder*>(root.GetItem(i));
         std::vector<TQVCFFolder::TPackedFolder> packed;
-        if (folder != nullptr && folder->PackedFolders(packed))
-            folder->DrainFolders(packed, [&seen](std::size_t index, TQVCFFolder& view) {
-                seen += std::to_string(index) + view.Encode();
-            });
+        if (folder == nullptr || !folder->PackedFolders(packed))
+            continue;
+        seen.clear();
+        folder->DrainFolders(
+            packed,
+            [&](std::size_t index, TQVCFFolder& view) {
+                std::string encoding = view.Encode();
+                const std::lock_guard<std::mutex> hold(lock);
+                seen[index] = std::move(encoding);
+            },
+            concurrent);
+        for (const auto& [index, encoding] : seen)
+            all += std::to_string(index) + encoding;
     }
-    return seen + root.Encode();
+    return all + root.Encode();
 }
 
 // The outcome of reading `bytes` and visiting the tree: read whole, or in place with every folder
 // below the root left unread until visited, where a part found faulty late makes the reader start
 // again from the whole body.
-std::string Read(const std::string& bytes, bool inPlace, std::string& seen) {
+std::string Read(const std::string& bytes, bool inPlace, bool concurrent, std::string& seen) {
     TQVCompoundFile file;
     std::string password;
     file.OnPassword = Answers(password);
@@ -94,14 +107,14 @@ std::string Read(const std::string& bytes, bool inPlace, std::string& seen) {
     try {
         if (!inPlace) {
             file.LoadFromStream(input);
-            seen = Visit(file.Root());
+            seen = Visit(file.Root(), false);
         } else {
             file.LoadInPlace(input, 0);
             try {
-                seen = Visit(file.Root());
+                seen = Visit(file.Root(), concurrent);
             } catch (const EPACFReadAgain&) {
                 file.ReadWhole();
-                seen = Visit(file.Root());
+                seen = Visit(file.Root(), concurrent);
             }
         }
     } catch (const Exception& error) {
@@ -115,7 +128,10 @@ std::string Read(const std::string& bytes, bool inPlace, std::string& seen) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     std::string whole, inPlace;
-    if (Read(bytes, false, whole) != Read(bytes, true, inPlace) || whole != inPlace)
+    // Every other input has its folders built on several threads at once.
+    const bool concurrent = size > 0 && (data[size - 1] & 1) != 0;
+    if (Read(bytes, false, false, whole) != Read(bytes, true, concurrent, inPlace) ||
+        whole != inPlace)
         std::abort();
 
     TQVCompoundFile first;

@@ -178,6 +178,31 @@ int TQVEnvironment::IndexOfSourceById(std::string_view id) const {
     return IndexById(FSources, id);
 }
 
+TQVSource* TQVEnvironment::SourceForFlow(std::string_view id) {
+    const int index = IndexOfSourceById(id);
+    if (index >= 0)
+        return GetSource(index);
+    if (FReadingConcurrently) {
+        FMissedSource = true;
+        return nullptr;
+    }
+    TQVSource* placeholder = GetSource(AddSource());
+    placeholder->Id = id;
+    placeholder->Name = u"Untitled";
+    return placeholder;
+}
+
+bool TQVEnvironment::ReadMonthsConcurrently(const std::function<void()>& read) {
+    FMissedSource = false;
+    FReadingConcurrently = true;
+    struct TEnd {
+        bool& Reading;
+        ~TEnd() { Reading = false; }
+    } end{FReadingConcurrently};
+    read();
+    return FMissedSource;
+}
+
 int TQVEnvironment::IndexOfExpenseLocationById(std::string_view id) const {
     return IndexById(FExpenseLocations, id);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <future>
@@ -128,6 +129,14 @@ public:
     // ---- Lookups: the first match or -1. Ids compare byte for byte.
 
     int IndexOfSourceById(std::string_view id) const;
+    // The account a flow being read names: the one with that id, or else an "Untitled" one made
+    // for it at the end of the list. While months are read concurrently nothing is made: null,
+    // and ReadMonthsConcurrently tells of it.
+    TQVSource* SourceForFlow(std::string_view id);
+    // Runs `read`, which builds months on several threads at once, with the lists kept as they
+    // are; true when a flow named an account the budget lacks, so that the months must be read
+    // again in order.
+    bool ReadMonthsConcurrently(const std::function<void()>& read);
     int IndexOfExpenseLocationById(std::string_view id) const;
     int IndexOfIncomeLocationById(std::string_view id) const;
     // The first month of today's year and month.
@@ -301,6 +310,10 @@ private:
     void ClearLists();
     // Whether any list holds an object.
     bool HasObjects() const;
+    // Set while LoadFromFile reads a budget in place: its months are built concurrently.
+    bool FConcurrentMonths = false;
+    bool FReadingConcurrently = false;
+    std::atomic<bool> FMissedSource{false};
     // The root items of the budget file, in their fixed order; and the container's id and
     // protection, settled for a save.
     void WriteRoot(TQVCFWriter& root);

@@ -1,6 +1,7 @@
 // The budget file: a new budget's default content, and the whole model to and from a container
 // and the disk.
 #include <memory>
+#include <mutex>
 #include <system_error>
 #include <vector>
 
@@ -89,23 +90,36 @@ void LoadList(TQVCFFolder& root, std::u16string_view name, TQVObjectList<T>& lis
 // the file stores them, and the file's memory of those read is handed back while the rest are
 // built, so the open never holds the whole body beside the whole model. The list is filled in
 // its order afterwards, exactly as LoadList fills it.
+//
+// Months still unread in the file are built on several threads at once. Building one only reads
+// the rest of the budget, except where a flow names an account the budget lacks: the account
+// made for it takes its place in the list by the order the months are read in, so then the
+// months are read again, in that order.
 template <class T>
-void LoadLargeList(TQVCFFolder& root, std::u16string_view name, TQVObjectList<T>& list) {
+void LoadLargeList(TQVEnvironment& environment, TQVCFFolder& root, std::u16string_view name,
+                   TQVObjectList<T>& list, bool concurrent) {
     auto* folder = dynamic_cast<TQVCFFolder*>(root.FindItem(name, false));
     if (folder == nullptr)
         return;
     std::vector<std::unique_ptr<T>> loaded;
-    QVItems::DrainListFolders(*folder, [&loaded](std::size_t place, TQVCFFolder& child) {
-        if (loaded.size() <= place)
-            loaded.resize(place + 1);
+    std::mutex loadedLock;
+    const auto visit = [&loaded, &loadedLock](std::size_t place, TQVCFFolder& child) {
         auto object = std::make_unique<T>();
         try {
             object->LoadFromFolder(child);
         } catch (const std::exception&) {
-            return;
+            object.reset();
         }
+        const std::lock_guard<std::mutex> lock(loadedLock);
+        if (loaded.size() <= place)
+            loaded.resize(place + 1);
         loaded[place] = std::move(object);
-    });
+    };
+    if (!concurrent)
+        QVItems::DrainListFolders(*folder, visit);
+    else if (environment.ReadMonthsConcurrently(
+                 [&] { QVItems::DrainListFolders(*folder, visit, true); }))
+        throw EPACFReadAgain();
     for (std::unique_ptr<T>& object : loaded) {
         if (object != nullptr)
             list.Add(std::move(object));
@@ -215,7 +229,7 @@ void TQVEnvironment::LoadFromCompoundFile(TQVCompoundFile& container) {
     LoadList(root, u"r", FIncomes);
     LoadList(root, u"ds", FDsLocations);
     LoadList(root, u"cs", FCsLocations);
-    LoadLargeList(root, u"m", FMonths);
+    LoadLargeList(*this, root, u"m", FMonths, FConcurrentMonths);
     LoadList(root, u"de", FDebts);
     LoadList(root, u"cr", FCredits);
 
@@ -305,6 +319,11 @@ void TQVEnvironment::LoadFromFile(const std::string& fileName) {
             container.LoadInPlace(stream);
             const std::u16string title = Title, description = Description;
             try {
+                FConcurrentMonths = true;
+                struct TEnd {
+                    bool& Concurrent;
+                    ~TEnd() { Concurrent = false; }
+                } end{FConcurrentMonths};
                 LoadFromCompoundFile(container);
             } catch (const EPACFReadAgain&) {
                 ClearLists();

@@ -182,7 +182,8 @@ void ForEachListFolder(TQVCFFolder& folder, const std::function<void(TQVCFFolder
 }
 
 void DrainListFolders(TQVCFFolder& folder,
-                      const std::function<void(std::size_t place, TQVCFFolder&)>& visit) {
+                      const std::function<void(std::size_t place, TQVCFFolder&)>& visit,
+                      bool concurrent) {
     std::vector<TQVCFFolder::TPackedFolder> packed;
     if (!folder.PackedFolders(packed)) {
         const std::vector<TQVCFFolder*> children = ListFolders(folder);
@@ -199,9 +200,10 @@ void DrainListFolders(TQVCFFolder& folder,
     std::vector<std::size_t> place(order.size());
     for (std::size_t i = 0; i < order.size(); ++i)
         place[order[i]] = i;
-    folder.DrainFolders(packed, [&place, &visit](std::size_t index, TQVCFFolder& view) {
-        visit(place[index], view);
-    });
+    folder.DrainFolders(
+        packed,
+        [&place, &visit](std::size_t index, TQVCFFolder& view) { visit(place[index], view); },
+        concurrent);
 }
 
 } // namespace QVItems

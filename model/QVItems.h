@@ -69,8 +69,11 @@ std::vector<TQVCFFolder*> ListFolders(TQVCFFolder& folder);
 void ForEachListFolder(TQVCFFolder& folder, const std::function<void(TQVCFFolder&)>& visit);
 // The same sub-folders for a reader that reads each once and has no more use of the list: each
 // is visited with its place in that order, in the order the folder stores them, and the memory
-// of those read is handed back as the reader goes. The folder is empty afterwards.
+// of those read is handed back as the reader goes. The folder is empty afterwards. With
+// `concurrent`, sub-folders still unread in the file may be visited on several threads at once
+// (TQVCFFolder::DrainFolders).
 void DrainListFolders(TQVCFFolder& folder,
-                      const std::function<void(std::size_t place, TQVCFFolder&)>& visit);
+                      const std::function<void(std::size_t place, TQVCFFolder&)>& visit,
+                      bool concurrent = false);
 
 } // namespace QVItems

@@ -82,16 +82,7 @@ void TQVMoneyFlow::WriteLocationRef(TQVCFWriter& folder, std::u16string_view nam
 TQVSource* TQVMoneyFlow::SourceRef(std::optional<std::string_view> id) {
     if (!id)
         return nullptr;
-    TQVEnvironment& env = RequireEnvironment();
-    int index = env.IndexOfSourceById(*id);
-    if (index < 0) {
-        index = env.AddSource();
-        TQVSource* placeholder = env.GetSource(index);
-        placeholder->Id = *id;
-        placeholder->Name = u"Untitled";
-        return placeholder;
-    }
-    return env.GetSource(index);
+    return RequireEnvironment().SourceForFlow(*id);
 }
 
 TQVLocation* TQVMoneyFlow::ExpenseLocationRef(std::optional<std::string_view> id) {

@@ -253,5 +253,8 @@ void TQVMonth::ReadContents(TQVCFFolder& folder) {
             }
         });
     }
+    // A list grown one flow at a time has room for up to as many again, held for as long as
+    // the budget is open.
+    FFlows.shrink_to_fit();
     Sort();
 }

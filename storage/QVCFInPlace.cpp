@@ -2,7 +2,12 @@
 // parts of the body read at once, and the large folder of months is read one month at a time,
 // into memory that the next month reuses, while the reader builds from it.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "storage/QVCFArena.h"
 #include "storage/QVCFBodySource.h"
@@ -20,6 +25,9 @@ namespace {
 constexpr std::size_t HeadBytes = 256;
 // Identifier octet, length octet and up to four more.
 constexpr std::size_t HeaderBytes = 6;
+// Threads that build from sub-folders read in place at once, at most: the one reader of the
+// file keeps about this many busy, and each more keeps memory of its own allocator.
+constexpr std::size_t MaxBuilders = 3;
 
 // Reads the parts of the body that the checks and the look-ups will read, before they do.
 class THeads {
@@ -159,21 +167,59 @@ void TQVCFFolder::ReadUnread() const {
 
 void TQVCFFolder::DrainUnread(
     const std::vector<TPackedFolder>& folders, const std::vector<std::size_t>& stored,
-    const std::function<void(std::size_t index, TQVCFFolder& view)>& visit) {
-    TQVCFArena& arena = Arena();
-    TQVCFFolderReader reader(*arena.InPlace.Source, arena.InPlace.Base, folders, stored);
-    TQVCFFolder view;
-    for (std::size_t k = 0; k < stored.size(); ++k) {
-        const TPackedFolder& folder = folders[stored[k]];
-        const TQVCFFolderReader::TRead& read = reader.Take(k);
-        // The same memory serves folder after folder: a look-up remembered for one would answer
-        // for the next.
-        arena.Lookup = TQVCFArena::TLookup();
-        MakeView(folder.Name, read.Bytes.Data(), folder.Size,
-                 read.Shape.SimpleNames && read.Shape.FoldersFirst,
-                 read.Shape.SimpleNames && read.Shape.InnerFoldersFirst, view);
-        visit(stored[k], view);
-        view.Clear();
-        reader.Done(k);
+    const std::function<void(std::size_t index, TQVCFFolder& view)>& visit, bool concurrent) {
+    // Builders beside the reader's thread and a caller that may be busy with other work.
+    const unsigned cores = std::thread::hardware_concurrency();
+    const std::size_t builders =
+        concurrent ? std::clamp<std::size_t>(cores > 2 ? cores - 2 : 1, 1, MaxBuilders) : 1;
+    TQVCFFolderReader reader(*Arena().InPlace.Source, Arena().InPlace.Base, folders, stored,
+                             builders + 1);
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> failed{false};
+    std::exception_ptr error;
+    std::mutex errorLock;
+    const auto build = [&](TQVCFArena& arena) {
+        TQVCFFolder view;
+        try {
+            for (std::size_t k; !failed && (k = next++) < stored.size();) {
+                const TQVCFFolderReader::TRead* read = reader.Take(k);
+                if (read == nullptr)
+                    break;
+                const TPackedFolder& folder = folders[stored[k]];
+                // The same memory serves folder after folder: a look-up remembered for one
+                // would answer for the next.
+                arena.Lookup = TQVCFArena::TLookup();
+                MakeView(folder.Name, read->Bytes.Data(), folder.Size,
+                         read->Shape.SimpleNames && read->Shape.FoldersFirst,
+                         read->Shape.SimpleNames && read->Shape.InnerFoldersFirst, arena, view);
+                visit(stored[k], view);
+                view.Clear();
+                reader.Done(k);
+            }
+        } catch (...) {
+            const std::lock_guard<std::mutex> lock(errorLock);
+            if (error == nullptr)
+                error = std::current_exception();
+            failed = true;
+            reader.Stop();
+        }
+    };
+
+    std::vector<std::thread> helpers;
+    std::vector<std::unique_ptr<TQVCFArena>> arenas;
+    if (reader.Threaded()) {
+        for (std::size_t i = 1; i < builders; ++i) {
+            arenas.push_back(std::make_unique<TQVCFArena>());
+            try {
+                helpers.emplace_back(build, std::ref(*arenas.back()));
+            } catch (const std::system_error&) {
+                break; // fewer builders
+            }
+        }
     }
+    build(Arena());
+    for (std::thread& helper : helpers)
+        helper.join();
+    if (error != nullptr)
+        std::rethrow_exception(error);
 }

@@ -197,8 +197,14 @@ public:
     // use of it after, then never holds the list's encoding whole beside what it builds from it.
     // The folder is empty afterwards, also when `visit` raises. Raises EPACFError "Internal
     // error" for a folder whose children are items, or for folders that are not its own.
+    //
+    // With `concurrent`, a folder whose sub-folders are unread (LoadInPlace) has them visited on
+    // several threads at once, each visit with a view (and an item memory) of its own, in no set
+    // order: `visit` must then be safe to run so, and see nothing of its folder's tree but the
+    // view. The first error raised ends them all and is raised when they have ended.
     void DrainFolders(const std::vector<TPackedFolder>& folders,
-                      const std::function<void(std::size_t index, TQVCFFolder& view)>& visit);
+                      const std::function<void(std::size_t index, TQVCFFolder& view)>& visit,
+                      bool concurrent = false);
     // LoadFromBytes for the body that `source` reads in place, with `bytes` address room for all
     // of it (TByteBuffer::Reserve): only what the folder's look-ups need is read into it now. A
     // folder among the children whose item is larger than `largeFolder` bytes keeps its sub-folders
@@ -257,10 +263,12 @@ private:
     void ReadUnread() const;
     void DrainUnread(const std::vector<TPackedFolder>& folders,
                      const std::vector<std::size_t>& stored,
-                     const std::function<void(std::size_t index, TQVCFFolder& view)>& visit);
-    // Makes `view` stand for packed folder content of this folder's tree.
+                     const std::function<void(std::size_t index, TQVCFFolder& view)>& visit,
+                     bool concurrent);
+    // Makes `view` stand for packed folder content of this folder's tree; its items are made in
+    // `arena`.
     void MakeView(const std::u16string& name, const std::uint8_t* content, std::uint32_t size,
-                  bool simple, bool innerSimple, TQVCFFolder& view) const;
+                  bool simple, bool innerSimple, TQVCFArena& arena, TQVCFFolder& view) const;
     TQVCFItem* FindChild(std::u16string_view name, bool foldersOnly) const;
 
     // The tree's arena: owned by the top folder, shared by every folder below it.

@@ -235,19 +235,19 @@ void TQVCFFolder::ViewFolder(const TPackedFolder& folder, TQVCFFolder& view) con
     if (FUnread)
         ReadUnread();
     MakeView(folder.Name, folder.Content, folder.Size, FPackedInnerSimple, FPackedInnerSimple,
-             view);
+             Arena(), view);
     view.FUnread = Arena().InPlace.IsUnread(folder.Content);
 }
 
 void TQVCFFolder::MakeView(const std::u16string& name, const std::uint8_t* content,
-                           std::uint32_t size, bool simple, bool innerSimple,
+                           std::uint32_t size, bool simple, bool innerSimple, TQVCFArena& arena,
                            TQVCFFolder& view) const {
     view.Clear();
     if (view.FOwnsArena) {
         delete view.FArena;
         view.FOwnsArena = false;
     }
-    view.FArena = &Arena();
+    view.FArena = &arena;
     view.FParent = const_cast<TQVCFFolder*>(this);
     view.Name = name;
     view.FSorted = true;
@@ -259,7 +259,7 @@ void TQVCFFolder::MakeView(const std::u16string& name, const std::uint8_t* conte
 
 void TQVCFFolder::DrainFolders(
     const std::vector<TPackedFolder>& folders,
-    const std::function<void(std::size_t index, TQVCFFolder& view)>& visit) {
+    const std::function<void(std::size_t index, TQVCFFolder& view)>& visit, bool concurrent) {
     if (FPacked == nullptr)
         throw EPACFError(CFMessages::InternalError);
     const std::uint8_t* const end = FPacked + FPackedSize;
@@ -281,7 +281,7 @@ void TQVCFFolder::DrainFolders(
         // Sub-folders left unread are not in this folder's memory: each is read as it comes.
         const bool unread = FUnread;
         if (unread) {
-            DrainUnread(folders, stored, visit);
+            DrainUnread(folders, stored, visit, concurrent);
             held = end;
         }
         for (std::size_t k = 0; k < stored.size() && !unread; ++k) {

@@ -382,3 +382,48 @@ TEST_F(BudgetFileTest, ManyMonthsComeBackAlikeWhileTheOpenHandsTheirBytesBack) {
     EXPECT_EQ(Env().SourceCount(), 0);
     EXPECT_EQ(Env().Title, u"Kept");
 }
+
+// Months read in place are built on several threads at once. Flows naming accounts the budget
+// lacks get "Untitled" accounts in the order a reader meets them going through the file, so the
+// budget comes out as a reading of the whole file in order gives it, however the threads run.
+TEST_F(BudgetFileTest, MonthsBuiltTogetherComeOutAsReadInOrder) {
+    Env().Reset();
+    TQVSource* kept = NewSource(u"Kept");
+    TQVSource* first = NewSource(u"Lost first");
+    TQVSource* second = NewSource(u"Lost second");
+    for (int m = 0; m < 36; ++m) {
+        TQVMonth& month = *NewMonth(2020 + m / 12, m % 12 + 1);
+        // The last months stored name the second lost account before any month names the first.
+        TQVSource* source = m >= 30 ? second : m % 7 == 3 ? first : kept;
+        for (int i = 0; i < 400; ++i)
+            Add<TQVExpenseItem>(month, i + m / 100.0L, month.Date + i / 700.0, source)->Name =
+                u"Flow " + std::u16string(1 + i % 30, u'x');
+        month.Sort();
+    }
+    Env().EnsureCurrentMonth();
+    TQVCompoundFile container;
+    Env().SaveToCompoundFile(container);
+    // The two accounts leave the list; their flows still name them.
+    for (const char16_t* id : {u"s/1/id", u"s/2/id"})
+        dynamic_cast<TQVCFFile*>(container.Root().FindItem(id, false))->Data = "gone";
+    {
+        TFileStream file(BudgetPath(), TFileMode::Create);
+        container.SaveToStream(file);
+    }
+    ASSERT_GT(FileSystem::ReadFile(BudgetPath()).size(), 2u << 20);
+
+    // Read whole into a budget that has objects, the months in order, one by one.
+    Env().Reset();
+    NewSource(u"Before");
+    Env().LoadFromFile(BudgetPath());
+    const std::string inOrder = StoredTree(Env());
+    ASSERT_EQ(Env().SourceCount(), 5);
+    EXPECT_EQ(Env().GetSource(3)->Name, u"Untitled");
+    EXPECT_EQ(Env().GetSource(4)->Name, u"Untitled");
+    // Read in place into an empty one: several threads at once, and the same budget.
+    for (int round = 0; round < 3; ++round) {
+        Env().Reset();
+        Env().LoadFromFile(BudgetPath());
+        EXPECT_EQ(StoredTree(Env()), inOrder) << round;
+    }
+}

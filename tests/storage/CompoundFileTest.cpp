@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <new>
 #include <random>
 #include <string>
@@ -332,45 +334,57 @@ TEST(CompoundFileTest, LargeBodiesAreReadWholeFromPipesMemoryAndFiles) {
 
 namespace {
 
-// What a budget reader asks of a tree: the sub-folders of "large" drained one by one (or, without
-// `drain`, nothing drained), then the encoding of all that is left. Gives the encodings seen.
-std::string Visit(TQVCompoundFile& file, bool drain) {
-    std::string seen;
+// What a budget reader asks of a tree: the sub-folders of "large" drained (or, without `drain`,
+// nothing drained), on several threads with `concurrent`, then the encoding of all that is left.
+// Gives the encodings seen, in the folder's order.
+std::string Visit(TQVCompoundFile& file, bool drain, bool concurrent) {
+    std::map<std::size_t, std::string> seen;
+    std::mutex lock;
     auto* large = dynamic_cast<TQVCFFolder*>(file.Root().FindItem(u"large", false));
     std::vector<TQVCFFolder::TPackedFolder> packed;
     if (drain && large != nullptr && large->PackedFolders(packed))
-        large->DrainFolders(packed,
-                            [&seen](std::size_t, TQVCFFolder& view) { seen += view.Encode(); });
-    return seen + file.Root().Encode();
+        large->DrainFolders(
+            packed,
+            [&](std::size_t index, TQVCFFolder& view) {
+                std::string encoding = view.Encode();
+                const std::lock_guard<std::mutex> hold(lock);
+                seen[index] = std::move(encoding);
+            },
+            concurrent);
+    std::string all;
+    for (const auto& [index, encoding] : seen)
+        all += std::to_string(index) + encoding;
+    return all + file.Root().Encode();
 }
 
 // The outcome of reading `bytes` and visiting the tree: whole, or in place, where a part found
 // faulty late makes the reader start again from the whole body.
-std::string Read(const std::string& bytes, bool inPlace, bool drain, std::string& seen) {
+std::string Read(const std::string& bytes, bool inPlace, bool drain, std::string& seen,
+                 bool concurrent = false) {
     TQVCompoundFile file;
     file.OnPassword = Answer({"secret"});
     TMemoryStream stream(bytes);
     return Outcome<EPACFError>([&] {
         if (!inPlace) {
             file.LoadFromStream(stream);
-            seen = Visit(file, drain);
+            seen = Visit(file, drain, false);
             return;
         }
         file.LoadInPlace(stream);
         try {
-            seen = Visit(file, drain);
+            seen = Visit(file, drain, concurrent);
         } catch (const EPACFReadAgain&) {
             file.ReadWhole();
-            seen = Visit(file, drain);
+            seen = Visit(file, drain, concurrent);
         }
     });
 }
 
 } // namespace
 
-// A body read in place, its large folder drained or read whole on demand, gives the tree, and
-// the errors, of the body read at once: plain or protected, cut short, or with a fault inside
-// the large folder that only its drain meets.
+// A body read in place, its large folder drained (one sub-folder at a time or several at once)
+// or read whole on demand, gives the tree, and the errors, of the body read at once: plain or
+// protected, cut short, or with a fault inside the large folder that only its drain meets.
 TEST(CompoundFileTest, ReadInPlaceGivesWhatTheWholeBodyGives) {
     std::mt19937 rng(5);
     TQVCompoundFile source;
@@ -405,10 +419,12 @@ TEST(CompoundFileTest, ReadInPlaceGivesWhatTheWholeBodyGives) {
             for (const bool drain : {true, false}) {
                 SCOPED_TRACE(std::string(c.name) + (locked ? " locked" : "") +
                              (drain ? " drained" : ""));
-                std::string whole, inPlace;
+                std::string whole, inPlace, together;
                 const std::string expected = Read(c.bytes, false, drain, whole);
                 EXPECT_EQ(Read(c.bytes, true, drain, inPlace), expected);
                 EXPECT_EQ(inPlace, whole);
+                EXPECT_EQ(Read(c.bytes, true, drain, together, true), expected);
+                EXPECT_EQ(together, whole);
                 if (c.name == std::string("whole")) {
                     EXPECT_EQ(expected, "ok");
                 }
