@@ -17,6 +17,7 @@
 #include <sys/stat.h>
 
 #include "model/QVEnvironment.h"
+#include "model/QVExpenseItem.h"
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
 #include "support/TempDir.h"
@@ -125,14 +126,19 @@ protected:
 
     // A saved budget "Process test" that the program opens by itself at start, with the settings
     // `adjust` asks for; both files look long untouched.
-    // The budget the program opens at its start; `account` names its only account.
+    // The budget the program opens at its start; `account` names its only account, and `fill`
+    // adds to it.
     void PrepareBudget(const std::function<void(TQVSettings&)>& adjust = {},
-                       const std::u16string& account = {}) {
+                       const std::u16string& account = {},
+                       const std::function<void(TQVEnvironment&)>& fill = {}) {
         TQVEnvironment::StartupErrorHandler = [](const std::string&) {};
         Environment = new TQVEnvironment();
         Environment->NewBudget(Budget, u"Process test", true);
         if (!account.empty()) {
             Environment->GetSource(0)->Name = account;
+        }
+        if (fill) {
+            fill(*Environment);
         }
         Environment->SaveToFile(Budget);
         Environment->Settings().AutoOpenLast = true;
@@ -240,6 +246,34 @@ TEST_F(ProcessTest, AutorunSettlesInTheTrayAndEndsSaved) {
     EXPECT_FALSE(WrittenSince(Budget)) << "hiding saves nothing";
     End(*program, SIGTERM);
     EXPECT_FALSE(IconInTray()) << "and the icon leaves with the program";
+}
+
+// A budget large enough to be read month by month, on several threads, while the window is made
+// comes back from the closing save byte for byte: opening it at start and ending the program
+// change nothing in it.
+TEST_F(ProcessTest, ALargeBudgetOpenedAtStartIsSavedBackByteForByte) {
+    PrepareBudget({}, {}, [](TQVEnvironment& budget) {
+        TQVSource* cash = budget.GetSource(0);
+        for (int m = 0; m < 36; ++m) {
+            TQVMonth& month = *budget.GetMonth(
+                budget.FindMonth(QVUtils::EncodeDate(2024 + m / 12, m % 12 + 1, 1), true));
+            for (int i = 0; i < 400; ++i) {
+                auto* flow = static_cast<TQVExpenseItem*>(month.GetFlow(month.AddExpense()));
+                flow->Sum = i + m / 100.0L;
+                flow->Date = month.Date + i / 500.0;
+                flow->Source = cash;
+                flow->Name = u"Groceries " + std::u16string(1 + i % 20, u'x');
+            }
+            month.Sort();
+        }
+        budget.EnsureCurrentMonth();
+    });
+    const std::string before = FileSystem::ReadFile(Budget);
+    ASSERT_GT(before.size(), 2u << 20);
+    auto program = Start(QStringLiteral(QV_PROGRAM));
+    ASSERT_TRUE(WaitFor(WindowShown));
+    End(*program, SIGTERM);
+    EXPECT_TRUE(FileSystem::ReadFile(Budget) == before) << "the file changed";
 }
 
 // The budget's file refused at the closing save (made read-only): the end signal shows the error
