@@ -103,15 +103,17 @@ bool OpenPayload(std::string_view storeKey, std::string_view payload, std::strin
     return true;
 }
 
-// What an open will derive from the records in `folder`, for whichever budget each names: the
-// store key of every record, and the file password of every key that one holds.
-TQVOpenAhead::TDerived DeriveFromRecords(const std::string& folder, const std::string& secret) {
+// What an open of the budget `budgetId` will derive from the records in `folder`: the store key
+// of every record naming that budget, and the file password of every key that one holds.
+TQVOpenAhead::TDerived DeriveFromRecords(const std::string& folder, const std::string& secret,
+                                         const std::string& budgetId) {
     TQVOpenAhead::TDerived derived;
-    if (folder.empty())
+    if (folder.empty() || budgetId.size() < BudgetIdSize)
         return derived;
     for (const FileSystem::TDirEntry& entry : FileSystem::FindFiles(folder, RecordPattern)) {
         std::uint8_t record[RecordSize];
-        if (!ReadRecord(folder, entry, record))
+        if (!ReadRecord(folder, entry, record) ||
+            std::memcmp(record + RecordIdOffset, budgetId.data(), BudgetIdSize) != 0)
             continue;
         // The prefix the open makes: the salt, then the id of the budget, which a matching record
         // carries.
@@ -422,10 +424,21 @@ void TQVEnvironment::PrepareLaunchOpen() {
     std::error_code error;
     if (!std::filesystem::is_regular_file(fileName, error))
         return;
+    // Only a protected budget has records to derive from, and only those naming it count. A
+    // file that cannot be read is left to the open, which says why.
+    TQVCompoundFile head;
+    try {
+        TFileStream stream(fileName, TFileMode::OpenRead);
+        head.ReadInfo(stream);
+    } catch (const Exception&) {
+        return;
+    }
+    if (!head.Protected)
+        return;
     // The folder and the secret are read here, so the threads share nothing with this one.
     PendingLaunchOpen() = std::make_unique<TQVOpenAhead>(
-        fileName, [folder = DataFolder(), secret = GetMachineSecret()] {
-            return DeriveFromRecords(folder, secret);
+        fileName, [folder = DataFolder(), secret = GetMachineSecret(), id = head.Info] {
+            return DeriveFromRecords(folder, secret, id);
         });
 }
 

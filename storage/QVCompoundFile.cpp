@@ -157,7 +157,7 @@ void TQVCompoundFile::SaveToStream(TStream& stream, const TQVCFStreamedBody& bod
     sink.Finish();
 }
 
-std::unique_ptr<TQVCFBodySource> TQVCompoundFile::ReadHead(TStream& stream) {
+std::uint32_t TQVCompoundFile::ReadInfoBlock(TStream& stream) {
     std::uint8_t header[HeaderSize];
     if (stream.Read(header, HeaderSize) != HeaderSize || QVUtils::GetUInt32LE(header) != Magic)
         throw EPACFError(CFMessages::InvalidFile);
@@ -172,6 +172,15 @@ std::unique_ptr<TQVCFBodySource> TQVCompoundFile::ReadHead(TStream& stream) {
     if (protectionLength != 0 && protectionLength != ProtectionSize)
         throw EPACFError(CFMessages::InvalidFile);
     Protected = protectionLength > 0;
+    return bodyLength;
+}
+
+void TQVCompoundFile::ReadInfo(TStream& stream) {
+    ReadInfoBlock(stream);
+}
+
+std::unique_ptr<TQVCFBodySource> TQVCompoundFile::ReadHead(TStream& stream) {
+    const std::uint32_t bodyLength = ReadInfoBlock(stream);
     if (OnInfo)
         OnInfo(*this);
 

@@ -63,6 +63,10 @@ public:
     // Reads the tree again from the whole body, as LoadFromStream would have read it, without
     // asking for the password again.
     void ReadWhole();
+    // Reads the header and the info block from the stream's position and no more: Info and
+    // Protected then tell what a read would find, and no password is asked for. Raises "Invalid
+    // CF file" where a read would.
+    void ReadInfo(TStream& stream);
     // Opens the named file and reads a container from it; with `ignoreErrors` a failure leaves
     // what was read so far and is not reported.
     void LoadFromFile(const std::string& fileName, bool ignoreErrors);
@@ -79,6 +83,8 @@ private:
     // Header, info and protection block (asking for the password), up to the body: where it
     // lies and its key.
     std::unique_ptr<TQVCFBodySource> ReadHead(TStream& stream);
+    // The header and the info block, setting Info and Protected; gives the body's stored length.
+    std::uint32_t ReadInfoBlock(TStream& stream);
     // ReadHead and the body's bytes (decrypted); the body is decoded by the caller, after a file
     // has been closed.
     TByteBuffer ReadBody(TStream& stream);
