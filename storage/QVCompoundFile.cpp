@@ -263,6 +263,8 @@ void TQVCompoundFile::LoadInPlace(TStream& stream, std::size_t largeFolder) {
 }
 
 void TQVCompoundFile::ReadWhole() {
+    if (!FSource)
+        throw EPACFError(CFMessages::InternalError);
     FRoot->Clear();
     TByteBuffer body(static_cast<std::size_t>(FSource->Length()));
     FSource->Read(0, body.Size(), body.Data());
