@@ -168,10 +168,11 @@ void TQVCFFolder::ReadUnread() const {
 void TQVCFFolder::DrainUnread(
     const std::vector<TPackedFolder>& folders, const std::vector<std::size_t>& stored,
     const std::function<void(std::size_t index, TQVCFFolder& view)>& visit, bool concurrent) {
-    // Builders beside the reader's thread and a caller that may be busy with other work.
+    // Builders beside the reader's thread and a caller that may be busy with other work; two at
+    // least, so that a concurrent drain is one on every machine.
     const unsigned cores = std::thread::hardware_concurrency();
     const std::size_t builders =
-        concurrent ? std::clamp<std::size_t>(cores > 2 ? cores - 2 : 1, 1, MaxBuilders) : 1;
+        concurrent ? std::clamp<std::size_t>(cores > 2 ? cores - 2 : 2, 2, MaxBuilders) : 1;
     TQVCFFolderReader reader(*Arena().InPlace.Source, Arena().InPlace.Base, folders, stored,
                              builders + 1);
     std::atomic<std::size_t> next{0};
