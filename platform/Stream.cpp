@@ -21,6 +21,11 @@ void TStream::RaiseWriteError() const {
     throw EWriteError();
 }
 
+std::size_t TStream::ReadAt(std::uint64_t position, void* buffer, std::size_t count) {
+    Seek(position);
+    return Read(buffer, count);
+}
+
 std::uint64_t TStream::Remaining() const {
     std::uint64_t size = Size();
     std::uint64_t position = Position();
@@ -163,6 +168,26 @@ std::size_t TFileStream::Write(const void* buffer, std::size_t count) {
 
 void TFileStream::RaiseWriteError() const {
     throw EWriteError(FFileName, FWriteError);
+}
+
+std::size_t TFileStream::ReadAt(std::uint64_t position, void* buffer, std::size_t count) {
+    if (position > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
+        return 0;
+    }
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t n =
+            ::pread(FHandle, bytes + done, count - done, static_cast<off_t>(position + done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
 }
 
 std::uint64_t TFileStream::Position() const {

@@ -18,6 +18,9 @@ public:
     virtual std::uint64_t Position() const = 0;
     virtual std::uint64_t Size() const = 0;
     virtual void Seek(std::uint64_t position) = 0;
+    // Reads up to `count` bytes from `position`, as Seek and Read do; where the position stays
+    // afterwards is left open.
+    virtual std::size_t ReadAt(std::uint64_t position, void* buffer, std::size_t count);
 
     // False for a stream that cannot tell how much it holds (a pipe, a FIFO, a terminal): its
     // Size and Remaining then mean nothing, and readers take what comes until it ends.
@@ -89,6 +92,8 @@ public:
     std::uint64_t Position() const override;
     std::uint64_t Size() const override;
     void Seek(std::uint64_t position) override;
+    // One request to the system, leaving the position alone.
+    std::size_t ReadAt(std::uint64_t position, void* buffer, std::size_t count) override;
     // Only a regular file knows its size; pipes, FIFOs and devices report none.
     bool SizeKnown() const override;
 

@@ -25,8 +25,7 @@ TQVCFBodySource::~TQVCFBodySource() {
 void TQVCFBodySource::ReadStored(std::uint64_t offset, std::size_t size, std::uint8_t* out) const {
     if (offset > FLength || size > FLength - offset)
         throw EPACFReadAgain();
-    FStream.Seek(FStart + offset);
-    if (FStream.Read(out, size) != size)
+    if (FStream.ReadAt(FStart + offset, out, size) != size)
         throw EPACFReadAgain();
 }
 

@@ -35,8 +35,15 @@ public:
     THeads(const TQVCFBodySource& source, std::uint8_t* base, std::size_t size)
         : FSource(source), FBase(base), FEnd(base + size) {}
 
+    // Reads [from, to) unless the last part read holds it: the head of an item is read at
+    // once, and then element by element.
     void Fill(const std::uint8_t* from, const std::uint8_t* to) const {
-        FSource.Fill(FBase, from, std::min(to, FEnd));
+        to = std::min(to, FEnd);
+        if (from >= FFilledFrom && to <= FFilledTo)
+            return;
+        FSource.Fill(FBase, from, to);
+        FFilledFrom = from;
+        FFilledTo = to;
     }
     bool Element(const std::uint8_t*& p, const std::uint8_t* end, std::uint8_t tag,
                  const std::uint8_t*& content, std::size_t& size) const {
@@ -89,6 +96,8 @@ private:
     const TQVCFBodySource& FSource;
     std::uint8_t* FBase;
     const std::uint8_t* FEnd;
+    mutable const std::uint8_t* FFilledFrom = nullptr;
+    mutable const std::uint8_t* FFilledTo = nullptr;
 };
 
 } // namespace
