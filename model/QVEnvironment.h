@@ -185,9 +185,11 @@ public:
     void AddDefaultLocations();
     // The whole model to and from a container's root. Loaded flows find their accounts and
     // categories through the global Environment, so only that one loads (EAssertionFailed).
-    // Loading reads the container's months once and leaves its month list empty.
+    // Loading reads the container's months once and leaves its month list empty; with
+    // `concurrentMonths`, months still unread in the file are built on several threads, and
+    // EPACFReadAgain asks for the whole body where they must be read in order.
     void SaveToCompoundFile(TQVCompoundFile& container);
-    void LoadFromCompoundFile(TQVCompoundFile& container);
+    void LoadFromCompoundFile(TQVCompoundFile& container, bool concurrentMonths = false);
     // Writes the budget to `fileName`; the previous file stays intact until the new one is
     // complete on disk. The password record is written (level 1) or every record removed
     // (level 2) only once the new file is in place.
@@ -310,8 +312,6 @@ private:
     void ClearLists();
     // Whether any list holds an object.
     bool HasObjects() const;
-    // Set while LoadFromFile reads a budget in place: its months are built concurrently.
-    bool FConcurrentMonths = false;
     bool FReadingConcurrently = false;
     std::atomic<bool> FMissedSource{false};
     // The root items of the budget file, in their fixed order; and the container's id and

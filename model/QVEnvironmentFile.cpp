@@ -205,7 +205,7 @@ void TQVEnvironment::PrepareSave(TQVCompoundFile& container) {
     }
 }
 
-void TQVEnvironment::LoadFromCompoundFile(TQVCompoundFile& container) {
+void TQVEnvironment::LoadFromCompoundFile(TQVCompoundFile& container, bool concurrentMonths) {
     // Flows find their accounts and categories through the global environment, so only that
     // one can be loaded.
     if (Environment != this)
@@ -229,7 +229,7 @@ void TQVEnvironment::LoadFromCompoundFile(TQVCompoundFile& container) {
     LoadList(root, u"r", FIncomes);
     LoadList(root, u"ds", FDsLocations);
     LoadList(root, u"cs", FCsLocations);
-    LoadLargeList(*this, root, u"m", FMonths, FConcurrentMonths);
+    LoadLargeList(*this, root, u"m", FMonths, concurrentMonths);
     LoadList(root, u"de", FDebts);
     LoadList(root, u"cr", FCredits);
 
@@ -319,12 +319,7 @@ void TQVEnvironment::LoadFromFile(const std::string& fileName) {
             container.LoadInPlace(stream);
             const std::u16string title = Title, description = Description;
             try {
-                FConcurrentMonths = true;
-                struct TEnd {
-                    bool& Concurrent;
-                    ~TEnd() { Concurrent = false; }
-                } end{FConcurrentMonths};
-                LoadFromCompoundFile(container);
+                LoadFromCompoundFile(container, true);
             } catch (const EPACFReadAgain&) {
                 ClearLists();
                 Title = title;

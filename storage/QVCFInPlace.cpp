@@ -146,15 +146,12 @@ bool TQVCFFolder::LoadInPlace(const TQVCFBodySource& source, TByteBuffer& bytes,
     std::u16string name;
     if (parts.HasName)
         name = QVCFPlain::DecodeName(parts.Name, parts.NameSize);
-    const auto offset = static_cast<std::size_t>(parts.Content - body);
-    Clear();
-    std::uint8_t* kept = const_cast<std::uint8_t*>(Arena().Keep(std::move(bytes)));
+    // The bytes stay where they are, and are written to as the unread parts are read.
+    auto* kept = const_cast<std::uint8_t*>(
+        KeepPacked(std::move(bytes), static_cast<std::size_t>(parts.Content - body),
+                   static_cast<std::uint32_t>(parts.ContentSize), shape));
     if (parts.HasName)
         Name = std::move(name);
-    FPacked = kept + offset;
-    FPackedSize = static_cast<std::uint32_t>(parts.ContentSize);
-    FPackedSimple = shape.SimpleNames && shape.FoldersFirst;
-    FPackedInnerSimple = shape.SimpleNames && shape.InnerFoldersFirst;
     TQVCFArena::TInPlace& inPlace = Arena().InPlace;
     inPlace.Source = &source;
     inPlace.Base = kept;

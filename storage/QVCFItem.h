@@ -17,7 +17,8 @@ class TQVCFBodySource;
 class TQVCFFolder;
 namespace QVCFPlain {
 struct TChild;
-}
+struct TShape;
+} // namespace QVCFPlain
 
 // Deepest nesting of folders below the root that a reader accepts; stored budgets use three or
 // four levels.
@@ -253,6 +254,10 @@ private:
     // False, with nothing changed, when the general reader must decide.
     bool LoadPacked(const std::uint8_t* buffer, std::uint32_t size, bool isItem,
                     TByteBuffer* owned);
+    // Drops the children and keeps `bytes` as the folder's packed content: `size` bytes from
+    // `offset`, checked, their names lying as `shape` says. Gives where the bytes now are.
+    const std::uint8_t* KeepPacked(TByteBuffer bytes, std::size_t offset, std::uint32_t size,
+                                   const QVCFPlain::TShape& shape);
     // The packed children, decoded once for a row of look-ups in the same folder.
     std::vector<QVCFPlain::TChild>& PackedChildren() const;
     bool FindPacked(std::u16string_view name, std::string_view& data) const;

@@ -40,15 +40,21 @@ bool TQVCFFolder::LoadPacked(const std::uint8_t* buffer, std::uint32_t size, boo
         bytes = TByteBuffer(
             std::string_view(reinterpret_cast<const char*>(parts.Content), parts.ContentSize));
     }
-    Clear();
-    const std::uint8_t* kept = Arena().Keep(std::move(bytes));
+    KeepPacked(std::move(bytes), offset, static_cast<std::uint32_t>(parts.ContentSize), shape);
     if (parts.HasName)
         Name = std::move(name);
+    return true;
+}
+
+const std::uint8_t* TQVCFFolder::KeepPacked(TByteBuffer bytes, std::size_t offset,
+                                            std::uint32_t size, const QVCFPlain::TShape& shape) {
+    Clear();
+    const std::uint8_t* kept = Arena().Keep(std::move(bytes));
     FPacked = kept + offset;
-    FPackedSize = static_cast<std::uint32_t>(parts.ContentSize);
+    FPackedSize = size;
     FPackedSimple = shape.SimpleNames && shape.FoldersFirst;
     FPackedInnerSimple = shape.SimpleNames && shape.InnerFoldersFirst;
-    return true;
+    return kept;
 }
 
 void TQVCFFolder::Unpack() const {
