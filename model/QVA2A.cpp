@@ -17,6 +17,6 @@ void TQVA2AItem::WriteContents(TQVCFWriter& folder) {
 
 void TQVA2AItem::ReadValues(const QVItems::TValues& values) {
     TQVMoneyFlow::ReadValues(values);
-    Source = SourceRef(values.Find(ItemSource));
-    Destination = SourceRef(values.Find(ItemDestination));
+    ReadSourceRef(Source, values.Find(ItemSource));
+    ReadSourceRef(Destination, values.Find(ItemDestination));
 }

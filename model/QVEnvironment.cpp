@@ -1,5 +1,8 @@
 #include "model/QVEnvironment.h"
 
+#include <algorithm>
+#include <unordered_map>
+
 #include <iostream>
 
 #include "model/QVA2A.h"
@@ -178,29 +181,41 @@ int TQVEnvironment::IndexOfSourceById(std::string_view id) const {
     return IndexById(FSources, id);
 }
 
-TQVSource* TQVEnvironment::SourceForFlow(std::string_view id) {
+void TQVEnvironment::SetSourceForFlow(TQVSource*& source, const TQVMoneyFlow& flow,
+                                      std::string_view id) {
     const int index = IndexOfSourceById(id);
-    if (index >= 0)
-        return GetSource(index);
-    if (FReadingConcurrently) {
-        FMissedSource = true;
-        return nullptr;
+    if (index >= 0) {
+        source = GetSource(index);
+        return;
+    }
+    source = nullptr;
+    if (std::vector<TMissedSource>* missed = MissedSources()) {
+        missed->push_back({&flow, &source, std::string(id)});
+        return;
     }
     TQVSource* placeholder = GetSource(AddSource());
     placeholder->Id = id;
     placeholder->Name = u"Untitled";
-    return placeholder;
+    source = placeholder;
 }
 
-bool TQVEnvironment::ReadMonthsConcurrently(const std::function<void()>& read) {
-    FMissedSource = false;
-    FReadingConcurrently = true;
-    struct TEnd {
-        bool& Reading;
-        ~TEnd() { Reading = false; }
-    } end{FReadingConcurrently};
-    read();
-    return FMissedSource;
+std::vector<TQVEnvironment::TMissedSource>*& TQVEnvironment::MissedSources() {
+    thread_local std::vector<TMissedSource>* missed = nullptr;
+    return missed;
+}
+
+void TQVEnvironment::RankMissedSources(const std::vector<TQVMoneyFlow*>& flows) {
+    std::vector<TMissedSource>* missed = MissedSources();
+    if (missed == nullptr || missed->empty())
+        return;
+    std::unordered_map<const TQVMoneyFlow*, std::size_t> place;
+    for (std::size_t i = 0; i < flows.size(); ++i)
+        place.emplace(flows[i], i);
+    // A flow's own references keep the order they were read in.
+    std::stable_sort(missed->begin(), missed->end(),
+                     [&place](const TMissedSource& a, const TMissedSource& b) {
+                         return place[a.Flow] < place[b.Flow];
+                     });
 }
 
 int TQVEnvironment::IndexOfExpenseLocationById(std::string_view id) const {

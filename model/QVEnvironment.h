@@ -1,9 +1,7 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
-#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,10 +17,13 @@
 #include "model/QVReceiptItem.h"
 #include "model/QVSettings.h"
 #include "model/QVSource.h"
+#include "platform/Workers.h"
 #include "storage/QVBase.h"
 #include "storage/QVUtils.h"
 
+class TQVCFReader;
 class TQVCompoundFile;
+class TStream;
 class TQVOpenAhead;
 class TQVStringKeeper;
 class TWideStringList;
@@ -129,14 +130,24 @@ public:
     // ---- Lookups: the first match or -1. Ids compare byte for byte.
 
     int IndexOfSourceById(std::string_view id) const;
-    // The account a flow being read names: the one with that id, or else an "Untitled" one made
-    // for it at the end of the list. While months are read concurrently nothing is made: null,
-    // and ReadMonthsConcurrently tells of it.
-    TQVSource* SourceForFlow(std::string_view id);
-    // Runs `read`, which builds months on several threads at once, with the lists kept as they
-    // are; true when a flow named an account the budget lacks, so that the months must be read
-    // again in order.
-    bool ReadMonthsConcurrently(const std::function<void()>& read);
+    // Sets `source`, an account reference of `flow` being read, to the account with that id, or
+    // else to an "Untitled" one made for it at the end of the list. While the months are read,
+    // on several threads at once, nothing is made: the reference stays null and the miss is
+    // noted in MissedSources, for the placeholders to be made afterwards in the order the file
+    // names them.
+    void SetSourceForFlow(TQVSource*& source, const TQVMoneyFlow& flow, std::string_view id);
+    // A reference to an account the budget lacks, met while a month was read.
+    struct TMissedSource {
+        const TQVMoneyFlow* Flow;
+        TQVSource** Source;
+        std::string Id;
+    };
+    // Where this thread notes the misses of the month it reads; null while references make
+    // their placeholders at once. A month reading its flows puts its misses in the order of its
+    // flows as written (RankMissedSources).
+    static std::vector<TMissedSource>*& MissedSources();
+    // Puts this thread's misses in the order of `flows`, which holds every flow they name.
+    static void RankMissedSources(const std::vector<TQVMoneyFlow*>& flows);
     int IndexOfExpenseLocationById(std::string_view id) const;
     int IndexOfIncomeLocationById(std::string_view id) const;
     // The first month of today's year and month.
@@ -185,17 +196,17 @@ public:
     void AddDefaultLocations();
     // The whole model to and from a container's root. Loaded flows find their accounts and
     // categories through the global Environment, so only that one loads (EAssertionFailed).
-    // Loading reads the container's months once and leaves its month list empty; with
-    // `concurrentMonths`, months still unread in the file are built on several threads, and
-    // EPACFReadAgain asks for the whole body where they must be read in order.
     void SaveToCompoundFile(TQVCompoundFile& container);
-    void LoadFromCompoundFile(TQVCompoundFile& container, bool concurrentMonths = false);
+    void LoadFromCompoundFile(TQVCompoundFile& container);
     // Writes the budget to `fileName`; the previous file stays intact until the new one is
     // complete on disk. The password record is written (level 1) or every record removed
     // (level 2) only once the new file is in place.
     void SaveToFile(const std::string& fileName);
-    // Reads a budget file into the (reset) environment.
+    // Reads a budget file into the (reset) environment. A failed open leaves the budget as it
+    // was; one that met a file another program wrote meanwhile fails with EFileChanged.
     void LoadFromFile(const std::string& fileName);
+    // The same from `stream`, open on the file `fileName`, which it must stay while it is read.
+    void LoadFromStream(TStream& stream, const std::string& fileName);
     // Starts, on threads of its own, the slow part of opening the budget a start opens without
     // asking (the newest recent one, when the settings say so and it is a regular file): the key
     // derivations of the stored password records and the memory for the body. The environment
@@ -312,11 +323,13 @@ private:
     void ClearLists();
     // Whether any list holds an object.
     bool HasObjects() const;
-    bool FReadingConcurrently = false;
-    std::atomic<bool> FMissedSource{false};
     // The root items of the budget file, in their fixed order; and the container's id and
     // protection, settled for a save.
     void WriteRoot(TQVCFWriter& root);
+    // The whole model from a budget file's root folder, whose container holds `budgetId`; with
+    // `concurrentMonths` a large list of months is built on several threads at once.
+    void ReadBudget(TQVCFReader& root, const std::string& budgetId, bool concurrentMonths);
+    void LoadMonths(TQVCFReader& root, bool concurrent);
     void PrepareSave(TQVCompoundFile& container);
     // Clears every reference to `location` held by flows, debts and loans.
     void ForgetLocation(const TQVLocation* location);
@@ -343,7 +356,7 @@ private:
     std::unique_ptr<TQVOpenAhead> FOpenAhead;
     // The read StartLoadAhead runs, and whether an open may ask the user for a password (not
     // from that thread).
-    std::future<void> FLoadAhead;
+    Workers::TBackgroundTask FLoadAhead;
     bool FAskPassword = true;
     // What PrepareLaunchOpen started, handed to the environment made next.
     static std::unique_ptr<TQVOpenAhead>& PendingLaunchOpen();

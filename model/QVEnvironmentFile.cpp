@@ -1,8 +1,9 @@
 // The budget file: a new budget's default content, and the whole model to and from a container
 // and the disk.
+#include <algorithm>
 #include <memory>
 #include <mutex>
-#include <system_error>
+#include <utility>
 #include <vector>
 
 #include "model/QVEnvironment.h"
@@ -11,8 +12,8 @@
 #include "model/QVOpenAhead.h"
 #include "platform/FileSystem.h"
 #include "platform/Stream.h"
-#include "storage/QVCFBodySource.h"
 #include "storage/QVCFStream.h"
+#include "storage/QVCFView.h"
 #include "storage/QVCFWriter.h"
 #include "storage/QVCompoundFile.h"
 
@@ -69,61 +70,14 @@ void SaveList(TQVCFWriter& root, std::u16string_view name, const TQVObjectList<T
         root.List(name, list.Count(), write);
 }
 
-// Appends one object per sub-folder of the list folder `name`, if there is one. An object that
-// fails to load is dropped alone; the rest of the list still loads.
+// Appends the objects of the list folder `name`, if there is one, in the order they were written.
+// An object that fails to load is dropped alone; the rest of the list still loads.
 template <class T>
-void LoadList(TQVCFFolder& root, std::u16string_view name, TQVObjectList<T>& list) {
-    auto* folder = dynamic_cast<TQVCFFolder*>(root.FindItem(name, false));
-    if (folder == nullptr)
-        return;
-    QVItems::ForEachListFolder(*folder, [&list](TQVCFFolder& child) {
-        const int index = list.Add();
-        try {
-            list.Get(index)->LoadFromFolder(child);
-        } catch (const std::exception&) {
-            list.Delete(index);
-        }
-    });
-}
-
-// LoadList for the months, which hold nearly all of a budget: each is read once, in the order
-// the file stores them, and the file's memory of those read is handed back while the rest are
-// built, so the open never holds the whole body beside the whole model. The list is filled in
-// its order afterwards, exactly as LoadList fills it.
-//
-// Months still unread in the file are built on several threads at once. Building one only reads
-// the rest of the budget, except where a flow names an account the budget lacks: the account
-// made for it takes its place in the list by the order the months are read in, so then the
-// months are read again, in that order.
-template <class T>
-void LoadLargeList(TQVEnvironment& environment, TQVCFFolder& root, std::u16string_view name,
-                   TQVObjectList<T>& list, bool concurrent) {
-    auto* folder = dynamic_cast<TQVCFFolder*>(root.FindItem(name, false));
-    if (folder == nullptr)
-        return;
-    std::vector<std::unique_ptr<T>> loaded;
-    std::mutex loadedLock;
-    const auto visit = [&loaded, &loadedLock](std::size_t place, TQVCFFolder& child) {
-        auto object = std::make_unique<T>();
-        try {
-            object->LoadFromFolder(child);
-        } catch (const std::exception&) {
-            object.reset();
-        }
-        const std::lock_guard<std::mutex> lock(loadedLock);
-        if (loaded.size() <= place)
-            loaded.resize(place + 1);
-        loaded[place] = std::move(object);
-    };
-    if (!concurrent)
-        QVItems::DrainListFolders(*folder, visit);
-    else if (environment.ReadMonthsConcurrently(
-                 [&] { QVItems::DrainListFolders(*folder, visit, true); }))
-        throw EPACFReadAgain();
-    for (std::unique_ptr<T>& object : loaded) {
-        if (object != nullptr)
+void LoadList(TQVCFReader& root, std::u16string_view name, TQVObjectList<T>& list) {
+    root.Folder(name, [&list](TQVCFReader& folder) {
+        for (std::unique_ptr<T>& object : QVItems::LoadList<T>(folder))
             list.Add(std::move(object));
-    }
+    });
 }
 
 } // namespace
@@ -205,7 +159,13 @@ void TQVEnvironment::PrepareSave(TQVCompoundFile& container) {
     }
 }
 
-void TQVEnvironment::LoadFromCompoundFile(TQVCompoundFile& container, bool concurrentMonths) {
+void TQVEnvironment::LoadFromCompoundFile(TQVCompoundFile& container) {
+    TQVCFView::Read(container.Root(),
+                    [&](TQVCFReader& root) { ReadBudget(root, container.Info, false); });
+}
+
+void TQVEnvironment::ReadBudget(TQVCFReader& root, const std::string& budgetId,
+                                bool concurrentMonths) {
     // Flows find their accounts and categories through the global environment, so only that
     // one can be loaded.
     if (Environment != this)
@@ -215,7 +175,6 @@ void TQVEnvironment::LoadFromCompoundFile(TQVCompoundFile& container, bool concu
     // refer to accounts and categories.
     ClearLists();
 
-    TQVCFFolder& root = container.Root();
     if (const auto title = QVItems::Find(root, u"title"))
         Title = QVBase::BytesToWide(*title);
     if (const auto description = QVItems::Find(root, u"desc"))
@@ -229,13 +188,53 @@ void TQVEnvironment::LoadFromCompoundFile(TQVCompoundFile& container, bool concu
     LoadList(root, u"r", FIncomes);
     LoadList(root, u"ds", FDsLocations);
     LoadList(root, u"cs", FCsLocations);
-    LoadLargeList(*this, root, u"m", FMonths, concurrentMonths);
+    LoadMonths(root, concurrentMonths);
     LoadList(root, u"de", FDebts);
     LoadList(root, u"cr", FCredits);
 
-    BudgetId = container.Info;
+    BudgetId = budgetId;
     EnsureBudgetId(BudgetId);
     EnsureCurrentMonth();
+}
+
+void TQVEnvironment::LoadMonths(TQVCFReader& root, bool concurrent) {
+    root.Folder(u"m", [this, concurrent](TQVCFReader& folder) {
+        // The months, which hold nearly all of a budget, may be built on several threads at
+        // once. Building one only reads the rest of the budget; a flow that names an account the
+        // budget lacks notes the miss, and the accounts are made once every month is built, in
+        // the order a reading of the file in order would have made them: the months as stored,
+        // each month's flows as written.
+        struct TMonthMisses {
+            std::size_t Month;
+            std::vector<TMissedSource> Missed;
+        };
+        std::vector<TMonthMisses> misses;
+        std::mutex lock;
+        std::vector<std::unique_ptr<TQVMonth>> months = QVItems::ReadList<TQVMonth>(
+            folder,
+            [&](std::size_t index, TQVCFReader& child) {
+                std::vector<TMissedSource> missed;
+                MissedSources() = &missed;
+                struct TStopNoting {
+                    ~TStopNoting() { MissedSources() = nullptr; }
+                } stopNoting;
+                std::unique_ptr<TQVMonth> month = QVItems::LoadObject<TQVMonth>(child);
+                if (month != nullptr && !missed.empty()) {
+                    const std::lock_guard<std::mutex> hold(lock);
+                    misses.push_back({index, std::move(missed)});
+                }
+                return month;
+            },
+            concurrent);
+        for (std::unique_ptr<TQVMonth>& month : months)
+            FMonths.Add(std::move(month));
+        std::sort(misses.begin(), misses.end(),
+                  [](const TMonthMisses& a, const TMonthMisses& b) { return a.Month < b.Month; });
+        for (const TMonthMisses& month : misses) {
+            for (const TMissedSource& miss : month.Missed)
+                SetSourceForFlow(*miss.Source, *miss.Flow, miss.Id);
+        }
+    });
 }
 
 void TQVEnvironment::SaveToFile(const std::string& fileName) {
@@ -266,26 +265,23 @@ void TQVEnvironment::SaveToFile(const std::string& fileName) {
 }
 
 void TQVEnvironment::StartLoadAhead(const std::string& fileName) {
-    try {
-        FLoadAhead = std::async(std::launch::async, [this, fileName] {
-            FAskPassword = false;
-            struct TAskAgain {
-                bool& Ask;
-                ~TAskAgain() { Ask = true; }
-            } askAgain{FAskPassword};
-            Reset();
-            LoadFromFile(fileName);
-        });
-    } catch (const std::system_error&) {
-        // No thread to be had: the caller opens the budget itself.
-    }
+    // Without a thread to be had nothing starts, and the caller opens the budget itself.
+    FLoadAhead.Start([this, fileName] {
+        FAskPassword = false;
+        struct TAskAgain {
+            bool& Ask;
+            ~TAskAgain() { Ask = true; }
+        } askAgain{FAskPassword};
+        Reset();
+        LoadFromFile(fileName);
+    });
 }
 
 bool TQVEnvironment::FinishLoadAhead() {
-    if (!FLoadAhead.valid())
+    if (!FLoadAhead.Started())
         return false;
     try {
-        FLoadAhead.get();
+        FLoadAhead.Wait();
         return true;
     } catch (...) {
         // Not lost: the caller opens the budget again, which asks for a password or reports
@@ -302,34 +298,66 @@ void TQVEnvironment::LoadFromFile(const std::string& fileName) {
         std::unique_ptr<TQVOpenAhead>& Ahead;
         ~TDropAhead() { Ahead.reset(); }
     } dropAhead{FOpenAhead};
+    TFileStream stream(fileName, TFileMode::OpenRead);
+    LoadFromStream(stream, fileName);
+}
+
+void TQVEnvironment::LoadFromStream(TStream& stream, const std::string& fileName) {
+    // A failed open leaves the budget as it was: its lists are set aside while the file is read,
+    // and come back when the read fails, whatever part of the file's budget was built by then.
+    struct TSetAside {
+        TQVObjectList<TQVMonth> Months;
+        TQVObjectList<TQVLocation> ExpenseLocations, IncomeLocations, DsLocations, CsLocations;
+        TQVObjectList<TQVSource> Sources;
+        TQVObjectList<TQVExpense> Expenses;
+        TQVObjectList<TQVIncome> Incomes;
+        TQVObjectList<TQVIncomeItem> Debts;
+        TQVObjectList<TQVExpenseItem> Credits;
+    } setAside;
+    const auto swapLists = [this, &setAside] {
+        std::swap(FMonths, setAside.Months);
+        std::swap(FExpenseLocations, setAside.ExpenseLocations);
+        std::swap(FIncomeLocations, setAside.IncomeLocations);
+        std::swap(FDsLocations, setAside.DsLocations);
+        std::swap(FCsLocations, setAside.CsLocations);
+        std::swap(FSources, setAside.Sources);
+        std::swap(FExpenses, setAside.Expenses);
+        std::swap(FIncomes, setAside.Incomes);
+        std::swap(FDebts, setAside.Debts);
+        std::swap(FCredits, setAside.Credits);
+    };
+    const std::u16string title = Title, description = Description;
+    const bool viewed = FAllFlows.Count() > 0;
+    swapLists();
     {
         TQVCompoundFile container;
         container.OnPassword = [this](TQVCompoundFile& sender, std::string& password,
                                       bool& cancel) { GetLoadPassword(sender, password, cancel); };
         container.OnInfo = [this](TQVCompoundFile& sender) { HeaderRead(sender); };
-        TFileStream stream(fileName, TFileMode::OpenRead);
-        if (HasObjects()) {
-            // Read in place, the months are built while later ones are still unread, and a fault
-            // met there leaves a part of the file's budget behind. Where there was nothing
-            // before, clearing undoes that; where there was a budget, the file is read whole
-            // first, so that a failure leaves that budget as it was.
-            container.LoadFromStream(stream);
-            LoadFromCompoundFile(container);
-        } else {
-            container.LoadInPlace(stream);
-            const std::u16string title = Title, description = Description;
+        try {
             try {
-                LoadFromCompoundFile(container, true);
-            } catch (const EPACFReadAgain&) {
-                ClearLists();
-                Title = title;
-                Description = description;
-                container.ReadWhole();
-                LoadFromCompoundFile(container);
+                container.OpenInPlace(stream);
+                ReadBudget(container.Body(), container.Info, true);
+            } catch (...) {
+                // A file another program wrote meanwhile reads as damaged as often as not:
+                // that, not the damage, is the cause to tell.
+                container.CheckUnchanged();
+                throw;
             }
+            // Read in parts, the budget is one version of the file only when nothing wrote it
+            // between the first part and the last.
+            container.CheckUnchanged();
+        } catch (...) {
+            ClearLists();
+            swapLists();
+            Title = title;
+            Description = description;
+            if (viewed)
+                RebuildAllFlows();
+            throw;
         }
     }
-    // The file's bytes and tree are gone; what stays resident should be the budget alone.
+    // The file's bytes are gone; what stays resident should be the budget alone.
     QVUtils::ReleaseFreeMemory();
 
     FileName = QVUtils::GetFullPath(fileName);

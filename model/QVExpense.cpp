@@ -8,7 +8,7 @@ void TQVExpense::WriteContents(TQVCFWriter& folder) {
     QVItems::Write(folder, u"id", Id);
 }
 
-void TQVExpense::ReadContents(TQVCFFolder& folder) {
+void TQVExpense::ReadContents(TQVCFReader& folder) {
     TQVBase::ReadContents(folder);
     Name = QVItems::ReadText(folder, u"name");
     Id = QVItems::ReadBytes(folder, u"id");

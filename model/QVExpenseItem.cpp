@@ -18,5 +18,5 @@ void TQVExpenseItem::WriteContents(TQVCFWriter& folder) {
 void TQVExpenseItem::ReadValues(const QVItems::TValues& values) {
     TQVMoneyFlow::ReadValues(values);
     Location = ExpenseLocationRef(values.Find(ItemLocation));
-    Source = SourceRef(values.Find(ItemSource));
+    ReadSourceRef(Source, values.Find(ItemSource));
 }

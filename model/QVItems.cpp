@@ -9,6 +9,7 @@
 #include "storage/QVBase.h"
 #include "storage/QVCFItem.h"
 #include "storage/QVCFWriter.h"
+#include "storage/QVException.h"
 #include "storage/QVUtils.h"
 
 namespace QVItems {
@@ -33,15 +34,15 @@ void WriteDate(TQVCFWriter& folder, std::u16string_view name, double value) {
     Write(folder, name, QVUtils::DoubleToBytes(value));
 }
 
-std::optional<std::string_view> Find(const TQVCFFolder& folder, std::u16string_view name) {
+std::optional<std::string_view> Find(TQVCFReader& folder, std::u16string_view name) {
     std::string_view data;
-    if (!folder.FindFileData(name, data))
+    if (!folder.File(name, data))
         return std::nullopt;
     return data;
 }
 
-TValues::TValues(const TQVCFFolder& folder, const TQVCFFolder::TNameSet& names) {
-    folder.FindFilesData(names, FData, FFound);
+TValues::TValues(TQVCFReader& folder, const TQVCFReader::TNameSet& names) {
+    folder.Files(names, FData, FFound);
 }
 
 std::u16string TextOf(std::optional<std::string_view> data) {
@@ -61,19 +62,19 @@ double DateOf(std::optional<std::string_view> data, double missing) {
     return value;
 }
 
-std::string ReadBytes(TQVCFFolder& folder, std::u16string_view name) {
+std::string ReadBytes(TQVCFReader& folder, std::u16string_view name) {
     return std::string(Find(folder, name).value_or(std::string_view()));
 }
 
-std::u16string ReadText(TQVCFFolder& folder, std::u16string_view name) {
+std::u16string ReadText(TQVCFReader& folder, std::u16string_view name) {
     return TextOf(Find(folder, name));
 }
 
-bool ReadBool(TQVCFFolder& folder, std::u16string_view name, bool missing) {
+bool ReadBool(TQVCFReader& folder, std::u16string_view name, bool missing) {
     return BoolOf(Find(folder, name), missing);
 }
 
-std::int32_t ReadInt(TQVCFFolder& folder, std::u16string_view name, std::int32_t fallback) {
+std::int32_t ReadInt(TQVCFReader& folder, std::u16string_view name, std::int32_t fallback) {
     const auto data = Find(folder, name);
     if (!data || data->empty())
         return fallback;
@@ -87,7 +88,7 @@ std::int32_t ReadInt(TQVCFFolder& folder, std::u16string_view name, std::int32_t
     return error == std::errc() && end == last ? value : fallback;
 }
 
-double ReadDate(TQVCFFolder& folder, std::u16string_view name, double missing) {
+double ReadDate(TQVCFReader& folder, std::u16string_view name, double missing) {
     return DateOf(Find(folder, name), missing);
 }
 
@@ -110,9 +111,8 @@ bool NumberLess(std::u16string_view a, std::u16string_view b) {
     return a.size() != b.size() ? a.size() < b.size() : a < b;
 }
 
-// The container keeps names sorted as text ("0", "1", "10", "2"), which would shuffle every list
-// of more than ten objects. Returns the positions of `names` in the order written.
-std::vector<std::size_t> ListOrder(const std::vector<std::u16string_view>& names) {
+// Positions of `names` (in the folder's order) in the order the objects were written.
+std::vector<std::size_t> WrittenOrder(const std::vector<std::u16string_view>& names) {
     // As the program writes them, the names are exactly 0..n-1: each goes straight to its place.
     std::vector<std::size_t> order(names.size(), names.size());
     bool direct = true;
@@ -143,67 +143,38 @@ std::vector<std::size_t> ListOrder(const std::vector<std::u16string_view>& names
 
 } // namespace
 
-std::vector<TQVCFFolder*> ListFolders(TQVCFFolder& folder) {
-    std::vector<TQVCFFolder*> children;
-    std::vector<std::u16string_view> names;
-    for (int i = 0; i < folder.Count(); ++i) {
-        TQVCFItem* item = folder.GetItem(i);
-        if (item->IsFolder()) {
-            children.push_back(static_cast<TQVCFFolder*>(item));
-            names.push_back(item->Name);
-        }
-    }
-    std::vector<TQVCFFolder*> ordered;
-    ordered.reserve(children.size());
-    for (std::size_t i : ListOrder(names))
-        ordered.push_back(children[i]);
-    return ordered;
-}
-
-void ForEachListFolder(TQVCFFolder& folder, const std::function<void(TQVCFFolder&)>& visit) {
-    std::vector<TQVCFFolder::TPackedFolder> packed;
-    if (!folder.PackedFolders(packed)) {
-        for (TQVCFFolder* child : ListFolders(folder))
-            visit(*child);
-        return;
-    }
-    std::vector<std::u16string_view> names;
-    names.reserve(packed.size());
-    for (const auto& child : packed)
-        names.push_back(child.Name);
-    TQVCFFolder view;
-    const std::vector<std::size_t> order = ListOrder(names);
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        if (i + 1 < order.size())
-            TQVCFFolder::Prefetch(packed[order[i + 1]]);
-        folder.ViewFolder(packed[order[i]], view);
-        visit(view);
+bool IsObjectError(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const EQVException&) {
+        return true;
+    } catch (const EConvertError&) {
+        return true;
+    } catch (...) {
+        return false;
     }
 }
 
-void DrainListFolders(TQVCFFolder& folder,
-                      const std::function<void(std::size_t place, TQVCFFolder&)>& visit,
-                      bool concurrent) {
-    std::vector<TQVCFFolder::TPackedFolder> packed;
-    if (!folder.PackedFolders(packed)) {
-        const std::vector<TQVCFFolder*> children = ListFolders(folder);
-        for (std::size_t place = 0; place < children.size(); ++place)
-            visit(place, *children[place]);
-        folder.Clear();
-        return;
-    }
-    std::vector<std::u16string_view> names;
-    names.reserve(packed.size());
-    for (const auto& child : packed)
-        names.push_back(child.Name);
-    const std::vector<std::size_t> order = ListOrder(names);
-    std::vector<std::size_t> place(order.size());
-    for (std::size_t i = 0; i < order.size(); ++i)
-        place[order[i]] = i;
-    folder.DrainFolders(
-        packed,
-        [&place, &visit](std::size_t index, TQVCFFolder& view) { visit(place[index], view); },
-        concurrent);
+std::vector<std::size_t> ListOrder(std::vector<std::u16string> names) {
+    // The folder's order: the order stored, sorted stably by name as a folder sorts its items.
+    // The container keeps names sorted as text ("0", "1", "10", "2"), which would shuffle every
+    // list of more than ten objects; the written order puts the numbers back by value.
+    std::vector<std::size_t> folderOrder(names.size());
+    for (std::size_t i = 0; i < folderOrder.size(); ++i)
+        folderOrder[i] = i;
+    const auto less = [&names](std::size_t a, std::size_t b) {
+        return TQVCFFolder::CompareNames(names[a], names[b]) < 0;
+    };
+    if (!std::is_sorted(folderOrder.begin(), folderOrder.end(), less))
+        std::stable_sort(folderOrder.begin(), folderOrder.end(), less);
+    std::vector<std::u16string_view> sorted;
+    sorted.reserve(names.size());
+    for (const std::size_t i : folderOrder)
+        sorted.push_back(names[i]);
+    std::vector<std::size_t> order = WrittenOrder(sorted);
+    for (std::size_t& position : order)
+        position = folderOrder[position];
+    return order;
 }
 
 } // namespace QVItems

@@ -1,13 +1,17 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <exception>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "storage/QVCFItem.h"
+#include "storage/QVCFReader.h"
 
 class TQVCFWriter;
 
@@ -25,24 +29,23 @@ void WriteInt(TQVCFWriter& folder, std::u16string_view name, std::int32_t value)
 void WriteDate(TQVCFWriter& folder, std::u16string_view name, double value);
 
 // The data of the file item of that name (compared case-blind), if there is one; a view that
-// lasts while the folder is unchanged. Read from a file, the folder does not build its items
-// for it.
-std::optional<std::string_view> Find(const TQVCFFolder& folder, std::u16string_view name);
+// lasts as long as the reader.
+std::optional<std::string_view> Find(TQVCFReader& folder, std::u16string_view name);
 
 // The data of a handful of file items of one folder, each as Find gives it, read in one pass over
 // the folder's items rather than one for each name: a budget reads thousands of folders for a few
 // values each. The names are a set prepared once (its names and the set must outlive this).
 class TValues {
 public:
-    TValues(const TQVCFFolder& folder, const TQVCFFolder::TNameSet& names);
+    TValues(TQVCFReader& folder, const TQVCFReader::TNameSet& names);
     // Find's answer for the set's name at `index`.
     std::optional<std::string_view> Find(std::size_t index) const {
         return FFound[index] ? std::optional<std::string_view>(FData[index]) : std::nullopt;
     }
 
 private:
-    std::string_view FData[TQVCFFolder::TNameSet::MaxNames];
-    bool FFound[TQVCFFolder::TNameSet::MaxNames];
+    std::string_view FData[TQVCFReader::TNameSet::MaxNames];
+    bool FFound[TQVCFReader::TNameSet::MaxNames];
 };
 
 // The readers below, on data as Find gives it.
@@ -50,30 +53,85 @@ std::u16string TextOf(std::optional<std::string_view> data);
 bool BoolOf(std::optional<std::string_view> data, bool missing);
 double DateOf(std::optional<std::string_view> data, double missing);
 
-std::string ReadBytes(TQVCFFolder& folder, std::u16string_view name);
-std::u16string ReadText(TQVCFFolder& folder, std::u16string_view name);
+std::string ReadBytes(TQVCFReader& folder, std::u16string_view name);
+std::u16string ReadText(TQVCFReader& folder, std::u16string_view name);
 // A present item is true only when it is exactly the byte 0x01; `missing` is for no item at all.
-bool ReadBool(TQVCFFolder& folder, std::u16string_view name, bool missing);
+bool ReadBool(TQVCFReader& folder, std::u16string_view name, bool missing);
 // Text that is not a decimal 32-bit integer (optional sign, digits only) gives `fallback`.
-std::int32_t ReadInt(TQVCFFolder& folder, std::u16string_view name, std::int32_t fallback);
+std::int32_t ReadInt(TQVCFReader& folder, std::u16string_view name, std::int32_t fallback);
 // A stored date; `missing` when there is no item. The one reader that fails: a date that is not
 // a finite number raises EConvertError, so that its object is dropped as unreadable rather than
 // left where no order can place it.
-double ReadDate(TQVCFFolder& folder, std::u16string_view name, double missing);
+double ReadDate(TQVCFReader& folder, std::u16string_view name, double missing);
 
-// The sub-folders of a list folder (one object each, named by its index) in the order the
-// objects were written: numbers by value, then any other names in the folder's order.
-std::vector<TQVCFFolder*> ListFolders(TQVCFFolder& folder);
-// Calls `visit` for each of them in that order. A folder read from a file makes no items of
-// them: each is visited as a stand-in folder that lasts only for its call.
-void ForEachListFolder(TQVCFFolder& folder, const std::function<void(TQVCFFolder&)>& visit);
-// The same sub-folders for a reader that reads each once and has no more use of the list: each
-// is visited with its place in that order, in the order the folder stores them, and the memory
-// of those read is handed back as the reader goes. The folder is empty afterwards. With
-// `concurrent`, sub-folders still unread in the file may be visited on several threads at once
-// (TQVCFFolder::DrainFolders).
-void DrainListFolders(TQVCFFolder& folder,
-                      const std::function<void(std::size_t place, TQVCFFolder&)>& visit,
-                      bool concurrent = false);
+// Whether an error raised while an object read itself is the object's own (an unknown type, a
+// value that cannot be read), which drops that object alone, rather than a fault of the file or
+// of reading it, which ends the open.
+bool IsObjectError(const std::exception_ptr& error);
+
+// The order of a list's sub-folders (one object each, named by its index) as the objects were
+// written, given their names in the order stored: numbers by value, then any other names in the
+// folder's order. Gives the stored positions in that order.
+std::vector<std::size_t> ListOrder(std::vector<std::u16string> names);
+
+// The objects of the list folder `folder`, each made by `make` from its sub-folder and that
+// folder's index in the order stored (null drops it), in the order they were written. With
+// `concurrent`, the objects of a large list may be made on several threads at once
+// (TQVCFReader::Folders).
+template <class T>
+std::vector<std::unique_ptr<T>>
+ReadList(TQVCFReader& folder,
+         const std::function<std::unique_ptr<T>(std::size_t index, TQVCFReader&)>& make,
+         bool concurrent = false) {
+    struct TEntry {
+        std::size_t Index;
+        std::u16string Name;
+        std::unique_ptr<T> Object;
+    };
+    std::vector<TEntry> entries;
+    std::mutex lock;
+    folder.Folders(
+        [&](std::size_t index, std::u16string_view name, TQVCFReader& child) {
+            std::unique_ptr<T> object = make(index, child);
+            const std::lock_guard<std::mutex> hold(lock);
+            entries.push_back({index, std::u16string(name), std::move(object)});
+        },
+        concurrent);
+    // Built in any order, they are put back in the order stored first.
+    std::sort(entries.begin(), entries.end(),
+              [](const TEntry& a, const TEntry& b) { return a.Index < b.Index; });
+    std::vector<std::u16string> names;
+    names.reserve(entries.size());
+    for (TEntry& entry : entries)
+        names.push_back(std::move(entry.Name));
+    std::vector<std::unique_ptr<T>> objects;
+    objects.reserve(entries.size());
+    for (const std::size_t position : ListOrder(std::move(names))) {
+        if (entries[position].Object != nullptr)
+            objects.push_back(std::move(entries[position].Object));
+    }
+    return objects;
+}
+
+// A new object that read itself from `folder` (TQVBase::LoadFromFolder); null when it failed
+// with an error of its own.
+template <class T> std::unique_ptr<T> LoadObject(TQVCFReader& folder) {
+    auto object = std::make_unique<T>();
+    try {
+        object->LoadFromFolder(folder);
+    } catch (...) {
+        if (!IsObjectError(std::current_exception()))
+            throw;
+        object.reset();
+    }
+    return object;
+}
+
+// ReadList of objects that read themselves; one that fails with an error of its own is dropped
+// alone.
+template <class T> std::vector<std::unique_ptr<T>> LoadList(TQVCFReader& folder) {
+    return ReadList<T>(folder,
+                       [](std::size_t, TQVCFReader& child) { return LoadObject<T>(child); });
+}
 
 } // namespace QVItems

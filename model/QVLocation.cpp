@@ -10,7 +10,7 @@ void TQVLocation::WriteContents(TQVCFWriter& folder) {
     QVItems::WriteBool(folder, u"e", Enabled);
 }
 
-void TQVLocation::ReadContents(TQVCFFolder& folder) {
+void TQVLocation::ReadContents(TQVCFReader& folder) {
     TQVBase::ReadContents(folder);
     Name = QVItems::ReadText(folder, u"name");
     Description = QVItems::ReadText(folder, u"d");

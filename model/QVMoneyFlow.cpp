@@ -45,14 +45,14 @@ void TQVMoneyFlow::WriteContents(TQVCFWriter& folder) {
     QVItems::WriteBool(folder, u"h", IsAdjustment);
 }
 
-void TQVMoneyFlow::ReadContents(TQVCFFolder& folder) {
+void TQVMoneyFlow::ReadContents(TQVCFReader& folder) {
     TQVBase::ReadContents(folder);
     ReadValues(QVItems::TValues(folder, ItemNames()));
 }
 
-const TQVCFFolder::TNameSet& TQVMoneyFlow::ItemNames() {
+const TQVCFReader::TNameSet& TQVMoneyFlow::ItemNames() {
     // In TItem's order.
-    static const TQVCFFolder::TNameSet names{u"type", u"sum", u"date", u"name", u"pname",
+    static const TQVCFReader::TNameSet names{u"type", u"sum", u"date", u"name", u"pname",
                                              u"h",    u"sid", u"lid",  u"did"};
     return names;
 }
@@ -79,10 +79,12 @@ void TQVMoneyFlow::WriteLocationRef(TQVCFWriter& folder, std::u16string_view nam
     QVItems::Write(folder, name, location != nullptr ? std::string_view(location->Id) : "");
 }
 
-TQVSource* TQVMoneyFlow::SourceRef(std::optional<std::string_view> id) {
-    if (!id)
-        return nullptr;
-    return RequireEnvironment().SourceForFlow(*id);
+void TQVMoneyFlow::ReadSourceRef(TQVSource*& source, std::optional<std::string_view> id) {
+    if (!id) {
+        source = nullptr;
+        return;
+    }
+    RequireEnvironment().SetSourceForFlow(source, *this, *id);
 }
 
 TQVLocation* TQVMoneyFlow::ExpenseLocationRef(std::optional<std::string_view> id) {

@@ -7,7 +7,7 @@
 
 #include "platform/Exception.h"
 #include "storage/QVBase.h"
-#include "storage/QVCFItem.h"
+#include "storage/QVCFReader.h"
 #include "storage/QVUtils.h"
 
 class TQVSource;
@@ -43,7 +43,7 @@ public:
     void WriteContents(TQVCFWriter& folder) override;
     // A "sum" that does not convert, or a "date" that is not a finite number, raises
     // EConvertError; a missing "date" means now. Reads the folder once, for ReadValues.
-    void ReadContents(TQVCFFolder& folder) override;
+    void ReadContents(TQVCFReader& folder) override;
     // Every item a flow of any kind reads, in one set: one pass over a flow's folder gives what
     // each kind needs. TItem indexes it.
     enum TItem : std::size_t {
@@ -57,7 +57,7 @@ public:
         ItemLocation,
         ItemDestination
     };
-    static const TQVCFFolder::TNameSet& ItemNames();
+    static const TQVCFReader::TNameSet& ItemNames();
     // The fields from the values of the flow's folder, looked up for ItemNames; the kinds add
     // their references.
     virtual void ReadValues(const QVItems::TValues& values);
@@ -82,10 +82,11 @@ protected:
                                const TQVSource* source);
     static void WriteLocationRef(TQVCFWriter& folder, std::u16string_view name,
                                  const TQVLocation* location);
-    // An account reference that names no account brings a placeholder account "Untitled" with
-    // that Id into the global Environment; later references to the same Id find it. Null when
-    // the item is missing.
-    static TQVSource* SourceRef(std::optional<std::string_view> id);
+    // Sets `source`, one of this flow's account references, to the account the stored `id`
+    // names (null when the item is missing). An id that names no account brings a placeholder
+    // account "Untitled" with that Id into the global Environment; later references to the same
+    // Id find it (TQVEnvironment::SetSourceForFlow).
+    void ReadSourceRef(TQVSource*& source, std::optional<std::string_view> id);
     // A category is only looked up, never created: null when missing or not found.
     static TQVLocation* ExpenseLocationRef(std::optional<std::string_view> id);
     static TQVLocation* IncomeLocationRef(std::optional<std::string_view> id);

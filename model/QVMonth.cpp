@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "model/QVA2A.h"
+#include "model/QVEnvironment.h"
 #include "model/QVExpenseItem.h"
 #include "model/QVItems.h"
 #include "model/QVReceiptItem.h"
@@ -14,6 +15,35 @@
 
 TQVMonth::~TQVMonth() {
     Clear();
+}
+
+std::unique_ptr<TQVMoneyFlow> TQVMonth::ReadFlow(const QVItems::TValues& values) {
+    const auto type = values.Find(TQVMoneyFlow::ItemType);
+    std::unique_ptr<TQVMoneyFlow> flow;
+    if (!type)
+        return flow;
+    if (HasTypeName<TQVExpenseItem>(*type))
+        flow = std::make_unique<TQVExpenseItem>();
+    else if (HasTypeName<TQVIncomeItem>(*type))
+        flow = std::make_unique<TQVIncomeItem>();
+    else if (HasTypeName<TQVA2AItem>(*type))
+        flow = std::make_unique<TQVA2AItem>();
+    else
+        return flow;
+    try {
+        // The type was just checked: the flow reads its fields straight away.
+        flow->ReadValues(values);
+    } catch (...) {
+        // One unreadable flow must not cost the month its other flows.
+        if (!QVItems::IsObjectError(std::current_exception()))
+            throw;
+        if (std::vector<TQVEnvironment::TMissedSource>* missed = TQVEnvironment::MissedSources())
+            std::erase_if(*missed, [&flow](const TQVEnvironment::TMissedSource& miss) {
+                return miss.Flow == flow.get();
+            });
+        flow.reset();
+    }
+    return flow;
 }
 
 template <class T> int TQVMonth::AddNew() {
@@ -223,38 +253,23 @@ void TQVMonth::WriteContents(TQVCFWriter& folder) {
     });
 }
 
-void TQVMonth::ReadContents(TQVCFFolder& folder) {
+void TQVMonth::ReadContents(TQVCFReader& folder) {
     TQVBase::ReadContents(folder);
     Date = QVItems::ReadDate(folder, u"month", QVUtils::Now());
 
     // In the order written, so that flows of the same date keep their order over a reopen.
-    if (auto* flows = dynamic_cast<TQVCFFolder*>(folder.FindItem(u"flows", false))) {
-        QVItems::ForEachListFolder(*flows, [this](TQVCFFolder& child) {
-            // The type and the flow's fields come from one pass over the folder.
-            const QVItems::TValues values(child, TQVMoneyFlow::ItemNames());
-            const auto type = values.Find(TQVMoneyFlow::ItemType);
-            if (!type)
-                return;
-            int index;
-            if (HasTypeName<TQVExpenseItem>(*type))
-                index = AddExpense();
-            else if (HasTypeName<TQVIncomeItem>(*type))
-                index = AddIncome();
-            else if (HasTypeName<TQVA2AItem>(*type))
-                index = AddA2A();
-            else
-                return;
-            try {
-                // The type was just checked: the flow reads its fields straight away.
-                GetFlow(index)->ReadValues(values);
-            } catch (const std::exception&) {
-                // One unreadable flow must not cost the month its other flows.
-                Delete(index);
-            }
-        });
-    }
-    // A list grown one flow at a time has room for up to as many again, held for as long as
-    // the budget is open.
+    folder.Folder(u"flows", [this](TQVCFReader& flows) {
+        std::vector<std::unique_ptr<TQVMoneyFlow>> read =
+            QVItems::ReadList<TQVMoneyFlow>(flows, [](std::size_t, TQVCFReader& child) {
+                // The type and the flow's fields come from one pass over the folder.
+                const QVItems::TValues values(child, TQVMoneyFlow::ItemNames());
+                return ReadFlow(values);
+            });
+        FFlows.reserve(FFlows.size() + read.size());
+        for (std::unique_ptr<TQVMoneyFlow>& flow : read)
+            FFlows.push_back(flow.release());
+    });
+    TQVEnvironment::RankMissedSources(FFlows);
     FFlows.shrink_to_fit();
     Sort();
 }

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "model/QVFlowSet.h"
+#include "model/QVItems.h"
 #include "model/QVMoneyFlow.h"
 #include "storage/QVBase.h"
 #include "storage/QVUtils.h"
@@ -23,7 +25,7 @@ public:
     void WriteContents(TQVCFWriter& folder) override;
     // Appends the stored flows in the order written and sorts. A flow that fails to load is
     // dropped alone; a "month" date that is not a finite number raises EConvertError.
-    void ReadContents(TQVCFFolder& folder) override;
+    void ReadContents(TQVCFReader& folder) override;
 
     // Any moment inside the month; only its year and month count.
     TDateTime Date = 0.0;
@@ -73,6 +75,9 @@ public:
     static int CompareFlows(const TQVMoneyFlow& a, const TQVMoneyFlow& b);
 
 private:
+    // The flow of the kind the stored type names, read from its values; null for an unknown
+    // type or a flow that cannot be read.
+    static std::unique_ptr<TQVMoneyFlow> ReadFlow(const QVItems::TValues& values);
     template <class T> int AddNew();
 
     std::vector<TQVMoneyFlow*> FFlows;

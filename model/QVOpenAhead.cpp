@@ -1,36 +1,20 @@
 #include "model/QVOpenAhead.h"
 
-#include <system_error>
 #include <utility>
 
 TQVOpenAhead::TQVOpenAhead(std::string fileName, std::function<TDerived()> derive)
     : FFileName(std::move(fileName)) {
     // Without a thread to be had, nothing is done ahead: the open does it all itself.
-    try {
-        FDerivations = std::async(std::launch::async, std::move(derive));
-    } catch (const std::system_error&) {
-    }
-}
-
-TQVOpenAhead::~TQVOpenAhead() {
-    // A future of std::async waits for its thread when it goes; this one is waited on
-    // explicitly, and a failure it carries is of no interest any more.
-    try {
-        if (FDerivations.valid())
-            FDerivations.get();
-    } catch (...) {
-    }
+    FDerivations.Start([this, derive = std::move(derive)] { FDerived = derive(); });
 }
 
 const TQVOpenAhead::TDerived& TQVOpenAhead::Derived() {
-    if (FDerivations.valid()) {
-        try {
-            FDerived = FDerivations.get();
-        } catch (...) {
-            // Whatever failed ahead is derived again by the open, which reports it if it fails
-            // again.
-            FDerived = TDerived();
-        }
+    try {
+        FDerivations.Wait();
+    } catch (...) {
+        // Whatever failed ahead is derived again by the open, which reports it if it fails
+        // again.
+        FDerived = TDerived();
     }
     return FDerived;
 }

@@ -2,10 +2,11 @@
 
 #include <cstdint>
 #include <functional>
-#include <future>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/Workers.h"
 
 // The slow part of opening a budget, started on threads of its own before the open is asked for:
 // at launch the budget to open is known before the main window is made, and the window takes
@@ -29,8 +30,6 @@ public:
 
     // Runs `derive` on a thread of its own.
     TQVOpenAhead(std::string fileName, std::function<TDerived()> derive);
-    // Waits for the thread.
-    ~TQVOpenAhead();
     TQVOpenAhead(const TQVOpenAhead&) = delete;
     TQVOpenAhead& operator=(const TQVOpenAhead&) = delete;
 
@@ -46,6 +45,7 @@ private:
     const TDerived& Derived();
 
     std::string FFileName;
-    std::future<TDerived> FDerivations;
     TDerived FDerived;
+    // Last: its thread, which fills FDerived, is waited for before the rest goes.
+    Workers::TBackgroundTask FDerivations;
 };

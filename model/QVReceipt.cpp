@@ -8,7 +8,7 @@ void TQVIncome::WriteContents(TQVCFWriter& folder) {
     QVItems::Write(folder, u"id", Id);
 }
 
-void TQVIncome::ReadContents(TQVCFFolder& folder) {
+void TQVIncome::ReadContents(TQVCFReader& folder) {
     TQVBase::ReadContents(folder);
     Name = QVItems::ReadText(folder, u"name");
     Id = QVItems::ReadBytes(folder, u"id");

@@ -17,6 +17,6 @@ void TQVIncomeItem::WriteContents(TQVCFWriter& folder) {
 
 void TQVIncomeItem::ReadValues(const QVItems::TValues& values) {
     TQVMoneyFlow::ReadValues(values);
-    Source = SourceRef(values.Find(ItemSource));
+    ReadSourceRef(Source, values.Find(ItemSource));
     Location = IncomeLocationRef(values.Find(ItemLocation));
 }

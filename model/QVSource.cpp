@@ -14,7 +14,7 @@ void TQVSource::WriteContents(TQVCFWriter& folder) {
     QVItems::WriteBool(folder, u"d", IsDefault);
 }
 
-void TQVSource::ReadContents(TQVCFFolder& folder) {
+void TQVSource::ReadContents(TQVCFReader& folder) {
     TQVBase::ReadContents(folder);
     Name = QVItems::ReadText(folder, u"name");
     Id = QVItems::ReadBytes(folder, u"id");

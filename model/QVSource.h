@@ -12,7 +12,7 @@ public:
     std::string_view GetTypeName() const override { return ClassTypeName(); }
 
     void WriteContents(TQVCFWriter& folder) override;
-    void ReadContents(TQVCFFolder& folder) override;
+    void ReadContents(TQVCFReader& folder) override;
 
     std::u16string Name;
     std::u16string Description;

@@ -85,26 +85,22 @@ void TQVStringKeeper::WriteContents(TQVCFWriter& folder) {
     });
 }
 
-void TQVStringKeeper::ReadContents(TQVCFFolder& folder) {
+void TQVStringKeeper::ReadContents(TQVCFReader& folder) {
     TQVBase::ReadContents(folder);
     Clear();
     Title = QVItems::ReadText(folder, u"t");
     Description = QVItems::ReadText(folder, u"d");
     Id = QVItems::ReadBytes(folder, u"id");
-    auto* pairs = dynamic_cast<TQVCFFolder*>(folder.FindItem(u"s", false));
-    if (pairs == nullptr)
-        return;
     // Pairs come in the order the folder holds them ("0", "1", "10", "11", "2", ...); only
     // repeated keys could tell the difference.
-    for (int i = 0; i < pairs->Count(); ++i) {
-        auto* pair = dynamic_cast<TQVCFFolder*>(pairs->GetItem(i));
-        if (pair == nullptr)
-            continue;
-        const auto key = QVItems::Find(*pair, u"n");
-        const auto text = QVItems::Find(*pair, u"v");
-        if (key && text)
-            AddString(QVBase::BytesToWide(*key), QVBase::BytesToWide(*text));
-    }
+    folder.Folder(u"s", [this](TQVCFReader& pairs) {
+        pairs.Folders([this](std::size_t, std::u16string_view, TQVCFReader& pair) {
+            const auto key = QVItems::Find(pair, u"n");
+            const auto text = QVItems::Find(pair, u"v");
+            if (key && text)
+                AddString(QVBase::BytesToWide(*key), QVBase::BytesToWide(*text));
+        });
+    });
 }
 
 int TQVStringKeeper::AddString(std::u16string key, std::u16string text) {

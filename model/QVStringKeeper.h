@@ -13,7 +13,7 @@ public:
     static std::string_view ClassTypeName() { return "str"; }
     std::string_view GetTypeName() const override { return ClassTypeName(); }
     void WriteContents(TQVCFWriter& folder) override;
-    void ReadContents(TQVCFFolder& folder) override;
+    void ReadContents(TQVCFReader& folder) override;
 
     // Appends a pair and returns its index; keys may repeat (the first one wins in lookups).
     int AddString(std::u16string key, std::u16string text);

@@ -17,8 +17,29 @@ EWriteError::EWriteError(const std::string& fileName, int errorCode)
     : Exception("Stream write error in file \"" + fileName + "\"" +
                 (errorCode != 0 ? ": " + SystemErrorMessage(errorCode) : std::string())) {}
 
+EReadError::EReadError(const std::string& fileName, int errorCode)
+    : Exception("Stream read error in file \"" + fileName + "\"" +
+                (errorCode != 0 ? ": " + SystemErrorMessage(errorCode) : std::string())) {}
+
+EFileChanged::EFileChanged(const std::string& fileName)
+    : Exception("Cannot open file \"" + fileName +
+                "\": another program changed it while it was being read") {}
+
 void TStream::RaiseWriteError() const {
     throw EWriteError();
+}
+
+void TStream::RaiseReadError() const {
+    throw EReadError();
+}
+
+void TStream::RaiseChanged() const {
+    throw EFileChanged("stream");
+}
+
+void TStream::CheckUnchanged(const TStamp& before) const {
+    if (Stamp() != before)
+        RaiseChanged();
 }
 
 std::size_t TStream::ReadAt(std::uint64_t position, void* buffer, std::size_t count) {
@@ -65,6 +86,14 @@ std::size_t TMemoryStream::Write(const void* buffer, std::size_t count) {
     std::memcpy(FData.data() + FPosition, buffer, count);
     FPosition = end;
     return count;
+}
+
+std::size_t TMemoryStream::ReadAt(std::uint64_t position, void* buffer, std::size_t count) {
+    if (position >= FData.size() || count == 0)
+        return 0;
+    const std::size_t done = std::min<std::uint64_t>(count, FData.size() - position);
+    std::memcpy(buffer, FData.data() + position, done);
+    return done;
 }
 
 void TMemoryStream::Seek(std::uint64_t position) {
@@ -142,6 +171,7 @@ std::size_t TFileStream::Read(void* buffer, std::size_t count) {
             continue;
         }
         if (n <= 0) {
+            FReadError = n < 0 ? errno : 0;
             break;
         }
         done += static_cast<std::size_t>(n);
@@ -170,6 +200,29 @@ void TFileStream::RaiseWriteError() const {
     throw EWriteError(FFileName, FWriteError);
 }
 
+void TFileStream::RaiseReadError() const {
+    const int error = FReadError;
+    if (error == 0)
+        RaiseChanged();
+    throw EReadError(FFileName, error);
+}
+
+void TFileStream::RaiseChanged() const {
+    throw EFileChanged(FFileName);
+}
+
+TStream::TStamp TFileStream::Stamp() const {
+    struct stat info {};
+    if (::fstat(FHandle, &info) != 0) {
+        RaiseLastOSError("Cannot read file \"" + FFileName + "\"");
+    }
+    constexpr std::int64_t Second = 1000000000;
+    return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+            static_cast<std::uint64_t>(info.st_size),
+            info.st_mtim.tv_sec * Second + info.st_mtim.tv_nsec,
+            info.st_ctim.tv_sec * Second + info.st_ctim.tv_nsec};
+}
+
 std::size_t TFileStream::ReadAt(std::uint64_t position, void* buffer, std::size_t count) {
     if (position > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
         return 0;
@@ -183,6 +236,7 @@ std::size_t TFileStream::ReadAt(std::uint64_t position, void* buffer, std::size_
             continue;
         }
         if (n <= 0) {
+            FReadError = n < 0 ? errno : 0;
             break;
         }
         done += static_cast<std::size_t>(n);

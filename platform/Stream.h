@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -31,9 +32,28 @@ public:
     // Writes all of `count` bytes or raises EWriteError.
     inline void WriteBuffer(const void* buffer, std::size_t count);
 
+    // Raises the error of the last read that fell short of bytes the stream holds: EReadError
+    // with the system's reason, or EFileChanged for a file that has become shorter meanwhile.
+    [[noreturn]] virtual void RaiseReadError() const;
+    // Whether a read has failed with an error of the system's, rather than met the end.
+    virtual bool ReadFailed() const { return false; }
+
+    // What tells one version of the stream's bytes from another; the same stamp before and after
+    // a read means the read saw one version. A stream in memory never changes under its reader.
+    struct TStamp {
+        std::uint64_t Device = 0, Inode = 0, Size = 0;
+        std::int64_t Modified = 0, Changed = 0; // in nanoseconds
+        bool operator==(const TStamp&) const = default;
+    };
+    virtual TStamp Stamp() const { return {}; }
+    // Raises EFileChanged when the stream's stamp is no longer `before`.
+    void CheckUnchanged(const TStamp& before) const;
+
 protected:
     // Raises the EWriteError of a write that fell short.
     [[noreturn]] virtual void RaiseWriteError() const;
+    // Raises EFileChanged.
+    [[noreturn]] virtual void RaiseChanged() const;
 };
 
 // A stream that took fewer bytes than it was given: a full disk, a closed pipe, a failing device.
@@ -43,6 +63,21 @@ public:
     EWriteError() : Exception("Stream write error") {}
     // `errorCode` 0: the system gave no reason.
     EWriteError(const std::string& fileName, int errorCode);
+};
+
+// A read that failed: a failing disk or a lost network folder. A file's error names the file and
+// gives the system's reason.
+class EReadError : public Exception {
+public:
+    EReadError() : Exception("Stream read error") {}
+    // `errorCode` 0: the system gave no reason.
+    EReadError(const std::string& fileName, int errorCode);
+};
+
+// A file that another program wrote while it was being read: what was read is of no one version.
+class EFileChanged : public Exception {
+public:
+    explicit EFileChanged(const std::string& fileName);
 };
 
 inline void TStream::WriteBuffer(const void* buffer, std::size_t count) {
@@ -61,6 +96,8 @@ public:
     std::uint64_t Position() const override { return FPosition; }
     std::uint64_t Size() const override { return FData.size(); }
     void Seek(std::uint64_t position) override;
+    // Leaves the position alone, so that readers on several threads may share the stream.
+    std::size_t ReadAt(std::uint64_t position, void* buffer, std::size_t count) override;
 
     const std::string& Data() const { return FData; }
 
@@ -92,10 +129,16 @@ public:
     std::uint64_t Position() const override;
     std::uint64_t Size() const override;
     void Seek(std::uint64_t position) override;
-    // One request to the system, leaving the position alone.
+    // One request to the system, leaving the position alone; readers on several threads may
+    // share the stream.
     std::size_t ReadAt(std::uint64_t position, void* buffer, std::size_t count) override;
     // Only a regular file knows its size; pipes, FIFOs and devices report none.
     bool SizeKnown() const override;
+    [[noreturn]] void RaiseReadError() const override;
+    bool ReadFailed() const override { return FReadError != 0; }
+    // The file's device, inode, size and modification and change times; raises EOSError when
+    // the system cannot tell them.
+    TStamp Stamp() const override;
 
     // Flushes the file's data to the disk (fsync); raises EOSError when that fails.
     void Flush();
@@ -103,6 +146,7 @@ public:
 
 protected:
     [[noreturn]] void RaiseWriteError() const override;
+    [[noreturn]] void RaiseChanged() const override;
 
 private:
     void OpenRegularFile();
@@ -110,4 +154,7 @@ private:
     std::string FFileName; // for the messages of later failures
     int FHandle = -1;
     int FWriteError = 0; // errno of the last write that fell short
+    // errno of the last read that failed, 0 when it met the end; readers on several threads
+    // share it, and any of their failures serves for the message.
+    std::atomic<int> FReadError{0};
 };

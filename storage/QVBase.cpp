@@ -5,6 +5,7 @@
 #include "platform/Folders.h"
 #include "platform/Guid.h"
 #include "storage/QVCFItem.h"
+#include "storage/QVCFView.h"
 #include "storage/QVCFWriter.h"
 #include "storage/QVConstants.h"
 #include "storage/QVException.h"
@@ -13,7 +14,7 @@
 
 void TQVBase::WriteContents(TQVCFWriter&) {}
 
-void TQVBase::ReadContents(TQVCFFolder&) {}
+void TQVBase::ReadContents(TQVCFReader&) {}
 
 void TQVBase::SaveToFolder(TQVCFFolder& folder) {
     TQVCFTreeWriter writer(folder);
@@ -27,11 +28,15 @@ void TQVBase::SaveToFolder(TQVCFWriter& folder) {
     folder.File(u"type", GetTypeName());
 }
 
-void TQVBase::LoadFromFolder(TQVCFFolder& folder) {
+void TQVBase::LoadFromFolder(TQVCFReader& folder) {
     std::string_view type;
-    if (!folder.FindFileData(u"type", type) || type != GetTypeName())
+    if (!folder.File(u"type", type) || type != GetTypeName())
         throw EQVException(QVRS::InvalidObject);
     ReadContents(folder);
+}
+
+void TQVBase::LoadFromFolder(const TQVCFFolder& folder) {
+    TQVCFView::Read(folder, [this](TQVCFReader& view) { LoadFromFolder(view); });
 }
 
 namespace QVBase {

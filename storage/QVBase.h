@@ -4,6 +4,7 @@
 #include <string_view>
 
 class TQVCFFolder;
+class TQVCFReader;
 class TQVCFWriter;
 
 // Base of every object that is stored as a folder of a container: a file "type" holding the
@@ -17,7 +18,7 @@ public:
     static std::string_view ClassTypeName() { return "base"; }
     virtual std::string_view GetTypeName() const { return ClassTypeName(); }
     virtual void WriteContents(TQVCFWriter& folder);
-    virtual void ReadContents(TQVCFFolder& folder);
+    virtual void ReadContents(TQVCFReader& folder);
 
     // Adds "type" and the contents to a new, empty folder.
     void SaveToFolder(TQVCFFolder& folder);
@@ -25,7 +26,9 @@ public:
     void SaveToFolder(TQVCFWriter& folder);
     // Checks "type" (exact bytes) and reads the contents; raises EQVException "Invalid object"
     // and leaves the object unchanged when the type does not match.
-    void LoadFromFolder(TQVCFFolder& folder);
+    void LoadFromFolder(TQVCFReader& folder);
+    // The same from a folder of an item tree.
+    void LoadFromFolder(const TQVCFFolder& folder);
 };
 
 // True when class T's type string equals `typeName` byte for byte.

@@ -47,30 +47,11 @@ void* TQVCFArena::NewChunk(std::size_t size) {
     return chunk;
 }
 
-const std::uint8_t* TQVCFArena::Keep(TByteBuffer bytes) {
-    FKept.push_back(std::move(bytes));
-    return FKept.back().Data();
-}
-
-const std::uint8_t* TQVCFArena::ReleaseKept(const std::uint8_t* from, const std::uint8_t* to) {
-    for (TByteBuffer& kept : FKept) {
-        const std::uint8_t* data = kept.Data();
-        if (data != nullptr && from >= data && to >= from && to <= data + kept.Size())
-            return data + kept.Release(static_cast<std::size_t>(from - data),
-                                       static_cast<std::size_t>(to - data));
-    }
-    return from;
-}
-
 void TQVCFArena::Reset() {
     for (void* chunk : FChunks)
         ::operator delete(chunk);
     FChunks.clear();
     FChunks.shrink_to_fit();
-    FKept.clear();
-    FKept.shrink_to_fit();
-    Lookup = TLookup();
-    InPlace = TInPlace();
     std::fill(std::begin(FFree), std::end(FFree), nullptr);
     FNext = FEnd = nullptr;
     FChunkSize = FirstChunk;

@@ -9,18 +9,17 @@ namespace QVAES {
 struct TAESContext;
 }
 
-// Bytes on their way to a stream, gathered into blocks of a fixed size. A thread of the sink's
-// own writes the full blocks while the next ones are being filled. With a cipher each block is
-// encrypted first, the CFB pass running on from one block to the next, so the bytes are those of
-// one pass over the whole.
+// Bytes on their way to a stream, gathered into a block of a fixed size that is written out
+// whenever it is full. With a cipher each block is encrypted first, the CFB pass running on from
+// one block to the next, so the bytes are those of one pass over the whole.
 class TQVCFBlockSink {
 public:
     static constexpr std::size_t BlockSize = 256 * 1024;
 
-    // `cipher`, when given, is a context set up for encrypting that the sink's writer then uses
-    // until Finish.
+    // `cipher`, when given, is a context set up for encrypting that the sink then uses until
+    // Finish.
     TQVCFBlockSink(TStream& stream, QVAES::TAESContext* cipher);
-    // Without Finish, the blocks not yet written are dropped.
+    // Without Finish, the bytes not yet written are dropped.
     ~TQVCFBlockSink();
     TQVCFBlockSink(const TQVCFBlockSink&) = delete;
     TQVCFBlockSink& operator=(const TQVCFBlockSink&) = delete;
@@ -34,20 +33,23 @@ public:
     }
     void Advance(std::uint8_t* end) { FNext = end; }
     void Put(const void* bytes, std::size_t count);
-    // Hands the gathered bytes on to be written. Raises the error that ended the writing
-    // (EWriteError when the stream took fewer bytes), if one has.
+    // Writes the gathered bytes; raises EWriteError when the stream takes fewer.
     void Flush();
-    // Writes everything given and waits for it; raises as Flush does.
+    // Writes everything given; raises as Flush does.
     void Finish();
     // Bytes given so far, written or not.
-    std::uint64_t Count() const { return FHanded + static_cast<std::uint64_t>(FNext - FBlock); }
+    std::uint64_t Count() const {
+        return FHanded + static_cast<std::uint64_t>(FNext - FBlock.get());
+    }
 
 private:
-    class TWriter;
+    static constexpr std::uint64_t WriteBackStep = 4 << 20;
 
-    std::unique_ptr<TWriter> FWriter;
-    std::uint8_t* FBlock;
+    TStream& FStream;
+    QVAES::TAESContext* FCipher;
+    std::unique_ptr<std::uint8_t[]> FBlock;
     std::uint8_t* FNext;
     std::uint8_t* FEnd;
     std::uint64_t FHanded = 0;
+    std::uint64_t FWrittenBack = 0;
 };

@@ -5,6 +5,8 @@
 
 #include "platform/Stream.h"
 #include "storage/QVAES.h"
+#include "storage/QVException.h"
+#include "storage/QVUtils.h"
 
 TQVCFBodySource::TQVCFBodySource(TStream& stream, std::uint64_t start, std::uint64_t length,
                                  const std::uint8_t* key, const std::uint8_t* iv)
@@ -17,16 +19,14 @@ TQVCFBodySource::TQVCFBodySource(TStream& stream, std::uint64_t start, std::uint
 
 TQVCFBodySource::~TQVCFBodySource() {
     // The key is the password's own bytes.
-    volatile std::uint8_t* key = FKey;
-    for (std::size_t i = 0; i < sizeof(FKey); ++i)
-        key[i] = 0;
+    QVUtils::Wipe(FKey, sizeof(FKey));
 }
 
 void TQVCFBodySource::ReadStored(std::uint64_t offset, std::size_t size, std::uint8_t* out) const {
     if (offset > FLength || size > FLength - offset)
-        throw EPACFReadAgain();
+        throw EPACFError(CFMessages::InternalError);
     if (FStream.ReadAt(FStart + offset, out, size) != size)
-        throw EPACFReadAgain();
+        FStream.RaiseReadError();
 }
 
 void TQVCFBodySource::Read(std::uint64_t offset, std::size_t size, std::uint8_t* out) const {
@@ -51,15 +51,8 @@ void TQVCFBodySource::Read(std::uint64_t offset, std::size_t size, std::uint8_t*
     ReadStored(offset, size, out);
     outLen = static_cast<std::uint32_t>(size);
     QVAES::Decrypt(context, out, outLen, out, outLen);
-    std::memset(&context, 0, sizeof(context));
-}
-
-void TQVCFBodySource::Fill(std::uint8_t* base, const std::uint8_t* from,
-                           const std::uint8_t* to) const {
-    const auto begin = static_cast<std::uint64_t>(from - base);
-    const auto end = std::min<std::uint64_t>(static_cast<std::uint64_t>(to - base), FLength);
-    if (begin < end)
-        Read(begin, static_cast<std::size_t>(end - begin), base + begin);
+    QVUtils::Wipe(&context, sizeof(context));
+    QVUtils::Wipe(skipped, sizeof(skipped));
 }
 
 void TQVCFBodySource::Decrypt(std::uint8_t* body, std::size_t size) const {
@@ -69,5 +62,5 @@ void TQVCFBodySource::Decrypt(std::uint8_t* body, std::size_t size) const {
     QVAES::InitDecrypt(context, FKey, FIV);
     auto outLen = static_cast<std::uint32_t>(size);
     QVAES::Decrypt(context, body, outLen, body, outLen);
-    std::memset(&context, 0, sizeof(context));
+    QVUtils::Wipe(&context, sizeof(context));
 }

@@ -3,25 +3,15 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "storage/QVException.h"
-
 class TStream;
-
-// Raised by a reader of a body in place (TQVCFBodySource) when a part read late is not what the
-// head promised: not in the plain form, or cut short. Its reader starts again from the whole
-// body, which reports what is wrong as reading the whole body always has.
-class EPACFReadAgain : public EPACFError {
-public:
-    EPACFReadAgain() : EPACFError(CFMessages::InvalidFile) {}
-};
 
 // A container's body read where it lies in its file, any part of it at any time. With CFB the
 // feedback for a block is the ciphertext block before it, so a part decrypts from the block it
 // starts in and the 16 stored bytes before that, without the rest of the body.
 class TQVCFBodySource {
 public:
-    // The body is `length` bytes from `start` of `stream`, which must be seekable and stay open
-    // as long as this. `key` null: the body is stored plain.
+    // The body is `length` bytes from `start` of `stream`, which must be seekable, lie within it
+    // and stay open as long as this. `key` null: the body is stored plain.
     TQVCFBodySource(TStream& stream, std::uint64_t start, std::uint64_t length,
                     const std::uint8_t* key, const std::uint8_t* iv);
     ~TQVCFBodySource();
@@ -32,11 +22,10 @@ public:
     bool Protected() const { return FProtected; }
     TStream& Stream() const { return FStream; }
 
-    // Body bytes [offset, offset + size), decrypted, into `out`; raises EPACFReadAgain when the
-    // file ends before them.
+    // Body bytes [offset, offset + size), decrypted, into `out`; any thread may read. Raises
+    // EPACFError "Internal error" for bytes outside the body, and the stream's read error when
+    // they cannot be read (a file that is shorter now than when its head was read has changed).
     void Read(std::uint64_t offset, std::size_t size, std::uint8_t* out) const;
-    // The same, with `out` the body's own place for them: `base` + offset.
-    void Fill(std::uint8_t* base, const std::uint8_t* from, const std::uint8_t* to) const;
     // The whole body from its start, decrypted in place: what reading it at once gives.
     void Decrypt(std::uint8_t* body, std::size_t size) const;
 

@@ -88,10 +88,10 @@ TQVCFFolder::~TQVCFFolder() {
         delete FArena;
 }
 
-TQVCFArena& TQVCFFolder::Arena() const {
+TQVCFArena& TQVCFFolder::Arena() {
     if (FArena == nullptr) {
         FArena = new TQVCFArena();
-        const_cast<TQVCFFolder*>(this)->FOwnsArena = true;
+        FOwnsArena = true;
     }
     return *FArena;
 }
@@ -108,17 +108,10 @@ void TQVCFFolder::DestroyChildren() {
     }
     arena.Release(FItems, FCapacity * sizeof(TQVCFItem*));
     FItems = nullptr;
-    FCount = FCapacity = FOrdered = 0;
-}
-
-int TQVCFFolder::Count() const {
-    if (FPacked != nullptr)
-        Unpack();
-    return static_cast<int>(FCount);
+    FCount = FCapacity = 0;
 }
 
 TQVCFItem* TQVCFFolder::GetItem(int index) const {
-    Ready();
     if (index < 0 || index >= Count())
         throw EListError("List index out of bounds (" + std::to_string(index) + ")");
     return FItems[static_cast<std::size_t>(index)];
@@ -137,17 +130,10 @@ void TQVCFFolder::Append(TQVCFItem* item) {
         FItems = items;
         FCapacity = capacity;
     }
-    // Still in order when it sorts behind the last item: the common case of a writer that adds
-    // in order, and of every unsorted folder.
-    if (FOrdered == FCount &&
-        (!FSorted || FCount == 0 || CompareItems(*FItems[FCount - 1], *item) <= 0))
-        ++FOrdered;
     FItems[FCount++] = item;
 }
 
 template <class T> T& TQVCFFolder::NewChild(std::u16string_view name) {
-    if (FPacked != nullptr)
-        Unpack();
     TQVCFArena& arena = Arena();
     T* item = new (arena.Allocate(sizeof(T))) T();
     if constexpr (std::is_same_v<T, TQVCFFolder>)
@@ -160,33 +146,34 @@ template <class T> T& TQVCFFolder::NewChild(std::u16string_view name) {
         arena.Release(item, sizeof(T));
         throw;
     }
+    Insert(item);
     return *item;
 }
 
 // The item was just appended; moves it to its sorted place (behind every item that compares
-// equal, the order a stable sort gives) and returns its index.
+// equal, the order a stable sort gives) and returns its index. Writers mostly add in order, so
+// the place is nearly always the end.
 int TQVCFFolder::Insert(TQVCFItem* item) {
-    if (FOrdered == FCount)
-        return static_cast<int>(FCount - 1);
     TQVCFItem** end = FItems + FCount - 1;
+    if (!FSorted || end == FItems || CompareItems(*end[-1], *item) <= 0)
+        return static_cast<int>(FCount - 1);
     TQVCFItem** position =
         std::upper_bound(FItems, end, item, [](const TQVCFItem* a, const TQVCFItem* b) {
             return CompareItems(*a, *b) < 0;
         });
     std::memmove(position + 1, position, static_cast<std::size_t>(end - position) * sizeof(*end));
     *position = item;
-    FOrdered = FCount;
     return static_cast<int>(position - FItems);
 }
 
 int TQVCFFolder::AddFile(std::u16string_view name) {
-    Ready();
-    return Insert(&NewChild<TQVCFFile>(name));
+    TQVCFFile& file = NewChild<TQVCFFile>(name);
+    return static_cast<int>(std::find(FItems, FItems + FCount, &file) - FItems);
 }
 
 int TQVCFFolder::AddFolder(std::u16string_view name) {
-    Ready();
-    return Insert(&NewChild<TQVCFFolder>(name));
+    TQVCFFolder& folder = NewChild<TQVCFFolder>(name);
+    return static_cast<int>(std::find(FItems, FItems + FCount, &folder) - FItems);
 }
 
 TQVCFFile& TQVCFFolder::NewFile(std::u16string_view name) {
@@ -198,49 +185,13 @@ TQVCFFolder& TQVCFFolder::NewFolder(std::u16string_view name) {
 }
 
 void TQVCFFolder::Clear() {
-    FUnread = false;
-    FPacked = nullptr;
-    FPackedSize = 0;
     DestroyChildren();
     // Nothing of the tree is left, so its memory goes back in one piece.
     if (FOwnsArena)
         FArena->Reset();
 }
 
-// Sorts the items appended since the last look and merges them in behind their equals: the
-// order the same items would have had if each had been inserted in its place.
-void TQVCFFolder::SettleOrder() const {
-    if (!FSorted) {
-        FOrdered = FCount;
-        return;
-    }
-    const auto less = [](const TQVCFItem* a, const TQVCFItem* b) {
-        return CompareItems(*a, *b) < 0;
-    };
-    TQVCFItem** middle = FItems + FOrdered;
-    TQVCFItem** end = FItems + FCount;
-    if (FCount <= 16) {
-        // An object's handful of values: each new one slides into the sorted ones before it,
-        // with no merge and no buffer.
-        for (TQVCFItem** i = middle; i < end; ++i) {
-            TQVCFItem* item = *i;
-            TQVCFItem** j = i;
-            for (; j > FItems && less(item, j[-1]); --j)
-                *j = j[-1];
-            *j = item;
-        }
-        FOrdered = FCount;
-        return;
-    }
-    if (!std::is_sorted(middle, end, less))
-        std::stable_sort(middle, end, less);
-    if (middle != FItems && less(*middle, middle[-1]))
-        std::inplace_merge(FItems, middle, end, less);
-    FOrdered = FCount;
-}
-
 void TQVCFFolder::Sort() {
-    Ready();
     const auto less = [](const TQVCFItem* a, const TQVCFItem* b) {
         return CompareItems(*a, *b) < 0;
     };
@@ -250,7 +201,6 @@ void TQVCFFolder::Sort() {
 }
 
 void TQVCFFolder::SetSorted(bool value) {
-    Ready();
     FSorted = value;
     if (value)
         Sort();
@@ -277,7 +227,6 @@ TQVCFFolder& TQVCFFolder::Root() {
 }
 
 TQVCFItem* TQVCFFolder::FindChild(std::u16string_view name, bool foldersOnly) const {
-    Ready();
     for (std::uint32_t i = 0; i < FCount; ++i) {
         TQVCFItem* item = FItems[i];
         if (foldersOnly && !item->IsFolder())
@@ -287,6 +236,7 @@ TQVCFItem* TQVCFFolder::FindChild(std::u16string_view name, bool foldersOnly) co
     }
     return nullptr;
 }
+
 TQVCFItem* TQVCFFolder::FindItem(std::u16string_view path, bool create) {
     // Walk the path component by component instead of recursing, so a long path cannot exhaust
     // the stack.
@@ -324,7 +274,6 @@ TQVCFItem* TQVCFFolder::FindItem(std::u16string_view path, bool create) {
 // ---- Encoding ----
 
 std::uint64_t TQVCFFolder::ContentEstimate() const {
-    Ready();
     std::uint64_t estimate = 16;
     for (std::uint32_t i = 0; i < FCount; ++i)
         estimate += FItems[i]->ItemEstimate() + 8;
@@ -332,7 +281,6 @@ std::uint64_t TQVCFFolder::ContentEstimate() const {
 }
 
 std::uint64_t TQVCFFolder::MeasureContent() const {
-    Ready();
     std::uint64_t children = 0;
     for (std::uint32_t i = 0; i < FCount; ++i)
         children += ElementSize(FItems[i]->MeasureItem());
@@ -358,26 +306,20 @@ void TQVCFFolder::LoadContent(const std::uint8_t* buffer, std::uint32_t size, in
     Clear();
     if (depth > CFMaxFolderDepth)
         throw EPACFError(CFMessages::InvalidFile);
-    try {
-        if (!LoadPlainContent(buffer, size, depth)) {
-            TASN1ConstrainedTag holder;
-            if (!holder.LoadFromBuffer(buffer, size) || holder.Count() != 1 ||
-                !holder.GetField(0)->CheckType(TagSequence, true))
+    // A failed read leaves the children read before the fault, in the file's order.
+    if (!LoadPlainContent(buffer, size, depth)) {
+        TASN1ConstrainedTag holder;
+        if (!holder.LoadFromBuffer(buffer, size) || holder.Count() != 1 ||
+            !holder.GetField(0)->CheckType(TagSequence, true))
+            throw EPACFError(CFMessages::InvalidFile);
+        const auto& sequence = static_cast<const TASN1ConstrainedTag&>(*holder.GetField(0));
+        for (int i = 0; i < sequence.Count(); ++i) {
+            const TASN1CustomTag* element = sequence.GetField(i);
+            if (!element->CheckType(TagOctets, false))
                 throw EPACFError(CFMessages::InvalidFile);
-            const auto& sequence = static_cast<const TASN1ConstrainedTag&>(*holder.GetField(0));
-            for (int i = 0; i < sequence.Count(); ++i) {
-                const TASN1CustomTag* element = sequence.GetField(i);
-                if (!element->CheckType(TagOctets, false))
-                    throw EPACFError(CFMessages::InvalidFile);
-                const std::string& bytes = static_cast<const TASN1SimpleTag&>(*element).Content();
-                AppendLoaded(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(),
-                             depth);
-            }
+            const std::string& bytes = static_cast<const TASN1SimpleTag&>(*element).Content();
+            AppendLoaded(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), depth);
         }
-    } catch (...) {
-        // A failed read leaves the children read before the fault in the file's order.
-        FOrdered = FCount;
-        throw;
     }
     if (FSorted)
         Sort();

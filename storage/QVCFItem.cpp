@@ -132,8 +132,6 @@ const std::uint8_t* Bytes(const std::string& s) {
 void TQVCFItem::LoadFromBuffer(const std::uint8_t* buffer, std::uint32_t size) {
     TItemParts parts;
     if (QVCFPlain::SplitItem(buffer, size, parts)) {
-        if (FIsFolder && static_cast<TQVCFFolder*>(this)->LoadPacked(buffer, size, true, nullptr))
-            return;
         LoadFromParts(parts.HasName, parts.Name, parts.NameSize, parts.Content, parts.ContentSize,
                       0);
         return;
@@ -142,17 +140,7 @@ void TQVCFItem::LoadFromBuffer(const std::uint8_t* buffer, std::uint32_t size) {
     LoadFromTree(ParseItem(holder, buffer, size), 0);
 }
 
-void TQVCFItem::LoadFromBytes(TByteBuffer bytes) {
-    const std::uint8_t* data = bytes.Data();
-    const auto size = static_cast<std::uint32_t>(bytes.Size());
-    if (FIsFolder && static_cast<TQVCFFolder*>(this)->LoadPacked(data, size, true, &bytes))
-        return;
-    LoadFromBuffer(data, size);
-}
-
 void TQVCFItem::LoadContentFromBuffer(const std::uint8_t* buffer, std::uint32_t size) {
-    if (FIsFolder && static_cast<TQVCFFolder*>(this)->LoadPacked(buffer, size, false, nullptr))
-        return;
     LoadContent(buffer, size, 0);
 }
 
@@ -181,8 +169,8 @@ void TQVCFItem::LoadFromParts(bool hasName, const std::uint8_t* name, std::size_
 }
 
 std::unique_ptr<TQVCFItem> TQVCFItem::CreateFromBuffer(const std::uint8_t* buffer,
-                                                       std::uint32_t size) {
-    return std::unique_ptr<TQVCFItem>(CreateFromBufferAt(nullptr, buffer, size, 0));
+                                                       std::uint32_t size, int depth) {
+    return std::unique_ptr<TQVCFItem>(CreateFromBufferAt(nullptr, buffer, size, depth));
 }
 
 namespace {

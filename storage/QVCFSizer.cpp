@@ -1,8 +1,9 @@
 #include "storage/QVCFSizer.h"
 
 #include <algorithm>
-#include <atomic>
-#include <thread>
+#include <utility>
+
+#include "platform/Workers.h"
 
 #include "storage/QVDER.h"
 #include "storage/QVException.h"
@@ -10,10 +11,6 @@
 using namespace QVDER;
 
 namespace QVCFSizes {
-
-unsigned SharingThreads() {
-    return std::clamp(std::thread::hardware_concurrency(), 2u, 8u);
-}
 
 void InternalError() {
     throw EPACFError(CFMessages::InternalError);
@@ -52,70 +49,80 @@ void TQVCFSizer::Measure(std::u16string_view name, int count, const TWriteEach& 
         children = MeasureShared(count, write);
         FSlots[slot].RunCount = FRuns->size() - FSlots[slot].FirstRun;
     } else {
-        TMeasuredRun run{0, count, {}, 0, nullptr};
-        MeasureRun(run, count, write, FSlots, FShared ? nullptr : FRuns);
-        children = run.Children;
+        for (int index = 0; index < count; index = QVCFList::NextIndex(index, count)) {
+            TQVCFSizer folder(FSlots, FShared ? nullptr : FRuns);
+            write(index, folder);
+            children += FolderItemElement(IndexNameUnits(index), folder.Children());
+        }
     }
     FSlots[slot].Children = children;
     FSlots[slot].Descendants = FSlots.size() - slot - 1;
     FChildren += FolderItemElement(name.size(), children);
 }
 
-void TQVCFSizer::MeasureRun(TMeasuredRun& run, int count, const TWriteEach& write,
-                            std::vector<TSlot>& slots, std::vector<TRun>* runs) {
-    int index = run.Index;
-    for (int left = run.Folders; left > 0; --left, index = QVCFList::NextIndex(index, count)) {
-        TQVCFSizer folder(slots, runs);
-        write(index, folder);
-        run.Children += FolderItemElement(IndexNameUnits(index), folder.Children());
-    }
-}
-
 std::uint64_t TQVCFSizer::MeasureShared(int count, const TWriteEach& write) {
-    const unsigned threads = SharingThreads();
-    // Runs small enough that the encoder, which holds a few of them encoded at a time,
-    // stays small beside the budget, and many enough to keep every thread busy.
-    const int runCount = std::min(count, static_cast<int>(threads) * 32);
-    std::vector<TMeasuredRun> runs(static_cast<std::size_t>(runCount));
-    int index = 0;
-    for (int r = 0; r < runCount; ++r) {
-        TMeasuredRun& run = runs[static_cast<std::size_t>(r)];
-        run.Index = index;
-        run.Folders = static_cast<int>(std::int64_t{count} * (r + 1) / runCount -
-                                       std::int64_t{count} * r / runCount);
-        for (int i = 0; i < run.Folders; ++i)
-            index = QVCFList::NextIndex(index, count);
-    }
-    std::atomic<int> next{0};
-    const auto work = [&] {
-        for (int r; (r = next++) < runCount;) {
-            TMeasuredRun& run = runs[static_cast<std::size_t>(r)];
-            try {
-                MeasureRun(run, count, write, run.Slots, nullptr);
-            } catch (...) {
-                run.Error = std::current_exception();
-            }
-        }
+    // Consecutive folders in the list's order, with the lists below them and each one's size.
+    struct TChunk {
+        int Index = 0;
+        int Folders = 0;
+        std::vector<TSlot> Slots;
+        std::vector<std::pair<std::uint64_t, std::size_t>> Sizes; // bytes and lists of each
     };
-    std::vector<std::thread> helpers;
-    try {
-        for (unsigned t = 1; t < threads && static_cast<int>(t) < runCount; ++t)
-            helpers.emplace_back(work);
-    } catch (...) {
-        // Fewer threads then; this one works through whatever is left.
-    }
-    work();
-    for (std::thread& helper : helpers)
-        helper.join();
-    // The error a measure in turn would have met first.
-    for (const TMeasuredRun& run : runs)
-        if (run.Error)
-            std::rethrow_exception(run.Error);
+    const unsigned workers = Workers::Count(TQVCFStreamedBody::MaxEncoders);
+    // Enough chunks to keep every thread busy, each measured at once.
+    const int chunks = std::min(count, static_cast<int>(workers + 1) * 16);
+    int made = 0, next = 0;
     std::uint64_t children = 0;
-    for (const TMeasuredRun& run : runs) {
-        FRuns->push_back({run.Index, run.Folders, run.Slots.size(), run.Children});
-        FSlots.insert(FSlots.end(), run.Slots.begin(), run.Slots.end());
-        children += run.Children;
-    }
+    TRun run;
+    const auto close = [this, &run] {
+        if (run.Folders > 0)
+            FRuns->push_back(run);
+        run = TRun();
+    };
+    Workers::RunOrdered<TChunk>(
+        workers, std::size_t{1} << 20,
+        [&](TChunk& chunk, std::size_t& bytes) {
+            if (made == chunks)
+                return false;
+            chunk.Index = next;
+            chunk.Folders = static_cast<int>(std::int64_t{count} * (made + 1) / chunks -
+                                             std::int64_t{count} * made / chunks);
+            for (int i = 0; i < chunk.Folders; ++i)
+                next = QVCFList::NextIndex(next, count);
+            ++made;
+            bytes = static_cast<std::size_t>(chunk.Folders) * sizeof(TSlot);
+            return true;
+        },
+        [&](TChunk& chunk) {
+            int index = chunk.Index;
+            for (int i = 0; i < chunk.Folders; ++i, index = QVCFList::NextIndex(index, count)) {
+                const std::size_t before = chunk.Slots.size();
+                TQVCFSizer folder(chunk.Slots, nullptr);
+                write(index, folder);
+                chunk.Sizes.emplace_back(
+                    FolderItemElement(IndexNameUnits(index), folder.Children()),
+                    chunk.Slots.size() - before);
+            }
+        },
+        [&](TChunk& chunk) {
+            FSlots.insert(FSlots.end(), chunk.Slots.begin(), chunk.Slots.end());
+            int index = chunk.Index;
+            for (const auto& [bytes, slots] : chunk.Sizes) {
+                // A folder larger than a run is a run of its own; the others fill runs in turn.
+                if (bytes > TQVCFStreamedBody::RunBytes ||
+                    run.Bytes + bytes > TQVCFStreamedBody::RunBytes)
+                    close();
+                if (run.Folders == 0)
+                    run.Index = index;
+                ++run.Folders;
+                run.Slots += slots;
+                run.Bytes += bytes;
+                if (bytes > TQVCFStreamedBody::RunBytes)
+                    close();
+                children += bytes;
+                index = QVCFList::NextIndex(index, count);
+            }
+        });
+    close();
     return children;
 }

@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <exception>
 #include <string_view>
 #include <vector>
 
@@ -12,8 +11,6 @@
 // The sizes of the item encoding, shared by the two runs of a streamed body's writer.
 namespace QVCFSizes {
 
-// The threads that share a list's folders.
-unsigned SharingThreads();
 // Raises EPACFError "Internal error": the writer wrote other items than it did when measured.
 [[noreturn]] void InternalError();
 
@@ -30,8 +27,8 @@ std::size_t IndexNameUnits(int index);
 
 // The first run of a streamed body's writer: adds up a folder's children and notes the lists'
 // sizes in the order they are written. The outermost list whose folders may be measured at the
-// same time is shared out among threads, in runs of consecutive folders; the lists inside those
-// are measured in turn.
+// same time is shared out among threads, and its folders are cut into runs (TQVCFStreamedBody::
+// TRun); the lists inside those are measured in turn.
 class TQVCFSizer final : public TQVCFWriter {
 public:
     using TSlot = TQVCFStreamedBody::TSlot;
@@ -57,20 +54,9 @@ public:
     }
 
 private:
-    // The folders in the list's order from `Index` on, `Folders` of them, and what they hold.
-    struct TMeasuredRun {
-        int Index = 0;
-        int Folders = 0;
-        std::vector<TSlot> Slots;
-        std::uint64_t Children = 0;
-        std::exception_ptr Error;
-    };
-
     void Measure(std::u16string_view name, int count, const TWriteEach& write, bool share);
-    static void MeasureRun(TMeasuredRun& run, int count, const TWriteEach& write,
-                           std::vector<TSlot>& slots, std::vector<TRun>* runs);
-    // The folders in runs, taken by the threads in turn; the runs' lists then follow one
-    // another in order, as measured in one go.
+    // The folders measured in chunks by the threads and taken back in order, as measured in one
+    // go; the runs are cut from their sizes.
     std::uint64_t MeasureShared(int count, const TWriteEach& write);
 
     std::vector<TSlot>& FSlots;

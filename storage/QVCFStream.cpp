@@ -2,14 +2,12 @@
 
 #include <algorithm>
 #include <bit>
-#include <condition_variable>
 #include <cstring>
-#include <exception>
-#include <mutex>
+#include <memory>
 #include <string>
-#include <thread>
 #include <utility>
 
+#include "platform/Workers.h"
 #include "storage/QVCFBlockSink.h"
 #include "storage/QVCFItem.h"
 #include "storage/QVCFSizer.h"
@@ -375,120 +373,68 @@ public:
     }
 
 private:
-    // The runs of a list that threads measured: threads encode them into memory, a few ahead
-    // of the one being written here, which takes them in order. Returns the slot after the
+    // The runs of a list that threads measured: threads encode them into memory, a few ahead of
+    // the one being written here, which takes them in order; a folder too large for a run is
+    // encoded here, straight into the sink, when its turn comes. Returns the slot after the
     // list's.
     std::size_t SharedFolders(const TPending::TList& list, const TSlot& slot, std::size_t depth) {
         struct TEncoded {
+            const TRun* Run = nullptr;
+            std::size_t Cursor = 0; // the slot of its first folder's lists
             std::unique_ptr<TMemorySink> Bytes;
-            std::exception_ptr Error;
-            bool Done = false;
         };
         // The buffers of runs written out, for the next runs: each would otherwise be new memory
         // that the system clears page by page.
         std::vector<std::unique_ptr<TMemorySink>> spare;
-        const std::size_t count = slot.RunCount;
-        std::vector<std::size_t> cursors(count);
+        std::size_t next = 0;
         std::size_t cursor = list.Slot + 1;
-        for (std::size_t r = 0; r < count; ++r) {
-            cursors[r] = cursor;
-            cursor += FRuns[slot.FirstRun + r].Slots;
-        }
-        std::vector<TEncoded> encoded(count);
-        const std::size_t threads = SharingThreads();
-        const std::size_t ahead = threads + 2;
-        std::mutex lock;
-        std::condition_variable changed;
-        std::size_t next = 0, written = 0;
-        bool stop = false;
-        // Encodes run `r` into a buffer of its own; an error is kept for the caller.
-        const auto encode = [&](std::size_t r) {
-            TEncoded& run = encoded[r];
-            try {
-                const TRun& mark = FRuns[slot.FirstRun + r];
-                {
-                    const std::lock_guard<std::mutex> guard(lock);
-                    if (!spare.empty()) {
-                        run.Bytes = std::move(spare.back());
-                        spare.pop_back();
-                    }
+        const auto encode = [&](const TRun& run, std::size_t at, auto& encoder) {
+            int index = run.Index;
+            for (int left = run.Folders; left > 0; --left) {
+                at = encoder.Folder(list, index, at, depth);
+                index = QVCFList::NextIndex(index, list.Count);
+            }
+            return at;
+        };
+        const unsigned workers = Workers::Count(TQVCFStreamedBody::MaxEncoders);
+        Workers::RunOrdered<TEncoded>(
+            workers, 4 * TQVCFStreamedBody::RunBytes,
+            [&](TEncoded& item, std::size_t& bytes) {
+                if (next == slot.RunCount)
+                    return false;
+                item.Run = &FRuns[slot.FirstRun + next++];
+                item.Cursor = cursor;
+                cursor += item.Run->Slots;
+                if (item.Run->Bytes > TQVCFStreamedBody::RunBytes) {
+                    bytes = 0;
+                    return true;
                 }
-                if (!run.Bytes)
-                    run.Bytes = std::make_unique<TMemorySink>();
-                run.Bytes->Reset(static_cast<std::size_t>(mark.Bytes));
-                TEncoder<TMemorySink> encoder(FSlots, FRuns, *run.Bytes, true);
-                std::size_t at = cursors[r];
-                int index = mark.Index;
-                for (int left = mark.Folders; left > 0; --left) {
-                    at = encoder.Folder(list, index, at, depth);
-                    index = QVCFList::NextIndex(index, list.Count);
+                if (spare.empty()) {
+                    item.Bytes = std::make_unique<TMemorySink>();
+                } else {
+                    item.Bytes = std::move(spare.back());
+                    spare.pop_back();
                 }
-                if (at != (r + 1 < count ? cursors[r + 1] : cursor))
+                bytes = static_cast<std::size_t>(item.Run->Bytes);
+                return true;
+            },
+            [&](TEncoded& item) {
+                if (!item.Bytes)
+                    return;
+                item.Bytes->Reset(static_cast<std::size_t>(item.Run->Bytes));
+                TEncoder<TMemorySink> encoder(FSlots, FRuns, *item.Bytes, true);
+                if (encode(*item.Run, item.Cursor, encoder) != item.Cursor + item.Run->Slots)
                     InternalError();
-            } catch (...) {
-                run.Error = std::current_exception();
-            }
-            {
-                const std::lock_guard<std::mutex> guard(lock);
-                run.Done = true;
-            }
-            changed.notify_all();
-        };
-        const auto work = [&] {
-            for (;;) {
-                std::size_t r;
-                {
-                    std::unique_lock<std::mutex> guard(lock);
-                    changed.wait(guard,
-                                 [&] { return stop || next >= count || next < written + ahead; });
-                    if (stop || next >= count)
-                        return;
-                    r = next++;
+            },
+            [&](TEncoded& item) {
+                if (!item.Bytes) {
+                    if (encode(*item.Run, item.Cursor, *this) != item.Cursor + item.Run->Slots)
+                        InternalError();
+                    return;
                 }
-                encode(r);
-            }
-        };
-        std::vector<std::thread> helpers;
-        // However this ends, the helpers stop and are waited for before the runs go.
-        struct TStop {
-            std::mutex& Lock;
-            std::condition_variable& Changed;
-            bool& Stop;
-            std::vector<std::thread>& Helpers;
-            ~TStop() {
-                {
-                    const std::lock_guard<std::mutex> guard(Lock);
-                    Stop = true;
-                }
-                Changed.notify_all();
-                for (std::thread& helper : Helpers)
-                    helper.join();
-            }
-        } stopper{lock, changed, stop, helpers};
-        try {
-            for (std::size_t t = 0; t < threads && t < count; ++t)
-                helpers.emplace_back(work);
-        } catch (...) {
-            // Fewer threads then; without any, this one encodes each run as it comes.
-        }
-        for (std::size_t r = 0; r < count; ++r) {
-            TEncoded& run = encoded[r];
-            if (helpers.empty()) {
-                encode(r);
-            } else {
-                std::unique_lock<std::mutex> guard(lock);
-                changed.wait(guard, [&] { return run.Done; });
-            }
-            if (run.Error)
-                std::rethrow_exception(run.Error);
-            FSink.Put(run.Bytes->Data(), static_cast<std::size_t>(run.Bytes->Count()));
-            {
-                const std::lock_guard<std::mutex> guard(lock);
-                spare.push_back(std::move(run.Bytes));
-                written = r + 1;
-            }
-            changed.notify_all();
-        }
+                FSink.Put(item.Bytes->Data(), static_cast<std::size_t>(item.Bytes->Count()));
+                spare.push_back(std::move(item.Bytes));
+            });
         return cursor;
     }
 

@@ -19,9 +19,11 @@ class TQVCFBlockSink;
 // written, as an unsorted folder does.
 //
 // The folders of the outermost ConcurrentList (a budget's months) are shared out among threads
-// in runs of consecutive folders, in both runs of the writer: the first keeps each run's sizes,
-// and the second encodes the runs into memory a few ahead of the one being written out, so that
-// what is held beside the budget stays a few runs' bytes.
+// in both runs of the writer: the first measures them in chunks and cuts them into runs of
+// consecutive folders of up to RunBytes bytes, and the second encodes the runs into memory a few
+// ahead of the one being written out, at most a few runs' bytes at a time. A folder larger than
+// a run is encoded straight into the file when its turn comes, so that what a save holds beside
+// the budget stays a few runs' bytes whatever the budget's shape.
 class TQVCFStreamedBody {
 public:
     using TWriteRoot = std::function<void(TQVCFWriter& root)>;
@@ -53,6 +55,11 @@ public:
         std::size_t Slots = 0;
         std::uint64_t Bytes = 0;
     };
+    // The largest run of folders encoded ahead; a larger folder is a run of its own, encoded in
+    // turn.
+    static constexpr std::uint64_t RunBytes = 2 << 20;
+    // Threads that measure and encode a list's folders at once, at most.
+    static constexpr unsigned MaxEncoders = 8;
 
 private:
     TWriteRoot FWriteRoot;

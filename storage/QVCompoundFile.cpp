@@ -7,6 +7,7 @@
 #include "storage/QVAES.h"
 #include "storage/QVCFBlockSink.h"
 #include "storage/QVCFBodySource.h"
+#include "storage/QVCFInPlace.h"
 #include "storage/QVCFStream.h"
 #include "storage/QVCRC.h"
 #include "storage/QVException.h"
@@ -23,6 +24,27 @@ void MakeBlock(const void* bytes, std::uint32_t length, std::uint8_t (&block)[16
         std::memcpy(block, bytes, std::min<std::uint32_t>(length, 16));
 }
 
+// Zeros a key or a cipher state when its scope ends, however it ends.
+class TWipeOnExit {
+public:
+    TWipeOnExit(void* bytes, std::size_t count) : FBytes(bytes), FCount(count) {}
+    ~TWipeOnExit() { QVUtils::Wipe(FBytes, FCount); }
+    TWipeOnExit(const TWipeOnExit&) = delete;
+    TWipeOnExit& operator=(const TWipeOnExit&) = delete;
+
+private:
+    void* FBytes;
+    std::size_t FCount;
+};
+
+// A read of the head that fell short: the system's error where there was one, else a file too
+// short to be a container.
+[[noreturn]] void ShortRead(const TStream& stream) {
+    if (stream.ReadFailed())
+        stream.RaiseReadError();
+    throw EPACFError(CFMessages::InvalidFile);
+}
+
 void MakeKey(const std::string& password, TKey& key) {
     MakeBlock(password.data(), static_cast<std::uint32_t>(password.size()), key);
 }
@@ -34,6 +56,8 @@ std::string ReadAtMost(TStream& stream, std::uint64_t count) {
     if (stream.SizeKnown()) {
         std::string bytes(static_cast<std::size_t>(std::min(count, stream.Remaining())), '\0');
         bytes.resize(stream.Read(bytes.data(), bytes.size()));
+        if (bytes.size() < count && stream.ReadFailed())
+            stream.RaiseReadError();
         return bytes;
     }
     constexpr std::uint64_t Step = 64 * 1024;
@@ -45,8 +69,11 @@ std::string ReadAtMost(TStream& stream, std::uint64_t count) {
         bytes.resize(done + step);
         const std::size_t read = stream.Read(bytes.data() + done, step);
         bytes.resize(done + read);
-        if (read < step)
+        if (read < step) {
+            if (stream.ReadFailed())
+                stream.RaiseReadError();
             break;
+        }
     }
     return bytes;
 }
@@ -56,7 +83,10 @@ TByteBuffer ReadBodyBytes(TStream& stream, std::uint64_t count) {
     if (!stream.SizeKnown())
         return TByteBuffer(ReadAtMost(stream, count));
     TByteBuffer bytes(static_cast<std::size_t>(std::min(count, stream.Remaining())));
-    bytes.Truncate(stream.Read(bytes.Data(), bytes.Size()));
+    const std::size_t read = stream.Read(bytes.Data(), bytes.Size());
+    if (read < bytes.Size() && stream.ReadFailed())
+        stream.RaiseReadError();
+    bytes.Truncate(read);
     return bytes;
 }
 
@@ -70,9 +100,10 @@ bool TQVCompoundFile::EncryptBuffer(const void* inBuf, std::uint32_t len, void* 
                                     std::uint32_t& outLen, const void* key, std::uint32_t keyLen,
                                     const void* iv, std::uint32_t ivLen) {
     std::uint8_t k[16], v[16];
+    QVAES::TAESContext context;
+    const TWipeOnExit wipeKey(k, sizeof(k)), wipeContext(&context, sizeof(context));
     MakeBlock(key, keyLen, k);
     MakeBlock(iv, ivLen, v);
-    QVAES::TAESContext context;
     QVAES::InitEncrypt(context, k, v);
     QVAES::Encrypt(context, inBuf, len, outBuf, outLen);
     return true;
@@ -82,9 +113,10 @@ bool TQVCompoundFile::DecryptBuffer(const void* inBuf, std::uint32_t len, void* 
                                     std::uint32_t& outLen, const void* key, std::uint32_t keyLen,
                                     const void* iv, std::uint32_t ivLen) {
     std::uint8_t k[16], v[16];
+    QVAES::TAESContext context;
+    const TWipeOnExit wipeKey(k, sizeof(k)), wipeContext(&context, sizeof(context));
     MakeBlock(key, keyLen, k);
     MakeBlock(iv, ivLen, v);
-    QVAES::TAESContext context;
     QVAES::InitDecrypt(context, k, v);
     return QVAES::Decrypt(context, inBuf, len, outBuf, outLen);
 }
@@ -133,6 +165,7 @@ void TQVCompoundFile::SaveToStream(TStream& stream) {
     std::uint8_t protection[ProtectionSize] = {};
     if (Protected) {
         TKey key;
+        const TWipeOnExit wipeKey(key, sizeof(key));
         Protect(protection, key);
         // The body is a second pass that starts afresh from the same key and IV, in place.
         std::uint32_t outLen = bodyLength;
@@ -145,8 +178,10 @@ void TQVCompoundFile::SaveToStream(TStream& stream) {
 void TQVCompoundFile::SaveToStream(TStream& stream, const TQVCFStreamedBody& body) {
     std::uint8_t protection[ProtectionSize] = {};
     QVAES::TAESContext cipher;
+    const TWipeOnExit wipeCipher(&cipher, sizeof(cipher));
     if (Protected) {
         TKey key;
+        const TWipeOnExit wipeKey(key, sizeof(key));
         Protect(protection, key);
         // The same second pass as above, run on through the blocks of the body.
         QVAES::InitEncrypt(cipher, key, protection + 1);
@@ -159,7 +194,9 @@ void TQVCompoundFile::SaveToStream(TStream& stream, const TQVCFStreamedBody& bod
 
 std::uint32_t TQVCompoundFile::ReadInfoBlock(TStream& stream) {
     std::uint8_t header[HeaderSize];
-    if (stream.Read(header, HeaderSize) != HeaderSize || QVUtils::GetUInt32LE(header) != Magic)
+    if (stream.Read(header, HeaderSize) != HeaderSize)
+        ShortRead(stream);
+    if (QVUtils::GetUInt32LE(header) != Magic)
         throw EPACFError(CFMessages::InvalidFile);
     const std::uint32_t infoLength = QVUtils::GetUInt32LE(header + 8);
     const std::uint32_t protectionLength = QVUtils::GetUInt32LE(header + 12);
@@ -196,7 +233,7 @@ std::unique_ptr<TQVCFBodySource> TQVCompoundFile::ReadHead(TStream& stream) {
 
     std::uint8_t protection[ProtectionSize];
     if (stream.Read(protection, ProtectionSize) != ProtectionSize)
-        throw EPACFError(CFMessages::InvalidFile);
+        ShortRead(stream);
     if (protection[0] != ProtectionAES128CFB)
         throw EPACFError(CFMessages::UnsupportedProtection);
     const std::uint8_t* iv = protection + 1;
@@ -206,6 +243,7 @@ std::unique_ptr<TQVCFBodySource> TQVCompoundFile::ReadHead(TStream& stream) {
     // handler the empty password is the one attempt.
     std::string password;
     TKey key;
+    const TWipeOnExit wipeKey(key, sizeof(key));
     for (bool first = true;; first = false) {
         bool cancel = false;
         if (OnPassword)
@@ -223,9 +261,7 @@ std::unique_ptr<TQVCFBodySource> TQVCompoundFile::ReadHead(TStream& stream) {
             break;
     }
 
-    auto source = bodyFrom(key, iv);
-    std::memset(key, 0, sizeof(key));
-    return source;
+    return bodyFrom(key, iv);
 }
 
 TByteBuffer TQVCompoundFile::ReadBody(TStream& stream) {
@@ -240,35 +276,35 @@ void TQVCompoundFile::LoadFromStream(TStream& stream) {
     if (FOpened)
         throw EPACFError(CFMessages::AlreadyOpened);
     FRoot->Clear();
-    // The tree keeps the body and reads its folders from it as they are asked for.
-    FRoot->LoadFromBytes(ReadBody(stream));
+    const TByteBuffer body = ReadBody(stream);
+    FRoot->LoadFromBuffer(body.Data(), static_cast<std::uint32_t>(body.Size()));
     FFileName.clear();
     FOpened = true;
 }
 
-void TQVCompoundFile::LoadInPlace(TStream& stream, std::size_t largeFolder) {
+void TQVCompoundFile::OpenInPlace(TStream& stream) {
     if (FOpened)
         throw EPACFError(CFMessages::AlreadyOpened);
+    if (!stream.SizeKnown())
+        throw EPACFError(CFMessages::InternalError);
     FRoot->Clear();
-    if (!stream.SizeKnown()) {
-        FRoot->LoadFromBytes(ReadBody(stream));
-    } else {
-        FSource = ReadHead(stream);
-        TByteBuffer bytes = TByteBuffer::Reserve(static_cast<std::size_t>(FSource->Length()));
-        if (!FRoot->LoadInPlace(*FSource, bytes, largeFolder))
-            ReadWhole();
-    }
+    FStream = &stream;
+    FStamp = stream.Stamp();
+    FSource = ReadHead(stream);
+    FBody = TQVCFInPlaceFolder::Root(*FSource);
     FFileName.clear();
     FOpened = true;
 }
 
-void TQVCompoundFile::ReadWhole() {
-    if (!FSource)
+TQVCFReader& TQVCompoundFile::Body() {
+    if (!FBody)
         throw EPACFError(CFMessages::InternalError);
-    FRoot->Clear();
-    TByteBuffer body(static_cast<std::size_t>(FSource->Length()));
-    FSource->Read(0, body.Size(), body.Data());
-    FRoot->LoadFromBytes(std::move(body));
+    return *FBody;
+}
+
+void TQVCompoundFile::CheckUnchanged() const {
+    if (FStream != nullptr)
+        FStream->CheckUnchanged(FStamp);
 }
 
 void TQVCompoundFile::LoadFromFile(const std::string& fileName, bool ignoreErrors) {
@@ -279,7 +315,7 @@ void TQVCompoundFile::LoadFromFile(const std::string& fileName, bool ignoreError
             TFileStream file(fileName, TFileMode::OpenRead);
             body = ReadBody(file);
         }
-        FRoot->LoadFromBytes(std::move(body));
+        FRoot->LoadFromBuffer(body.Data(), static_cast<std::uint32_t>(body.Size()));
     } catch (const Exception&) {
         if (!ignoreErrors)
             throw;

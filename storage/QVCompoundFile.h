@@ -5,10 +5,12 @@
 #include <memory>
 #include <string>
 
+#include "platform/ByteBuffer.h"
+#include "platform/Stream.h"
 #include "storage/QVCFItem.h"
 
-class TStream;
 class TQVCFBodySource;
+class TQVCFReader;
 class TQVCFStreamedBody;
 
 // The container of every data file: a 20-byte header, an info block carrying one byte string,
@@ -53,16 +55,16 @@ public:
     // Reads a container from the stream's position; raises "File already opened" on a second
     // read.
     void LoadFromStream(TStream& stream);
-    // LoadFromStream that leaves the body in the file where it can (a stream whose size is
-    // known), for a stream that stays open while the tree is read: only what the root's look-ups
-    // need is read now, and each sub-folder of a large folder below the root when DrainFolders
-    // visits it (TQVCFFolder::LoadInPlace). A reader that meets EPACFReadAgain then calls
-    // ReadWhole.
-    static constexpr std::size_t LargeFolder = 1 << 20;
-    void LoadInPlace(TStream& stream, std::size_t largeFolder = LargeFolder);
-    // Reads the tree again from the whole body, as LoadFromStream would have read it, without
-    // asking for the password again.
-    void ReadWhole();
+    // Reads the header, the info and protection blocks (asking for the password) and the head of
+    // the body from `stream`, which must be seekable and stay open while the body is read: the
+    // body is then read where it lies in the stream, part by part as Body's reader asks for them
+    // (TQVCFInPlaceFolder), never held whole. Raises "File already opened" on a second read.
+    void OpenInPlace(TStream& stream);
+    // The root folder of the body that OpenInPlace opened.
+    TQVCFReader& Body();
+    // Raises EFileChanged when the stream is no longer the version OpenInPlace began to read:
+    // another program wrote it meanwhile, and what was read may mix two versions.
+    void CheckUnchanged() const;
     // Reads the header and the info block from the stream's position and no more: Info and
     // Protected then tell what a read would find, and no password is asked for. Raises "Invalid
     // CF file" where a read would.
@@ -94,10 +96,12 @@ private:
     // The header, the info block and, when protected, the protection block.
     void WriteHead(TStream& stream, std::uint32_t bodyLength, const std::uint8_t* protection);
 
-    // Set by LoadInPlace: the tree may read from it until the container goes. Declared before
-    // the root, which goes first.
-    std::unique_ptr<TQVCFBodySource> FSource;
     std::unique_ptr<TQVCFFolder> FRoot;
+    // Set by OpenInPlace: the body read in place, and the stream's stamp before its head.
+    std::unique_ptr<TQVCFBodySource> FSource;
+    std::unique_ptr<TQVCFReader> FBody;
+    TStream* FStream = nullptr;
+    TStream::TStamp FStamp;
     bool FOpened = false;
     std::string FFileName;
 };

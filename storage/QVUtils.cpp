@@ -84,6 +84,10 @@ double BytesToDouble(std::string_view bytes) {
     return value;
 }
 
+void Wipe(void* bytes, std::size_t count) {
+    ::explicit_bzero(bytes, count);
+}
+
 void RandomBytes(void* buffer, int count) {
     if (count <= 0)
         return;

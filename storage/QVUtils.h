@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -47,6 +48,9 @@ inline std::uint32_t GetUInt32LE(const std::uint8_t* in) {
 // Fills `count` bytes from the operating system's cryptographic generator; raises EOSError when
 // it cannot be read. These bytes become keys, IVs and ids, so no weaker source stands in.
 void RandomBytes(void* buffer, int count);
+// Overwrites `count` bytes with zeros in a way the compiler keeps: for keys and cipher states
+// that go out of use.
+void Wipe(void* bytes, std::size_t count);
 
 // The process-wide congruential generator: seeding from the high-resolution counter, and a draw
 // below n. Only identifiers fall back on it.

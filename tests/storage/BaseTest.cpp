@@ -11,6 +11,7 @@
 #include "platform/Guid.h"
 #include "storage/QVBase.h"
 #include "storage/QVCFItem.h"
+#include "storage/QVCFReader.h"
 #include "storage/QVCFWriter.h"
 #include "storage/QVException.h"
 #include "storage/QVUtils.h"
@@ -30,9 +31,9 @@ public:
     static std::string_view ClassTypeName() { return "sample"; }
     std::string_view GetTypeName() const override { return ClassTypeName(); }
     void WriteContents(TQVCFWriter& folder) override { folder.File(u"value", Value); }
-    void ReadContents(TQVCFFolder& folder) override {
-        auto* file = dynamic_cast<TQVCFFile*>(folder.FindItem(u"value", false));
-        Value = file != nullptr ? file->Data : "missing";
+    void ReadContents(TQVCFReader& folder) override {
+        std::string_view data;
+        Value = folder.File(u"value", data) ? std::string(data) : "missing";
     }
     std::string Value;
 };

@@ -18,12 +18,14 @@
 #include "platform/FileSystem.h"
 #include "platform/Stream.h"
 #include "storage/QVBase.h"
-#include "storage/QVCFBodySource.h"
+#include "storage/QVCFInPlace.h"
 #include "storage/QVCFItem.h"
+#include "storage/QVCFView.h"
 #include "storage/QVCompoundFile.h"
 #include "storage/QVException.h"
 #include "support/Bytes.h"
 #include "support/CryptoOracle.h"
+#include "support/FailingStream.h"
 #include "support/FullStream.h"
 #include "support/Outcome.h"
 #include "support/TempDir.h"
@@ -334,32 +336,34 @@ TEST(CompoundFileTest, LargeBodiesAreReadWholeFromPipesMemoryAndFiles) {
 
 namespace {
 
-// What a budget reader asks of a tree: the sub-folders of "large" drained (or, without `drain`,
-// nothing drained), on several threads with `concurrent`, then the encoding of all that is left.
-// Gives the encodings seen, in the folder's order.
-std::string Visit(TQVCompoundFile& file, bool drain, bool concurrent) {
+// What a reader of the budget asks of a folder: the files it knows by name, and every sub-folder
+// in turn, on several threads at once with `concurrent` where the folder is large. Gives the
+// answers as text, the sub-folders in the order stored.
+std::string Dump(TQVCFReader& folder, bool concurrent) {
+    std::string dump;
+    for (const char16_t* name :
+         {u"version", u"name", u"blob", u"empty", u"noise", u"sum", u"count", u"x", u"large"}) {
+        std::string_view data;
+        if (folder.File(name, data))
+            dump += QVBase::WideToBytes(name) + "=" + Escaped(std::string(data)) + ";";
+    }
     std::map<std::size_t, std::string> seen;
     std::mutex lock;
-    auto* large = dynamic_cast<TQVCFFolder*>(file.Root().FindItem(u"large", false));
-    std::vector<TQVCFFolder::TPackedFolder> packed;
-    if (drain && large != nullptr && large->PackedFolders(packed))
-        large->DrainFolders(
-            packed,
-            [&](std::size_t index, TQVCFFolder& view) {
-                std::string encoding = view.Encode();
-                const std::lock_guard<std::mutex> hold(lock);
-                seen[index] = std::move(encoding);
-            },
-            concurrent);
-    std::string all;
-    for (const auto& [index, encoding] : seen)
-        all += std::to_string(index) + encoding;
-    return all + file.Root().Encode();
+    folder.Folders(
+        [&](std::size_t index, std::u16string_view name, TQVCFReader& sub) {
+            std::string inner = QVBase::WideToBytes(name) + "/{" + Dump(sub, false) + "}";
+            const std::lock_guard<std::mutex> hold(lock);
+            seen[index] = std::move(inner);
+        },
+        concurrent);
+    for (const auto& [index, inner] : seen)
+        dump += inner;
+    return dump;
 }
 
-// The outcome of reading `bytes` and visiting the tree: whole, or in place, where a part found
-// faulty late makes the reader start again from the whole body.
-std::string Read(const std::string& bytes, bool inPlace, bool drain, std::string& seen,
+// The outcome of reading `bytes` and asking everything of its body: read whole into a tree, or
+// in place; `seen` gets the answers.
+std::string Read(const std::string& bytes, bool inPlace, std::string& seen,
                  bool concurrent = false) {
     TQVCompoundFile file;
     file.OnPassword = Answer({"secret"});
@@ -367,24 +371,19 @@ std::string Read(const std::string& bytes, bool inPlace, bool drain, std::string
     return Outcome<EPACFError>([&] {
         if (!inPlace) {
             file.LoadFromStream(stream);
-            seen = Visit(file, drain, false);
+            TQVCFView::Read(file.Root(), [&](TQVCFReader& root) { seen = Dump(root, false); });
             return;
         }
-        file.LoadInPlace(stream);
-        try {
-            seen = Visit(file, drain, concurrent);
-        } catch (const EPACFReadAgain&) {
-            file.ReadWhole();
-            seen = Visit(file, drain, concurrent);
-        }
+        file.OpenInPlace(stream);
+        seen = Dump(file.Body(), concurrent);
     });
 }
 
 } // namespace
 
-// A body read in place, its large folder drained (one sub-folder at a time or several at once)
-// or read whole on demand, gives the tree, and the errors, of the body read at once: plain or
-// protected, cut short, or with a fault inside the large folder that only its drain meets.
+// A body read in place, its large folder visited one sub-folder at a time or several at once,
+// gives the answers, and the errors, of the body read at once: plain or protected, cut short, or
+// with a fault inside the large folder that only its visit meets.
 TEST(CompoundFileTest, ReadInPlaceGivesWhatTheWholeBodyGives) {
     std::mt19937 rng(5);
     TQVCompoundFile source;
@@ -399,6 +398,7 @@ TEST(CompoundFileTest, ReadInPlaceGivesWhatTheWholeBodyGives) {
     large.NewFile(u"count").Data = "40";
     source.Root().NewFolder(u"zlast").NewFile(u"x").Data = "after the large folder";
     const std::string plain = source.Root().Encode();
+    ASSERT_GT(plain.size(), TQVCFInPlaceFolder::RunBytes);
     const std::size_t tag = plain.find("\x06\x01\x66"s, plain.size() / 2);
     ASSERT_NE(tag, std::string::npos);
 
@@ -416,19 +416,47 @@ TEST(CompoundFileTest, ReadInPlaceGivesWhatTheWholeBodyGives) {
         } cases[] = {
             {"whole", bytes}, {"cut", bytes.substr(0, bytes.size() - 10)}, {"damaged", damaged}};
         for (const auto& c : cases) {
-            for (const bool drain : {true, false}) {
-                SCOPED_TRACE(std::string(c.name) + (locked ? " locked" : "") +
-                             (drain ? " drained" : ""));
-                std::string whole, inPlace, together;
-                const std::string expected = Read(c.bytes, false, drain, whole);
-                EXPECT_EQ(Read(c.bytes, true, drain, inPlace), expected);
-                EXPECT_EQ(inPlace, whole);
-                EXPECT_EQ(Read(c.bytes, true, drain, together, true), expected);
-                EXPECT_EQ(together, whole);
-                if (c.name == std::string("whole")) {
-                    EXPECT_EQ(expected, "ok");
-                }
+            SCOPED_TRACE(std::string(c.name) + (locked ? " locked" : ""));
+            std::string whole, inPlace, together;
+            const std::string expected = Read(c.bytes, false, whole);
+            EXPECT_EQ(Read(c.bytes, true, inPlace), expected);
+            EXPECT_EQ(inPlace, whole);
+            EXPECT_EQ(Read(c.bytes, true, together, true), expected);
+            EXPECT_EQ(together, whole);
+            if (c.name == std::string("whole")) {
+                EXPECT_EQ(expected, "ok");
             }
+        }
+    }
+}
+
+// A read that fails part-way names the system's reason, not a damaged file, wherever it stops:
+// in the header, in the protection block, at the body's head or inside the large folder; and
+// a file that another program writes meanwhile is told as such.
+TEST(CompoundFileTest, ReadErrorsAndChangesAreToldAsThey) {
+    TQVCompoundFile source;
+    Fill(source.Root());
+    std::mt19937 rng(9);
+    TQVCFFolder& large = source.Root().NewFolder(u"large");
+    for (int i = 0; i < 8; ++i)
+        large.NewFolder(std::u16string(1, static_cast<char16_t>(u'0' + i))).NewFile(u"noise").Data =
+            Noise(rng, 300000);
+    source.Protected = true;
+    source.OnPassword = Answer({"secret"});
+    const std::string bytes = Save(source);
+    for (const std::size_t good :
+         {std::size_t{10}, std::size_t{40}, std::size_t{100}, bytes.size() / 2, bytes.size() - 1}) {
+        for (const bool changes : {false, true}) {
+            SCOPED_TRACE(std::to_string(good) + (changes ? " changes" : " fails"));
+            TFailingStream stream(bytes, good, changes);
+            TQVCompoundFile file;
+            file.OnPassword = Answer({"secret"});
+            const std::string outcome = Outcome([&] {
+                file.OpenInPlace(stream);
+                Dump(file.Body(), true);
+                file.CheckUnchanged();
+            });
+            EXPECT_EQ(outcome, changes ? TFailingStream::Changed : TFailingStream::Failed);
         }
     }
 }
