@@ -1,6 +1,7 @@
 // Every dialog answered from the keyboard: Return on a focused Cancel, No or Browse does what
 // that button does, never what OK or Yes does; a kept dialog opens with the focus where a new
-// one would, whatever the user clicked last time.
+// one would, whatever the user clicked last time; Tab enters a choice of levels at the checked one.
+#include <cstdint>
 #include <functional>
 #include <set>
 #include <tuple>
@@ -211,6 +212,44 @@ TEST_F(KeysTest, KeptDialogsForgetTheButtonClickedLastTime) {
                                        [](auto& d) { d.LoadFromSettings(Env().Settings()); });
     ExpectFocusForgotten<TfrmStartup>(
         "btnCancelRecent", [](auto& d) { d.Setup(false, false, true, nullptr, nullptr, true); });
+}
+
+// Tab enters the protection levels at the checked one, so a Space there keeps the protection; the
+// arrows move between the levels, checking each, and Tab comes back to the one they left checked.
+TEST_F(KeysTest, TabEntersTheProtectionLevelsAtTheCheckedOne) {
+    const QStringList levels{"rbNone", "rbNormal", "rbStrong"};
+    const struct {
+        int level;
+        Qt::Key arrow;
+        int moved; // the level the arrow goes to
+    } cases[] = {
+        {2, Qt::Key_Up, 1}, {0, Qt::Key_Down, 1}, {1, Qt::Key_Down, 2}, {1, Qt::Key_Up, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "level " << c.level << ", arrow to " << c.moved);
+        Env().Protection = static_cast<std::uint8_t>(c.level);
+        TfrmProtection& dialog = TfrmProtection::Instance();
+        dialog.LoadProtection();
+        QStringList focus;
+        DialogActions = {[&](QDialog& d) {
+            focus << FocusIn(d);
+            const auto tabIntoLevels = [&] {
+                ASSERT_TRUE(TabTo(d, "btnCancel"));
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                focus << FocusIn(d);
+            };
+            tabIntoLevels();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+            QTest::keyClick(QApplication::focusWidget(), c.arrow);
+            focus << FocusIn(d);
+            tabIntoLevels();
+        }};
+        Prompter::Exec(dialog);
+        const QStringList expected{levels[c.level], levels[c.level], levels[c.moved],
+                                   levels[c.moved]};
+        EXPECT_EQ(focus.join(' ').toStdString(), expected.join(' ').toStdString());
+        EXPECT_EQ(int(dialog.ProtectionLevel()), c.moved)
+            << "the level the arrow moved to is checked";
+    }
 }
 
 } // namespace
