@@ -1,6 +1,5 @@
 #include "ui/QVPasteGuard.h"
 
-#include <QAbstractScrollArea>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QKeyEvent>

@@ -34,13 +34,8 @@ protected:
                qobject_cast<const QTextEdit*>(&field) != nullptr;
     }
     static QString TextOf(const QWidget& field) {
-        if (const auto* line = qobject_cast<const QLineEdit*>(&field)) {
-            return line->text();
-        }
-        if (const auto* plain = qobject_cast<const QPlainTextEdit*>(&field)) {
-            return plain->toPlainText();
-        }
-        return qobject_cast<const QTextEdit*>(&field)->toPlainText();
+        return field.property(qobject_cast<const QLineEdit*>(&field) ? "text" : "plainText")
+            .toString();
     }
     static QMenu* ContextMenu(QWidget& field) {
         if (auto* line = qobject_cast<QLineEdit*>(&field)) {
@@ -63,7 +58,8 @@ protected:
         return fields;
     }
 
-    // Ctrl+V, Shift+Insert and the context menu's Paste, each with the clipboard empty.
+    // Ctrl+V, Shift+Insert and the context menu's Paste over the whole text selected, each with
+    // the clipboard empty.
     static void PasteNothingInto(QWidget& field) {
         SCOPED_TRACE(field.objectName().toStdString());
         const QString before = TextOf(field);
@@ -76,8 +72,10 @@ protected:
         const auto paste = std::find_if(items.begin(), items.end(), [](const QAction* item) {
             return item->text().remove(u'&').startsWith(QStringLiteral("Paste"));
         });
-        // A read-only field offers no Paste.
+        // Nothing to paste: the menu's Paste is off (a read-only field has none), as the guard
+        // takes for granted.
         if (paste != items.end()) {
+            EXPECT_FALSE((*paste)->isEnabled());
             (*paste)->trigger();
         }
         EXPECT_EQ(TextOf(field).toStdString(), before.toStdString());
