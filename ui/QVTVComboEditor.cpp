@@ -21,6 +21,7 @@
 #include "ui/Prompter.h"
 #include "ui/QVApplication.h"
 #include "ui/QVUIUtils.h"
+#include "ui/widgets/ElidedComboBox.h"
 
 namespace {
 
@@ -53,7 +54,15 @@ TQVTVComboEditor::TQVTVComboEditor(QWidget* parent, const TWideStringList& items
     : QWidget(parent), FItems(items), FNewItemObject(newItemObject),
       FSelectedObject(selectedObject), FDateMode(false), FAllowEdit(allowEdit),
       FStartDate(QVUtils::Now()) {
-    FCombo = new QComboBox(this);
+    auto* combo = new TElidedComboBox(this);
+    // The list opens within the grid, whose width a long name would otherwise pass.
+    for (QWidget* grid = parent; grid != nullptr; grid = grid->parentWidget()) {
+        if (qobject_cast<QAbstractItemView*>(grid) != nullptr) {
+            combo->SetPopupBounds(grid);
+            break;
+        }
+    }
+    FCombo = combo;
     FCombo->setObjectName(QStringLiteral("Combo"));
     int selected = -1;
     for (int i = 0; i < FItems.Count(); ++i) {
