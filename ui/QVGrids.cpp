@@ -46,11 +46,12 @@ public:
         if (element == SE_ItemViewItemFocusRect && item != nullptr) {
             return item->rect;
         }
-        if (element == SE_ItemViewItemCheckIndicator && item != nullptr &&
-            (item->displayAlignment & Qt::AlignHCenter) != 0 && item->text.isEmpty() &&
+        if (element == SE_ItemViewItemCheckIndicator && item != nullptr && item->text.isEmpty() &&
             item->icon.isNull()) {
-            // The same rectangle serves drawing and hit-testing, so clicks follow the box.
-            rect.moveLeft(item->rect.left() + (item->rect.width() - rect.width()) / 2);
+            // A cell that holds nothing but its check box shows it in its top-left corner, just
+            // inside the focus frame. The same rectangle serves drawing and hit-testing, so
+            // clicks follow the box.
+            rect.moveTopLeft(item->rect.topLeft() + QPoint(1, 1));
         }
         return rect;
     }
@@ -59,9 +60,9 @@ public:
 // Follows the columns of one grid's header; see KeepColumnWidths.
 class TColumnWidths : public QObject {
 public:
-    TColumnWidths(QHeaderView& header, std::vector<int> widths)
-        : QObject(&header), FHeader(header), FWidths(std::move(widths)) {
-        header.setStretchLastSection(true);
+    TColumnWidths(QHeaderView& header, std::vector<int> widths, int stretched)
+        : QObject(&header), FHeader(header), FWidths(std::move(widths)), FStretched(stretched) {
+        header.setStretchLastSection(FStretched < 0);
         connect(&header, &QHeaderView::sectionCountChanged, this, [this](int, int count) {
             if (count > 0) {
                 Apply();
@@ -75,8 +76,11 @@ public:
     }
 
 private:
-    // The last visible column follows the grid's width, so its width is never the user's.
+    // The stretched column follows the grid's width, so its width is never the user's.
     bool Stretched(int column) const {
+        if (FStretched >= 0) {
+            return column == FStretched;
+        }
         for (int visual = FHeader.count() - 1; visual >= 0; --visual) {
             const int logical = FHeader.logicalIndex(visual);
             if (!FHeader.isSectionHidden(logical)) {
@@ -88,6 +92,10 @@ private:
 
     void Apply() {
         FApplying = true;
+        // A header made anew for a new model has forgotten how its sections resize.
+        if (FStretched >= 0 && FStretched < FHeader.count()) {
+            FHeader.setSectionResizeMode(FStretched, QHeaderView::Stretch);
+        }
         const int count = std::min(FHeader.count(), static_cast<int>(FWidths.size()));
         for (int column = 0; column < count; ++column) {
             if (!Stretched(column)) {
@@ -110,6 +118,8 @@ private:
 
     QHeaderView& FHeader;
     std::vector<int> FWidths;
+    // The column that takes the spare width; -1 for the last visible one.
+    const int FStretched;
     bool FApplying = false;
 };
 
@@ -156,8 +166,8 @@ void ShowFocusedCell(QTreeView& tree) {
     tree.setAllColumnsShowFocus(false);
 }
 
-void KeepColumnWidths(QTreeView& tree, std::vector<int> widths) {
-    new TColumnWidths(*tree.header(), std::move(widths));
+void KeepColumnWidths(QTreeView& tree, std::vector<int> widths, int stretched) {
+    new TColumnWidths(*tree.header(), std::move(widths), stretched);
 }
 
 void ClearMenu(QMenu& menu) {
