@@ -2,12 +2,16 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPainter>
 #include <QProxyStyle>
 #include <QStyleOptionViewItem>
+#include <QToolTip>
 #include <QTreeView>
+
+#include "ui/QVUIUtils.h"
 
 namespace {
 
@@ -123,6 +127,57 @@ private:
     bool FApplying = false;
 };
 
+// Shows a cell's whole text as its tooltip where the cell is too narrow for it.
+class TCutCellTips : public QObject {
+public:
+    explicit TCutCellTips(QAbstractItemView& view) : QObject(&view), FView(view) {
+        view.viewport()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::ToolTip || watched != FView.viewport()) {
+            return false;
+        }
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QModelIndex index = FView.indexAt(help->pos());
+        // A tooltip of the model's own is shown the usual way.
+        if (!index.isValid() || index.data(Qt::ToolTipRole).isValid()) {
+            return false;
+        }
+        const QRect cell = FView.visualRect(index);
+        const QString text = index.data(Qt::DisplayRole).toString();
+        if (text.isEmpty() || !Cut(index, cell, text)) {
+            QToolTip::hideText();
+            return true;
+        }
+        QToolTip::showText(help->globalPos(), QVUIUtils::WholeTextToolTip(text), FView.viewport(),
+                           cell);
+        return true;
+    }
+
+private:
+    // What the cell's delegate needs to show it whole (its picture, check box, text and
+    // margins) does not fit the cell.
+    bool Cut(const QModelIndex& index, const QRect& cell, const QString& text) const {
+        QStyleOptionViewItem option;
+        option.initFrom(FView.viewport());
+        option.widget = &FView;
+        option.rect = cell;
+        option.font = FView.font();
+        option.fontMetrics = FView.fontMetrics();
+        const int icon = FView.style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, &FView);
+        option.decorationSize = FView.iconSize().isValid() ? FView.iconSize() : QSize(icon, icon);
+        option.textElideMode = FView.textElideMode();
+        const QSize needed = FView.itemDelegateForIndex(index)->sizeHint(option, index);
+        // Rows are one line high: a text of several lines shows only its first.
+        return needed.width() > cell.width() ||
+               (text.contains(QLatin1Char('\n')) && needed.height() > cell.height());
+    }
+
+    QAbstractItemView& FView;
+};
+
 } // namespace
 
 namespace QVGrids {
@@ -168,6 +223,10 @@ void ShowFocusedCell(QTreeView& tree) {
 
 void KeepColumnWidths(QTreeView& tree, std::vector<int> widths, int stretched) {
     new TColumnWidths(*tree.header(), std::move(widths), stretched);
+}
+
+void ShowCutCellsWhole(QAbstractItemView& view) {
+    new TCutCellTips(view);
 }
 
 void ClearMenu(QMenu& menu) {

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+class QAbstractItemView;
 class QKeyEvent;
 class QMenu;
 class QTreeView;
@@ -33,6 +34,10 @@ void ShowFocusedCell(QTreeView& tree);
 // itself. The column `stretched` always takes the spare width (its entry in `widths` is not
 // used); with -1 the last visible column does.
 void KeepColumnWidths(QTreeView& tree, std::vector<int> widths, int stretched = -1);
+
+// A cell whose text the grid cuts with "…" (a long name, a long description) shows the whole
+// text as its tooltip.
+void ShowCutCellsWhole(QAbstractItemView& view);
 
 // Empties a context menu before it is built anew, and frees the submenus it made the last time:
 // QMenu::clear() only takes their items away, so every opening would leave one more behind.

@@ -1,5 +1,5 @@
 // Names of 200 letters where a user meets them: the quick-entry dialog keeps its size on the
-// screen, a cell's drop-down editor keeps to its cell and its list to the grid, and a cut name
+// screen, a cell's drop-down editor keeps to its cell and its list to the grid, and a cut text
 // shows whole as its tooltip.
 #include <QGuiApplication>
 #include <QScreen>
@@ -138,6 +138,37 @@ TEST_F(LongNamesTest, CellEditorsKeepToTheirCellAndTheirListsToTheGrid) {
         CheckList(static_cast<TElidedComboBox&>(*editor->Combo()),
                   QRect(grid.mapToGlobal(QPoint(0, 0)), grid.size()));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    }
+}
+
+TEST_F(LongNamesTest, CutCellsShowTheirWholeTextAsTooltip) {
+    const struct {
+        const char* page;
+        const char* grid;
+        int column;
+        QString text;
+    } cells[] = {
+        {"actCashflow", "tvInfo", 2, LongName},
+        {"actCashflow", "tvInfo", 4, LongName},
+        {"actCashflow", "tvInfo", 4, "Cash"},
+        {"actDebts", "tvDebts", 0, LongName},
+        {"actDebts", "tvDebts", 1, LongName},
+        {"actPersonalisation", "tvDict", 0, LongName},
+        {"actPersonalisation", "tvDict", 1, LongName},
+        {"actPersonalisation", "tvDict", 0, "Food"},
+    };
+    for (const auto& c : cells) {
+        SCOPED_TRACE(testing::Message() << c.grid << " " << c.column << " " << c.text.size());
+        Action(c.page).trigger();
+        Settle();
+        QTreeView& grid = Grid(c.grid);
+        const QModelIndex cell = grid.model()->index(RowNamed(grid, c.column, c.text), c.column);
+        EXPECT_EQ(ToolTipAt(*grid.viewport(), grid.visualRect(cell).center()),
+                  c.text == LongName ? LongName : QString());
+    }
+    // A tooltip shows any text as it is.
+    for (const QString text : {"Tom & <Jerry>", "one\ntwo  spaced"}) {
+        EXPECT_EQ(Shown(QVUIUtils::WholeTextToolTip(text)), text);
     }
 }
 
