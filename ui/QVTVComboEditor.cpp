@@ -83,6 +83,13 @@ TQVTVComboEditor::TQVTVComboEditor(QWidget* parent, const TWideStringList& items
     }
     // The first added entry became current by itself; without a match nothing is chosen.
     FCombo->setCurrentIndex(selected);
+    if (FAllowEdit) {
+        // The name is selected from its end back to its start, so the cell shows how it begins,
+        // however long, and typing replaces it, as in the grid's text editor.
+        QLineEdit& line = *FCombo->lineEdit();
+        line.setSelection(static_cast<int>(line.text().size()),
+                          -static_cast<int>(line.text().size()));
+    }
     Place(FCombo);
 }
 

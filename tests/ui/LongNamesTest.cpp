@@ -134,6 +134,9 @@ TEST_F(LongNamesTest, CellEditorsKeepToTheirCellAndTheirListsToTheGrid) {
         ASSERT_NE(editor, nullptr);
         EXPECT_EQ(editor->x(), grid.visualRect(cell).x());
         EXPECT_EQ(editor->width(), grid.visualRect(cell).width());
+        // The name shows from its start, selected, so typing replaces it.
+        const QLineEdit& line = *editor->Combo()->lineEdit();
+        EXPECT_TRUE(line.selectedText() == LongName && line.cursorPosition() == 0);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down, Qt::AltModifier);
         CheckList(static_cast<TElidedComboBox&>(*editor->Combo()),
                   QRect(grid.mapToGlobal(QPoint(0, 0)), grid.size()));
