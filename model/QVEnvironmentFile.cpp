@@ -88,8 +88,7 @@ void TQVEnvironment::NewBudget(const std::string& fileName, const std::u16string
     Title = title;
     BudgetId.clear();
     EnsureBudgetId(BudgetId);
-    // Nothing is on the disk yet: the budget joins the recent list with its first save, so a
-    // location that is never written is never offered for opening.
+    AddRecent(Title, fileName);
     CreateDefaults(createCash);
 }
 

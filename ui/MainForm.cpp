@@ -24,6 +24,7 @@
 #include "ui/QVApplication.h"
 #include "ui/QVDebtsView.h"
 #include "ui/QVDictView.h"
+#include "ui/QVGrids.h"
 #include "ui/QVMonthView.h"
 #include "ui/QVSummaryView.h"
 #include "ui/QVTVComboEditor.h"
@@ -64,6 +65,9 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique
         // The summary's figures sit under their group rows; the grid only reads.
         m_ui->tvSummary->setRootIsDecorated(true);
         m_ui->tvSummary->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        for (QTreeView* tree : {m_ui->tvInfo, m_ui->tvDebts, m_ui->tvDict, m_ui->tvSummary}) {
+            QVGrids::ShowCutCellsWhole(*tree);
+        }
         // Nothing is shown before a budget is open.
         HideAllContent();
         m_ui->pBottom->hide();

@@ -88,19 +88,16 @@ void TfrmMain::ShowCategories(int kind) {
     view->SetImageIndex(1);
     BindModel(*m_ui->tvDict, view.get());
     FDictView = std::move(view);
-    // The description takes whatever the name and the narrow check-box column leave.
-    QHeaderView& header = *m_ui->tvDict->header();
-    header.setStretchLastSection(false);
-    header.setSectionResizeMode(TQVDictView::ColDescription, QHeaderView::Stretch);
-    header.setSectionResizeMode(TQVDictView::ColEnabled, QHeaderView::Fixed);
-    m_ui->tvDict->setColumnWidth(TQVDictView::ColName, 220);
-    m_ui->tvDict->setColumnWidth(TQVDictView::ColEnabled, 80);
+    // The check-box column keeps its width; the header forgets that with each new model.
+    m_ui->tvDict->header()->setSectionResizeMode(TQVDictView::ColEnabled, QHeaderView::Fixed);
 }
 
 void TfrmMain::ConnectDict() {
     QTreeView& tree = *m_ui->tvDict;
     tree.setItemDelegate(new TQVCellDelegate(&tree));
     QVGrids::ShowFocusedCell(tree);
+    // The description takes whatever the name and the narrow check-box column leave.
+    QVGrids::KeepColumnWidths(tree, {220, 0, 80}, TQVDictView::ColDescription);
     // One menu, emptied and built anew each time it opens.
     auto* menu = new QMenu(this);
     menu->setObjectName(QStringLiteral("mnuDict"));

@@ -10,6 +10,7 @@
 
 #include "platform/Exception.h"
 #include "ui/Prompter.h"
+#include "ui/QVPasteGuard.h"
 
 namespace {
 
@@ -48,6 +49,7 @@ private:
 } // namespace
 
 QVApplication::QVApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    installEventFilter(new TQVPasteGuard(this));
     if (std::getenv("QV_REPORT_MAPPED") != nullptr)
         installEventFilter(new TMappedReporter(this));
 }

@@ -5,7 +5,8 @@
 
 // The application object. Every error that escapes an event handler ends here: the user sees its
 // message and the program goes on with the next event, so one failed command never takes the
-// open budget down with it.
+// open budget down with it. It also keeps a paste of nothing from the text fields
+// (TQVPasteGuard).
 class QVApplication : public QApplication {
 public:
     QVApplication(int& argc, char** argv);

@@ -114,11 +114,6 @@ QVariant TQVDictView::data(const QModelIndex& index, int role) const {
         if (index.column() == ColEnabled)
             return self.IsChecked(item) ? Qt::Checked : Qt::Unchecked;
         return {};
-    case Qt::TextAlignmentRole:
-        // The check box stands in the middle of its narrow column, under its centred title.
-        if (index.column() == ColEnabled)
-            return QVariant::fromValue(Qt::Alignment(Qt::AlignCenter));
-        return {};
     default:
         return {};
     }

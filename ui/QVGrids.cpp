@@ -2,12 +2,16 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPainter>
 #include <QProxyStyle>
 #include <QStyleOptionViewItem>
+#include <QToolTip>
 #include <QTreeView>
+
+#include "ui/QVUIUtils.h"
 
 namespace {
 
@@ -46,11 +50,12 @@ public:
         if (element == SE_ItemViewItemFocusRect && item != nullptr) {
             return item->rect;
         }
-        if (element == SE_ItemViewItemCheckIndicator && item != nullptr &&
-            (item->displayAlignment & Qt::AlignHCenter) != 0 && item->text.isEmpty() &&
+        if (element == SE_ItemViewItemCheckIndicator && item != nullptr && item->text.isEmpty() &&
             item->icon.isNull()) {
-            // The same rectangle serves drawing and hit-testing, so clicks follow the box.
-            rect.moveLeft(item->rect.left() + (item->rect.width() - rect.width()) / 2);
+            // A cell that holds nothing but its check box shows it in its top-left corner, just
+            // inside the focus frame. The same rectangle serves drawing and hit-testing, so
+            // clicks follow the box.
+            rect.moveTopLeft(item->rect.topLeft() + QPoint(1, 1));
         }
         return rect;
     }
@@ -59,9 +64,9 @@ public:
 // Follows the columns of one grid's header; see KeepColumnWidths.
 class TColumnWidths : public QObject {
 public:
-    TColumnWidths(QHeaderView& header, std::vector<int> widths)
-        : QObject(&header), FHeader(header), FWidths(std::move(widths)) {
-        header.setStretchLastSection(true);
+    TColumnWidths(QHeaderView& header, std::vector<int> widths, int stretched)
+        : QObject(&header), FHeader(header), FWidths(std::move(widths)), FStretched(stretched) {
+        header.setStretchLastSection(FStretched < 0);
         connect(&header, &QHeaderView::sectionCountChanged, this, [this](int, int count) {
             if (count > 0) {
                 Apply();
@@ -75,8 +80,11 @@ public:
     }
 
 private:
-    // The last visible column follows the grid's width, so its width is never the user's.
+    // The stretched column follows the grid's width, so its width is never the user's.
     bool Stretched(int column) const {
+        if (FStretched >= 0) {
+            return column == FStretched;
+        }
         for (int visual = FHeader.count() - 1; visual >= 0; --visual) {
             const int logical = FHeader.logicalIndex(visual);
             if (!FHeader.isSectionHidden(logical)) {
@@ -88,6 +96,10 @@ private:
 
     void Apply() {
         FApplying = true;
+        // A header made anew for a new model has forgotten how its sections resize.
+        if (FStretched >= 0 && FStretched < FHeader.count()) {
+            FHeader.setSectionResizeMode(FStretched, QHeaderView::Stretch);
+        }
         const int count = std::min(FHeader.count(), static_cast<int>(FWidths.size()));
         for (int column = 0; column < count; ++column) {
             if (!Stretched(column)) {
@@ -110,7 +122,60 @@ private:
 
     QHeaderView& FHeader;
     std::vector<int> FWidths;
+    // The column that takes the spare width; -1 for the last visible one.
+    const int FStretched;
     bool FApplying = false;
+};
+
+// Shows a cell's whole text as its tooltip where the cell is too narrow for it.
+class TCutCellTips : public QObject {
+public:
+    explicit TCutCellTips(QAbstractItemView& view) : QObject(&view), FView(view) {
+        view.viewport()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::ToolTip || watched != FView.viewport()) {
+            return false;
+        }
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QModelIndex index = FView.indexAt(help->pos());
+        // A tooltip of the model's own is shown the usual way.
+        if (!index.isValid() || index.data(Qt::ToolTipRole).isValid()) {
+            return false;
+        }
+        const QRect cell = FView.visualRect(index);
+        const QString text = index.data(Qt::DisplayRole).toString();
+        if (text.isEmpty() || !Cut(index, cell, text)) {
+            QToolTip::hideText();
+            return true;
+        }
+        QToolTip::showText(help->globalPos(), QVUIUtils::WholeTextToolTip(text), FView.viewport(),
+                           cell);
+        return true;
+    }
+
+private:
+    // What the cell's delegate needs to show it whole (its picture, check box, text and
+    // margins) does not fit the cell.
+    bool Cut(const QModelIndex& index, const QRect& cell, const QString& text) const {
+        QStyleOptionViewItem option;
+        option.initFrom(FView.viewport());
+        option.widget = &FView;
+        option.rect = cell;
+        option.font = FView.font();
+        option.fontMetrics = FView.fontMetrics();
+        const int icon = FView.style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, &FView);
+        option.decorationSize = FView.iconSize().isValid() ? FView.iconSize() : QSize(icon, icon);
+        option.textElideMode = FView.textElideMode();
+        const QSize needed = FView.itemDelegateForIndex(index)->sizeHint(option, index);
+        // Rows are one line high: a text of several lines shows only its first.
+        return needed.width() > cell.width() ||
+               (text.contains(QLatin1Char('\n')) && needed.height() > cell.height());
+    }
+
+    QAbstractItemView& FView;
 };
 
 } // namespace
@@ -156,8 +221,12 @@ void ShowFocusedCell(QTreeView& tree) {
     tree.setAllColumnsShowFocus(false);
 }
 
-void KeepColumnWidths(QTreeView& tree, std::vector<int> widths) {
-    new TColumnWidths(*tree.header(), std::move(widths));
+void KeepColumnWidths(QTreeView& tree, std::vector<int> widths, int stretched) {
+    new TColumnWidths(*tree.header(), std::move(widths), stretched);
+}
+
+void ShowCutCellsWhole(QAbstractItemView& view) {
+    new TCutCellTips(view);
 }
 
 void ClearMenu(QMenu& menu) {

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+class QAbstractItemView;
 class QKeyEvent;
 class QMenu;
 class QTreeView;
@@ -23,15 +24,20 @@ bool IsDeleteKey(const QKeyEvent& event);
 bool MoveFocusedColumn(QTreeView& tree, const QKeyEvent& event);
 
 // Makes the grid draw a plain frame around its current cell while it has the focus, on a
-// selected row too, and centre the check box of a cell that holds nothing else when the cell's
-// text is centred.
+// selected row too, and put the check box of a cell that holds nothing else in the cell's
+// top-left corner.
 void ShowFocusedCell(QTreeView& tree);
 
-// Sizes the grid's columns to `widths` whenever it gets a model after having none (at start and
-// after another budget was opened) and from then on to the widths the user gave them; between
-// models with the same columns the header keeps them by itself. The last visible column always
-// takes the spare width.
-void KeepColumnWidths(QTreeView& tree, std::vector<int> widths);
+// Sizes the grid's columns to `widths` whenever it gets a model after having none (at start, after
+// another budget was opened, and on pages that show a new model each time) and from then on to the
+// widths the user gave them; between models with the same columns the header keeps them by
+// itself. The column `stretched` always takes the spare width (its entry in `widths` is not
+// used); with -1 the last visible column does.
+void KeepColumnWidths(QTreeView& tree, std::vector<int> widths, int stretched = -1);
+
+// A cell whose text the grid cuts with "…" (a long name, a long description) shows the whole
+// text as its tooltip.
+void ShowCutCellsWhole(QAbstractItemView& view);
 
 // Empties a context menu before it is built anew, and frees the submenus it made the last time:
 // QMenu::clear() only takes their items away, so every opening would leave one more behind.

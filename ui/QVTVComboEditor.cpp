@@ -21,6 +21,7 @@
 #include "ui/Prompter.h"
 #include "ui/QVApplication.h"
 #include "ui/QVUIUtils.h"
+#include "ui/widgets/ElidedComboBox.h"
 
 namespace {
 
@@ -53,7 +54,15 @@ TQVTVComboEditor::TQVTVComboEditor(QWidget* parent, const TWideStringList& items
     : QWidget(parent), FItems(items), FNewItemObject(newItemObject),
       FSelectedObject(selectedObject), FDateMode(false), FAllowEdit(allowEdit),
       FStartDate(QVUtils::Now()) {
-    FCombo = new QComboBox(this);
+    auto* combo = new TElidedComboBox(this);
+    // The list opens within the grid, whose width a long name would otherwise pass.
+    for (QWidget* grid = parent; grid != nullptr; grid = grid->parentWidget()) {
+        if (qobject_cast<QAbstractItemView*>(grid) != nullptr) {
+            combo->SetPopupBounds(grid);
+            break;
+        }
+    }
+    FCombo = combo;
     FCombo->setObjectName(QStringLiteral("Combo"));
     int selected = -1;
     for (int i = 0; i < FItems.Count(); ++i) {
@@ -74,6 +83,13 @@ TQVTVComboEditor::TQVTVComboEditor(QWidget* parent, const TWideStringList& items
     }
     // The first added entry became current by itself; without a match nothing is chosen.
     FCombo->setCurrentIndex(selected);
+    if (FAllowEdit) {
+        // The name is selected from its end back to its start, so the cell shows how it begins,
+        // however long, and typing replaces it, as in the grid's text editor.
+        QLineEdit& line = *FCombo->lineEdit();
+        line.setSelection(static_cast<int>(line.text().size()),
+                          -static_cast<int>(line.text().size()));
+    }
     Place(FCombo);
 }
 

@@ -160,6 +160,35 @@ int MatchingEntry(const QComboBox& box, const QString& text) {
     return -1;
 }
 
+QString WholeTextToolTip(const QString& text) {
+    // Rich text, which a tooltip wraps; a zero-width space after each character of a long word
+    // offers a break there.
+    constexpr qsizetype LongWord = 20;
+    constexpr QChar BreakHere(0x200B);
+    QString html = QStringLiteral("<p style=\"white-space:pre-wrap\">");
+    qsizetype wordStart = 0;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && !text.at(i).isSpace())
+            continue;
+        const QString word = text.mid(wordStart, i - wordStart);
+        if (word.size() > LongWord) {
+            for (qsizetype j = 0; j < word.size(); ++j) {
+                html += QString(word.at(j)).toHtmlEscaped();
+                // Never inside a character made of two code units, nor before an accent.
+                if (j + 1 < word.size() && !word.at(j).isHighSurrogate() &&
+                    !word.at(j + 1).isMark())
+                    html += BreakHere;
+            }
+        } else {
+            html += word.toHtmlEscaped();
+        }
+        if (i < text.size())
+            html += text.at(i) == QLatin1Char('\n') ? QStringLiteral("<br/>") : QString(text.at(i));
+        wordStart = i + 1;
+    }
+    return html + QStringLiteral("</p>");
+}
+
 QDateTime ToQDateTime(TDateTime value) {
     if (!std::isfinite(value))
         return {};

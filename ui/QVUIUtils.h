@@ -51,6 +51,11 @@ long double ParseMoney(const QString& text, const QLocale& locale);
 // decides.
 int MatchingEntry(const QComboBox& box, const QString& text);
 
+// A tooltip that shows `text` whole, however long: tooltips keep plain text on one line, so a
+// long name would run off the screen. This one wraps into lines of a readable width, keeps the
+// text's own line breaks, and lets a word too long for a line break anywhere.
+QString WholeTextToolTip(const QString& text);
+
 QDateTime ToQDateTime(TDateTime value);
 TDateTime FromQDateTime(const QDateTime& value);
 

@@ -4,182 +4,18 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <functional>
-#include <memory>
 
 #include <QCoreApplication>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QThread>
-#include <fcntl.h>
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "model/QVEnvironment.h"
+#include "ProcessSupport.h"
 #include "model/QVExpenseItem.h"
 #include "platform/FileSystem.h"
-#include "platform/Registry.h"
-#include "support/TempDir.h"
 
 namespace {
-
-constexpr int TimeoutMs = 30000;
-constexpr time_t OldTime = 946684800; // 2000-01-01, long before any run of these tests
-
-// Runs a small X tool and gives its standard output; empty when it failed.
-QString Tool(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(10000)) {
-        process.kill();
-        process.waitForFinished();
-        return {};
-    }
-    return QString::fromLocal8Bit(process.readAllStandardOutput());
-}
-QStringList ToolLines(const QString& program, const QStringList& arguments) {
-    return Tool(program, arguments).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
-
-bool WaitFor(const std::function<bool()>& condition) {
-    for (int waited = 0; !condition(); waited += 100) {
-        if (waited > TimeoutMs) {
-            return false;
-        }
-        QThread::msleep(100);
-    }
-    return true;
-}
-
-bool WindowShown() {
-    return !Tool("xdotool", {"search", "--onlyvisible", "--name", "Tavrin Quillvane"}).isEmpty();
-}
-
-// The first shown window titled exactly `title` (a pattern), or an empty text.
-QString WindowNamed(const QString& title) {
-    const QStringList ids =
-        ToolLines("xdotool", {"search", "--onlyvisible", "--name", "^" + title + "$"});
-    return ids.isEmpty() ? QString() : ids.first();
-}
-// Keys go where the focus is, as on a desktop; there is no window manager to give it.
-void Keys(const QString& window, const QStringList& keys) {
-    Tool("xdotool", {"windowfocus", "--sync", window});
-    for (const QString& key : keys) {
-        Tool("xdotool", {"key", "--clearmodifiers", key});
-        QThread::msleep(200);
-    }
-}
-
-// A window of the program (its class is the program's name) sits inside the notification area.
-bool IconInTray() {
-    for (const QString& tray : ToolLines("xdotool", {"search", "--class", "trayer"})) {
-        if (Tool("xwininfo", {"-tree", "-id", tray}).contains(QStringLiteral("(\"quillvane\" "))) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// The program's top-level windows that can be seen: its main window and any dialog.
-int ViewableWindows() {
-    static const QRegularExpression line(QStringLiteral(R"(^\s+(0x[0-9a-f]+) .*\("quillvane" )"));
-    int count = 0;
-    for (const QString& child : ToolLines("xwininfo", {"-root", "-children"})) {
-        const QRegularExpressionMatch match = line.match(child);
-        count +=
-            match.hasMatch() &&
-            Tool("xwininfo", {"-id", match.captured(1)}).contains(QStringLiteral("IsViewable"));
-    }
-    return count;
-}
-
-void MakeOld(const std::string& path) {
-    const timespec times[2] = {{OldTime, 0}, {OldTime, 0}};
-    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
-}
-
-bool WrittenSince(const std::string& path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 && info.st_mtim.tv_sec > OldTime;
-}
-
-class ProcessTest : public ::testing::Test {
-protected:
-    TTempDir Home;
-    TScopedEnv HomeVar{"HOME", Home.Path()};
-    TScopedEnv ConfigHome{"XDG_CONFIG_HOME", Home.File("config")};
-    TScopedEnv DataHome{"XDG_DATA_HOME", Home.File("data")};
-    TScopedEnv RuntimeDir{"XDG_RUNTIME_DIR", Home.File("run")};
-    // The program's objects live until the process ends; under the leak checker that is noise,
-    // not a finding of these tests.
-    TScopedEnv Asan{"ASAN_OPTIONS", qgetenv("ASAN_OPTIONS").toStdString() + ":detect_leaks=0"};
-    const std::string Budget = Home.File("Household.qvb");
-    QProcess Tray;
-
-    void SetUp() override { ASSERT_EQ(mkdir(Home.File("run").c_str(), 0700), 0); }
-    void TearDown() override {
-        // What has not ended by then is killed with the object.
-        Tray.terminate();
-        Tray.waitForFinished(5000);
-    }
-
-    // A saved budget "Process test" that the program opens by itself at start, with the settings
-    // `adjust` asks for; both files look long untouched.
-    // The budget the program opens at its start; `account` names its only account, and `fill`
-    // adds to it.
-    void PrepareBudget(const std::function<void(TQVSettings&)>& adjust = {},
-                       const std::u16string& account = {},
-                       const std::function<void(TQVEnvironment&)>& fill = {}) {
-        TQVEnvironment::StartupErrorHandler = [](const std::string&) {};
-        Environment = new TQVEnvironment();
-        Environment->NewBudget(Budget, u"Process test", true);
-        if (!account.empty()) {
-            Environment->GetSource(0)->Name = account;
-        }
-        if (fill) {
-            fill(*Environment);
-        }
-        Environment->SaveToFile(Budget);
-        Environment->Settings().AutoOpenLast = true;
-        if (adjust) {
-            adjust(Environment->Settings());
-        }
-        Environment->Settings().Save();
-        delete Environment;
-        Environment = nullptr;
-        MakeOld(Budget);
-        MakeOld(Registry::StoreFileName());
-    }
-
-    static std::unique_ptr<QProcess> Start(const QString& program,
-                                           const QStringList& arguments = {}) {
-        auto process = std::make_unique<QProcess>();
-        process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        // The program must show a real window on the virtual display, whatever the tests run on.
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        process->setProcessEnvironment(environment);
-        process->start(program, arguments);
-        EXPECT_TRUE(process->waitForStarted(10000)) << program.toStdString();
-        return process;
-    }
-
-    // Sends `signalNumber` and expects the program to end normally, the budget saved.
-    void End(QProcess& program, int signalNumber) {
-        ASSERT_EQ(kill(static_cast<pid_t>(program.processId()), signalNumber), 0);
-        ASSERT_TRUE(program.waitForFinished(20000));
-        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(program.exitCode(), 0);
-        EXPECT_TRUE(WrittenSince(Budget)) << "the budget is saved on the way out";
-        EXPECT_TRUE(WrittenSince(Registry::StoreFileName())) << "and so are the settings";
-        Environment = new TQVEnvironment();
-        EXPECT_NO_THROW(Environment->LoadFromFile(Budget));
-        EXPECT_EQ(Environment->Title, u"Process test");
-        delete Environment;
-        Environment = nullptr;
-    }
-};
 
 // The program installed into a folder of its own, as a package lays it out: without its
 // languages it would stop at an error instead of opening the budget.
@@ -229,12 +65,7 @@ TEST_F(ProcessTest, AutorunSettlesInTheTrayAndEndsSaved) {
         settings.UseTray = true;
         settings.HideOnMinimize = true;
     });
-    Tray.start(QStringLiteral("trayer"), {"--edge", "bottom", "--align", "right", "--widthtype",
-                                          "pixel", "--width", "200", "--height", "24"});
-    ASSERT_TRUE(Tray.waitForStarted(10000));
-    ASSERT_TRUE(WaitFor([] {
-        return !Tool("xdotool", {"search", "--onlyvisible", "--class", "trayer"}).isEmpty();
-    }));
+    StartTray();
     auto program = Start(QStringLiteral(QV_PROGRAM), {QStringLiteral("/autorun")});
 
     EXPECT_TRUE(WaitFor(IconInTray)) << "the icon settles in the notification area";
@@ -321,14 +152,12 @@ protected:
     std::vector<std::u16string> EndAndReadAccounts() {
         EXPECT_EQ(kill(static_cast<pid_t>(Program->processId()), SIGTERM), 0);
         EXPECT_TRUE(Program->waitForFinished(20000));
-        Environment = new TQVEnvironment();
-        EXPECT_NO_THROW(Environment->LoadFromFile(Budget));
         std::vector<std::u16string> names;
-        for (int i = 0; i < Environment->SourceCount(); ++i) {
-            names.push_back(Environment->GetSource(i)->Name);
-        }
-        delete Environment;
-        Environment = nullptr;
+        ReadBudget([&](TQVEnvironment& budget) {
+            for (int i = 0; i < budget.SourceCount(); ++i) {
+                names.push_back(budget.GetSource(i)->Name);
+            }
+        });
         return names;
     }
 

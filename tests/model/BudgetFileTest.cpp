@@ -64,9 +64,8 @@ TEST_F(BudgetFileTest, NewBudgetHasTheDefaultContent) {
     const std::string file = BudgetPath();
     Env().NewBudget(file, u"Home", true);
     ASSERT_EQ(Env().MonthCount(), 1);
-    // Only a budget on the disk is offered again.
-    EXPECT_TRUE(Env().Settings().RecentLocations.empty());
-    Env().SaveToFile(file);
+    // On the recent list at once, before anything is written.
+    EXPECT_EQ(Env().Settings().RecentNames, std::vector<std::u16string>{u"Home"});
     EXPECT_EQ(QVUtils::WideToAnsi(Env().Settings().RecentLocations.at(0)), file);
     ASSERT_EQ(Env().SourceCount(), 1);
     EXPECT_TRUE(Env().GetSource(0)->IsDefault);

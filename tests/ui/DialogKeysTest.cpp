@@ -1,15 +1,19 @@
 // Every dialog answered from the keyboard: Return on a focused Cancel, No or Browse does what
 // that button does, never what OK or Yes does; a kept dialog opens with the focus where a new
-// one would, whatever the user clicked last time.
-#include <algorithm>
+// one would, whatever the user clicked last time; Tab enters a choice of levels at the checked one.
+#include <cstdint>
 #include <functional>
+#include <set>
+#include <tuple>
 
 #include <QApplication>
 #include <QPushButton>
 #include <QTest>
 
+#include "DialogForms.h"
 #include "UiTestSupport.h"
 #include "ui/QVImages.h"
+#include "ui/dialogs/AboutForm.h"
 #include "ui/dialogs/BudgetPropsForm.h"
 #include "ui/dialogs/IconSelectForm.h"
 #include "ui/dialogs/InputBoxForm.h"
@@ -20,6 +24,7 @@
 #include "ui/dialogs/QVStringRequestForm.h"
 #include "ui/dialogs/SettingsForm.h"
 #include "ui/dialogs/StartupForm.h"
+#include "ui/dialogs/TrayPopupForm.h"
 #include "ui/dialogs/WarningForm.h"
 
 namespace {
@@ -84,7 +89,11 @@ protected:
     }
 };
 
-TEST_F(KeysTest, ReturnOnAFocusedCancelNoOrBrowseIsNeverAnAcceptance) {
+// Return on a focused button does what a click on it does: Cancel, No or Browse is never an
+// acceptance. Every button of every dialog form the build finds is pressed both ways, the
+// quick-entry dialog in each of its modes.
+TEST_F(KeysTest, ReturnOnAFocusedButtonDoesWhatItsClickDoes) {
+    Env().NewBudget(Home.File("home.qn"), u"Home", true);
     const auto runStartup = [](bool showNew, bool showOpen, bool showRecent) {
         return [=] {
             TfrmStartup& dialog = TfrmStartup::Instance();
@@ -93,82 +102,101 @@ TEST_F(KeysTest, ReturnOnAFocusedCancelNoOrBrowseIsNeverAnAcceptance) {
             return Prompter::Exec(dialog) == QDialog::Accepted;
         };
     };
-    const auto exec = [](QDialog& dialog) { return Prompter::Exec(dialog) == QDialog::Accepted; };
-    const struct {
-        const char* button;
-        std::function<bool()> run; // runs the dialog as its caller does: true when confirmed
-        const char* asks;          // a dialog the button opens, "file" for the file chooser
-    } cases[] = {
-        {"btnNo", [] { return TfrmConfirmation::Confirm("Remove the account?"); }, nullptr},
-        {"btnButton3",
-         [] { return TfrmWarning::ShowWarning("Still used", "Disable", "Cancel") != 1; }, nullptr},
-        {"btnCancel",
-         [] {
-             QString name;
-             return TfrmStringRequest::RequestString("Name:", name);
-         },
-         nullptr},
-        {"btnCancel",
-         [] {
-             QString value;
-             return TfrmInputBox::InputBox("Balance", "Balance:", "12.00", value);
-         },
-         nullptr},
-        {"btnCancel", Kept<TfrmIconSelect>([](auto& d) { d.Setup(QVImages::SourceIcons(), 1); }),
-         nullptr},
-        {"btnCancel",
-         Kept<TfrmBudgetProps>([](auto& d) { d.Setup("Home", "", "/budgets/home.qn"); }), nullptr},
-        {"btnCancel", Kept<TfrmProtection>([](auto& d) { d.LoadProtection(); }), nullptr},
-        {"btnChangePassword", Kept<TfrmProtection>([](auto& d) {
-             Env().Protection = 1;
-             d.LoadProtection();
-         }),
-         "Change Password"},
-        {"btnCancel",
-         [&] {
-             TfrmPasswordChange dialog;
-             dialog.Setup(false);
-             return exec(dialog);
-         },
-         nullptr},
-        {"btnCancel",
-         [&] {
-             TfrmPasswordRequest dialog;
-             return exec(dialog);
-         },
-         nullptr},
-        {"btnCancel", Kept<TfrmSettings>([](auto& d) { d.LoadFromSettings(Env().Settings()); }),
-         nullptr},
-        {"btnCancelNew", runStartup(true, true, true), nullptr},
-        {"btnBrowseNew", runStartup(true, true, true), "file"},
-        {"btnCancelOpen", runStartup(false, true, true), nullptr},
-        {"btnBrowseOpen", runStartup(false, true, true), "file"},
-        {"btnCancelRecent", runStartup(false, false, true), nullptr},
+    const auto quickEntry = [](TTrayEntryMode mode) {
+        return Kept<TfrmTrayPopup>([mode](auto& d) { d.SetMode(mode); });
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.button);
+    const auto exec = [](QDialog& dialog) { return Prompter::Exec(dialog) == QDialog::Accepted; };
+    // Each dialog run as its caller runs it: true when confirmed.
+    const std::function<bool()> runs[] = {
+        [] { return TfrmConfirmation::Confirm("Remove the account?"); },
+        [] { return TfrmWarning::ShowWarning("Still used", "Disable", "Cancel") != 1; },
+        [] {
+            QString name;
+            return TfrmStringRequest::RequestString("Name:", name);
+        },
+        [] {
+            QString value;
+            return TfrmInputBox::InputBox("Balance", "Balance:", "12.00", value);
+        },
+        Kept<TfrmIconSelect>([](auto& d) { d.Setup(QVImages::SourceIcons(), 1); }),
+        Kept<TfrmBudgetProps>([](auto& d) { d.Setup("Home", "", "/budgets/home.qn"); }),
+        Kept<TfrmProtection>([](auto& d) { d.LoadProtection(); }),
+        Kept<TfrmProtection>([](auto& d) {
+            Env().Protection = 1;
+            d.LoadProtection();
+        }),
+        [&] {
+            TfrmPasswordChange dialog;
+            dialog.Setup(false);
+            return exec(dialog);
+        },
+        [&] {
+            TfrmPasswordRequest dialog;
+            return exec(dialog);
+        },
+        Kept<TfrmSettings>([](auto& d) { d.LoadFromSettings(Env().Settings()); }),
+        Kept<TfrmAbout>([](auto&) {}),
+        runStartup(true, true, true),
+        runStartup(false, true, true),
+        runStartup(false, false, true),
+        quickEntry(TTrayEntryMode::Income),
+        quickEntry(TTrayEntryMode::Expense),
+        quickEntry(TTrayEntryMode::Transfer),
+        quickEntry(TTrayEntryMode::Debt),
+        quickEntry(TTrayEntryMode::Loan),
+    };
+    // What one run came to, the questions it asked included.
+    const auto outcome = [&](const std::function<bool()>& run, const DialogAction& answer) {
         DialogsRun.clear();
+        Messages.clear();
         FileAnswers = {"/picked/budget.qn"};
-        QString dialogTitle;
-        bool reached = false;
-        DialogActions = {[&](QDialog& d) {
-            dialogTitle = d.windowTitle();
-            reached = TabTo(d, c.button);
-            if (reached) {
-                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        DialogActions = {answer};
+        const bool accepted = run();
+        return std::tuple(accepted, DialogsRun, TakeMessages(), FileAnswers.size());
+    };
+    std::set<std::string> formsRun;
+    for (const auto& run : runs) {
+        QStringList buttons;
+        QStringList refusals; // the buttons that answer No or Cancel
+        QString title;
+        outcome(run, [&](QDialog& d) {
+            formsRun.insert(d.objectName().toStdString());
+            title = d.windowTitle();
+            for (const QPushButton* button : d.findChildren<QPushButton*>()) {
+                if (button->isVisible() && button->isEnabled()) {
+                    buttons << button->objectName();
+                    if (button->text() == "Cancel" || button->text() == "No") {
+                        refusals << button->objectName();
+                    }
+                }
             }
-        }};
-        EXPECT_FALSE(c.run()) << dialogTitle.toStdString();
-        EXPECT_TRUE(reached) << "Tab never reached the button";
-        // The button itself answered.
-        if (c.asks == nullptr) {
-            EXPECT_EQ(DialogsRun.size(), 1u);
-        } else if (std::string(c.asks) == "file") {
-            EXPECT_TRUE(FileAnswers.empty()) << "no file chooser";
-        } else {
-            EXPECT_NE(std::find(DialogsRun.begin(), DialogsRun.end(), c.asks), DialogsRun.end());
+        });
+        SCOPED_TRACE(title.toStdString());
+        EXPECT_FALSE(buttons.isEmpty());
+        for (const QString& button : buttons) {
+            SCOPED_TRACE(button.toStdString());
+            const QByteArray name = button.toLatin1();
+            bool reached = false;
+            const auto byClick = outcome(run, [&](QDialog& d) { ClickOn(d, name.constData()); });
+            const auto byReturn = outcome(run, [&](QDialog& d) {
+                reached = TabTo(d, name.constData());
+                if (reached) {
+                    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+                }
+            });
+            EXPECT_TRUE(reached) << "Tab never reached the button";
+            EXPECT_FALSE(refusals.contains(button) && std::get<0>(byReturn)) << "accepted";
+            EXPECT_EQ(std::get<0>(byReturn), std::get<0>(byClick)) << "accepted";
+            EXPECT_EQ(std::get<1>(byReturn), std::get<1>(byClick)) << "dialogs run";
+            EXPECT_EQ(std::get<2>(byReturn), std::get<2>(byClick)) << "messages";
+            EXPECT_EQ(std::get<3>(byReturn), std::get<3>(byClick)) << "file choosers";
         }
     }
+    std::set<std::string> forms;
+    for (const TDialogForm& form : DialogForms()) {
+        forms.insert(form.name);
+    }
+    EXPECT_EQ(formsRun, forms) << "every dialog form is run above";
 }
 
 // A kept dialog closed with a click on No or Cancel opens the next time with the focus where a
@@ -184,6 +212,44 @@ TEST_F(KeysTest, KeptDialogsForgetTheButtonClickedLastTime) {
                                        [](auto& d) { d.LoadFromSettings(Env().Settings()); });
     ExpectFocusForgotten<TfrmStartup>(
         "btnCancelRecent", [](auto& d) { d.Setup(false, false, true, nullptr, nullptr, true); });
+}
+
+// Tab enters the protection levels at the checked one, so a Space there keeps the protection; the
+// arrows move between the levels, checking each, and Tab comes back to the one they left checked.
+TEST_F(KeysTest, TabEntersTheProtectionLevelsAtTheCheckedOne) {
+    const QStringList levels{"rbNone", "rbNormal", "rbStrong"};
+    const struct {
+        int level;
+        Qt::Key arrow;
+        int moved; // the level the arrow goes to
+    } cases[] = {
+        {2, Qt::Key_Up, 1}, {0, Qt::Key_Down, 1}, {1, Qt::Key_Down, 2}, {1, Qt::Key_Up, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "level " << c.level << ", arrow to " << c.moved);
+        Env().Protection = static_cast<std::uint8_t>(c.level);
+        TfrmProtection& dialog = TfrmProtection::Instance();
+        dialog.LoadProtection();
+        QStringList focus;
+        DialogActions = {[&](QDialog& d) {
+            focus << FocusIn(d);
+            const auto tabIntoLevels = [&] {
+                ASSERT_TRUE(TabTo(d, "btnCancel"));
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                focus << FocusIn(d);
+            };
+            tabIntoLevels();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+            QTest::keyClick(QApplication::focusWidget(), c.arrow);
+            focus << FocusIn(d);
+            tabIntoLevels();
+        }};
+        Prompter::Exec(dialog);
+        const QStringList expected{levels[c.level], levels[c.level], levels[c.moved],
+                                   levels[c.moved]};
+        EXPECT_EQ(focus.join(' ').toStdString(), expected.join(' ').toStdString());
+        EXPECT_EQ(int(dialog.ProtectionLevel()), c.moved)
+            << "the level the arrow moved to is checked";
+    }
 }
 
 } // namespace

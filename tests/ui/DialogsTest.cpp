@@ -316,6 +316,7 @@ TEST_F(StartupFormTest, ProposedLocationFitsTheFileSystemCuttingWholeCharacters)
     const QString docs = Home.Path().c_str() + QString("/Documents/");
     const QString cyrillic = QString::fromUtf16(u"Бюджет").repeated(40).left(200); // 400 bytes
     const QString accented = QString::fromUtf16(u"e\u0301").repeated(100);         // 3 bytes each
+    const QString family = QString::fromUtf16(u"Семейный бюджет ").repeated(8);    // 240 bytes
     // The longest name takes 255 bytes: 252 of title and the extension.
     const struct {
         QString title;
@@ -327,6 +328,13 @@ TEST_F(StartupFormTest, ProposedLocationFitsTheFileSystemCuttingWholeCharacters)
         {accented, accented.left(2 * 84)},
         {QString(252, u'x'), QString(252, u'x')},
         {QString(253, u'x'), QString(252, u'x')},
+        // Blanks and dots where the cut falls do not stand before the extension; a title that
+        // fits whole keeps them.
+        {family + QString::fromUtf16(u"Семей бюджет"), family + QString::fromUtf16(u"Семей")},
+        {QString(250, u'x') + ". .yyy", QString(250, u'x')},
+        {QString(249, u'x') + "\u00a0\t.\u3000y", QString(249, u'x')},
+        {QString(240, u'x') + " .", QString(240, u'x') + " ."},
+        {QString(300, u' '), ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.title.size());

@@ -101,13 +101,26 @@ TEST_F(GridKeysTest, ColumnWidthsAndMenusOutliveRebuilding) {
     }
     EXPECT_EQ(cashflow.header()->sectionViewportPosition(4) + cashflow.columnWidth(4),
               cashflow.viewport()->width());
-    // The categories' check boxes: 80 pixels, centred, a click in the middle ticks them.
+    // The categories' check boxes: 80 pixels under a centred caption, each box in the top-left
+    // corner of its cell, where a click ticks it; a click in the middle of the cell does not.
     QTreeView& dict = Show(3, "tvDict");
     const QRect cell = dict.visualRect(dict.model()->index(0, 2));
     EXPECT_EQ(cell.width(), 80);
     EXPECT_EQ(cell.right() + 1, dict.viewport()->width());
+    EXPECT_EQ(dict.model()->headerData(2, Qt::Horizontal, Qt::TextAlignmentRole).toInt(),
+              Qt::AlignCenter);
     QTest::mouseClick(dict.viewport(), Qt::LeftButton, {}, cell.center());
+    EXPECT_TRUE(Env().GetExpenseLocation(0)->Enabled);
+    QTest::mouseClick(dict.viewport(), Qt::LeftButton, {}, cell.topLeft() + QPoint(5, 5));
     EXPECT_FALSE(Env().GetExpenseLocation(0)->Enabled);
+    // The name column keeps the user's width when the list is shown again; the description
+    // fills what is left.
+    dict.header()->resizeSection(0, 300);
+    Show(0, "tvInfo");
+    Show(3, "tvDict");
+    EXPECT_EQ(dict.columnWidth(0), 300);
+    EXPECT_EQ(dict.columnWidth(2), 80);
+    EXPECT_EQ(dict.columnWidth(0) + dict.columnWidth(1) + 80, dict.viewport()->width());
     // Menus built at every opening leave no submenus behind.
     for (const auto& [page, grid, menu] : {std::tuple{0, "tvInfo", "mnuTreeView"},
                                            {2, "tvDebts", "mnuTreeView"},

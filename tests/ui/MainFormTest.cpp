@@ -66,17 +66,39 @@ TEST_F(MainFormTest, ALongTitleProposesAFileThatTheClosingSaveWrites) {
     }};
     OpenWindow();
     ASSERT_TRUE(Window->HasBudget());
-    // Nothing is on the disk yet, so nothing is offered for opening.
-    EXPECT_TRUE(Env().Settings().RecentLocations.empty());
+    // On the recent list at once, and once only after the closing save.
+    const std::vector<std::u16string> recent{
+        QVUIUtils::FromQ(QString::fromStdString(Env().FileName))};
+    EXPECT_EQ(Env().Settings().RecentLocations, recent);
     Window->ExitApplication();
     EXPECT_TRUE(TakeMessages().isEmpty());
     const QFileInfo file(QString::fromStdString(Env().FileName));
     EXPECT_TRUE(file.isFile());
     EXPECT_TRUE(title.startsWith(file.completeBaseName()));
     EXPECT_EQ(file.suffix(), "qn");
-    ASSERT_EQ(Env().Settings().RecentLocations.size(), 1u);
-    EXPECT_EQ(Env().Settings().RecentLocations[0], QVUIUtils::FromQ(file.filePath()));
+    EXPECT_EQ(Env().Settings().RecentLocations, recent);
+    EXPECT_EQ(recent[0], QVUIUtils::FromQ(file.filePath()));
+    EXPECT_EQ(Env().Settings().RecentNames, std::vector<std::u16string>{QVUIUtils::FromQ(title)});
     EXPECT_EQ(Env().Title, QVUIUtils::FromQ(title)) << "the title itself is kept whole";
+}
+
+TEST_F(MainFormTest, ANewBudgetIsOfferedByOpenRecentAtOnce) {
+    MakeBudget();
+    OpenWindow();
+    DialogActions = {TypeAndPress("editTitle", "Trip", "btnOKNew")};
+    Action("actNew").trigger();
+    ASSERT_EQ(Env().Title, u"Trip");
+    QStringList offered;
+    DialogActions = {[&](QDialog& d) {
+        const QAbstractItemModel& recent = *Child<QTreeView>(d, "tvRecentItems")->model();
+        for (int row = 0; row < recent.rowCount(); ++row) {
+            offered << recent.index(row, 0).data().toString() + " " +
+                           recent.index(row, 1).data().toString();
+        }
+    }};
+    Action("actOpen").trigger();
+    EXPECT_EQ(offered, QStringList({"Trip " + QString::fromStdString(Env().FileName),
+                                    "Home " + QString::fromStdString(Home.File("home.qn"))}));
 }
 
 TEST_F(MainFormTest, StrongBudgetAsksForItsPasswordAtEveryOpening) {

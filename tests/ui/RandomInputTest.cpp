@@ -12,12 +12,14 @@
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
@@ -79,6 +81,9 @@ const TKey Keys[] = {
     {Qt::Key_Z, Qt::ControlModifier},     {Qt::Key_Alt, Qt::NoModifier},
 };
 
+// The ways to paste from the keyboard.
+const TKey PasteKeys[] = {{Qt::Key_V, Qt::ControlModifier}, {Qt::Key_Insert, Qt::ShiftModifier}};
+
 class RandomInputTest : public MainFormTest {
 protected:
     void SetUp() override {
@@ -92,6 +97,7 @@ protected:
         Events = EnvNumber("QV_MONKEY_EVENTS", DefaultEvents);
         Log = EnvNumber("QV_MONKEY_LOG", 0) != 0;
         Random.seed(Seed);
+        QGuiApplication::clipboard()->setMimeData(new QMimeData);
         Clock.start();
         std::fprintf(stderr, "random input: seed %u, %u events (QV_MONKEY_SEED=%u replays it)\n",
                      Seed, Events, Seed);
@@ -182,6 +188,8 @@ protected:
             PressKey(Keys[Pick(int(std::size(Keys)))], fallback);
         } else if (kind < 85) {
             MenuKey(fallback);
+        } else if (kind < 88) {
+            Paste(fallback);
         } else {
             TypeText(PickOf(Texts()), fallback);
         }
@@ -269,6 +277,38 @@ protected:
         }
         const QChar letter = letters.isEmpty() ? QChar(u'F') : PickOf(letters);
         PressKey({static_cast<Qt::Key>(letter.unicode()), Qt::AltModifier}, fallback);
+    }
+
+    // A paste from the keyboard or from the context menu of whatever has the focus, mostly with
+    // nothing copied: a display where nothing has been copied yet hands out clipboard data of no
+    // format at all.
+    void Paste(QWidget& fallback) {
+        if (Chance(75)) {
+            QGuiApplication::clipboard()->setMimeData(new QMimeData);
+        }
+        if (Chance(70)) {
+            PressKey(PasteKeys[Pick(int(std::size(PasteKeys)))], fallback);
+            return;
+        }
+        QWidget* target = &KeyTarget(fallback);
+        Note(QStringLiteral("Paste from the context menu of %1 %2")
+                 .arg(target->metaObject()->className(), target->objectName()));
+        // The menu runs a loop of its own: Paste is chosen in it as soon as it shows.
+        QTimer::singleShot(0, [] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (menu == nullptr) {
+                return;
+            }
+            for (QAction* item : menu->actions()) {
+                if (item->text().remove(u'&').startsWith(QStringLiteral("Paste"))) {
+                    item->trigger();
+                }
+            }
+            menu->close();
+        });
+        const QPoint at(2, 2);
+        QContextMenuEvent event(QContextMenuEvent::Keyboard, at, target->mapToGlobal(at));
+        QApplication::sendEvent(target, &event);
     }
 
     void TypeText(const QString& text, QWidget& fallback) {

@@ -40,6 +40,12 @@ void TfrmProtection::LoadProtection() {
         m_ui->rbStrong->setChecked(true);
         break;
     }
+    // Tab enters the levels at the checked one, where a Space changes nothing. The toolkit moves
+    // the levels' one tab stop only to a level that takes the focus, so a level checked from here
+    // would leave it on another one, and a Space there would change the protection.
+    for (QRadioButton* level : {m_ui->rbNone, m_ui->rbNormal, m_ui->rbStrong}) {
+        level->setFocusPolicy(level->isChecked() ? Qt::StrongFocus : Qt::ClickFocus);
+    }
     UpdateButtons();
 }
 

@@ -80,7 +80,8 @@ qsizetype NameMax(const QString& folder) {
 
 // The file name proposed in `folder` for a new budget titled `title`: the title as typed, with
 // the extension. A long title would make a name the file system refuses, and the first save would
-// fail, so the name keeps as much of the title as fits, cut between whole characters.
+// fail, so the name keeps as much of the title as fits, cut between whole characters; blanks and
+// dots where the cut falls would stand before the extension, and are dropped.
 QString ProposedName(const QString& folder, const QString& title) {
     const qsizetype room = NameMax(folder) - QFile::encodeName(Extension).size();
     if (QFile::encodeName(title).size() <= room) {
@@ -95,6 +96,9 @@ QString ProposedName(const QString& folder, const QString& title) {
             break;
         }
         fits = end;
+    }
+    while (fits > 0 && (title[fits - 1].isSpace() || title[fits - 1] == u'.')) {
+        --fits;
     }
     return title.left(fits) + Extension;
 }

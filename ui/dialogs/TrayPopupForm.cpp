@@ -1,5 +1,7 @@
 #include "ui/dialogs/TrayPopupForm.h"
 
+#include <algorithm>
+
 #include <QGuiApplication>
 #include <QScreen>
 #include <QShowEvent>
@@ -80,8 +82,9 @@ void TfrmTrayPopup::Place() {
     // The frame is known only once the window has been shown; until then the client size stands
     // for it.
     const QSize frame = frameGeometry().size() - geometry().size() + sizeHint();
-    move(area.x() + area.width() - frame.width() - 1,
-         area.y() + area.height() - frame.height() - BottomGap);
+    // Wholly on the screen, also where it is too small for the gap below.
+    move(std::max(area.x(), area.x() + area.width() - frame.width() - 1),
+         std::max(area.y(), area.y() + area.height() - frame.height() - BottomGap));
 }
 
 void TfrmTrayPopup::FillControls() {
