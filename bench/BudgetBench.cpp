@@ -40,28 +40,30 @@ const TBenchFolders& Folders() {
     return folders;
 }
 
-// Benchmark arguments: the protection level and the flows a month (400: 48,000 flows).
+// Benchmark arguments: the protection level, the flows a month (400: 48,000 flows) and, for the
+// opens, whether one flow names no account.
 std::uint8_t Level(const benchmark::State& state) {
     return static_cast<std::uint8_t>(state.range(0));
 }
-int FlowsPerMonth(const benchmark::State& state) {
-    return static_cast<int>(state.range(1));
+BudgetGenerator::TShape Shape(const benchmark::State& state) {
+    return {static_cast<int>(state.range(1)), BudgetGenerator::Years * 12, state.range(2) != 0};
 }
 
 // The large budget at the given level, generated anew: an open in between replaces it.
-TQVEnvironment& Budget(std::uint8_t level, int flowsPerMonth) {
+TQVEnvironment& LargeBudget(std::uint8_t level, const BudgetGenerator::TShape& shape) {
     Folders();
-    return BudgetGenerator::Budget(level, flowsPerMonth);
+    return BudgetGenerator::Budget(level, shape);
 }
 
-std::string BudgetFile(std::uint8_t level, int flowsPerMonth) {
-    return Folders().File("budget" + std::to_string(level) + "-" + std::to_string(flowsPerMonth) +
+std::string BudgetFile(std::uint8_t level, const BudgetGenerator::TShape& shape) {
+    return Folders().File("budget" + std::to_string(level) + "-" +
+                          std::to_string(shape.FlowsPerMonth) + (shape.Lost ? "-lost" : "") +
                           ".qn");
 }
 
 void BM_Save(benchmark::State& state) {
-    TQVEnvironment& env = Budget(Level(state), FlowsPerMonth(state));
-    const std::string file = BudgetFile(Level(state), FlowsPerMonth(state));
+    TQVEnvironment& env = LargeBudget(Level(state), Shape(state));
+    const std::string file = BudgetFile(Level(state), Shape(state));
     for (auto _ : state)
         env.SaveToFile(file);
     state.counters["flows"] = FlowCount(env);
@@ -69,8 +71,8 @@ void BM_Save(benchmark::State& state) {
 }
 
 void BM_Open(benchmark::State& state) {
-    const std::string file = BudgetFile(Level(state), FlowsPerMonth(state));
-    Budget(Level(state), FlowsPerMonth(state)).SaveToFile(file);
+    const std::string file = BudgetFile(Level(state), Shape(state));
+    LargeBudget(Level(state), Shape(state)).SaveToFile(file);
     TQVEnvironment& env = *Environment;
     for (auto _ : state) {
         // Emptying the budget before an open is the caller's step, not the open's.
@@ -86,8 +88,8 @@ void BM_Open(benchmark::State& state) {
 
 // The floor of an open: the file's bytes from the disk and its body decrypted by OpenSSL.
 void BM_ReadAndDecryptOpenSSL(benchmark::State& state) {
-    const std::string file = BudgetFile(1, FlowsPerMonth(state));
-    Budget(1, FlowsPerMonth(state)).SaveToFile(file);
+    const std::string file = BudgetFile(1, Shape(state));
+    LargeBudget(1, Shape(state)).SaveToFile(file);
     const std::string password = TQVEnvironment::KeyToFilePassword(FixedKey);
     EVP_CIPHER* cipher = EVP_CIPHER_fetch(nullptr, "AES-128-CFB", nullptr);
     EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
@@ -144,8 +146,8 @@ int RunProbe(const char* file) {
 }
 
 void BM_OpenMemory(benchmark::State& state) {
-    const std::string file = BudgetFile(Level(state), FlowsPerMonth(state));
-    Budget(Level(state), FlowsPerMonth(state)).SaveToFile(file);
+    const std::string file = BudgetFile(Level(state), Shape(state));
+    LargeBudget(Level(state), Shape(state)).SaveToFile(file);
     const double fileBytes = static_cast<double>(FileSystem::ReadFile(file).size());
     char self[4096] = {};
     if (::readlink("/proc/self/exe", self, sizeof self - 1) <= 0) {
@@ -353,18 +355,27 @@ template <bool Ours> void BM_DeriveStoreKey(benchmark::State& state) {
 
 } // namespace
 
-// Arguments: protection level, flows a month (400: 48,000 flows; 1,600: 192,000).
+// Arguments: protection level, flows a month (400: 48,000 flows; 1,600: 192,000), and whether
+// one flow names no account.
 [[maybe_unused]] const bool Registered = [] {
     constexpr auto ms = benchmark::kMillisecond;
     for (const long flows : {400L, 1600L}) {
-        benchmark::RegisterBenchmark("Save/Unprotected", BM_Save)->Args({0, flows})->Unit(ms);
-        benchmark::RegisterBenchmark("Open/Unprotected", BM_Open)->Args({0, flows})->Unit(ms);
-        benchmark::RegisterBenchmark("Save/Normal", BM_Save)->Args({1, flows})->Unit(ms);
-        benchmark::RegisterBenchmark("Open/Normal", BM_Open)->Args({1, flows})->Unit(ms);
-        benchmark::RegisterBenchmark("ReadAndDecrypt/OpenSSL", BM_ReadAndDecryptOpenSSL)
-            ->Args({1, flows})
+        benchmark::RegisterBenchmark("Save/Unprotected", BM_Save)->Args({0, flows, 0})->Unit(ms);
+        benchmark::RegisterBenchmark("Open/Unprotected", BM_Open)->Args({0, flows, 0})->Unit(ms);
+        benchmark::RegisterBenchmark("Open/UnprotectedAccountLost", BM_Open)
+            ->Args({0, flows, 1})
             ->Unit(ms);
-        benchmark::RegisterBenchmark("Open/Memory", BM_OpenMemory)->Args({1, flows})->Iterations(3);
+        benchmark::RegisterBenchmark("Save/Normal", BM_Save)->Args({1, flows, 0})->Unit(ms);
+        benchmark::RegisterBenchmark("Open/Normal", BM_Open)->Args({1, flows, 0})->Unit(ms);
+        benchmark::RegisterBenchmark("ReadAndDecrypt/OpenSSL", BM_ReadAndDecryptOpenSSL)
+            ->Args({1, flows, 0})
+            ->Unit(ms);
+        benchmark::RegisterBenchmark("Open/Memory", BM_OpenMemory)
+            ->Args({1, flows, 0})
+            ->Iterations(3);
+        benchmark::RegisterBenchmark("Open/MemoryAccountLost", BM_OpenMemory)
+            ->Args({1, flows, 1})
+            ->Iterations(3);
     }
     return true;
 }();

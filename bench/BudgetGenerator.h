@@ -55,8 +55,9 @@ inline std::u16string Numbered(std::u16string_view stem, int n) {
     return std::u16string(stem) + u" " + std::u16string(digits.begin(), digits.end());
 }
 
-// Fills `env`, which should be empty, and leaves its months sorted newest first.
-inline void Fill(TQVEnvironment& env, int flowsPerMonth = FlowsPerMonth) {
+// Fills `env`, which should be empty, with `months` months up to the current one, and leaves them
+// sorted newest first.
+inline void Fill(TQVEnvironment& env, int flowsPerMonth = FlowsPerMonth, int months = Years * 12) {
     std::mt19937 random(20090315);
     for (int i = 0; i < AccountCount; ++i) {
         TQVSource* source = env.GetSource(env.AddSource());
@@ -78,7 +79,7 @@ inline void Fill(TQVEnvironment& env, int flowsPerMonth = FlowsPerMonth) {
     const char16_t* titles[] = {u"Groceries", u"Rent", u"Fuel", u"Salary", u"Coffee", u""};
 
     const QVUtils::TDateParts now = QVUtils::DecodeDate(QVUtils::Now());
-    for (int back = 0; back < Years * 12; ++back) {
+    for (int back = 0; back < months; ++back) {
         const int serial = now.Year * 12 + (now.Month - 1) - back;
         const int year = serial / 12;
         const int month = serial % 12 + 1;
@@ -130,21 +131,37 @@ inline int FlowCount(const TQVEnvironment& env) {
     return count;
 }
 
+// The shape of a large budget: its flows a month, its months, and whether one flow names no
+// account (as an expense entered while the budget had no default account is saved), which the
+// open gives an "Untitled" account.
+struct TShape {
+    int FlowsPerMonth = BudgetGenerator::FlowsPerMonth;
+    int Months = Years * 12;
+    bool Lost = false;
+    bool operator==(const TShape&) const = default;
+};
+
 // The global environment holding the large budget at the given protection level, made first when
 // there is none. The budget is generated anew each time unless `reuse` is set and it already
-// holds a budget of that size. The caller has pointed the per-user folders elsewhere first.
-inline TQVEnvironment& Budget(std::uint8_t level, int flowsPerMonth, bool reuse = false) {
-    static int filledWith = 0;
+// holds a budget of that shape. The caller has pointed the per-user folders elsewhere first.
+inline TQVEnvironment& Budget(std::uint8_t level, TShape shape, bool reuse = false) {
+    static TShape filledWith{0, 0, false};
     if (Environment == nullptr) {
         Environment = new TQVEnvironment();
         TQVEnvironment::CreateInstallationId();
-        filledWith = 0;
+        filledWith = {0, 0, false};
     }
     TQVEnvironment& env = *Environment;
-    if (!reuse || filledWith != flowsPerMonth) {
+    if (!reuse || !(filledWith == shape)) {
         env.Reset();
-        Fill(env, flowsPerMonth);
-        filledWith = flowsPerMonth;
+        Fill(env, shape.FlowsPerMonth, shape.Months);
+        for (TQVMoneyFlow* flow : env.GetMonth(0)->Flows()) {
+            if (shape.Lost && flow->Kind() == TQVFlowKind::Expense) {
+                static_cast<TQVExpenseItem*>(flow)->Source = nullptr;
+                break;
+            }
+        }
+        filledWith = shape;
     }
     env.PasswordKey = level != 0 ? FixedKey : std::string();
     env.Protection = level;

@@ -3,7 +3,7 @@
 // to the per-user folders that XDG_DATA_HOME and XDG_CONFIG_HOME name; the caller points them at
 // a temporary folder.
 //
-//   qv_bench_launch_budget FILE [FLOWS_PER_MONTH [LEVEL]]
+//   qv_bench_launch_budget FILE [FLOWS_PER_MONTH [LEVEL [MONTHS]]]
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -22,13 +22,14 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s FILE [FLOWS_PER_MONTH [LEVEL]]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s FILE [FLOWS_PER_MONTH [LEVEL [MONTHS]]]\n", argv[0]);
         return 2;
     }
     const std::string file = argv[1];
     const int flowsPerMonth = argc > 2 ? std::atoi(argv[2]) : BudgetGenerator::FlowsPerMonth;
     const int level = argc > 3 ? std::atoi(argv[3]) : 1;
-    if (flowsPerMonth < 0 || level < 0 || level > 2) {
+    const int months = argc > 4 ? std::atoi(argv[4]) : BudgetGenerator::Years * 12;
+    if (flowsPerMonth < 0 || level < 0 || level > 2 || months < 1) {
         std::fprintf(stderr, "bad arguments\n");
         return 2;
     }
@@ -38,7 +39,7 @@ int main(int argc, char** argv) {
     Environment = new TQVEnvironment();
     TQVEnvironment& env = *Environment;
     env.Reset();
-    BudgetGenerator::Fill(env, flowsPerMonth);
+    BudgetGenerator::Fill(env, flowsPerMonth, months);
     if (level != 0) {
         // A fixed password, so the normal level opens through the stored record.
         env.SetPassword(u"launch-bench");

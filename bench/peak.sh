@@ -3,24 +3,26 @@
 # budget, the lifetime peak through the closing save that SIGTERM starts, their ratio, and the
 # time from SIGTERM to the exit, at 12,000 to 768,000 flows, on a virtual display of its own.
 #
-#   bench/peak.sh [-b BUILD_DIR] [-n RUNS] [-l LEVEL] [FLOWS_PER_MONTH...]
+#   bench/peak.sh [-b BUILD_DIR] [-n RUNS] [-l LEVEL] [-m MONTHS] [FLOWS_PER_MONTH...]
 #
 #   -b BUILD_DIR  the build tree with app/quillvane and bench/ (default: ./build)
 #   -n RUNS       runs of each size (default: 3); min / median are printed
 #   -l LEVEL      protection level of the budgets: 0, 1 or 2 (default: 1)
-#   FLOWS_PER_MONTH  ten years of months each (default: 100 400 1600 6400)
+#   -m MONTHS     months of each budget, up to the current one (default: 120, ten years)
+#   FLOWS_PER_MONTH  flows in each month (default: 100 400 1600 6400)
 #
 # The peak is the kernel's high-water mark (VmHWM), read every few milliseconds until the process
 # is gone; the resident size at the window is read a second after the window is first exposed.
 set -uo pipefail
 
-build=./build runs=3 level=1
-while getopts "b:n:l:" opt; do
+build=./build runs=3 level=1 months=120
+while getopts "b:n:l:m:" opt; do
     case $opt in
         b) build=$OPTARG ;;
         n) runs=$OPTARG ;;
         l) level=$OPTARG ;;
-        *) sed -n '2,14p' "$0"; exit 2 ;;
+        m) months=$OPTARG ;;
+        *) sed -n '2,15p' "$0"; exit 2 ;;
     esac
 done
 shift $((OPTIND - 1))
@@ -82,7 +84,8 @@ for flows in "${sizes[@]}"; do
     mkdir -p "$home/data" "$home/config" "$home/cache" "$home/runtime"
     chmod 700 "$home/runtime"
     HOME=$home XDG_DATA_HOME=$home/data XDG_CONFIG_HOME=$home/config \
-        "$prepare" "$home/budget.qn" "$flows" "$level" || { echo "cannot prepare $flows" >&2; exit 1; }
+        "$prepare" "$home/budget.qn" "$flows" "$level" "$months" ||
+        { echo "cannot prepare $flows" >&2; exit 1; }
     rss=() peak=() ratio=() exit_ms=()
     for ((i = 0; i < runs; i++)); do
         read -r r p e < <(run "$home") || { echo "$flows: no window" >&2; exit 1; }
@@ -93,7 +96,7 @@ for flows in "${sizes[@]}"; do
     read -r pmin pmed < <(stats "${peak[@]}")
     read -r qmin qmed < <(stats "${ratio[@]}")
     read -r emin emed < <(stats "${exit_ms[@]}")
-    printf '%-8s %-20s %-20s %-14s %s\n' "$((flows * 120))" \
+    printf '%-8s %-20s %-20s %-14s %s\n' "$((flows * months))" \
         "$(awk -v a="$rmin" -v b="$rmed" 'BEGIN { printf "%.1f / %.1f", a / 1024, b / 1024 }')" \
         "$(awk -v a="$pmin" -v b="$pmed" 'BEGIN { printf "%.1f / %.1f", a / 1024, b / 1024 }')" \
         "$qmin / $qmed" "$emin / $emed"

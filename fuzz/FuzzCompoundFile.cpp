@@ -1,19 +1,19 @@
-// Reads arbitrary bytes as a container file. Read in place it must give what it gives read whole;
+// Reads arbitrary bytes as a container file. Read in place, its answers must be those of the tree
+// read whole wherever both read, and a body in the writer's own form must read in place too;
 // whatever reads must write back and read again to the same tree, info and protection; any other
 // outcome than a clean Exception aborts.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <map>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "platform/Exception.h"
 #include "platform/Stream.h"
-#include "storage/QVCFBodySource.h"
 #include "storage/QVCFItem.h"
+#include "storage/QVCFReader.h"
 #include "storage/QVCompoundFile.h"
 
 namespace {
@@ -44,25 +44,6 @@ TQVCompoundFile::TPasswordEvent Once(const std::string& password) {
     };
 }
 
-// Every name of the built folder's children, as stored and in capitals, looked up in a copy that
-// keeps its children encoded, finds what the built folder finds.
-void CompareLookups(TQVCFFolder& built) {
-    TQVCFFolder packed;
-    packed.LoadFromBytes(built.Encode());
-    for (int i = 0; i < built.Count(); ++i) {
-        std::u16string upper = built.GetItem(i)->Name;
-        for (char16_t& unit : upper)
-            unit = unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - 32) : unit;
-        for (const std::u16string& name : {built.GetItem(i)->Name, upper}) {
-            std::string_view data;
-            const bool found = packed.FindFileData(name, data);
-            const auto* file = dynamic_cast<const TQVCFFile*>(built.FindItem(name, false));
-            if (found != (file != nullptr) || (found && data != file->Data))
-                std::abort();
-        }
-    }
-}
-
 std::string Save(TQVCompoundFile& file, const std::string& password) {
     file.OnPassword = Once(password);
     TMemoryStream stream;
@@ -70,81 +51,81 @@ std::string Save(TQVCompoundFile& file, const std::string& password) {
     return stream.Data();
 }
 
-// What a budget reader asks of a tree: each folder below the root drained, on several threads
-// with `concurrent`, then the encoding of what is left.
-std::string Visit(TQVCFFolder& root, bool concurrent) {
-    std::map<std::size_t, std::string> seen;
-    std::string all;
-    std::mutex lock;
-    for (int i = 0; i < root.Count(); ++i) {
-        auto* folder = dynamic_cast<TQVCFFolder*>(root.GetItem(i));
-        std::vector<TQVCFFolder::TPackedFolder> packed;
-        if (folder == nullptr || !folder->PackedFolders(packed))
-            continue;
-        seen.clear();
-        folder->DrainFolders(
-            packed,
-            [&](std::size_t index, TQVCFFolder& view) {
-                std::string encoding = view.Encode();
-                const std::lock_guard<std::mutex> hold(lock);
-                seen[index] = std::move(encoding);
-            },
-            concurrent);
-        for (const auto& [index, encoding] : seen)
-            all += std::to_string(index) + encoding;
-    }
-    return all + root.Encode();
+void Check(bool holds) {
+    if (!holds)
+        std::abort();
 }
 
-// The outcome of reading `bytes` and visiting the tree: read whole, or in place with every folder
-// below the root left unread until visited, where a part found faulty late makes the reader start
-// again from the whole body.
-std::string Read(const std::string& bytes, bool inPlace, bool concurrent, std::string& seen) {
-    TQVCompoundFile file;
-    std::string password;
-    file.OnPassword = Answers(password);
-    TMemoryStream input(bytes);
-    try {
-        if (!inPlace) {
-            file.LoadFromStream(input);
-            seen = Visit(file.Root(), false);
-        } else {
-            file.LoadInPlace(input, 0);
-            try {
-                seen = Visit(file.Root(), concurrent);
-            } catch (const EPACFReadAgain&) {
-                file.ReadWhole();
-                seen = Visit(file.Root(), concurrent);
-            }
+// Every name of the tree that a reader may be asked (not empty, no "/"), as stored and in
+// capitals, finds in `reader` what FindItem finds in the tree; its sub-folders, visited on several
+// threads with `concurrent`, are the tree's and read alike.
+void Compare(TQVCFReader& reader, TQVCFFolder& tree, bool concurrent) {
+    for (int i = 0; i < tree.Count(); ++i) {
+        std::u16string upper = tree.GetItem(i)->Name;
+        for (char16_t& unit : upper)
+            unit = unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - 32) : unit;
+        for (const std::u16string& name : {tree.GetItem(i)->Name, upper}) {
+            if (name.empty() || name.find(u'/') != std::u16string::npos)
+                continue;
+            TQVCFItem* item = tree.FindItem(name, false);
+            std::string_view data;
+            const bool found = reader.File(name, data);
+            const auto* file = dynamic_cast<const TQVCFFile*>(item);
+            Check(found == (file != nullptr) && (!found || data == file->Data));
+            auto* folder = dynamic_cast<TQVCFFolder*>(item);
+            bool visited = false;
+            reader.Folder(name, [&](TQVCFReader& sub) {
+                visited = true;
+                Check(folder != nullptr);
+                Compare(sub, *folder, false);
+            });
+            Check(visited == (folder != nullptr));
         }
-    } catch (const Exception& error) {
-        return error.what();
     }
-    return "ok";
+    int folders = 0;
+    for (int i = 0; i < tree.Count(); ++i)
+        folders += tree.GetItem(i)->IsFolder() ? 1 : 0;
+    std::atomic<int> visited{0};
+    reader.Folders([&](std::size_t, std::u16string_view, TQVCFReader&) { ++visited; }, concurrent);
+    Check(visited == folders);
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string bytes(reinterpret_cast<const char*>(data), size);
-    std::string whole, inPlace;
-    // Every other input has its folders built on several threads at once.
-    const bool concurrent = size > 0 && (data[size - 1] & 1) != 0;
-    if (Read(bytes, false, false, whole) != Read(bytes, true, concurrent, inPlace) ||
-        whole != inPlace)
-        std::abort();
 
     TQVCompoundFile first;
     std::string password;
     first.OnPassword = Answers(password);
+    bool whole = true;
     try {
         TMemoryStream input(bytes);
         first.LoadFromStream(input);
     } catch (const Exception&) {
-        return 0;
+        whole = false;
     }
 
-    CompareLookups(first.Root());
+    // Read in place with runs of a few dozen bytes, so that most folders are read in place; every
+    // other input has its large folders visited on several threads at once.
+    const bool concurrent = size > 0 && (data[size - 1] & 1) != 0;
+    TQVCompoundFile inPlace;
+    std::string inPlacePassword;
+    inPlace.OnPassword = Answers(inPlacePassword);
+    bool read = true;
+    try {
+        TMemoryStream input(bytes);
+        inPlace.OpenInPlace(input, 48);
+        if (whole)
+            Compare(inPlace.Body(), first.Root(), concurrent);
+    } catch (const Exception&) {
+        read = false;
+    }
+    if (!whole)
+        return 0;
+    // A file that is the writer's own encoding of what it holds reads in place as well.
+    if (!first.Protected && Save(first, password) == bytes)
+        Check(read);
 
     // A tree that was read must survive a write and a second read unchanged.
     TQVCompoundFile second;

@@ -9,6 +9,7 @@
 #include "platform/ByteBuffer.h"
 #include "storage/QVCFReader.h"
 #include "storage/QVCFView.h"
+#include "storage/QVCompoundFile.h"
 
 class TQVCFBodySource;
 
@@ -24,7 +25,7 @@ class TQVCFInPlaceFolder final : public TQVCFReader {
 public:
     // Items up to this size are read whole, larger ones in place; sub-folders are read in runs of
     // up to this many bytes.
-    static constexpr std::size_t RunBytes = 512 * 1024;
+    static constexpr std::size_t RunBytes = TQVCompoundFile::InPlaceRunBytes;
     // Threads that build from a folder's runs at once, at most: each keeps memory of its own
     // allocator.
     static constexpr unsigned MaxBuilders = 3;

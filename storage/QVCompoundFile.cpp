@@ -282,7 +282,7 @@ void TQVCompoundFile::LoadFromStream(TStream& stream) {
     FOpened = true;
 }
 
-void TQVCompoundFile::OpenInPlace(TStream& stream) {
+void TQVCompoundFile::OpenInPlace(TStream& stream, std::size_t runBytes) {
     if (FOpened)
         throw EPACFError(CFMessages::AlreadyOpened);
     if (!stream.SizeKnown())
@@ -291,7 +291,7 @@ void TQVCompoundFile::OpenInPlace(TStream& stream) {
     FStream = &stream;
     FStamp = stream.Stamp();
     FSource = ReadHead(stream);
-    FBody = TQVCFInPlaceFolder::Root(*FSource);
+    FBody = TQVCFInPlaceFolder::Root(*FSource, runBytes);
     FFileName.clear();
     FOpened = true;
 }

@@ -58,8 +58,10 @@ public:
     // Reads the header, the info and protection blocks (asking for the password) and the head of
     // the body from `stream`, which must be seekable and stay open while the body is read: the
     // body is then read where it lies in the stream, part by part as Body's reader asks for them
-    // (TQVCFInPlaceFolder), never held whole. Raises "File already opened" on a second read.
-    void OpenInPlace(TStream& stream);
+    // (TQVCFInPlaceFolder, with runs of up to `runBytes`), never held whole. Raises "File already
+    // opened" on a second read.
+    void OpenInPlace(TStream& stream, std::size_t runBytes = InPlaceRunBytes);
+    static constexpr std::size_t InPlaceRunBytes = 512 * 1024;
     // The root folder of the body that OpenInPlace opened.
     TQVCFReader& Body();
     // Raises EFileChanged when the stream is no longer the version OpenInPlace began to read:

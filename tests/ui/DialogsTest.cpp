@@ -455,6 +455,26 @@ TEST_F(StartupFormTest, OpenRecentTakesTheSelectedRowOnly) {
     }
 }
 
+// From the keyboard alone: the tab's list takes the focus, and the row a key moves to is chosen.
+TEST_F(StartupFormTest, OpenRecentTakesTheRowTheKeysMoveTo) {
+    for (const auto& [key, path] : {std::pair{Qt::Key_Home, "/budgets/home.qn"},
+                                    std::pair{Qt::Key_End, "/budgets/trip.qn"}}) {
+        const int result = Run(
+            [key = key](QDialog& d) {
+                ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ControlModifier);
+                QWidget* focused = QApplication::focusWidget();
+                ASSERT_NE(focused, nullptr);
+                EXPECT_EQ(focused->objectName(), "tvRecentItems");
+                QTest::keyClick(focused, key);
+                QTest::keyClick(focused, Qt::Key_Return);
+            },
+            false);
+        EXPECT_EQ(result, QDialog::Accepted);
+        EXPECT_EQ(Dialog.FileName(), path);
+    }
+}
+
 TEST_F(StartupFormTest, CancelChoosesNothingAndSetupResetsTheDialog) {
     // A first use that typed everywhere and chose something.
     Run([&](QDialog& d) {

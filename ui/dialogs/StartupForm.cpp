@@ -116,6 +116,15 @@ TfrmStartup::TfrmStartup(QWidget* parent)
     header->setSectionResizeMode(QHeaderView::Interactive);
     header->setStretchLastSection(true);
     header->resizeSection(0, fontMetrics().averageCharWidth() * 18);
+    // The row the keys move to is the row chosen: a list that only framed it would leave OK doing
+    // nothing for a user without a mouse.
+    QItemSelectionModel* selection = m_ui->tvRecentItems->selectionModel();
+    connect(selection, &QItemSelectionModel::currentRowChanged, this,
+            [selection](const QModelIndex& current) {
+                if (current.isValid())
+                    selection->select(current, QItemSelectionModel::ClearAndSelect |
+                                                   QItemSelectionModel::Rows);
+            });
 
     connect(m_ui->editTitle, &QLineEdit::textChanged, this, &TfrmStartup::TitleChanged);
     connect(m_ui->btnBrowseNew, &QPushButton::clicked, this, &TfrmStartup::BrowseNew);
