@@ -88,19 +88,6 @@ void TByteBuffer::Truncate(std::size_t size) {
     FSize = std::min(FSize, size);
 }
 
-std::size_t TByteBuffer::Release(std::size_t from, std::size_t to) {
-    if (!FMapped || from >= to)
-        return from;
-    // The pages past the last byte (filled when the run was mapped) go with the last byte.
-    const std::size_t end = to >= FSize ? FCapacity : to & ~(HugePage - 1);
-    const std::size_t begin = (from + HugePage - 1) & ~(HugePage - 1);
-    if (end <= begin)
-        return from;
-    // Only a hint to the system, never a fault of the buffer: the bytes are no longer wanted.
-    ::madvise(FData + begin, end - begin, MADV_DONTNEED);
-    return end;
-}
-
 void TByteBuffer::Free() {
     if (FData == nullptr)
         return;

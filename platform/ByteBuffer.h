@@ -35,13 +35,6 @@ public:
     // Drops the bytes from `size` on; the memory stays the buffer's until it goes.
     void Truncate(std::size_t size);
 
-    // Hands the whole pages of bytes [from, to) back to the system, a reader's promise that it
-    // will not look at them again: they read as zero afterwards. The pages are those the buffer
-    // was mapped with (huge pages for a large run); a run on the heap keeps its memory. Returns
-    // where the bytes still held start, to be passed as `from` by a reader moving forward, so
-    // that the page it stopped in is handed back once the reader has passed it.
-    std::size_t Release(std::size_t from, std::size_t to);
-
 private:
     void Free();
 

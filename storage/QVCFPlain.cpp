@@ -107,34 +107,9 @@ inline bool CheckChild(const std::uint8_t*& p, const std::uint8_t* end, TChecked
     return true;
 }
 
-// The children of folder content, each checked as CheckFolderContent checks it, but with the
-// contents of sub-folders unread: nothing is read below their heads.
-bool CheckChildHeads(const std::uint8_t* buffer, std::size_t size) {
-    const std::uint8_t* children;
-    std::size_t childrenSize;
-    if (!ReadWholeElement(buffer, size, TagSequence, children, childrenSize))
-        return false;
-    const std::uint8_t* end = children + childrenSize;
-    for (const std::uint8_t* p = children; p != end;) {
-        TCheckedChild child;
-        if (!CheckChild(p, end, child))
-            return false;
-        const std::uint8_t* data;
-        std::size_t dataSize;
-        if (child.Type == 'f') {
-            if (!ReadWholeElement(child.Content, child.ContentSize, TagOctets, data, dataSize))
-                return false;
-        } else if (child.Type != 'd') {
-            return false;
-        }
-    }
-    return true;
-}
-
 } // namespace
 
-bool CheckFolderContent(const std::uint8_t* buffer, std::size_t size, int depth, TShape& shape,
-                        const std::vector<const std::uint8_t*>* unread) {
+bool CheckFolderContent(const std::uint8_t* buffer, std::size_t size, int depth, TShape& shape) {
     if (depth > CFMaxFolderDepth)
         return false;
     const std::uint8_t* children;
@@ -149,14 +124,7 @@ bool CheckFolderContent(const std::uint8_t* buffer, std::size_t size, int depth,
             return false;
         if (shape.SimpleNames && !SimpleName(child.Name, child.NameSize))
             shape.SimpleNames = false;
-        if (child.Type == 'd' && unread != nullptr &&
-            std::find(unread->begin(), unread->end(), child.Content) != unread->end()) {
-            if (depth + 1 > CFMaxFolderDepth || !CheckChildHeads(child.Content, child.ContentSize))
-                return false;
-            shape.SimpleNames = false;
-            shape.InnerFoldersFirst = false;
-            shape.FoldersFirst = shape.FoldersFirst && !files;
-        } else if (child.Type == 'd') {
+        if (child.Type == 'd') {
             TShape inner;
             if (!CheckFolderContent(child.Content, child.ContentSize, depth + 1, inner))
                 return false;
@@ -323,14 +291,6 @@ TChildReader::TChildReader(const std::uint8_t* content, std::uint32_t) {
     std::uint32_t size;
     FNext = Element(content, size);
     FEnd = FNext + size;
-}
-
-void ReadChildren(const std::uint8_t* content, std::vector<TChild>& children) {
-    std::uint32_t size;
-    const std::uint8_t* next = Element(content, size);
-    const std::uint8_t* end = next + size;
-    while (next != end)
-        ReadChild(next, children.emplace_back());
 }
 
 bool TChildReader::Next(TChild& child) {

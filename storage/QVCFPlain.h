@@ -39,11 +39,7 @@ struct TShape {
 // Whether a folder's content read at `depth` is plain all the way down, and readable: every
 // item a file or a folder, no folder deeper than the reader accepts. Such content can be read
 // level by level later without a fault showing up then. `shape` tells how its names lie.
-// Folder children whose contents are listed in `unread` (by where their content starts) are
-// checked down to their children's heads and their files only: their sub-folders are checked
-// when they are read, and nothing is promised of their shape.
-bool CheckFolderContent(const std::uint8_t* buffer, std::size_t size, int depth, TShape& shape,
-                        const std::vector<const std::uint8_t*>* unread = nullptr);
+bool CheckFolderContent(const std::uint8_t* buffer, std::size_t size, int depth, TShape& shape);
 
 // A stored name: UTF-16LE up to its first zero code unit; an odd last byte is a code unit of its
 // own.
@@ -63,9 +59,6 @@ struct TChild {
     std::uint32_t PlainUnits = 0;
     bool Folder = false;
 };
-
-// Appends the children of checked folder content to `children`.
-void ReadChildren(const std::uint8_t* content, std::vector<TChild>& children);
 
 // Walks the children of folder content that CheckFolderContent accepted; it reads the bytes
 // without checking them again.
