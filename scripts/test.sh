@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the unit tests, again under AddressSanitizer and UBSan,
-# a brief pass over each benchmark to show they run, and a short run of each fuzz target.
+# the threaded ones under ThreadSanitizer, a brief pass over each benchmark to show they run, and
+# a short run of each fuzz target.
 # FUZZ_SECONDS (default 60) sets how long each fuzz target runs; 0 skips fuzzing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -24,6 +25,23 @@ if ! ctest --test-dir build-asan --output-on-failure --parallel "$jobs" --timeou
     exit 1
 fi
 tail -n 3 build-asan/ctest.log
+
+echo "== Threaded tests under ThreadSanitizer"
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV_TSAN=ON \
+    -DQV_BUILD_BENCH=OFF >/dev/null
+cmake --build build-tsan --parallel --target qv_platform_tests qv_storage_tests qv_model_tests
+# The worker utility, and the tests that open and save budgets on threads; any report fails.
+tsan_tests() {
+    if ! TSAN_OPTIONS="halt_on_error=1 exitcode=66" "build-tsan/tests/$1" --gtest_filter="$2" \
+        >"build-tsan/$1.log" 2>&1; then
+        cat "build-tsan/$1.log"
+        exit 1
+    fi
+    tail -n 1 "build-tsan/$1.log"
+}
+tsan_tests qv_platform_tests 'WorkersTest.*'
+tsan_tests qv_storage_tests '*'
+tsan_tests qv_model_tests 'BudgetFile*:StreamedSave*:Protection*'
 
 echo "== Benchmarks (smoke run)"
 for b in build/bench/qv_bench_*; do
