@@ -115,6 +115,15 @@ TEST_F(LongNamesTest, QuickEntryKeepsItsSizeOnTheScreenInEveryMode) {
                 // The mouse rests on the line edit of an editable box.
                 QWidget& under = box.isEditable() ? *box.lineEdit() : static_cast<QWidget&>(box);
                 EXPECT_EQ(ToolTipAt(under, QPoint(5, 5)), LongName);
+                // Tab into an editable box selects the name and shows how it begins.
+                if (box.isEditable()) {
+                    ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
+                    for (int tabs = 0; tabs < 10 && QApplication::focusWidget() != &box; ++tabs) {
+                        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                    }
+                    EXPECT_EQ(box.lineEdit()->selectedText(), LongName);
+                    EXPECT_EQ(box.lineEdit()->cursorPosition(), 0);
+                }
                 CheckList(*Child<TElidedComboBox>(d, mode.list), Screen());
             }
         });

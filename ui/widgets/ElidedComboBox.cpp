@@ -90,6 +90,16 @@ QString TElidedComboBox::ShownText() const {
     return fontMetrics().elidedText(currentText(), Qt::ElideRight, TextRoom().width());
 }
 
+void TElidedComboBox::focusInEvent(QFocusEvent* event) {
+    QComboBox::focusInEvent(event);
+    // The line edit selects the whole name when Tab brings the focus, and so shows its end. The
+    // same selection made from the end back to the start shows how a long name begins.
+    if (QLineEdit* line = lineEdit(); line != nullptr && line->selectedText() == line->text()) {
+        const int length = static_cast<int>(line->text().size());
+        line->setSelection(length, -length);
+    }
+}
+
 void TElidedComboBox::paintEvent(QPaintEvent* event) {
     // An editable box draws only its frame and button here; its line edit draws the text.
     if (isEditable() || (currentIndex() < 0 && !placeholderText().isEmpty())) {
