@@ -4,7 +4,6 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSystemTrayIcon>
-#include <QTextDocument>
 #include <QToolTip>
 
 #include "MainFormTestSupport.h"
@@ -20,20 +19,13 @@ QRect Screen() {
     return QGuiApplication::primaryScreen()->availableGeometry();
 }
 
-// The text a tooltip shows, without the breaks it offers.
-QString Shown(const QString& toolTip) {
-    QTextDocument document;
-    document.setHtml(toolTip);
-    return document.toPlainText().remove(QChar(0x200B));
-}
-
 // The tooltip a user resting the mouse at `point` of `widget` reads; empty for none. A mark
 // shown first tells "none" from a tooltip still fading out.
 QString ToolTipAt(QWidget& widget, const QPoint& point) {
     QToolTip::showText(widget.mapToGlobal(point), QStringLiteral("-"), &widget);
     QHelpEvent event(QEvent::ToolTip, point, widget.mapToGlobal(point));
     QApplication::sendEvent(&widget, &event);
-    return QToolTip::text() == "-" ? QString() : Shown(QToolTip::text());
+    return QToolTip::text() == "-" ? QString() : ToolTipText(QToolTip::text());
 }
 
 class LongNamesTest : public MainFormTest {
@@ -180,7 +172,7 @@ TEST_F(LongNamesTest, CutCellsShowTheirWholeTextAsTooltip) {
     }
     // A tooltip shows any text as it is.
     for (const QString text : {"Tom & <Jerry>", "one\ntwo  spaced"}) {
-        EXPECT_EQ(Shown(QVUIUtils::WholeTextToolTip(text)), text);
+        EXPECT_EQ(ToolTipText(QVUIUtils::WholeTextToolTip(text)), text);
     }
 }
 
