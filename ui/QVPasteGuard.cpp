@@ -1,6 +1,7 @@
 #include "ui/QVPasteGuard.h"
 
 #include <QClipboard>
+#include <QComboBox>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -12,6 +13,11 @@
 namespace {
 
 bool IsTextField(const QObject* object) {
+    // An editable drop-down box keeps the focus itself and hands its keys to its line edit
+    // directly, past the application's filters.
+    if (const auto* box = qobject_cast<const QComboBox*>(object)) {
+        return box->isEditable();
+    }
     return qobject_cast<const QLineEdit*>(object) != nullptr ||
            qobject_cast<const QPlainTextEdit*>(object) != nullptr ||
            qobject_cast<const QTextEdit*>(object) != nullptr;

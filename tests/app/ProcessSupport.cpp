@@ -7,6 +7,17 @@
 
 #include "platform/Registry.h"
 
+namespace {
+
+// A line of xwininfo's list of windows that names one of the program's windows (its class is the
+// program's name); the first capture is the window's id.
+const QRegularExpression& ProgramWindow() {
+    static const QRegularExpression line(QStringLiteral(R"(^\s+(0x[0-9a-f]+) .*\("quillvane" )"));
+    return line;
+}
+
+} // namespace
+
 QString Tool(const QString& program, const QStringList& arguments) {
     QProcess process;
     process.start(program, arguments);
@@ -52,10 +63,10 @@ void Keys(const QString& window, const QStringList& keys) {
 
 // A window of the program (its class is the program's name) sits inside the notification area.
 QString TrayIconWindow() {
-    static const QRegularExpression line(QStringLiteral(R"(^\s+(0x[0-9a-f]+) .*\("quillvane" )"));
     for (const QString& tray : ToolLines("xdotool", {"search", "--class", "trayer"})) {
         for (const QString& child : ToolLines("xwininfo", {"-tree", "-id", tray})) {
-            if (const QRegularExpressionMatch match = line.match(child); match.hasMatch()) {
+            if (const QRegularExpressionMatch match = ProgramWindow().match(child);
+                match.hasMatch()) {
                 return match.captured(1);
             }
         }
@@ -68,10 +79,9 @@ bool IconInTray() {
 }
 
 int ViewableWindows() {
-    static const QRegularExpression line(QStringLiteral(R"(^\s+(0x[0-9a-f]+) .*\("quillvane" )"));
     int count = 0;
     for (const QString& child : ToolLines("xwininfo", {"-root", "-children"})) {
-        const QRegularExpressionMatch match = line.match(child);
+        const QRegularExpressionMatch match = ProgramWindow().match(child);
         count +=
             match.hasMatch() &&
             Tool("xwininfo", {"-id", match.captured(1)}).contains(QStringLiteral("IsViewable"));

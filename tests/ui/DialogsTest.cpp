@@ -8,16 +8,20 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTest>
+#include <QToolTip>
 #include <QTreeView>
 
 #include "UiTestSupport.h"
 #include "platform/FileSystem.h"
+#include "ui/QVUIUtils.h"
 #include "ui/dialogs/ProtectionForm.h"
 #include "ui/dialogs/SettingsForm.h"
 #include "ui/dialogs/StartupForm.h"
@@ -473,6 +477,28 @@ TEST_F(StartupFormTest, OpenRecentTakesTheRowTheKeysMoveTo) {
         EXPECT_EQ(result, QDialog::Accepted);
         EXPECT_EQ(Dialog.FileName(), path);
     }
+}
+
+// A recent budget's long title and location show whole as their tooltips, wrapped within the
+// screen.
+TEST_F(StartupFormTest, RecentRowsShowLongTextsWholeAsTooltips) {
+    const QString title = QString::fromUtf16(u"Семейныйбюджет").repeated(15).left(200);
+    Titles[0] = QVUIUtils::FromQ(title);
+    Paths[0] = QVUIUtils::FromQ("/budgets/" + title + ".qn");
+    Run([&](QDialog& d) {
+        ShowTab(d, "tvRecentItems");
+        auto* tree = Child<QTreeView>(d, "tvRecentItems");
+        for (const int column : {0, 1}) {
+            SCOPED_TRACE(column);
+            const QModelIndex cell = tree->model()->index(0, column);
+            const QWidget* tip =
+                ToolTipWindowAt(*tree->viewport(), tree->visualRect(cell).center());
+            ASSERT_NE(tip, nullptr);
+            EXPECT_LE(tip->width(), QGuiApplication::primaryScreen()->availableGeometry().width());
+            EXPECT_EQ(ToolTipText(QToolTip::text()), cell.data().toString());
+        }
+        ClickOn(d, "btnCancelRecent");
+    });
 }
 
 TEST_F(StartupFormTest, CancelChoosesNothingAndSetupResetsTheDialog) {

@@ -4,7 +4,6 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSystemTrayIcon>
-#include <QTextDocument>
 #include <QToolTip>
 
 #include "MainFormTestSupport.h"
@@ -20,20 +19,13 @@ QRect Screen() {
     return QGuiApplication::primaryScreen()->availableGeometry();
 }
 
-// The text a tooltip shows, without the breaks it offers.
-QString Shown(const QString& toolTip) {
-    QTextDocument document;
-    document.setHtml(toolTip);
-    return document.toPlainText().remove(QChar(0x200B));
-}
-
 // The tooltip a user resting the mouse at `point` of `widget` reads; empty for none. A mark
 // shown first tells "none" from a tooltip still fading out.
 QString ToolTipAt(QWidget& widget, const QPoint& point) {
     QToolTip::showText(widget.mapToGlobal(point), QStringLiteral("-"), &widget);
     QHelpEvent event(QEvent::ToolTip, point, widget.mapToGlobal(point));
     QApplication::sendEvent(&widget, &event);
-    return QToolTip::text() == "-" ? QString() : Shown(QToolTip::text());
+    return QToolTip::text() == "-" ? QString() : ToolTipText(QToolTip::text());
 }
 
 class LongNamesTest : public MainFormTest {
@@ -115,6 +107,15 @@ TEST_F(LongNamesTest, QuickEntryKeepsItsSizeOnTheScreenInEveryMode) {
                 // The mouse rests on the line edit of an editable box.
                 QWidget& under = box.isEditable() ? *box.lineEdit() : static_cast<QWidget&>(box);
                 EXPECT_EQ(ToolTipAt(under, QPoint(5, 5)), LongName);
+                // Tab into an editable box selects the name and shows how it begins.
+                if (box.isEditable()) {
+                    ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
+                    for (int tabs = 0; tabs < 10 && QApplication::focusWidget() != &box; ++tabs) {
+                        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                    }
+                    EXPECT_EQ(box.lineEdit()->selectedText(), LongName);
+                    EXPECT_EQ(box.lineEdit()->cursorPosition(), 0);
+                }
                 CheckList(*Child<TElidedComboBox>(d, mode.list), Screen());
             }
         });
@@ -171,7 +172,7 @@ TEST_F(LongNamesTest, CutCellsShowTheirWholeTextAsTooltip) {
     }
     // A tooltip shows any text as it is.
     for (const QString text : {"Tom & <Jerry>", "one\ntwo  spaced"}) {
-        EXPECT_EQ(Shown(QVUIUtils::WholeTextToolTip(text)), text);
+        EXPECT_EQ(ToolTipText(QVUIUtils::WholeTextToolTip(text)), text);
     }
 }
 

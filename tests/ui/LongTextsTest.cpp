@@ -4,6 +4,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QToolTip>
 
 #include "MainFormTestSupport.h"
 #include "model/QVStringKeeper.h"
@@ -70,7 +71,7 @@ TEST_F(LongTextsTest, CardTitleAndBarButtonCutTheNameAndShowItWhole) {
     title->grab(); // paints it, as the screen does
     EXPECT_TRUE(title->ShownText().endsWith(u'…'));
     EXPECT_TRUE(LongName.startsWith(title->ShownText().chopped(1)));
-    EXPECT_EQ(title->toolTip(), LongName);
+    EXPECT_EQ(ToolTipText(title->toolTip()), LongName);
     // The balance beside it stays whole and on screen.
     QLabel* balance = Child<QLabel>(*Window, "lblAccBalanceBig");
     EXPECT_EQ(balance->text(), Money(100 - 40));
@@ -79,8 +80,16 @@ TEST_F(LongTextsTest, CardTitleAndBarButtonCutTheNameAndShowItWhole) {
 
     QToolButton* button = Bar().ButtonWidget(1);
     EXPECT_TRUE(button->text().endsWith(u'…'));
-    EXPECT_EQ(button->toolTip(), LongName);
+    EXPECT_EQ(ToolTipText(button->toolTip()), LongName);
     EXPECT_LE(button->width(), Bar().width());
+    // Both tooltips wrap the name within the screen.
+    for (QWidget* cut : {static_cast<QWidget*>(title), static_cast<QWidget*>(button)}) {
+        SCOPED_TRACE(cut->objectName().toStdString());
+        const QWidget* tip = ToolTipWindowAt(*cut, QPoint(5, 5));
+        ASSERT_NE(tip, nullptr);
+        EXPECT_LE(tip->width(), Screen().width());
+        EXPECT_EQ(ToolTipText(QToolTip::text()), LongName);
+    }
     // A short name is shown whole, without a tooltip of the label's own.
     ClickBarButton(0);
     title->grab();

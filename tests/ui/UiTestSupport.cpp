@@ -7,8 +7,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QHelpEvent>
 #include <QLineEdit>
 #include <QTest>
+#include <QTextDocument>
 
 #include "storage/QVBase.h"
 
@@ -117,6 +119,23 @@ QStringList Entries(QObject& parent, const char* combo) {
 
 QString Local(const char* amount) {
     return QString::fromLatin1(amount).replace(u'.', QLocale::system().decimalPoint());
+}
+
+QString ToolTipText(const QString& toolTip) {
+    QTextDocument document;
+    document.setHtml(toolTip);
+    return document.toPlainText().remove(QChar(0x200B));
+}
+
+QWidget* ToolTipWindowAt(QWidget& widget, const QPoint& point) {
+    QHelpEvent event(QEvent::ToolTip, point, widget.mapToGlobal(point));
+    QApplication::sendEvent(&widget, &event);
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window->windowType() == Qt::ToolTip && window->isVisible()) {
+            return window;
+        }
+    }
+    return nullptr;
 }
 
 TQVSource* NewAccount(const char16_t* name) {

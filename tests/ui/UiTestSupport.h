@@ -74,6 +74,10 @@ QStringList Entries(const QComboBox& combo);
 QStringList Entries(QObject& parent, const char* combo);
 // An amount written with a point, as the user of the system locale types and reads it.
 QString Local(const char* amount);
+// The text a tooltip made by QVUIUtils::WholeTextToolTip shows, without the breaks it offers.
+QString ToolTipText(const QString& toolTip);
+// The tooltip window a user resting the mouse at `point` of `widget` sees, or null.
+QWidget* ToolTipWindowAt(QWidget& widget, const QPoint& point);
 
 // A flow of kind T (income, expense or transfer) added to `month`.
 template <class T>

@@ -51,10 +51,9 @@ public:
         if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole)) {
             return {};
         }
-        if (index.column() == 0) {
-            return QVUIUtils::ToQ(FTitles[index.row()]);
-        }
-        return Path(index.row());
+        const QString text =
+            index.column() == 0 ? QVUIUtils::ToQ(FTitles[index.row()]) : Path(index.row());
+        return role == Qt::ToolTipRole ? QVUIUtils::WholeTextToolTip(text) : text;
     }
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
         if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {

@@ -60,6 +60,9 @@ TElidedComboBox::TElidedComboBox(QWidget* parent) : QComboBox(parent) {
     // desktop styles draw them as menu items instead, which neither cut a long entry nor tell
     // its width.
     setItemDelegate(new QStyledItemDelegate(this));
+    // Cut at the end, as the box and the grids cut a name.
+    view()->setTextElideMode(Qt::ElideRight);
+    view()->viewport()->installEventFilter(this);
 }
 
 QRect TElidedComboBox::TextRoom() const {
@@ -88,6 +91,16 @@ QString TElidedComboBox::ShownText() const {
         return currentText();
     }
     return fontMetrics().elidedText(currentText(), Qt::ElideRight, TextRoom().width());
+}
+
+void TElidedComboBox::focusInEvent(QFocusEvent* event) {
+    QComboBox::focusInEvent(event);
+    // The line edit selects the whole name when Tab brings the focus, and so shows its end. The
+    // same selection made from the end back to the start shows how a long name begins.
+    if (QLineEdit* line = lineEdit(); line != nullptr && line->selectedText() == line->text()) {
+        const int length = static_cast<int>(line->text().size());
+        line->setSelection(length, -length);
+    }
 }
 
 void TElidedComboBox::paintEvent(QPaintEvent* event) {
@@ -164,15 +177,11 @@ bool TElidedComboBox::event(QEvent* event) {
 }
 
 void TElidedComboBox::showPopup() {
-    // Cut at the end, as the box and the grids cut a name.
-    view()->setTextElideMode(Qt::ElideRight);
     QComboBox::showPopup();
     QWidget* popup = view()->window();
     if (popup == window() || !popup->isVisible()) {
         return;
     }
-    view()->viewport()->installEventFilter(this);
-
     QRect bounds = screen()->availableGeometry();
     if (FPopupBounds != nullptr) {
         bounds &= QRect(FPopupBounds->mapToGlobal(QPoint(0, 0)), FPopupBounds->size());

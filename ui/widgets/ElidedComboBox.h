@@ -9,9 +9,10 @@ class QLineEdit;
 // or a category: it asks for room for a few characters only and keeps the width its layout or its
 // cell gives it, so a long name can neither widen a dialog nor make a cell's editor cover its row.
 // A current text longer than the box ends in "…" (while it is not being typed in) and shows whole
-// as a tooltip. The open list is as wide as its longest entry needs, but never narrower than the
-// box, never wider than the screen or than the bounds it is given; an entry cut there ends in "…"
-// too and shows whole as its tooltip.
+// as a tooltip; Tab into an editable box selects the whole name and shows how it begins. The open
+// list is as wide as its longest entry needs, but never narrower than the box, never wider than the
+// screen or than the bounds it is given; an entry cut there ends in "…" too and shows whole as its
+// tooltip.
 class TElidedComboBox : public QComboBox {
     Q_OBJECT
 
@@ -31,6 +32,7 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void childEvent(QChildEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

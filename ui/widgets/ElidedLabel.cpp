@@ -7,6 +7,8 @@
 #include <QStyle>
 #include <QTextLayout>
 
+#include "ui/QVUIUtils.h"
+
 namespace {
 
 // Room enough for a short word and the ellipsis: the least a one-line label asks for.
@@ -145,7 +147,7 @@ void TElidedLabel::paintEvent(QPaintEvent* event) {
 void TElidedLabel::ShowFullTextAsToolTip(bool elided) {
     // A tooltip the caller gave stays; the label only lends the full text while it is cut.
     if (elided && (toolTip().isEmpty() || FOwnToolTip)) {
-        setToolTip(text());
+        setToolTip(QVUIUtils::WholeTextToolTip(text()));
         FOwnToolTip = true;
     } else if (!elided && FOwnToolTip) {
         setToolTip({});

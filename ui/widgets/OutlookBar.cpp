@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "ui/QVImages.h"
+#include "ui/QVUIUtils.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ class TBarButton : public QToolButton {
 public:
     TBarButton(const QString& caption, QWidget* parent) : QToolButton(parent), FCaption(caption) {
         setText(caption);
-        setToolTip(caption);
+        setToolTip(QVUIUtils::WholeTextToolTip(caption));
     }
 
     QSize sizeHint() const override {
