@@ -342,7 +342,17 @@ QWidget* TQVCellDelegate::createEditor(QWidget* parent, const QStyleOptionViewIt
                                        const QModelIndex& index) const {
     TQVTVComboEditor* editor = OnCreateEditor ? OnCreateEditor(parent, index) : nullptr;
     if (editor == nullptr) {
-        QWidget* stock = QStyledItemDelegate::createEditor(parent, option, index);
+        QWidget* stock;
+        if (index.data(Qt::EditRole).userType() == QMetaType::QString) {
+            // A text keeps to its cell as it grows, as the drop-down editors do: the stock editor
+            // would spread over the cells beside it.
+            auto* line = new QLineEdit(parent);
+            line->setFrame(
+                line->style()->styleHint(QStyle::SH_ItemView_DrawDelegateFrame, nullptr, line));
+            stock = line;
+        } else {
+            stock = QStyledItemDelegate::createEditor(parent, option, index);
+        }
         // The whole old text is selected, so typing replaces it; after the click that opened
         // the editor, which would otherwise place the cursor.
         if (auto* line = qobject_cast<QLineEdit*>(stock)) {

@@ -143,6 +143,15 @@ TEST_F(LongNamesTest, CellEditorsKeepToTheirCellAndTheirListsToTheGrid) {
                   QRect(grid.mapToGlobal(QPoint(0, 0)), grid.size()));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     }
+    // A long text typed into What keeps to its cell too.
+    const QModelIndex what = grid.model()->index(row, 1);
+    grid.setCurrentIndex(what);
+    QTest::keyClick(&grid, Qt::Key_F2);
+    auto* editor = qobject_cast<QLineEdit*>(grid.indexWidget(what));
+    ASSERT_NE(editor, nullptr);
+    editor->insert(LongName);
+    EXPECT_EQ(editor->geometry(), grid.visualRect(what));
+    QTest::keyClick(editor, Qt::Key_Escape);
 }
 
 TEST_F(LongNamesTest, CutCellsShowTheirWholeTextAsTooltip) {
