@@ -1,8 +1,5 @@
 #include "model/QVEnvironment.h"
 
-#include <algorithm>
-#include <unordered_map>
-
 #include <iostream>
 
 #include "model/QVA2A.h"
@@ -189,7 +186,7 @@ void TQVEnvironment::SetSourceForFlow(TQVSource*& source, const TQVMoneyFlow& fl
         return;
     }
     source = nullptr;
-    if (std::vector<TMissedSource>* missed = MissedSources()) {
+    if (std::vector<TQVMoneyFlow::TMissedSource>* missed = TQVMoneyFlow::MissedSources()) {
         missed->push_back({&flow, &source, std::string(id)});
         return;
     }
@@ -197,25 +194,6 @@ void TQVEnvironment::SetSourceForFlow(TQVSource*& source, const TQVMoneyFlow& fl
     placeholder->Id = id;
     placeholder->Name = u"Untitled";
     source = placeholder;
-}
-
-std::vector<TQVEnvironment::TMissedSource>*& TQVEnvironment::MissedSources() {
-    thread_local std::vector<TMissedSource>* missed = nullptr;
-    return missed;
-}
-
-void TQVEnvironment::RankMissedSources(const std::vector<TQVMoneyFlow*>& flows) {
-    std::vector<TMissedSource>* missed = MissedSources();
-    if (missed == nullptr || missed->empty())
-        return;
-    std::unordered_map<const TQVMoneyFlow*, std::size_t> place;
-    for (std::size_t i = 0; i < flows.size(); ++i)
-        place.emplace(flows[i], i);
-    // A flow's own references keep the order they were read in.
-    std::stable_sort(missed->begin(), missed->end(),
-                     [&place](const TMissedSource& a, const TMissedSource& b) {
-                         return place[a.Flow] < place[b.Flow];
-                     });
 }
 
 int TQVEnvironment::IndexOfExpenseLocationById(std::string_view id) const {

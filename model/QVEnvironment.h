@@ -133,21 +133,9 @@ public:
     // Sets `source`, an account reference of `flow` being read, to the account with that id, or
     // else to an "Untitled" one made for it at the end of the list. While the months are read,
     // on several threads at once, nothing is made: the reference stays null and the miss is
-    // noted in MissedSources, for the placeholders to be made afterwards in the order the file
-    // names them.
+    // noted (TQVMoneyFlow::MissedSources), for the placeholders to be made afterwards in the
+    // order the file names them.
     void SetSourceForFlow(TQVSource*& source, const TQVMoneyFlow& flow, std::string_view id);
-    // A reference to an account the budget lacks, met while a month was read.
-    struct TMissedSource {
-        const TQVMoneyFlow* Flow;
-        TQVSource** Source;
-        std::string Id;
-    };
-    // Where this thread notes the misses of the month it reads; null while references make
-    // their placeholders at once. A month reading its flows puts its misses in the order of its
-    // flows as written (RankMissedSources).
-    static std::vector<TMissedSource>*& MissedSources();
-    // Puts this thread's misses in the order of `flows`, which holds every flow they name.
-    static void RankMissedSources(const std::vector<TQVMoneyFlow*>& flows);
     int IndexOfExpenseLocationById(std::string_view id) const;
     int IndexOfIncomeLocationById(std::string_view id) const;
     // The first month of today's year and month.

@@ -205,17 +205,17 @@ void TQVEnvironment::LoadMonths(TQVCFReader& root, bool concurrent) {
         // each month's flows as written.
         struct TMonthMisses {
             std::size_t Month;
-            std::vector<TMissedSource> Missed;
+            std::vector<TQVMoneyFlow::TMissedSource> Missed;
         };
         std::vector<TMonthMisses> misses;
         std::mutex lock;
         std::vector<std::unique_ptr<TQVMonth>> months = QVItems::ReadList<TQVMonth>(
             folder,
             [&](std::size_t index, TQVCFReader& child) {
-                std::vector<TMissedSource> missed;
-                MissedSources() = &missed;
+                std::vector<TQVMoneyFlow::TMissedSource> missed;
+                TQVMoneyFlow::MissedSources() = &missed;
                 struct TStopNoting {
-                    ~TStopNoting() { MissedSources() = nullptr; }
+                    ~TStopNoting() { TQVMoneyFlow::MissedSources() = nullptr; }
                 } stopNoting;
                 std::unique_ptr<TQVMonth> month = QVItems::LoadObject<TQVMonth>(child);
                 if (month != nullptr && !missed.empty()) {
@@ -230,7 +230,7 @@ void TQVEnvironment::LoadMonths(TQVCFReader& root, bool concurrent) {
         std::sort(misses.begin(), misses.end(),
                   [](const TMonthMisses& a, const TMonthMisses& b) { return a.Month < b.Month; });
         for (const TMonthMisses& month : misses) {
-            for (const TMissedSource& miss : month.Missed)
+            for (const TQVMoneyFlow::TMissedSource& miss : month.Missed)
                 SetSourceForFlow(*miss.Source, *miss.Flow, miss.Id);
         }
     });

@@ -1,7 +1,9 @@
 #include "model/QVMoneyFlow.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <unordered_map>
 
 #include "model/QVEnvironment.h"
 #include "model/QVItems.h"
@@ -85,6 +87,25 @@ void TQVMoneyFlow::ReadSourceRef(TQVSource*& source, std::optional<std::string_v
         return;
     }
     RequireEnvironment().SetSourceForFlow(source, *this, *id);
+}
+
+std::vector<TQVMoneyFlow::TMissedSource>*& TQVMoneyFlow::MissedSources() {
+    thread_local std::vector<TMissedSource>* missed = nullptr;
+    return missed;
+}
+
+void TQVMoneyFlow::RankMissedSources(const std::vector<TQVMoneyFlow*>& flows) {
+    std::vector<TMissedSource>* missed = MissedSources();
+    if (missed == nullptr || missed->empty())
+        return;
+    std::unordered_map<const TQVMoneyFlow*, std::size_t> place;
+    for (std::size_t i = 0; i < flows.size(); ++i)
+        place.emplace(flows[i], i);
+    // A flow's own references keep the order they were read in.
+    std::stable_sort(missed->begin(), missed->end(),
+                     [&place](const TMissedSource& a, const TMissedSource& b) {
+                         return place[a.Flow] < place[b.Flow];
+                     });
 }
 
 TQVLocation* TQVMoneyFlow::ExpenseLocationRef(std::optional<std::string_view> id) {

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/Exception.h"
 #include "storage/QVBase.h"
@@ -70,6 +71,19 @@ public:
     std::u16string PeerName;
     // Booked by a balance adjustment rather than entered as a flow.
     bool IsAdjustment = false;
+
+    // A reference to an account the budget lacks, met while a month was read.
+    struct TMissedSource {
+        const TQVMoneyFlow* Flow;
+        TQVSource** Source;
+        std::string Id;
+    };
+    // Where this thread notes the misses of the month it reads; null while references make
+    // their placeholders at once. A month reading its flows puts its misses in the order of its
+    // flows as written (RankMissedSources).
+    static std::vector<TMissedSource>*& MissedSources();
+    // Puts this thread's misses in the order of `flows`, which holds every flow they name.
+    static void RankMissedSources(const std::vector<TQVMoneyFlow*>& flows);
 
 protected:
     explicit TQVMoneyFlow(TQVFlowKind kind) : FKind(kind) {}

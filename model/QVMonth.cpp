@@ -5,7 +5,6 @@
 #include <memory>
 
 #include "model/QVA2A.h"
-#include "model/QVEnvironment.h"
 #include "model/QVExpenseItem.h"
 #include "model/QVItems.h"
 #include "model/QVReceiptItem.h"
@@ -37,8 +36,8 @@ std::unique_ptr<TQVMoneyFlow> TQVMonth::ReadFlow(const QVItems::TValues& values)
         // One unreadable flow must not cost the month its other flows.
         if (!QVItems::IsObjectError(std::current_exception()))
             throw;
-        if (std::vector<TQVEnvironment::TMissedSource>* missed = TQVEnvironment::MissedSources())
-            std::erase_if(*missed, [&flow](const TQVEnvironment::TMissedSource& miss) {
+        if (std::vector<TQVMoneyFlow::TMissedSource>* missed = TQVMoneyFlow::MissedSources())
+            std::erase_if(*missed, [&flow](const TQVMoneyFlow::TMissedSource& miss) {
                 return miss.Flow == flow.get();
             });
         flow.reset();
@@ -269,7 +268,7 @@ void TQVMonth::ReadContents(TQVCFReader& folder) {
         for (std::unique_ptr<TQVMoneyFlow>& flow : read)
             FFlows.push_back(flow.release());
     });
-    TQVEnvironment::RankMissedSources(FFlows);
+    TQVMoneyFlow::RankMissedSources(FFlows);
     FFlows.shrink_to_fit();
     Sort();
 }

@@ -9,7 +9,6 @@
 #include "platform/ByteBuffer.h"
 #include "storage/QVCFReader.h"
 #include "storage/QVCFView.h"
-#include "storage/QVCompoundFile.h"
 
 class TQVCFBodySource;
 
@@ -25,7 +24,7 @@ class TQVCFInPlaceFolder final : public TQVCFReader {
 public:
     // Items up to this size are read whole, larger ones in place; sub-folders are read in runs of
     // up to this many bytes.
-    static constexpr std::size_t RunBytes = TQVCompoundFile::InPlaceRunBytes;
+    static constexpr std::size_t RunBytes = 512 * 1024;
     // Threads that build from a folder's runs at once, at most: each keeps memory of its own
     // allocator.
     static constexpr unsigned MaxBuilders = 3;

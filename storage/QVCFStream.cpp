@@ -21,20 +21,6 @@ namespace {
 using TSlot = TQVCFStreamedBody::TSlot;
 using TRun = TQVCFStreamedBody::TRun;
 
-// UTF-16 code units as bytes, low byte first.
-std::uint8_t* PutUnits(std::uint8_t* out, std::u16string_view units) {
-    if constexpr (std::endian::native == std::endian::little) {
-        if (!units.empty())
-            std::memcpy(out, units.data(), 2 * units.size());
-        return out + 2 * units.size();
-    }
-    for (const char16_t unit : units) {
-        *out++ = static_cast<std::uint8_t>(unit & 0xFF);
-        *out++ = static_cast<std::uint8_t>(unit >> 8);
-    }
-    return out;
-}
-
 // The item element up to its content, at `out`: the type, the name and the content's header.
 std::uint8_t* WriteItemHead(std::uint8_t* out, bool folder, std::u16string_view name,
                             std::uint64_t contentSize) {

@@ -1,6 +1,5 @@
 #include "storage/QVCFWriter.h"
 
-#include "storage/QVBase.h"
 #include "storage/QVCFItem.h"
 
 void TQVCFTreeWriter::File(std::u16string_view name, std::string_view data) {
@@ -8,7 +7,9 @@ void TQVCFTreeWriter::File(std::u16string_view name, std::string_view data) {
 }
 
 void TQVCFTreeWriter::Text(std::u16string_view name, std::u16string_view text) {
-    FFolder.NewFile(name).Data = QVBase::WideToBytes(text);
+    std::string& data = FFolder.NewFile(name).Data;
+    data.resize(2 * text.size());
+    PutUnits(reinterpret_cast<std::uint8_t*>(data.data()), text);
 }
 
 void TQVCFTreeWriter::List(std::u16string_view name, int count, const TWriteEach& write) {

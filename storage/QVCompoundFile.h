@@ -7,6 +7,7 @@
 
 #include "platform/ByteBuffer.h"
 #include "platform/Stream.h"
+#include "storage/QVCFInPlace.h"
 #include "storage/QVCFItem.h"
 
 class TQVCFBodySource;
@@ -60,8 +61,7 @@ public:
     // body is then read where it lies in the stream, part by part as Body's reader asks for them
     // (TQVCFInPlaceFolder, with runs of up to `runBytes`), never held whole. Raises "File already
     // opened" on a second read.
-    void OpenInPlace(TStream& stream, std::size_t runBytes = InPlaceRunBytes);
-    static constexpr std::size_t InPlaceRunBytes = 512 * 1024;
+    void OpenInPlace(TStream& stream, std::size_t runBytes = TQVCFInPlaceFolder::RunBytes);
     // The root folder of the body that OpenInPlace opened.
     TQVCFReader& Body();
     // Raises EFileChanged when the stream is no longer the version OpenInPlace began to read:
