@@ -28,7 +28,7 @@
 #include "BudgetGenerator.h"
 #include "model/QVKeyConstants.h"
 #include "platform/FileSystem.h"
-#include "storage/QVCompoundFile.h"
+#include "storage/container/QVCompoundFile.h"
 
 namespace {
 

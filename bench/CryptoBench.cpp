@@ -1,7 +1,7 @@
 // Our cipher and digests beside OpenSSL's. OpenSSL picks its code path from OPENSSL_ia32cap at
 // start-up, so one binary measures it with or without its hardware-specific paths.
-#include "storage/QVAES.h"
-#include "storage/QVSHA2.h"
+#include "storage/crypto/QVAES.h"
+#include "storage/crypto/QVSHA2.h"
 
 #include <benchmark/benchmark.h>
 #include <openssl/evp.h>

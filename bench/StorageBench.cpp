@@ -6,8 +6,8 @@
 #include <string>
 
 #include "platform/Stream.h"
-#include "storage/QVAES.h"
-#include "storage/QVCompoundFile.h"
+#include "storage/crypto/QVAES.h"
+#include "storage/container/QVCompoundFile.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "storage/QVASN1.h"
+#include "storage/asn1/QVASN1.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 
 #include "platform/Exception.h"
 #include "platform/Stream.h"
-#include "storage/QVCFItem.h"
-#include "storage/QVCFReader.h"
-#include "storage/QVCompoundFile.h"
+#include "storage/container/QVCFItem.h"
+#include "storage/container/QVCFReader.h"
+#include "storage/container/QVCompoundFile.h"
 
 namespace {
 

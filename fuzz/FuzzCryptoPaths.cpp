@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "storage/QVAES.h"
-#include "storage/QVCpuFeatures.h"
-#include "storage/QVSHA2.h"
+#include "storage/crypto/QVAES.h"
+#include "storage/crypto/QVCpuFeatures.h"
+#include "storage/crypto/QVSHA2.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
 #include "platform/TextConv.h"
-#include "storage/QVCompoundFile.h"
+#include "storage/container/QVCompoundFile.h"
 
 namespace {
 

@@ -12,10 +12,10 @@
 #include "model/QVOpenAhead.h"
 #include "platform/FileSystem.h"
 #include "platform/Stream.h"
-#include "storage/QVCFStream.h"
-#include "storage/QVCFView.h"
-#include "storage/QVCFWriter.h"
-#include "storage/QVCompoundFile.h"
+#include "storage/container/QVCFStream.h"
+#include "storage/container/QVCFView.h"
+#include "storage/container/QVCFWriter.h"
+#include "storage/container/QVCompoundFile.h"
 
 namespace {
 

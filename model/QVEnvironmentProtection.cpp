@@ -14,9 +14,9 @@
 #include "platform/FileSystem.h"
 #include "platform/Folders.h"
 #include "platform/Stream.h"
-#include "storage/QVCRC.h"
-#include "storage/QVCompoundFile.h"
-#include "storage/QVSHA2.h"
+#include "storage/crypto/QVCRC.h"
+#include "storage/container/QVCompoundFile.h"
+#include "storage/crypto/QVSHA2.h"
 
 using namespace QVKeyConstants;
 

@@ -7,8 +7,8 @@
 #include "model/QVMoneyText.h"
 
 #include "storage/QVBase.h"
-#include "storage/QVCFItem.h"
-#include "storage/QVCFWriter.h"
+#include "storage/container/QVCFItem.h"
+#include "storage/container/QVCFWriter.h"
 #include "storage/QVException.h"
 #include "storage/QVUtils.h"
 

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "storage/QVCFReader.h"
+#include "storage/container/QVCFReader.h"
 
 class TQVCFWriter;
 

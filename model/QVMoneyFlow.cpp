@@ -10,7 +10,7 @@
 #include "model/QVLocation.h"
 #include "model/QVMoneyText.h"
 #include "model/QVSource.h"
-#include "storage/QVCFItem.h"
+#include "storage/container/QVCFItem.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "platform/Exception.h"
 #include "storage/QVBase.h"
-#include "storage/QVCFReader.h"
+#include "storage/container/QVCFReader.h"
 #include "storage/QVUtils.h"
 
 class TQVSource;

@@ -8,8 +8,8 @@
 #include "model/QVExpenseItem.h"
 #include "model/QVItems.h"
 #include "model/QVReceiptItem.h"
-#include "storage/QVCFItem.h"
-#include "storage/QVCFWriter.h"
+#include "storage/container/QVCFItem.h"
+#include "storage/container/QVCFWriter.h"
 #include "storage/QVException.h"
 
 TQVMonth::~TQVMonth() {

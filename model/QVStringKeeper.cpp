@@ -1,9 +1,9 @@
 #include "model/QVStringKeeper.h"
 
 #include "model/QVItems.h"
-#include "storage/QVCFItem.h"
-#include "storage/QVCFWriter.h"
-#include "storage/QVCompoundFile.h"
+#include "storage/container/QVCFItem.h"
+#include "storage/container/QVCFWriter.h"
+#include "storage/container/QVCompoundFile.h"
 #include "storage/QVException.h"
 
 namespace {

@@ -4,9 +4,9 @@
 
 #include "platform/Folders.h"
 #include "platform/Guid.h"
-#include "storage/QVCFItem.h"
-#include "storage/QVCFView.h"
-#include "storage/QVCFWriter.h"
+#include "storage/container/QVCFItem.h"
+#include "storage/container/QVCFView.h"
+#include "storage/container/QVCFWriter.h"
 #include "storage/QVConstants.h"
 #include "storage/QVException.h"
 #include "storage/QVRS.h"

@@ -9,7 +9,7 @@
 #include "model/QVStringKeeper.h"
 #include "platform/FileSystem.h"
 #include "platform/Stream.h"
-#include "storage/QVCompoundFile.h"
+#include "storage/container/QVCompoundFile.h"
 #include "storage/QVException.h"
 #include "storage/QVUtils.h"
 #include "support/ItemDump.h"

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "storage/QVASN1.h"
+#include "storage/asn1/QVASN1.h"
 #include "support/Bytes.h"
 
 namespace {

@@ -10,9 +10,9 @@
 
 #include "platform/Guid.h"
 #include "storage/QVBase.h"
-#include "storage/QVCFItem.h"
-#include "storage/QVCFReader.h"
-#include "storage/QVCFWriter.h"
+#include "storage/container/QVCFItem.h"
+#include "storage/container/QVCFReader.h"
+#include "storage/container/QVCFWriter.h"
 #include "storage/QVException.h"
 #include "storage/QVUtils.h"
 #include "support/ItemDump.h"

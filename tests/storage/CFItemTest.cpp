@@ -4,7 +4,7 @@
 #include <string>
 
 #include "storage/QVBase.h"
-#include "storage/QVCFItem.h"
+#include "storage/container/QVCFItem.h"
 #include "storage/QVException.h"
 #include "support/Bytes.h"
 #include "support/CFBuild.h"

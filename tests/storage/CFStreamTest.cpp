@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "platform/Stream.h"
-#include "storage/QVCFBlockSink.h"
-#include "storage/QVCFItem.h"
-#include "storage/QVCFStream.h"
-#include "storage/QVCFWriter.h"
-#include "storage/QVCompoundFile.h"
+#include "storage/container/QVCFBlockSink.h"
+#include "storage/container/QVCFItem.h"
+#include "storage/container/QVCFStream.h"
+#include "storage/container/QVCFWriter.h"
+#include "storage/container/QVCompoundFile.h"
 #include "storage/QVException.h"
 #include "support/Bytes.h"
 #include "support/CryptoOracle.h"

@@ -1,4 +1,4 @@
-#include "storage/QVCRC.h"
+#include "storage/crypto/QVCRC.h"
 
 #include <gtest/gtest.h>
 

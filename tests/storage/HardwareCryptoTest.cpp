@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "storage/QVAES.h"
-#include "storage/QVSHA2.h"
+#include "storage/crypto/QVAES.h"
+#include "storage/crypto/QVSHA2.h"
 #include "support/Bytes.h"
 #include "support/CryptoOracle.h"
 

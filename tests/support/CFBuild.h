@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "storage/QVBase.h"
-#include "storage/QVCFItem.h"
+#include "storage/container/QVCFItem.h"
 
 // Container items encoded independently of the code under test, with lengths in the writer's
 // form (shortest definite), in the long form even where one octet would do (Padded, or Mixed:

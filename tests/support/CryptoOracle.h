@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "storage/QVCpuFeatures.h"
+#include "storage/crypto/QVCpuFeatures.h"
 
 // Independent references for the program's cryptography: OpenSSL's SHA-2 and AES-128-CFB, and
 // the checksum computed bit by bit. Only the test groups that link OpenSSL include this.

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "storage/QVCFItem.h"
+#include "storage/container/QVCFItem.h"
 #include "support/Bytes.h"
 
 // A folder's tree as text: one line per folder, "path: file=data sub/ ...", its items in the

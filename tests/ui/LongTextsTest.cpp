@@ -10,7 +10,7 @@
 #include "model/QVStringKeeper.h"
 #include "platform/FileSystem.h"
 #include "platform/Stream.h"
-#include "storage/QVCompoundFile.h"
+#include "storage/container/QVCompoundFile.h"
 #include "ui/widgets/ElidedLabel.h"
 
 namespace {

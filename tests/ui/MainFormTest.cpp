@@ -15,7 +15,7 @@
 #include "model/QVStringKeeper.h"
 #include "platform/FileSystem.h"
 #include "platform/Stream.h"
-#include "storage/QVCompoundFile.h"
+#include "storage/container/QVCompoundFile.h"
 
 namespace {
 

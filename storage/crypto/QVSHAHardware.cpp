@@ -1,7 +1,7 @@
 // SHA-256 with the SHA extensions. The state is kept as the instructions want it, ABEF and CDGH,
 // across all blocks of a call; the message schedule runs four words ahead of the rounds.
-#include "storage/QVCryptoHardware.h"
-#include "storage/QVSHA2.h"
+#include "storage/crypto/QVCryptoHardware.h"
+#include "storage/crypto/QVSHA2.h"
 
 #if defined(__x86_64__)
 

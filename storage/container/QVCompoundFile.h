@@ -7,8 +7,8 @@
 
 #include "platform/ByteBuffer.h"
 #include "platform/Stream.h"
-#include "storage/QVCFInPlace.h"
-#include "storage/QVCFItem.h"
+#include "storage/container/QVCFInPlace.h"
+#include "storage/container/QVCFItem.h"
 
 class TQVCFBodySource;
 class TQVCFReader;

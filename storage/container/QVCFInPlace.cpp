@@ -1,12 +1,12 @@
-#include "storage/QVCFInPlace.h"
+#include "storage/container/QVCFInPlace.h"
 
 #include <algorithm>
 #include <optional>
 
 #include "platform/Workers.h"
-#include "storage/QVCFBodySource.h"
-#include "storage/QVCFItem.h"
-#include "storage/QVDER.h"
+#include "storage/container/QVCFBodySource.h"
+#include "storage/container/QVCFItem.h"
+#include "storage/asn1/QVDER.h"
 #include "storage/QVException.h"
 
 using namespace QVDER;

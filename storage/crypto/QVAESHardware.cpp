@@ -1,7 +1,7 @@
 // AES-NI. CFB encryption is a chain (each key-stream block is the cipher of the ciphertext just
 // made), so it runs one block at a time at the instruction's latency; decryption knows every
 // ciphertext block in advance and keeps eight blocks in flight.
-#include "storage/QVCryptoHardware.h"
+#include "storage/crypto/QVCryptoHardware.h"
 
 #if defined(__x86_64__)
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "platform/ByteBuffer.h"
-#include "storage/QVCFReader.h"
-#include "storage/QVCFView.h"
+#include "storage/container/QVCFReader.h"
+#include "storage/container/QVCFView.h"
 
 class TQVCFBodySource;
 

@@ -1,11 +1,11 @@
-#include "storage/QVASN1.h"
+#include "storage/asn1/QVASN1.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <limits>
 
-#include "storage/QVASN1Parser.h"
+#include "storage/asn1/QVASN1Parser.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "storage/QVCFBodySource.h"
+#include "storage/container/QVCFBodySource.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "platform/Stream.h"
-#include "storage/QVAES.h"
+#include "storage/crypto/QVAES.h"
 #include "storage/QVException.h"
 #include "storage/QVUtils.h"
 

@@ -1,10 +1,10 @@
-#include "storage/QVSHA2.h"
+#include "storage/crypto/QVSHA2.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "storage/QVCpuFeatures.h"
-#include "storage/QVCryptoHardware.h"
+#include "storage/crypto/QVCpuFeatures.h"
+#include "storage/crypto/QVCryptoHardware.h"
 
 #if defined(__x86_64__)
 #include <immintrin.h>

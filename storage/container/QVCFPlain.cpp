@@ -1,11 +1,11 @@
-#include "storage/QVCFPlain.h"
+#include "storage/container/QVCFPlain.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
 
-#include "storage/QVCFItem.h"
-#include "storage/QVDER.h"
+#include "storage/container/QVCFItem.h"
+#include "storage/asn1/QVDER.h"
 
 using namespace QVDER;
 

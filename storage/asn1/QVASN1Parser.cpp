@@ -1,4 +1,4 @@
-#include "storage/QVASN1Parser.h"
+#include "storage/asn1/QVASN1Parser.h"
 
 #include <array>
 #include <vector>

@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
-#include "storage/QVCFStream.h"
-#include "storage/QVCFWriter.h"
+#include "storage/container/QVCFStream.h"
+#include "storage/container/QVCFWriter.h"
 
 // The sizes of the item encoding, shared by the two runs of a streamed body's writer.
 namespace QVCFSizes {

@@ -1,11 +1,11 @@
-#include "storage/QVCFBlockSink.h"
+#include "storage/container/QVCFBlockSink.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "platform/FileSystem.h"
 #include "platform/Stream.h"
-#include "storage/QVAES.h"
+#include "storage/crypto/QVAES.h"
 
 TQVCFBlockSink::TQVCFBlockSink(TStream& stream, QVAES::TAESContext* cipher)
     : FStream(stream), FCipher(cipher), FBlock(std::make_unique<std::uint8_t[]>(BlockSize)),

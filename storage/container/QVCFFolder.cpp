@@ -3,10 +3,10 @@
 #include <new>
 #include <type_traits>
 
-#include "storage/QVASN1.h"
-#include "storage/QVCFArena.h"
-#include "storage/QVCFItem.h"
-#include "storage/QVDER.h"
+#include "storage/asn1/QVASN1.h"
+#include "storage/container/QVCFArena.h"
+#include "storage/container/QVCFItem.h"
+#include "storage/asn1/QVDER.h"
 #include "storage/QVException.h"
 #include "storage/QVUtils.h"
 

@@ -1,4 +1,4 @@
-#include "storage/QVCpuFeatures.h"
+#include "storage/crypto/QVCpuFeatures.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -5,7 +5,7 @@
 #include <functional>
 #include <span>
 
-#include "storage/QVASN1.h"
+#include "storage/asn1/QVASN1.h"
 
 // The identifier and length octets of one tag (and the unused-bits octet of a universal BIT
 // STRING), as decoded by TASN1Parser::ReadHeader.

@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "platform/ByteBuffer.h"
-#include "storage/QVCFPlain.h"
-#include "storage/QVCFReader.h"
+#include "storage/container/QVCFPlain.h"
+#include "storage/container/QVCFReader.h"
 
 class TQVCFFolder;
 

@@ -1,10 +1,10 @@
-#include "storage/QVCFView.h"
+#include "storage/container/QVCFView.h"
 
 #include <algorithm>
 #include <span>
 
-#include "storage/QVCFItem.h"
-#include "storage/QVDER.h"
+#include "storage/container/QVCFItem.h"
+#include "storage/asn1/QVDER.h"
 #include "storage/QVException.h"
 
 using QVCFPlain::TChild;

@@ -1,4 +1,4 @@
-#include "storage/QVCFStream.h"
+#include "storage/container/QVCFStream.h"
 
 #include <algorithm>
 #include <bit>
@@ -8,10 +8,10 @@
 #include <utility>
 
 #include "platform/Workers.h"
-#include "storage/QVCFBlockSink.h"
-#include "storage/QVCFItem.h"
-#include "storage/QVCFSizer.h"
-#include "storage/QVDER.h"
+#include "storage/container/QVCFBlockSink.h"
+#include "storage/container/QVCFItem.h"
+#include "storage/container/QVCFSizer.h"
+#include "storage/asn1/QVDER.h"
 
 using namespace QVDER;
 using namespace QVCFSizes;

@@ -1,11 +1,11 @@
-#include "storage/QVCFItem.h"
+#include "storage/container/QVCFItem.h"
 
 #include <cstring>
 
-#include "storage/QVASN1.h"
-#include "storage/QVCFArena.h"
-#include "storage/QVCFPlain.h"
-#include "storage/QVDER.h"
+#include "storage/asn1/QVASN1.h"
+#include "storage/container/QVCFArena.h"
+#include "storage/container/QVCFPlain.h"
+#include "storage/asn1/QVDER.h"
 #include "storage/QVException.h"
 
 using namespace QVDER;

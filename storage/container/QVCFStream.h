@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "storage/QVCFWriter.h"
+#include "storage/container/QVCFWriter.h"
 
 class TQVCFBlockSink;
 

@@ -1,15 +1,15 @@
-#include "storage/QVCompoundFile.h"
+#include "storage/container/QVCompoundFile.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "platform/Stream.h"
-#include "storage/QVAES.h"
-#include "storage/QVCFBlockSink.h"
-#include "storage/QVCFBodySource.h"
-#include "storage/QVCFInPlace.h"
-#include "storage/QVCFStream.h"
-#include "storage/QVCRC.h"
+#include "storage/crypto/QVAES.h"
+#include "storage/container/QVCFBlockSink.h"
+#include "storage/container/QVCFBodySource.h"
+#include "storage/container/QVCFInPlace.h"
+#include "storage/container/QVCFStream.h"
+#include "storage/crypto/QVCRC.h"
 #include "storage/QVException.h"
 #include "storage/QVUtils.h"
 

@@ -1,4 +1,4 @@
-#include "storage/QVCFArena.h"
+#include "storage/container/QVCFArena.h"
 
 #include <algorithm>
 #include <new>

@@ -1,6 +1,6 @@
-#include "storage/QVCFWriter.h"
+#include "storage/container/QVCFWriter.h"
 
-#include "storage/QVCFItem.h"
+#include "storage/container/QVCFItem.h"
 
 void TQVCFTreeWriter::File(std::u16string_view name, std::string_view data) {
     FFolder.NewFile(name).Data = data;

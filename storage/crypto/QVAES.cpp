@@ -1,10 +1,10 @@
-#include "storage/QVAES.h"
+#include "storage/crypto/QVAES.h"
 
 #include <array>
 #include <cstring>
 
-#include "storage/QVCpuFeatures.h"
-#include "storage/QVCryptoHardware.h"
+#include "storage/crypto/QVCpuFeatures.h"
+#include "storage/crypto/QVCryptoHardware.h"
 
 namespace QVAES {
 

@@ -1,11 +1,11 @@
-#include "storage/QVCFSizer.h"
+#include "storage/container/QVCFSizer.h"
 
 #include <algorithm>
 #include <utility>
 
 #include "platform/Workers.h"
 
-#include "storage/QVDER.h"
+#include "storage/asn1/QVDER.h"
 #include "storage/QVException.h"
 
 using namespace QVDER;
