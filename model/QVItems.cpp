@@ -3,14 +3,16 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <mutex>
+#include <utility>
 
 #include "model/QVMoneyText.h"
 
 #include "storage/QVBase.h"
-#include "storage/container/QVCFItem.h"
-#include "storage/container/QVCFWriter.h"
 #include "storage/QVException.h"
 #include "storage/QVUtils.h"
+#include "storage/container/QVCFItem.h"
+#include "storage/container/QVCFWriter.h"
 
 namespace QVItems {
 
@@ -155,26 +157,93 @@ bool IsObjectError(const std::exception_ptr& error) {
     }
 }
 
-std::vector<std::size_t> ListOrder(std::vector<std::u16string> names) {
-    // The folder's order: the order stored, sorted stably by name as a folder sorts its items.
-    // The container keeps names sorted as text ("0", "1", "10", "2"), which would shuffle every
-    // list of more than ten objects; the written order puts the numbers back by value.
-    std::vector<std::size_t> folderOrder(names.size());
-    for (std::size_t i = 0; i < folderOrder.size(); ++i)
-        folderOrder[i] = i;
+void TListOrder::Add(std::size_t index, std::u16string_view name) {
+    std::uint32_t number = 0;
+    const bool plain = !name.empty() && name.size() <= 9 && (name.size() == 1 || name[0] != u'0') &&
+                       IsNumberName(name);
+    for (std::size_t i = 0; plain && i < name.size(); ++i)
+        number = number * 10 + static_cast<std::uint32_t>(name[i] - u'0');
+    if (!plain) {
+        number = NoNumber;
+        FOthers.emplace_back(FNotes.size(), name);
+    }
+    FNotes.push_back({static_cast<std::uint32_t>(index), number});
+}
+
+std::vector<std::size_t> TListOrder::Order() const {
+    // As the program writes them, the names are exactly 0..n-1: each goes straight to its place.
+    const std::size_t count = FNotes.size();
+    std::vector<std::size_t> order(count, count);
+    bool direct = FOthers.empty();
+    for (std::size_t i = 0; direct && i < count; ++i) {
+        const std::uint32_t number = FNotes[i].Number;
+        direct = number < count && order[number] == count;
+        if (direct)
+            order[number] = i;
+    }
+    if (direct)
+        return order;
+
+    // Any other names: in the folder's order (the order stored, sorted stably by name as a
+    // folder sorts its items), then put in the order written.
+    std::vector<std::size_t> stored(count);
+    for (std::size_t i = 0; i < count; ++i)
+        stored[i] = i;
+    std::sort(stored.begin(), stored.end(),
+              [this](std::size_t a, std::size_t b) { return FNotes[a].Index < FNotes[b].Index; });
+    std::vector<std::u16string> names(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::string digits = std::to_string(FNotes[i].Number);
+        names[i].assign(digits.begin(), digits.end());
+    }
+    for (const auto& [note, name] : FOthers)
+        names[note] = name;
     const auto less = [&names](std::size_t a, std::size_t b) {
         return TQVCFFolder::CompareNames(names[a], names[b]) < 0;
     };
-    if (!std::is_sorted(folderOrder.begin(), folderOrder.end(), less))
-        std::stable_sort(folderOrder.begin(), folderOrder.end(), less);
+    std::stable_sort(stored.begin(), stored.end(), less);
     std::vector<std::u16string_view> sorted;
-    sorted.reserve(names.size());
-    for (const std::size_t i : folderOrder)
-        sorted.push_back(names[i]);
-    std::vector<std::size_t> order = WrittenOrder(sorted);
+    sorted.reserve(count);
+    for (const std::size_t note : stored)
+        sorted.push_back(names[note]);
+    order = WrittenOrder(sorted);
     for (std::size_t& position : order)
-        position = folderOrder[position];
+        position = stored[position];
     return order;
+}
+
+std::vector<std::unique_ptr<TQVBase>>
+ReadObjects(TQVCFReader& folder,
+            const std::function<std::unique_ptr<TQVBase>(std::size_t index, TQVCFReader&)>& make,
+            bool concurrent) {
+    std::vector<std::unique_ptr<TQVBase>> made;
+    TListOrder order;
+    std::mutex lock;
+    folder.Folders(
+        [&](std::size_t index, std::u16string_view name, TQVCFReader& child) {
+            std::unique_ptr<TQVBase> object = make(index, child);
+            const std::lock_guard<std::mutex> hold(lock);
+            order.Add(index, name);
+            made.push_back(std::move(object));
+        },
+        concurrent);
+    // Put in order where they are, following each cycle of the order: the open holds no second
+    // list beside them.
+    std::vector<std::size_t> positions = order.Order();
+    for (std::size_t start = 0; start < positions.size(); ++start) {
+        if (positions[start] == start || positions[start] == SIZE_MAX)
+            continue;
+        std::unique_ptr<TQVBase> first = std::move(made[start]);
+        std::size_t i = start;
+        while (positions[i] != start) {
+            made[i] = std::move(made[positions[i]]);
+            i = std::exchange(positions[i], SIZE_MAX);
+        }
+        made[i] = std::move(first);
+        positions[i] = SIZE_MAX;
+    }
+    std::erase(made, nullptr);
+    return made;
 }
 
 } // namespace QVItems

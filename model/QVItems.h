@@ -9,8 +9,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "storage/QVBase.h"
 #include "storage/container/QVCFReader.h"
 
 class TQVCFWriter;
@@ -70,46 +72,52 @@ double ReadDate(TQVCFReader& folder, std::u16string_view name, double missing);
 bool IsObjectError(const std::exception_ptr& error);
 
 // The order of a list's sub-folders (one object each, named by its index) as the objects were
-// written, given their names in the order stored: numbers by value, then any other names in the
-// folder's order. Gives the stored positions in that order.
-std::vector<std::size_t> ListOrder(std::vector<std::u16string> names);
+// written, learnt from their names as they are visited, in any order: numbers by value, then any
+// other names in the folder's order.
+class TListOrder {
+public:
+    // Notes the sub-folder that is `index`-th in the order stored, named `name`.
+    void Add(std::size_t index, std::u16string_view name);
+    // The notes, by the order of their Add, in the order written.
+    std::vector<std::size_t> Order() const;
+
+private:
+    static constexpr std::uint32_t NoNumber = UINT32_MAX;
+    // Small, as a month's flows each have one while the month is read.
+    struct TNote {
+        std::uint32_t Index;
+        // The name's value when it is an index as the program writes it (decimal digits, no
+        // leading zero, nine at most); else NoNumber, and the name is among FOthers.
+        std::uint32_t Number;
+    };
+    std::vector<TNote> FNotes;
+    std::vector<std::pair<std::size_t, std::u16string>> FOthers; // by the note's place
+};
 
 // The objects of the list folder `folder`, each made by `make` from its sub-folder and that
 // folder's index in the order stored (null drops it), in the order they were written. With
 // `concurrent`, the objects of a large list may be made on several threads at once
 // (TQVCFReader::Folders).
+std::vector<std::unique_ptr<TQVBase>>
+ReadObjects(TQVCFReader& folder,
+            const std::function<std::unique_ptr<TQVBase>(std::size_t index, TQVCFReader&)>& make,
+            bool concurrent = false);
+
+// ReadObjects for objects of class T.
 template <class T>
 std::vector<std::unique_ptr<T>>
 ReadList(TQVCFReader& folder,
          const std::function<std::unique_ptr<T>(std::size_t index, TQVCFReader&)>& make,
          bool concurrent = false) {
-    struct TEntry {
-        std::size_t Index;
-        std::u16string Name;
-        std::unique_ptr<T> Object;
-    };
-    std::vector<TEntry> entries;
-    std::mutex lock;
-    folder.Folders(
-        [&](std::size_t index, std::u16string_view name, TQVCFReader& child) {
-            std::unique_ptr<T> object = make(index, child);
-            const std::lock_guard<std::mutex> hold(lock);
-            entries.push_back({index, std::u16string(name), std::move(object)});
+    std::vector<std::unique_ptr<TQVBase>> read = ReadObjects(
+        folder,
+        [&make](std::size_t index, TQVCFReader& child) -> std::unique_ptr<TQVBase> {
+            return make(index, child);
         },
         concurrent);
-    // Built in any order, they are put back in the order stored first.
-    std::sort(entries.begin(), entries.end(),
-              [](const TEntry& a, const TEntry& b) { return a.Index < b.Index; });
-    std::vector<std::u16string> names;
-    names.reserve(entries.size());
-    for (TEntry& entry : entries)
-        names.push_back(std::move(entry.Name));
-    std::vector<std::unique_ptr<T>> objects;
-    objects.reserve(entries.size());
-    for (const std::size_t position : ListOrder(std::move(names))) {
-        if (entries[position].Object != nullptr)
-            objects.push_back(std::move(entries[position].Object));
-    }
+    std::vector<std::unique_ptr<T>> objects(read.size());
+    for (std::size_t i = 0; i < read.size(); ++i)
+        objects[i].reset(static_cast<T*>(read[i].release()));
     return objects;
 }
 

@@ -1,18 +1,18 @@
 #include "platform/Workers.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <climits>
 #include <condition_variable>
 #include <deque>
-#include <fstream>
 #include <limits>
 #include <mutex>
 #include <optional>
-#include <sstream>
 #include <utility>
 #include <vector>
 
+#include <fcntl.h>
 #include <sched.h>
 #include <unistd.h>
 
@@ -32,12 +32,19 @@ unsigned AffinityCpus() {
     return online > 0 ? static_cast<unsigned>(online) : 1;
 }
 
+// A small file of the system's, read with plain calls: the threads' count is asked at every run,
+// which should cost no more than a few system calls.
 std::string ReadText(const std::string& path) {
-    std::ifstream file(path);
-    std::ostringstream text;
-    if (file)
-        text << file.rdbuf();
-    return text.str();
+    std::string text;
+    const int handle = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (handle < 0)
+        return text;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(handle, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR);)
+        if (n > 0)
+            text.append(buffer, static_cast<std::size_t>(n));
+    ::close(handle);
+    return text;
 }
 
 // "quota period" in microseconds, as whole CPUs rounded up; 0 for "max", -1 or anything else.
