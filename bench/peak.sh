@@ -58,9 +58,10 @@ run() { # HOME
     grep -q '^QV_MAPPED' "$out" || { kill -KILL "$pid"; wait "$pid" 2>/dev/null; return 1; }
     sleep 1
     rss=$(kib VmRSS "$pid")
+    # The peak so far, should the program be gone before the first reading after the signal.
+    peak=$(kib VmHWM "$pid")
     start=$EPOCHREALTIME
     kill -TERM "$pid"
-    peak=0
     while last=$(kib VmHWM "$pid") && [ -n "$last" ]; do
         peak=$last
         sleep 0.002

@@ -56,8 +56,8 @@ public:
 private:
     void Measure(std::u16string_view name, int count, const TWriteEach& write, bool share);
     // The folders measured in chunks by the threads and taken back in order, as measured in one
-    // go; the runs are cut from their sizes.
-    std::uint64_t MeasureShared(int count, const TWriteEach& write);
+    // go; the runs are cut from their sizes, into `slot`.
+    std::uint64_t MeasureShared(int count, const TWriteEach& write, TSlot& slot);
 
     std::vector<TSlot>& FSlots;
     std::vector<TRun>* FRuns;

@@ -384,14 +384,14 @@ private:
         };
         const unsigned workers = Workers::Count(TQVCFStreamedBody::MaxEncoders);
         Workers::RunOrdered<TEncoded>(
-            workers, 4 * TQVCFStreamedBody::RunBytes,
+            workers, static_cast<std::size_t>(4 * slot.RunBytes),
             [&](TEncoded& item, std::size_t& bytes) {
                 if (next == slot.RunCount)
                     return false;
                 item.Run = &FRuns[slot.FirstRun + next++];
                 item.Cursor = cursor;
                 cursor += item.Run->Slots;
-                if (item.Run->Bytes > TQVCFStreamedBody::RunBytes) {
+                if (item.Run->Bytes > slot.RunBytes) {
                     bytes = 0;
                     return true;
                 }

@@ -20,10 +20,11 @@ class TQVCFBlockSink;
 //
 // The folders of the outermost ConcurrentList (a budget's months) are shared out among threads
 // in both runs of the writer: the first measures them in chunks and cuts them into runs of
-// consecutive folders of up to RunBytes bytes, and the second encodes the runs into memory a few
-// ahead of the one being written out, at most a few runs' bytes at a time. A folder larger than
-// a run is encoded straight into the file when its turn comes, so that what a save holds beside
-// the budget stays a few runs' bytes whatever the budget's shape.
+// consecutive folders, a sixty-fourth of the list each (between MinRunBytes and MaxRunBytes),
+// and the second encodes the runs into memory a few ahead of the one being written out, at most
+// a few runs' bytes at a time. A folder larger than a run is encoded straight into the file when
+// its turn comes, so that what a save holds beside the budget stays a few runs' bytes whatever
+// the budget's shape.
 class TQVCFStreamedBody {
 public:
     using TWriteRoot = std::function<void(TQVCFWriter& root)>;
@@ -43,9 +44,11 @@ public:
     struct TSlot {
         std::uint64_t Children = 0;
         std::size_t Descendants = 0;
-        // A list whose folders threads measured at once: its runs, FirstRun and those after it.
+        // A list whose folders threads measured at once: its runs, FirstRun and those after it,
+        // and their size, past which a folder is a run of its own.
         std::size_t FirstRun = 0;
         std::size_t RunCount = 0;
+        std::uint64_t RunBytes = 0;
     };
     // A run of such a list: its first folder's index, how many folders, how many lists below
     // them and how many bytes they take.
@@ -55,9 +58,8 @@ public:
         std::size_t Slots = 0;
         std::uint64_t Bytes = 0;
     };
-    // The largest run of folders encoded ahead; a larger folder is a run of its own, encoded in
-    // turn.
-    static constexpr std::uint64_t RunBytes = 2 << 20;
+    static constexpr std::uint64_t MinRunBytes = 256 << 10;
+    static constexpr std::uint64_t MaxRunBytes = 2 << 20;
     // Threads that measure and encode a list's folders at once, at most.
     static constexpr unsigned MaxEncoders = 8;
 
