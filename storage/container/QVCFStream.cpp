@@ -7,11 +7,12 @@
 #include <string>
 #include <utility>
 
+#include "platform/ByteBuffer.h"
 #include "platform/Workers.h"
+#include "storage/asn1/QVDER.h"
 #include "storage/container/QVCFBlockSink.h"
 #include "storage/container/QVCFItem.h"
 #include "storage/container/QVCFSizer.h"
-#include "storage/asn1/QVDER.h"
 
 using namespace QVDER;
 using namespace QVCFSizes;
@@ -203,23 +204,22 @@ private:
 // The bytes of a run of folders that a thread encodes, growing as needed.
 class TMemorySink {
 public:
-    // Empty, with room for `size` bytes.
+    // Empty, with room for `size` bytes and the few a header asks for beyond what it writes.
     void Reset(std::size_t size) {
         FSize = 0;
-        Room(size);
+        Room(size + 64);
     }
     std::uint8_t* Room(std::size_t count) {
-        if (FCapacity - FSize < count) {
-            const std::size_t capacity = std::max(FCapacity * 2, FSize + count);
-            auto data = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
+        if (FData.Size() - FSize < count) {
+            // Pages of their own, handed back to the system when the save is over.
+            TByteBuffer data = TByteBuffer::Reserve(std::max(FData.Size() * 2, FSize + count));
             if (FSize > 0)
-                std::memcpy(data.get(), FData.get(), FSize);
+                std::memcpy(data.Data(), FData.Data(), FSize);
             FData = std::move(data);
-            FCapacity = capacity;
         }
-        return FData.get() + FSize;
+        return FData.Data() + FSize;
     }
-    void Advance(std::uint8_t* end) { FSize = static_cast<std::size_t>(end - FData.get()); }
+    void Advance(std::uint8_t* end) { FSize = static_cast<std::size_t>(end - FData.Data()); }
     void Put(const void* bytes, std::size_t count) {
         if (count == 0)
             return;
@@ -227,12 +227,11 @@ public:
         FSize += count;
     }
     std::uint64_t Count() const { return FSize; }
-    const std::uint8_t* Data() const { return FData.get(); }
+    const std::uint8_t* Data() const { return FData.Data(); }
 
 private:
-    std::unique_ptr<std::uint8_t[]> FData;
+    TByteBuffer FData;
     std::size_t FSize = 0;
-    std::size_t FCapacity = 0;
 };
 
 template <class TSink> class TEncoder {
