@@ -40,27 +40,39 @@ inline std::uint8_t* WriteHeader(std::uint8_t* out, std::uint8_t tag, std::uint6
     return out;
 }
 
-// Reads one element with identifier `tag` and a definite length (at most 4 length octets) that
-// fits before `end`. On success `p` moves past it and `content`/`size` give its content; on any
-// other form the result is false.
-inline bool ReadElement(const std::uint8_t*& p, const std::uint8_t* end, std::uint8_t tag,
-                        const std::uint8_t*& content, std::size_t& size) {
+// Reads the identifier octet `tag` and a definite length (at most 4 length octets) at `p`, the
+// content not looked at: it may lie beyond `end`, which bounds the header alone. On success `p`
+// moves to the content and `size` gives its length; on any other form the result is false.
+inline bool ReadHeader(const std::uint8_t*& p, const std::uint8_t* end, std::uint8_t tag,
+                       std::uint64_t& size) {
     if (end - p < 2 || p[0] != tag)
         return false;
     const std::uint8_t* q = p + 2;
-    std::size_t length = p[1];
+    std::uint64_t length = p[1];
     if (length >= 0x80) {
-        const std::size_t octets = length - 0x80;
+        const std::size_t octets = static_cast<std::size_t>(length - 0x80);
         if (octets == 0 || octets > 4 || static_cast<std::size_t>(end - q) < octets)
             return false;
         length = 0;
         for (std::size_t i = 0; i < octets; ++i)
             length = length << 8 | *q++;
     }
-    if (static_cast<std::size_t>(end - q) < length)
+    size = length;
+    p = q;
+    return true;
+}
+
+// Reads one element with identifier `tag` and a definite length (at most 4 length octets) that
+// fits before `end`. On success `p` moves past it and `content`/`size` give its content; on any
+// other form the result is false.
+inline bool ReadElement(const std::uint8_t*& p, const std::uint8_t* end, std::uint8_t tag,
+                        const std::uint8_t*& content, std::size_t& size) {
+    const std::uint8_t* q = p;
+    std::uint64_t length;
+    if (!ReadHeader(q, end, tag, length) || static_cast<std::uint64_t>(end - q) < length)
         return false;
     content = q;
-    size = length;
+    size = static_cast<std::size_t>(length);
     p = q + length;
     return true;
 }

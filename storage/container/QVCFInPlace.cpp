@@ -4,10 +4,10 @@
 #include <optional>
 
 #include "platform/Workers.h"
+#include "storage/QVException.h"
+#include "storage/asn1/QVDER.h"
 #include "storage/container/QVCFBodySource.h"
 #include "storage/container/QVCFItem.h"
-#include "storage/asn1/QVDER.h"
-#include "storage/QVException.h"
 
 using namespace QVDER;
 
@@ -22,27 +22,6 @@ constexpr std::size_t ReadStep = 32 * 1024;
 
 [[noreturn]] void InvalidFile() {
     throw EPACFError(CFMessages::InvalidFile);
-}
-
-// The identifier and definite length (one to four octets) of an element whose content need not
-// be in memory: on success `p` moves to its content.
-bool Header(const std::uint8_t*& p, const std::uint8_t* end, std::uint8_t tag,
-            std::uint64_t& length) {
-    if (end - p < 2 || p[0] != tag)
-        return false;
-    const std::uint8_t* q = p + 2;
-    std::uint64_t n = p[1];
-    if (n >= 0x80) {
-        const std::size_t octets = n - 0x80;
-        if (octets == 0 || octets > 4 || static_cast<std::size_t>(end - q) < octets)
-            return false;
-        n = 0;
-        for (std::size_t i = 0; i < octets; ++i)
-            n = n << 8 | *q++;
-    }
-    length = n;
-    p = q;
-    return true;
 }
 
 // The plain head of an item element of `size` bytes whose first `available` bytes are at `item`:
@@ -60,7 +39,7 @@ bool ReadItemHead(const std::uint8_t* item, std::size_t available, std::uint64_t
     const std::uint8_t* p = item;
     const std::uint8_t* end = item + std::min<std::uint64_t>(available, size);
     std::uint64_t length;
-    if (!Header(p, end, TagSequence, length) ||
+    if (!ReadHeader(p, end, TagSequence, length) ||
         static_cast<std::uint64_t>(p - item) + length != size)
         return false;
     const std::uint8_t *type, *names;
@@ -75,7 +54,7 @@ bool ReadItemHead(const std::uint8_t* item, std::size_t available, std::uint64_t
             return false;
         head.Name = QVCFPlain::DecodeName(name, nameSize);
     }
-    if (!Header(p, end, TagOctets, head.ContentSize) ||
+    if (!ReadHeader(p, end, TagOctets, head.ContentSize) ||
         static_cast<std::uint64_t>(p - item) + head.ContentSize != size)
         return false;
     head.Type = {reinterpret_cast<const char*>(type), typeSize};
@@ -96,7 +75,7 @@ bool KnownType(std::string_view type) {
 [[noreturn]] void BadItemHead(const std::uint8_t* item, std::size_t available, std::uint64_t size) {
     const std::uint8_t* p = item;
     std::uint64_t length;
-    if (Header(p, item + available, TagSequence, length) &&
+    if (ReadHeader(p, item + available, TagSequence, length) &&
         static_cast<std::uint64_t>(p - item) + length > size)
         throw EPACFError(CFMessages::ItemReadError);
     throw EPACFError(CFMessages::InvalidItem);
@@ -195,7 +174,7 @@ TQVCFInPlaceFolder::TQVCFInPlaceFolder(const TQVCFBodySource& source, std::uint6
     source.Read(content, count, head);
     const std::uint8_t* p = head;
     std::uint64_t length;
-    if (!Header(p, head + count, TagSequence, length) ||
+    if (!ReadHeader(p, head + count, TagSequence, length) ||
         static_cast<std::uint64_t>(p - head) + length != size)
         InvalidFile();
     FChildren = content + static_cast<std::uint64_t>(p - head);
@@ -215,7 +194,7 @@ void TQVCFInPlaceFolder::ListHeads() {
             available);
         const std::uint8_t* p = element;
         THead head;
-        if (!Header(p, element + available, TagOctets, head.ItemSize) ||
+        if (!ReadHeader(p, element + available, TagOctets, head.ItemSize) ||
             head.ItemSize > FEnd - position - static_cast<std::uint64_t>(p - element))
             InvalidFile();
         head.Item = position + static_cast<std::uint64_t>(p - element);
@@ -373,7 +352,7 @@ bool TQVCFInPlaceFolder::MakeRun(TRunCursor& cursor, TRun& run) const {
     run.Index = cursor.Index;
     const std::uint8_t* p = base;
     std::uint64_t itemSize;
-    if (!Header(p, base + have, TagOctets, itemSize))
+    if (!ReadHeader(p, base + have, TagOctets, itemSize))
         InvalidFile();
     std::uint64_t total = static_cast<std::uint64_t>(p - base) + itemSize;
     if (total > FEnd - cursor.Position)
@@ -410,7 +389,7 @@ bool TQVCFInPlaceFolder::MakeRun(TRunCursor& cursor, TRun& run) const {
         fill(std::min(count, used + HeadBytes));
         p = base + used;
         // A child cut off by the end of the run, or too large for one, starts the next run.
-        if (!Header(p, base + have, TagOctets, itemSize)) {
+        if (!ReadHeader(p, base + have, TagOctets, itemSize)) {
             if (have < FRunBytes)
                 InvalidFile();
             break;

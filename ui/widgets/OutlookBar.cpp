@@ -234,8 +234,8 @@ void TOutlookBar::Rebuild() {
         column->setContentsMargins(4, 6, 4, 6);
         column->setSpacing(4);
         for (int b = 0; b < page.ButtonCount(); ++b) {
-            const TOutlookBarButton& data = page.Button(b);
-            auto* button = new TBarButton(data.Caption, content);
+            const TOutlookBarButton& shown = page.Button(b);
+            auto* button = new TBarButton(shown.Caption, content);
             button->setObjectName(QStringLiteral("LeftBarButton%1").arg(b));
             button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
             // A pressed or hovered button is drawn in a shade of the bar's ground, so a light
@@ -249,10 +249,10 @@ void TOutlookBar::Rebuild() {
             button->setIconSize(QSize(kIconSize, kIconSize));
             button->setAutoRaise(true);
             button->setCheckable(true);
-            button->setChecked(data.Down);
+            button->setChecked(shown.Down);
             button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
             if (FImages) {
-                button->setIcon(FImages->Icon(data.ImageIndex));
+                button->setIcon(FImages->Icon(shown.ImageIndex));
             }
             // Only the program presses buttons: the click is reported and the state put back
             // until the program decides.
