@@ -16,7 +16,8 @@ for n in $(seq "$2" $(($2 + 49))); do
     [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || { display=":$n"; break; }
 done
 [ -n "$display" ] || { echo "no free display" >&2; exit 2; }
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+# No reset when the last client leaves: a program started again at once would be dropped.
+Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 xvfb=$!
 for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.05; done
 unset QT_QPA_PLATFORM
