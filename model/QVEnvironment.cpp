@@ -375,13 +375,6 @@ void TQVEnvironment::ClearLists() {
     FCredits.Clear();
 }
 
-bool TQVEnvironment::HasObjects() const {
-    return FMonths.Count() + FExpenseLocations.Count() + FIncomeLocations.Count() +
-               FSources.Count() + FExpenses.Count() + FIncomes.Count() + FDsLocations.Count() +
-               FCsLocations.Count() + FDebts.Count() + FCredits.Count() >
-           0;
-}
-
 void TQVEnvironment::Reset() {
     ClearLists();
 

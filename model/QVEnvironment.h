@@ -309,8 +309,6 @@ private:
 
     // Empties every list of the budget and the all-months view.
     void ClearLists();
-    // Whether any list holds an object.
-    bool HasObjects() const;
     // The root items of the budget file, in their fixed order; and the container's id and
     // protection, settled for a save.
     void WriteRoot(TQVCFWriter& root);

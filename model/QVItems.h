@@ -1,11 +1,9 @@
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 #include <exception>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
