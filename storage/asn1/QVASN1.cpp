@@ -5,7 +5,7 @@
 #include <cstring>
 #include <limits>
 
-#include "storage/asn1/QVASN1Parser.h"
+#include "storage/asn1/QVASN1Reader.h"
 
 namespace {
 
@@ -167,88 +167,40 @@ bool TASN1ConstrainedTag::LoadFromBuffer(const void* buffer, std::uint32_t size)
     }
 }
 
-// One pass over the input. The content of a definite-length constructed tag is a region of its
-// own: its tags are read from exactly its Size bytes, with its own list of open indefinite-length
-// tags, which the end of the region closes. An end-of-contents marker closes only an indefinite
-// tag opened in the same region and is ignored otherwise. A tag that runs past the end of its
-// region fails the load.
+// The reader walks the input as the tree is made of it; each tag becomes a child of the
+// constructed tag open around it, or of this holder at the top.
 void TASN1ConstrainedTag::LoadTags(const std::uint8_t* data, std::size_t size) {
-    struct Open {
-        TASN1ConstrainedTag* Tag;
-        // For a definite-length tag: the region and region base to return to at its end.
-        std::size_t OuterEnd;
-        int OuterBase;
-    };
-    std::array<Open, ASN1MaxDepth> open;
-    int depth = 0; // constructed tags open at the current position
-    int base = 0;  // open tags that belong to enclosing regions
-    std::size_t regionEnd = size;
-    std::size_t pos = 0;
-
-    for (;;) {
-        if (pos == regionEnd) {
-            if (base == 0)
-                return; // unclosed indefinite-length tags at the top level are fine
-            const Open& frame = open[static_cast<std::size_t>(base - 1)];
-            depth = base - 1;
-            regionEnd = frame.OuterEnd;
-            base = frame.OuterBase;
-            continue;
-        }
-
-        TASN1Header header;
-        TASN1Parser::ReadHeader(data, regionEnd, pos, header);
-        if (header.TagClass == 4) {
-            if (depth > base)
-                --depth;
-            continue;
-        }
-
+    TASN1MemoryInput input(data, size);
+    TASN1Reader reader(input, 0, size);
+    std::array<TASN1ConstrainedTag*, ASN1MaxDepth> open{};
+    TASN1Tag tag;
+    while (reader.Next(tag)) {
         TASN1ConstrainedTag* parent =
-            depth > 0 ? open[static_cast<std::size_t>(depth - 1)].Tag : this;
-        const auto tagId = static_cast<std::uint8_t>(
-            (header.TagClass << 6) | (header.Constructed ? 0x20 : 0) | header.TagNumberLow);
-        const std::size_t left = regionEnd - pos;
-
-        if (header.Constructed) {
-            if (depth == ASN1MaxDepth)
-                throw EASN1Error("Tags nested too deeply");
+            tag.Depth > 0 ? open[static_cast<std::size_t>(tag.Depth - 1)] : this;
+        if (tag.Header.Constructed) {
             auto child = std::make_unique<TASN1ConstrainedTag>();
-            TASN1ConstrainedTag* tag = child.get();
-            tag->TagId = tagId;
+            child->TagId = tag.TagId;
+            child->UndefSize = tag.Header.Indefinite;
+            open[static_cast<std::size_t>(tag.Depth)] = child.get();
             parent->FChildren.push_back(std::move(child));
-            if (header.Indefinite) {
-                tag->UndefSize = true;
-                open[static_cast<std::size_t>(depth++)] = {tag, 0, 0};
-            } else {
-                if (header.Size > left)
-                    throw EASN1ReadError("Invalid ASN1 sequence");
-                open[static_cast<std::size_t>(depth++)] = {tag, regionEnd, base};
-                base = depth;
-                regionEnd = pos + static_cast<std::size_t>(header.Size);
-            }
             continue;
         }
-
-        if (header.Size > left)
-            throw EASN1ReadError("Invalid ASN1 sequence");
-        const auto n = static_cast<std::size_t>(header.Size);
-        const auto* bytes = reinterpret_cast<const char*>(data + pos);
-        pos += n;
+        const auto n = static_cast<std::size_t>(tag.Header.Size);
+        const auto* bytes = reinterpret_cast<const char*>(data + tag.Content);
         // The tree keeps a BIT STRING as 0x00 followed by its data and gives an empty INTEGER the
-        // value zero; both rules go by the TagId formed above.
+        // value zero; both rules go by the TagId.
         std::string content;
-        if (tagId == 0x03) {
+        if (tag.TagId == 0x03) {
             content.reserve(n + 1);
             content.push_back('\0');
             content.append(bytes, n);
-        } else if (tagId == 0x02 && n == 0) {
+        } else if (tag.TagId == 0x02 && n == 0) {
             content.assign(1, '\0');
         } else {
             content.assign(bytes, n);
         }
         auto child = std::make_unique<TASN1SimpleTag>();
-        child->TagId = tagId;
+        child->TagId = tag.TagId;
         child->SetContent(std::move(content));
         parent->FChildren.push_back(std::move(child));
     }
