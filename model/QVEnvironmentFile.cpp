@@ -334,18 +334,9 @@ void TQVEnvironment::LoadFromStream(TStream& stream, const std::string& fileName
                                       bool& cancel) { GetLoadPassword(sender, password, cancel); };
         container.OnInfo = [this](TQVCompoundFile& sender) { HeaderRead(sender); };
         try {
-            try {
-                container.OpenInPlace(stream);
-                ReadBudget(container.Body(), container.Info, true);
-            } catch (...) {
-                // A file another program wrote meanwhile reads as damaged as often as not:
-                // that, not the damage, is the cause to tell.
-                container.CheckUnchanged();
-                throw;
-            }
-            // Read in parts, the budget is one version of the file only when nothing wrote it
-            // between the first part and the last.
-            container.CheckUnchanged();
+            container.ReadInPlace(stream, [this, &container](TQVCFReader& root) {
+                ReadBudget(root, container.Info, true);
+            });
         } catch (...) {
             ClearLists();
             swapLists();

@@ -63,6 +63,9 @@ public:
     bool Next(TASN1Tag& tag);
 
 private:
+    // Where the zero bytes from `from` on end, at most at the region's end.
+    std::uint64_t ZerosEnd(std::uint64_t from);
+
     // What the end of a definite-length tag's region returns to.
     struct TRegion {
         std::uint64_t OuterEnd = 0;

@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "platform/Stream.h"
-#include "storage/crypto/QVAES.h"
 #include "storage/QVException.h"
 #include "storage/QVUtils.h"
+#include "storage/crypto/QVAES.h"
 
 TQVCFBodySource::TQVCFBodySource(TStream& stream, std::uint64_t start, std::uint64_t length,
                                  const std::uint8_t* key, const std::uint8_t* iv)
@@ -63,4 +63,38 @@ void TQVCFBodySource::Decrypt(std::uint8_t* body, std::size_t size) const {
     auto outLen = static_cast<std::uint32_t>(size);
     QVAES::Decrypt(context, body, outLen, body, outLen);
     QVUtils::Wipe(&context, sizeof(context));
+}
+
+namespace {
+
+// A window's first read, and its largest.
+constexpr std::size_t FirstWindow = 512;
+constexpr std::size_t LastWindow = 64 * 1024;
+
+} // namespace
+
+const std::uint8_t* TQVCFBodyWindow::At(std::uint64_t offset, std::size_t count,
+                                        std::size_t& available) {
+    const std::uint64_t length = FSource.Length();
+    if (offset < FFrom || offset + count > FFrom + FHave) {
+        FStep = std::min(std::max({2 * FStep, FirstWindow, count}), std::max(LastWindow, count));
+        FHave = static_cast<std::size_t>(std::min<std::uint64_t>(FStep, length - offset));
+        if (FBytes.Size() < FHave)
+            FBytes = TByteBuffer(std::max(FHave, LastWindow));
+        FFrom = offset;
+        FSource.Read(offset, FHave, FBytes.Data());
+    }
+    available = static_cast<std::size_t>(FFrom + FHave - offset);
+    return FBytes.Data() + (offset - FFrom);
+}
+
+void TQVCFBodyWindow::Copy(std::uint64_t offset, std::size_t size, std::uint8_t* out) const {
+    if (offset >= FFrom && offset < FFrom + FHave) {
+        const std::size_t held = std::min(size, static_cast<std::size_t>(FFrom + FHave - offset));
+        std::memcpy(out, FBytes.Data() + (offset - FFrom), held);
+        offset += held;
+        out += held;
+        size -= held;
+    }
+    FSource.Read(offset, size, out);
 }

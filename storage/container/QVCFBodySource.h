@@ -3,6 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/ByteBuffer.h"
+#include "storage/asn1/QVASN1Reader.h"
+
 class TStream;
 
 // A container's body read where it lies in its file, any part of it at any time. With CFB the
@@ -19,8 +22,6 @@ public:
     TQVCFBodySource& operator=(const TQVCFBodySource&) = delete;
 
     std::uint64_t Length() const { return FLength; }
-    bool Protected() const { return FProtected; }
-    TStream& Stream() const { return FStream; }
 
     // Body bytes [offset, offset + size), decrypted, into `out`; any thread may read. Raises
     // EPACFError "Internal error" for bytes outside the body, and the stream's read error when
@@ -38,4 +39,26 @@ private:
     bool FProtected;
     std::uint8_t FKey[16] = {};
     std::uint8_t FIV[16] = {};
+};
+
+// A body read a window at a time, for walking the heads of its items: each read takes the next
+// few kilobytes from where it is asked, so the heads of many small items cost few reads, and the
+// windows grow as a walk goes on, so a few large items cost little more than their heads. One
+// thread's.
+class TQVCFBodyWindow final : public TASN1Input {
+public:
+    explicit TQVCFBodyWindow(const TQVCFBodySource& source) : FSource(source) {}
+
+    const std::uint8_t* At(std::uint64_t offset, std::size_t count,
+                           std::size_t& available) override;
+    // Body bytes [offset, offset + size) into `out`: what the window holds is copied, the rest
+    // read, so that a walk that copies what it has read reads each byte once.
+    void Copy(std::uint64_t offset, std::size_t size, std::uint8_t* out) const;
+
+private:
+    const TQVCFBodySource& FSource;
+    TByteBuffer FBytes;
+    std::uint64_t FFrom = 0;
+    std::size_t FHave = 0;
+    std::size_t FStep = 0;
 };

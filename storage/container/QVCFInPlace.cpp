@@ -1,184 +1,68 @@
 #include "storage/container/QVCFInPlace.h"
 
-#include <algorithm>
 #include <optional>
 
 #include "platform/Workers.h"
 #include "storage/QVException.h"
-#include "storage/asn1/QVDER.h"
 #include "storage/container/QVCFBodySource.h"
-#include "storage/container/QVCFItem.h"
+#include "storage/container/QVCFDecode.h"
+#include "storage/container/QVCFNames.h"
 
-using namespace QVDER;
-
-namespace {
-
-// Enough for the head of an item element as the writer puts it, name included.
-constexpr std::size_t HeadBytes = 256;
-// Read at once for a head with a longer name, and at most for the heads of many small children.
-constexpr std::size_t HeadChunk = 16 * 1024;
-// The step in which a run's children are read, past the last one known to fit.
-constexpr std::size_t ReadStep = 32 * 1024;
-
-[[noreturn]] void InvalidFile() {
-    throw EPACFError(CFMessages::InvalidFile);
-}
-
-// The plain head of an item element of `size` bytes whose first `available` bytes are at `item`:
-// its kind, its name and where its content lies (from the item's start). False for any other
-// form, or when the head does not lie within what is available.
-struct TItemHead {
-    std::u16string Name;
-    std::string_view Type;
-    std::uint64_t Content = 0;
-    std::uint64_t ContentSize = 0;
-};
-
-bool ReadItemHead(const std::uint8_t* item, std::size_t available, std::uint64_t size,
-                  TItemHead& head) {
-    const std::uint8_t* p = item;
-    const std::uint8_t* end = item + std::min<std::uint64_t>(available, size);
-    std::uint64_t length;
-    if (!ReadHeader(p, end, TagSequence, length) ||
-        static_cast<std::uint64_t>(p - item) + length != size)
-        return false;
-    const std::uint8_t *type, *names;
-    std::size_t typeSize, namesSize;
-    if (!ReadElement(p, end, TagType, type, typeSize) ||
-        !ReadElement(p, end, TagSequence, names, namesSize))
-        return false;
-    if (namesSize > 0) {
-        const std::uint8_t *r = names, *name;
-        std::size_t nameSize;
-        if (!ReadElement(r, names + namesSize, TagName, name, nameSize) || r != names + namesSize)
-            return false;
-        head.Name = QVCFPlain::DecodeName(name, nameSize);
-    }
-    if (!ReadHeader(p, end, TagOctets, head.ContentSize) ||
-        static_cast<std::uint64_t>(p - item) + head.ContentSize != size)
-        return false;
-    head.Type = {reinterpret_cast<const char*>(type), typeSize};
-    head.Content = static_cast<std::uint64_t>(p - item);
-    return true;
-}
-
-// A child's type must name a file or a folder.
-bool KnownType(std::string_view type) {
-    if (type != "d" && type != "f")
-        throw EPACFError(CFMessages::UnknownItemType);
-    return type == "d";
-}
-
-// What the item tree says of an item element too large to read whole whose head is not in the
-// plain form: one whose outer element runs past the item's end cannot be parsed, any other has
-// not the shape of an item.
-[[noreturn]] void BadItemHead(const std::uint8_t* item, std::size_t available, std::uint64_t size) {
-    const std::uint8_t* p = item;
-    std::uint64_t length;
-    if (ReadHeader(p, item + available, TagSequence, length) &&
-        static_cast<std::uint64_t>(p - item) + length > size)
-        throw EPACFError(CFMessages::ItemReadError);
-    throw EPACFError(CFMessages::InvalidItem);
-}
-
-// A root small enough to read whole.
-class THeldRoot final : public TQVCFReader {
-public:
-    explicit THeldRoot(const TQVCFBodySource& source)
-        : FBytes(static_cast<std::size_t>(source.Length())) {
-        source.Read(0, FBytes.Size(), FBytes.Data());
-        FItem = std::make_unique<TQVCFItemView>(FBytes.Data(), FBytes.Size(), 0);
-    }
-
-    bool File(std::u16string_view name, std::string_view& data) override {
-        return FItem->Folder().File(name, data);
-    }
-    void Files(const TNameSet& names, std::string_view* data, bool* found) override {
-        FItem->Folder().Files(names, data, found);
-    }
-    bool Folder(std::u16string_view name, const TVisit& visit) override {
-        return FItem->Folder().Folder(name, visit);
-    }
-    void Folders(const TVisitEach& visit, bool concurrent) override {
-        FItem->Folder().Folders(visit, concurrent);
-    }
-
-private:
-    TByteBuffer FBytes;
-    std::unique_ptr<TQVCFItemView> FItem;
-};
-
-// Body bytes read ahead in one request, for walking the heads of many children.
-class TChunk {
-public:
-    TChunk(const TQVCFBodySource& source, std::uint64_t end)
-        : FSource(source), FEnd(end), FBytes(HeadChunk) {}
-
-    // Bytes from `offset` on, at least `count` of them (at most HeadChunk); `available` tells
-    // how many lie in memory there. The reads grow from a head's size while a walk goes on, so
-    // that the heads of a few large children cost little and those of many small ones few reads.
-    const std::uint8_t* At(std::uint64_t offset, std::size_t count, std::size_t& available) {
-        if (offset < FFrom || offset + count > FFrom + FHave) {
-            FStep = std::min(std::max(2 * FStep, count), HeadChunk);
-            FFrom = offset;
-            FHave = static_cast<std::size_t>(std::min<std::uint64_t>(FEnd - offset, FStep));
-            FSource.Read(offset, FHave, FBytes.Data());
-        }
-        available = static_cast<std::size_t>(FFrom + FHave - offset);
-        return FBytes.Data() + (offset - FFrom);
-    }
-
-private:
-    const TQVCFBodySource& FSource;
-    std::uint64_t FEnd;
-    TByteBuffer FBytes;
-    std::uint64_t FFrom = 0;
-    std::size_t FHave = 0;
-    std::size_t FStep = HeadBytes / 2;
-};
-
-} // namespace
-
-struct TQVCFInPlaceFolder::TRun {
+struct TQVCFInPlaceFolder::TChildRun {
     // The index of its first child.
     std::size_t Index = 0;
-    // Its children's elements, read whole; or a child large enough to be read in place.
+    // Its children's OCTET STRINGs as stored, read whole; or a child too large for a run.
     TByteBuffer Bytes;
     std::size_t Size = 0;
     std::optional<THead> Large;
 };
 
-std::unique_ptr<TQVCFReader> TQVCFInPlaceFolder::Root(const TQVCFBodySource& source,
-                                                      std::size_t runBytes) {
+// The walk over a folder's children, run after run.
+struct TQVCFInPlaceFolder::TRunCursor {
+    TRunCursor(const TQVCFBodySource& source, std::uint64_t content, std::uint64_t end)
+        : Window(source), Children(Window, content, end) {}
+
+    // The next child into Start, Item and Size: the one the last run had no room for, if any.
+    bool Next() {
+        if (Pending) {
+            Pending = false;
+            return true;
+        }
+        return Children.Next(Start, Item, Size);
+    }
+
+    TQVCFBodyWindow Window;
+    QVCFDecode::TChildren Children;
+    std::size_t Index = 0;
+    bool Pending = false;
+    std::uint64_t Start = 0, Item = 0, Size = 0;
+    // The buffers of runs built, for the runs to come.
+    std::vector<TByteBuffer> Spare;
+};
+
+void TQVCFInPlaceFolder::ReadRoot(const TQVCFBodySource& source, const TVisit& visit,
+                                  std::size_t runBytes) {
     const std::uint64_t length = source.Length();
-    if (length <= runBytes)
-        return std::make_unique<THeldRoot>(source);
+    if (length <= runBytes) {
+        TByteBuffer bytes(static_cast<std::size_t>(length));
+        source.Read(0, bytes.Size(), bytes.Data());
+        TQVCFItemView root(bytes.Data(), bytes.Size(), 0);
+        visit(root.Folder());
+        return;
+    }
     // The root's own type is never compared: a root that is no folder fails at its content.
-    const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(length, HeadChunk));
-    TByteBuffer head(count);
-    source.Read(0, count, head.Data());
-    TItemHead parts;
-    if (!ReadItemHead(head.Data(), count, length, parts))
-        BadItemHead(head.Data(), count, length);
-    return std::make_unique<TQVCFInPlaceFolder>(source, parts.Content, parts.ContentSize, 0,
-                                                runBytes);
+    TQVCFBodyWindow window(source);
+    const QVCFDecode::TItem parts = QVCFDecode::ReadItem(window, 0, length, false);
+    TQVCFInPlaceFolder root(source, parts.Content, parts.ContentSize, 0, runBytes);
+    visit(root);
+    root.CheckUnread();
 }
 
 TQVCFInPlaceFolder::TQVCFInPlaceFolder(const TQVCFBodySource& source, std::uint64_t content,
                                        std::uint64_t size, int depth, std::size_t runBytes)
-    : FSource(source), FDepth(depth), FRunBytes(runBytes) {
+    : FSource(source), FContent(content), FEnd(content + size), FDepth(depth), FRunBytes(runBytes) {
     if (depth > CFMaxFolderDepth)
-        InvalidFile();
-    std::uint8_t head[8];
-    const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(size, sizeof(head)));
-    source.Read(content, count, head);
-    const std::uint8_t* p = head;
-    std::uint64_t length;
-    if (!ReadHeader(p, head + count, TagSequence, length) ||
-        static_cast<std::uint64_t>(p - head) + length != size)
-        InvalidFile();
-    FChildren = content + static_cast<std::uint64_t>(p - head);
-    FEnd = content + size;
+        throw EPACFError(CFMessages::InvalidFile);
 }
 
 TQVCFInPlaceFolder::~TQVCFInPlaceFolder() = default;
@@ -186,56 +70,22 @@ TQVCFInPlaceFolder::~TQVCFInPlaceFolder() = default;
 void TQVCFInPlaceFolder::ListHeads() {
     if (FListed)
         return;
-    TChunk chunk(FSource, FEnd);
-    for (std::uint64_t position = FChildren; position < FEnd;) {
-        std::size_t available;
-        const std::uint8_t* element = chunk.At(
-            position, static_cast<std::size_t>(std::min<std::uint64_t>(FEnd - position, 6)),
-            available);
-        const std::uint8_t* p = element;
-        THead head;
-        if (!ReadHeader(p, element + available, TagOctets, head.ItemSize) ||
-            head.ItemSize > FEnd - position - static_cast<std::uint64_t>(p - element))
-            InvalidFile();
-        head.Item = position + static_cast<std::uint64_t>(p - element);
-        // The head as the writer puts it, else one with a longer name.
-        const std::uint8_t* item = nullptr;
-        TItemHead parts;
-        bool plain = false;
-        for (const std::size_t want : {HeadBytes, HeadChunk}) {
-            const auto count =
-                static_cast<std::size_t>(std::min<std::uint64_t>(head.ItemSize, want));
-            item = chunk.At(head.Item, count, available);
-            plain = ReadItemHead(item, available, head.ItemSize, parts);
-            if (plain || available >= head.ItemSize)
-                break;
-        }
-        if (plain && (head.ItemSize > FRunBytes || parts.Type == "d" || parts.Type == "f")) {
-            head.Name = std::move(parts.Name);
-            head.Folder = KnownType(parts.Type);
-            head.Content = head.Item + parts.Content;
-            head.ContentSize = parts.ContentSize;
-            FHeads.push_back(std::move(head));
-        } else if (head.ItemSize <= FRunBytes) {
-            // Another form: what the tree makes of it, kept.
-            FHeads.push_back(std::move(head));
-            TQVCFItemView& view = Keep(FHeads.size() - 1);
-            FHeads.back().Name = view.Name();
-            FHeads.back().Folder = view.IsFolder();
-        } else {
-            BadItemHead(item, available, head.ItemSize);
-        }
-        position = FHeads.back().Item + FHeads.back().ItemSize;
+    TQVCFBodyWindow window(FSource);
+    QVCFDecode::TChildren children(window, FContent, FEnd);
+    for (std::uint64_t start, item, size; children.Next(start, item, size);) {
+        QVCFDecode::TItem parts = QVCFDecode::ReadItem(window, item, item + size, true);
+        FHeads.push_back({std::move(parts.Name), parts.Folder, false, item, size, parts.Content,
+                          parts.ContentSize});
     }
     FListed = true;
 }
 
-const TQVCFInPlaceFolder::THead* TQVCFInPlaceFolder::Find(std::u16string_view name) {
+TQVCFInPlaceFolder::THead* TQVCFInPlaceFolder::Find(std::u16string_view name) {
     ListHeads();
     // Folders sort before files, and equal names keep the order stored.
-    const THead* file = nullptr;
-    for (const THead& head : FHeads) {
-        if ((file != nullptr && !head.Folder) || TQVCFFolder::CompareNames(head.Name, name) != 0)
+    THead* file = nullptr;
+    for (THead& head : FHeads) {
+        if ((file != nullptr && !head.Folder) || !QVCFNames::Same(head.Name, name))
             continue;
         if (head.Folder)
             return &head;
@@ -254,7 +104,8 @@ TQVCFItemView* TQVCFInPlaceFolder::Kept(std::size_t index) {
 TQVCFItemView& TQVCFInPlaceFolder::Keep(std::size_t index) {
     if (TQVCFItemView* view = Kept(index))
         return *view;
-    const THead& head = FHeads[index];
+    THead& head = FHeads[index];
+    head.Read = true;
     TKept kept{index, TByteBuffer(static_cast<std::size_t>(head.ItemSize)), nullptr};
     FSource.Read(head.Item, kept.Bytes.Size(), kept.Bytes.Data());
     kept.View = std::make_unique<TQVCFItemView>(kept.Bytes.Data(), kept.Bytes.Size(), FDepth + 1);
@@ -276,57 +127,66 @@ void TQVCFInPlaceFolder::Files(const TNameSet& names, std::string_view* data, bo
 }
 
 bool TQVCFInPlaceFolder::Folder(std::u16string_view name, const TVisit& visit) {
-    const THead* head = Find(name);
+    THead* head = Find(name);
     if (head == nullptr || !head->Folder)
         return false;
-    if (TQVCFItemView* kept = Kept(static_cast<std::size_t>(head - FHeads.data()))) {
-        visit(kept->Folder());
-    } else if (head->ItemSize > FRunBytes) {
-        TQVCFInPlaceFolder folder(FSource, head->Content, head->ContentSize, FDepth + 1, FRunBytes);
-        visit(folder);
-    } else {
-        // Read for the visit alone: a folder is read once.
-        TByteBuffer bytes(static_cast<std::size_t>(head->ItemSize));
-        FSource.Read(head->Item, bytes.Size(), bytes.Data());
-        TQVCFItemView view(bytes.Data(), bytes.Size(), FDepth + 1);
-        visit(view.Folder());
+    head->Read = true;
+    if (head->ItemSize > FRunBytes) {
+        ReadLarge(*head, visit);
+        return true;
     }
+    // Read for the visit alone: a folder is read once.
+    TByteBuffer bytes(static_cast<std::size_t>(head->ItemSize));
+    FSource.Read(head->Item, bytes.Size(), bytes.Data());
+    TQVCFItemView view(bytes.Data(), bytes.Size(), FDepth + 1);
+    visit(view.Folder());
     return true;
 }
 
-// Where the next run starts, and the bytes read beyond the last run: the head of a child that
-// did not fit in it, which the next run starts with instead of reading it again.
-struct TQVCFInPlaceFolder::TRunCursor {
-    std::uint64_t Position = 0;
-    std::size_t Index = 0;
-    std::vector<std::uint8_t> Carried;
-    // The buffers of runs built, for the runs to come.
-    std::vector<TByteBuffer> Spare;
-};
+void TQVCFInPlaceFolder::ReadLarge(const THead& head, const TVisit& visit) const {
+    if (head.Folder) {
+        TQVCFInPlaceFolder folder(FSource, head.Content, head.ContentSize, FDepth + 1, FRunBytes);
+        visit(folder);
+        folder.CheckUnread();
+        return;
+    }
+    TQVCFBodyWindow window(FSource);
+    std::uint64_t data, size;
+    QVCFDecode::ReadFileData(window, head.Content, head.Content + head.ContentSize, data, size);
+}
 
 void TQVCFInPlaceFolder::Folders(const TVisitEach& visit, bool concurrent) {
-    TRunCursor cursor;
-    cursor.Position = FChildren;
+    TRunCursor cursor(FSource, FContent, FEnd);
     const unsigned workers = concurrent ? Workers::Count(MaxBuilders) : 0;
-    Workers::RunOrdered<TRun>(
+    Workers::RunOrdered<TChildRun>(
         workers, (workers + 2) * FRunBytes,
-        [&](TRun& run, std::size_t& bytes) {
+        [&](TChildRun& run, std::size_t& bytes) {
             if (!MakeRun(cursor, run))
                 return false;
             // A child read in place holds a run at a time while it is built.
             bytes = run.Large ? FRunBytes : run.Size;
             return true;
         },
-        [&](TRun& run) { BuildRun(run, visit); },
-        [&](TRun& run) {
+        [&](TChildRun& run) { BuildRun(run, visit); },
+        [&](TChildRun& run) {
             if (run.Bytes.Data() != nullptr)
                 cursor.Spare.push_back(std::move(run.Bytes));
         });
+    FAllRead = true;
 }
 
-bool TQVCFInPlaceFolder::MakeRun(TRunCursor& cursor, TRun& run) const {
-    if (cursor.Position >= FEnd)
+bool TQVCFInPlaceFolder::MakeRun(TRunCursor& cursor, TChildRun& run) const {
+    if (!cursor.Next())
         return false;
+    run.Index = cursor.Index++;
+    const std::uint64_t first = cursor.Start;
+    std::uint64_t end = cursor.Item + cursor.Size;
+    if (end - first > FRunBytes) {
+        QVCFDecode::TItem parts = QVCFDecode::ReadItem(cursor.Window, cursor.Item, end, true);
+        run.Large = THead{std::move(parts.Name), parts.Folder,     true, cursor.Item, cursor.Size,
+                          parts.Content,         parts.ContentSize};
+        return true;
+    }
     if (cursor.Spare.empty()) {
         // Pages only where bytes are written, handed back when the buffer goes.
         run.Bytes = TByteBuffer::Reserve(FRunBytes);
@@ -334,95 +194,59 @@ bool TQVCFInPlaceFolder::MakeRun(TRunCursor& cursor, TRun& run) const {
         run.Bytes = std::move(cursor.Spare.back());
         cursor.Spare.pop_back();
     }
-    std::uint8_t* base = run.Bytes.Data();
-    const auto count =
-        static_cast<std::size_t>(std::min<std::uint64_t>(FEnd - cursor.Position, FRunBytes));
-    std::size_t have = std::min(cursor.Carried.size(), count);
-    std::copy_n(cursor.Carried.begin(), have, base);
-    cursor.Carried.clear();
-    // The bytes [0, n) of the run in memory.
-    const auto fill = [&](std::size_t n) {
-        if (n > have) {
-            FSource.Read(cursor.Position + have, n - have, base + have);
-            have = n;
+    // Each child is copied while the window holds its head, so that its bytes are read once.
+    std::uint8_t* out = run.Bytes.Data();
+    cursor.Window.Copy(first, static_cast<std::size_t>(end - first), out);
+    while (cursor.Children.Next(cursor.Start, cursor.Item, cursor.Size)) {
+        const std::uint64_t next = cursor.Item + cursor.Size;
+        if (next - first > FRunBytes) {
+            cursor.Pending = true;
+            break;
         }
-    };
-    // The first child's head tells whether it is read in place, before the rest is read.
-    fill(std::min(count, HeadBytes));
-    run.Index = cursor.Index;
-    const std::uint8_t* p = base;
-    std::uint64_t itemSize;
-    if (!ReadHeader(p, base + have, TagOctets, itemSize))
-        InvalidFile();
-    std::uint64_t total = static_cast<std::uint64_t>(p - base) + itemSize;
-    if (total > FEnd - cursor.Position)
-        InvalidFile();
-    if (total > FRunBytes) {
-        TItemHead parts;
-        std::size_t available = have - static_cast<std::size_t>(p - base);
-        if (!ReadItemHead(p, available, itemSize, parts)) {
-            // A longer name than the writer's heads have.
-            fill(std::min(count, HeadChunk));
-            available = have - static_cast<std::size_t>(p - base);
-            if (!ReadItemHead(p, available, itemSize, parts))
-                BadItemHead(p, available, itemSize);
-        }
-        const bool folder = KnownType(parts.Type);
-        const std::uint64_t item = cursor.Position + static_cast<std::uint64_t>(p - base);
-        run.Large = THead{std::move(parts.Name), folder,           item, itemSize,
-                          item + parts.Content,  parts.ContentSize};
-        cursor.Spare.push_back(std::move(run.Bytes));
-        cursor.Position += total;
+        cursor.Window.Copy(end, static_cast<std::size_t>(next - end), out + (end - first));
+        end = next;
         ++cursor.Index;
-        return true;
     }
-    // The children that fit, read a step at a time, so that little is read of a child too
-    // large for the run, which is read in place.
-    std::size_t used = 0;
-    for (;;) {
-        fill(std::min(
-            count, std::max<std::size_t>(used + static_cast<std::size_t>(total), have + ReadStep)));
-        used += static_cast<std::size_t>(total);
-        ++cursor.Index;
-        if (used == count)
-            break;
-        fill(std::min(count, used + HeadBytes));
-        p = base + used;
-        // A child cut off by the end of the run, or too large for one, starts the next run.
-        if (!ReadHeader(p, base + have, TagOctets, itemSize)) {
-            if (have < FRunBytes)
-                InvalidFile();
-            break;
-        }
-        total = static_cast<std::uint64_t>(p - (base + used)) + itemSize;
-        if (total > FEnd - cursor.Position - used)
-            InvalidFile();
-        if (total > count - used)
-            break;
-    }
-    run.Size = used;
-    cursor.Carried.assign(base + used, base + have);
-    cursor.Position += used;
+    run.Size = static_cast<std::size_t>(end - first);
     return true;
 }
 
-void TQVCFInPlaceFolder::BuildRun(TRun& run, const TVisitEach& visit) const {
+void TQVCFInPlaceFolder::BuildRun(TChildRun& run, const TVisitEach& visit) const {
     if (run.Large) {
-        if (run.Large->Folder) {
-            TQVCFInPlaceFolder folder(FSource, run.Large->Content, run.Large->ContentSize,
-                                      FDepth + 1, FRunBytes);
-            visit(run.Index, run.Large->Name, folder);
-        }
+        ReadLarge(*run.Large,
+                  [&](TQVCFReader& folder) { visit(run.Index, run.Large->Name, folder); });
         return;
     }
-    const std::uint8_t* p = run.Bytes.Data();
-    const std::uint8_t* end = p + run.Size;
-    for (std::size_t index = run.Index; p < end; ++index) {
-        const std::uint8_t* item = nullptr;
-        std::size_t itemSize = 0;
-        ReadElement(p, end, TagOctets, item, itemSize);
-        TQVCFItemView child(item, itemSize, FDepth + 1);
+    // The children's OCTET STRINGs, with nothing but end-of-contents markers between them.
+    TASN1MemoryInput input(run.Bytes.Data(), run.Size);
+    TASN1Reader reader(input, 0, run.Size);
+    TASN1Tag tag;
+    for (std::size_t index = run.Index; reader.Next(tag); ++index) {
+        TQVCFItemView child(run.Bytes.Data() + tag.Content,
+                            static_cast<std::size_t>(tag.Header.Size), FDepth + 1);
         if (child.IsFolder())
             visit(index, child.Name(), child.Folder());
+    }
+}
+
+void TQVCFInPlaceFolder::CheckUnread() {
+    if (FAllRead)
+        return;
+    if (!FListed) {
+        // Nothing was looked up: a visit of every sub-folder reads every child once.
+        Folders([](std::size_t, std::u16string_view, TQVCFReader&) {});
+        return;
+    }
+    for (THead& head : FHeads) {
+        if (head.Read)
+            continue;
+        head.Read = true;
+        if (head.ItemSize > FRunBytes) {
+            ReadLarge(head, [](TQVCFReader&) {});
+            continue;
+        }
+        TByteBuffer bytes(static_cast<std::size_t>(head.ItemSize));
+        FSource.Read(head.Item, bytes.Size(), bytes.Data());
+        const TQVCFItemView view(bytes.Data(), bytes.Size(), FDepth + 1);
     }
 }

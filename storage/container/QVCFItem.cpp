@@ -2,11 +2,8 @@
 
 #include <cstring>
 
-#include "storage/asn1/QVASN1.h"
-#include "storage/container/QVCFArena.h"
-#include "storage/container/QVCFPlain.h"
-#include "storage/asn1/QVDER.h"
 #include "storage/QVException.h"
+#include "storage/asn1/QVDER.h"
 
 using namespace QVDER;
 
@@ -16,47 +13,13 @@ std::uint64_t NameBytes(const std::u16string& name) {
     return 2 * std::uint64_t(name.size());
 }
 
-void CheckFits(std::uint64_t needed, std::uint32_t capacity) {
-    if (needed > capacity)
-        throw EPACFError(CFMessages::InternalError);
-}
-
 } // namespace
 
 // ---- Writing ----
 
-std::uint64_t TQVCFItem::ItemEstimate() const {
-    return ContentEstimate() + GetTypeTag().size() + NameBytes(Name) + 32;
-}
-
-bool TQVCFItem::SaveContentToBuffer(std::uint8_t* buffer, std::uint32_t& size) const {
-    if (size == 0) {
-        size = static_cast<std::uint32_t>(ContentEstimate());
-        return false;
-    }
-    const std::uint64_t exact = MeasureContent();
-    CheckFits(exact, size);
-    WriteContent(buffer);
-    size = static_cast<std::uint32_t>(exact);
-    return true;
-}
-
-bool TQVCFItem::SaveToBuffer(std::uint8_t* buffer, std::uint32_t& size) const {
-    if (size == 0) {
-        size = static_cast<std::uint32_t>(ItemEstimate());
-        return false;
-    }
-    const std::uint64_t exact = MeasureItem();
-    CheckFits(exact, size);
-    WriteItem(buffer);
-    size = static_cast<std::uint32_t>(exact);
-    return true;
-}
-
 std::string TQVCFItem::Encode() const {
     const std::uint64_t exact = MeasureItem();
-    // Stored sizes are 32-bit; a tree beyond that cannot be written.
-    if (exact > UINT32_MAX)
+    if (exact > CFMaxBodyLength)
         throw EPACFError(CFMessages::InternalError);
     std::string bytes(exact, '\0');
     WriteItem(reinterpret_cast<std::uint8_t*>(bytes.data()));
@@ -89,10 +52,6 @@ std::uint8_t* TQVCFItem::WriteItem(std::uint8_t* out) const {
     return WriteContent(out);
 }
 
-std::uint64_t TQVCFFile::ContentEstimate() const {
-    return Data.size() + 16;
-}
-
 std::uint64_t TQVCFFile::MeasureContent() const {
     return ElementSize(Data.size());
 }
@@ -105,139 +64,34 @@ std::uint8_t* TQVCFFile::WriteContent(std::uint8_t* out) const {
 
 // ---- Reading ----
 
-namespace {
-
-using QVCFPlain::TItemParts;
-
-// The tag tree of an item encoding: exactly one constructed SEQUENCE at the top.
-const TASN1ConstrainedTag& ParseItem(TASN1ConstrainedTag& holder, const std::uint8_t* buffer,
-                                     std::uint32_t size) {
-    if (!holder.LoadFromBuffer(buffer, size))
-        throw EPACFError(CFMessages::ItemReadError);
-    if (holder.Count() != 1 || !holder.GetField(0)->CheckType(TagSequence, true))
-        throw EPACFError(CFMessages::InvalidItem);
-    return static_cast<const TASN1ConstrainedTag&>(*holder.GetField(0));
-}
-
-const std::string& ContentOf(const TASN1CustomTag* tag) {
-    return static_cast<const TASN1SimpleTag&>(*tag).Content();
-}
-
-const std::uint8_t* Bytes(const std::string& s) {
-    return reinterpret_cast<const std::uint8_t*>(s.data());
-}
-
-} // namespace
-
 void TQVCFItem::LoadFromBuffer(const std::uint8_t* buffer, std::uint32_t size) {
-    TItemParts parts;
-    if (QVCFPlain::SplitItem(buffer, size, parts)) {
-        LoadFromParts(parts.HasName, parts.Name, parts.NameSize, parts.Content, parts.ContentSize,
-                      0);
-        return;
-    }
-    TASN1ConstrainedTag holder;
-    LoadFromTree(ParseItem(holder, buffer, size), 0);
-}
-
-void TQVCFItem::LoadContentFromBuffer(const std::uint8_t* buffer, std::uint32_t size) {
-    LoadContent(buffer, size, 0);
-}
-
-// Checks the three parts of an item element, reads the name and decodes the content.
-void TQVCFItem::LoadFromTree(const TASN1ConstrainedTag& item, int depth) {
-    if (item.Count() != 3 || !item.GetField(0)->CheckType(TagType, false) ||
-        !item.GetField(1)->CheckType(TagSequence, true) ||
-        !item.GetField(2)->CheckType(TagOctets, false))
-        throw EPACFError(CFMessages::InvalidItem);
-    const auto& names = static_cast<const TASN1ConstrainedTag&>(*item.GetField(1));
-    // Only the first element of the name SEQUENCE counts, and it must be a name.
-    if (names.Count() > 0 && !names.GetField(0)->CheckType(TagName, false))
-        throw EPACFError(CFMessages::InvalidItem);
-    const std::string* name = names.Count() > 0 ? &ContentOf(names.GetField(0)) : nullptr;
-    const std::string& content = ContentOf(item.GetField(2));
-    LoadFromParts(name != nullptr, name ? Bytes(*name) : nullptr, name ? name->size() : 0,
-                  Bytes(content), content.size(), depth);
+    TASN1MemoryInput input(buffer, size);
+    LoadParts(QVCFDecode::ReadItem(input, 0, size, false), buffer, 0);
 }
 
 // An empty name SEQUENCE leaves the name as it is.
-void TQVCFItem::LoadFromParts(bool hasName, const std::uint8_t* name, std::size_t nameSize,
-                              const std::uint8_t* content, std::size_t contentSize, int depth) {
-    if (hasName)
-        Name = QVCFPlain::DecodeName(name, nameSize);
-    LoadContent(content, static_cast<std::uint32_t>(contentSize), depth);
+void TQVCFItem::LoadParts(const QVCFDecode::TItem& parts, const std::uint8_t* buffer, int depth) {
+    if (parts.HasName)
+        Name = parts.Name;
+    LoadContent(buffer + parts.Content, parts.ContentSize, depth);
 }
 
 std::unique_ptr<TQVCFItem> TQVCFItem::CreateFromBuffer(const std::uint8_t* buffer,
                                                        std::uint32_t size, int depth) {
-    return std::unique_ptr<TQVCFItem>(CreateFromBufferAt(nullptr, buffer, size, depth));
+    TASN1MemoryInput input(buffer, size);
+    const QVCFDecode::TItem parts = QVCFDecode::ReadItem(input, 0, size, true);
+    std::unique_ptr<TQVCFItem> item;
+    if (parts.Folder)
+        item = std::make_unique<TQVCFFolder>();
+    else
+        item = std::make_unique<TQVCFFile>();
+    item->LoadParts(parts, buffer, depth);
+    return item;
 }
 
-namespace {
-
-// A new item of the kind the type tag names, in `arena` (or made with new without one).
-TQVCFItem* NewItemOfType(TQVCFArena* arena, std::string_view typeTag) {
-    if (typeTag != "f" && typeTag != "d")
-        throw EPACFError(CFMessages::UnknownItemType);
-    const bool folder = typeTag == "d";
-    if (arena == nullptr)
-        return folder ? static_cast<TQVCFItem*>(new TQVCFFolder()) : new TQVCFFile();
-    if (folder)
-        return new (arena->Allocate(sizeof(TQVCFFolder))) TQVCFFolder();
-    return new (arena->Allocate(sizeof(TQVCFFile))) TQVCFFile();
-}
-
-void DestroyItem(TQVCFArena* arena, TQVCFItem* item) {
-    if (arena == nullptr) {
-        delete item;
-        return;
-    }
-    const std::size_t size = item->IsFolder() ? sizeof(TQVCFFolder) : sizeof(TQVCFFile);
-    item->~TQVCFItem();
-    arena->Release(item, size);
-}
-
-} // namespace
-
-TQVCFItem* TQVCFItem::CreateFromBufferAt(TQVCFArena* arena, const std::uint8_t* buffer,
-                                         std::uint32_t size, int depth) {
-    TItemParts parts;
-    TASN1ConstrainedTag holder;
-    const TASN1ConstrainedTag* item = nullptr;
-    if (!QVCFPlain::SplitItem(buffer, size, parts)) {
-        item = &ParseItem(holder, buffer, size);
-        // The kind is decided before the name element is looked at.
-        if (item->Count() != 3 || !item->GetField(0)->CheckType(TagType, false) ||
-            !item->GetField(2)->CheckType(TagOctets, false))
-            throw EPACFError(CFMessages::InvalidItem);
-        parts.Type = ContentOf(item->GetField(0));
-    }
-    TQVCFItem* result = NewItemOfType(arena, parts.Type);
-    if (result->FIsFolder)
-        static_cast<TQVCFFolder*>(result)->FArena = arena;
-    try {
-        if (item != nullptr)
-            result->LoadFromTree(*item, depth);
-        else
-            result->LoadFromParts(parts.HasName, parts.Name, parts.NameSize, parts.Content,
-                                  parts.ContentSize, depth);
-    } catch (...) {
-        DestroyItem(arena, result);
-        throw;
-    }
-    return result;
-}
-
-void TQVCFFile::LoadContent(const std::uint8_t* buffer, std::uint32_t size, int) {
-    const std::uint8_t* data;
-    std::size_t dataSize;
-    if (ReadWholeElement(buffer, size, TagOctets, data, dataSize)) {
-        Data.assign(reinterpret_cast<const char*>(data), dataSize);
-        return;
-    }
-    TASN1ConstrainedTag holder;
-    if (!holder.LoadFromBuffer(buffer, size) || holder.Count() != 1 ||
-        !holder.GetField(0)->CheckType(TagOctets, false))
-        throw EPACFError(CFMessages::InvalidFile);
-    Data = static_cast<const TASN1SimpleTag&>(*holder.GetField(0)).Content();
+void TQVCFFile::LoadContent(const std::uint8_t* buffer, std::uint64_t size, int) {
+    TASN1MemoryInput input(buffer, static_cast<std::size_t>(size));
+    std::uint64_t data, dataSize;
+    QVCFDecode::ReadFileData(input, 0, size, data, dataSize);
+    Data.assign(reinterpret_cast<const char*>(buffer + data), static_cast<std::size_t>(dataSize));
 }

@@ -4,8 +4,8 @@
 #include <bit>
 #include <cstring>
 
-#include "storage/container/QVCFItem.h"
 #include "storage/asn1/QVDER.h"
+#include "storage/container/QVCFDecode.h"
 
 using namespace QVDER;
 
@@ -145,47 +145,6 @@ bool CheckFolderContent(const std::uint8_t* buffer, std::size_t size, int depth,
     return true;
 }
 
-std::u16string DecodeName(const std::uint8_t* name, std::size_t size) {
-    std::u16string text;
-    text.reserve((size + 1) / 2);
-    for (std::size_t i = 0; i < size; i += 2) {
-        const unsigned high = i + 1 < size ? name[i + 1] : 0u;
-        const auto unit = static_cast<char16_t>(name[i] | high << 8);
-        if (unit == 0)
-            break;
-        text.push_back(unit);
-    }
-    return text;
-}
-
-namespace {
-
-char16_t Fold(char16_t unit) {
-    return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - (u'a' - u'A')) : unit;
-}
-
-} // namespace
-
-bool SameName(const std::uint8_t* stored, std::size_t size, std::u16string_view name) {
-    std::size_t i = 0;
-    for (std::size_t byte = 0; byte < size; byte += 2, ++i) {
-        const unsigned high = byte + 1 < size ? stored[byte + 1] : 0u;
-        const auto unit = static_cast<char16_t>(stored[byte] | high << 8);
-        if (unit == 0)
-            break;
-        if (i == name.size() || !PlainUnit(unit) || !PlainUnit(name[i]))
-            return i < name.size() || !PlainUnit(unit)
-                       ? TQVCFFolder::CompareNames(DecodeName(stored, size), name) == 0
-                       : false;
-        if (Fold(unit) != Fold(name[i]))
-            return false;
-    }
-    // The stored name has ended; the wanted one is the same only if its rest is cut off too.
-    if (i == name.size())
-        return true;
-    return !PlainUnit(name[i]) && TQVCFFolder::CompareNames(DecodeName(stored, size), name) == 0;
-}
-
 namespace {
 
 // The length octets at `p` of an element already checked; moves `p` past them.
@@ -300,28 +259,13 @@ bool TChildReader::Next(TChild& child) {
     return true;
 }
 
-void SetPlainUnits(TChild& child) {
-    child.PlainUnits = child.NameSize % 2 == 0 ? child.NameSize / 2 : UINT32_MAX;
-    for (std::uint32_t i = 0; i < child.NameSize / 2 && child.PlainUnits != UINT32_MAX; ++i) {
-        if (!PlainUnit(static_cast<char16_t>(child.Name[2 * i] | child.Name[2 * i + 1] << 8)))
-            child.PlainUnits = UINT32_MAX;
-    }
-}
-
-TWanted::TWanted(std::u16string_view name)
-    : Name(name), PlainUnits(static_cast<std::uint32_t>(name.size())), Key(NameKey(name)) {
-    for (const char16_t unit : name) {
-        if (!PlainUnit(unit)) {
-            PlainUnits = UINT32_MAX;
-            return;
-        }
-    }
-}
-
 bool SameTail(const TChild& child, std::u16string_view name) {
+    const auto fold = [](char16_t unit) {
+        return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - (u'a' - u'A')) : unit;
+    };
     for (std::size_t i = 4; i < name.size(); ++i) {
         const auto unit = static_cast<char16_t>(child.Name[2 * i] | child.Name[2 * i + 1] << 8);
-        if (Fold(unit) != Fold(name[i]))
+        if (fold(unit) != fold(name[i]))
             return false;
     }
     return true;

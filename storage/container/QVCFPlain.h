@@ -41,10 +41,6 @@ struct TShape {
 // level by level later without a fault showing up then. `shape` tells how its names lie.
 bool CheckFolderContent(const std::uint8_t* buffer, std::size_t size, int depth, TShape& shape);
 
-// A stored name: UTF-16LE up to its first zero code unit; an odd last byte is a code unit of its
-// own.
-std::u16string DecodeName(const std::uint8_t* name, std::size_t size);
-
 // One child of checked plain folder content, as views into it.
 struct TChild {
     const std::uint8_t* Name = nullptr;
@@ -54,9 +50,6 @@ struct TChild {
     std::uint64_t Key = 0;
     std::uint32_t NameSize = 0;
     std::uint32_t ContentSize = 0;
-    // Set by SetPlainUnits: the name's code units when it is plain text (no zero unit, no
-    // surrogate, even size); else UINT32_MAX, and names are compared through their narrow forms.
-    std::uint32_t PlainUnits = 0;
     bool Folder = false;
 };
 
@@ -125,27 +118,6 @@ bool SameTail(const TChild& child, std::u16string_view name);
 inline bool SameSimpleName(const TChild& child, std::u16string_view name, std::uint64_t key) {
     return child.Key == key && child.NameSize == 2 * name.size() &&
            (name.size() <= 4 || SameTail(child, name));
-}
-
-// Fills a child's PlainUnits for SameName.
-void SetPlainUnits(TChild& child);
-
-// Whether a stored name is the same name as `name` (CompareNames gives 0), without decoding it
-// where both are plain text.
-bool SameName(const std::uint8_t* stored, std::size_t size, std::u16string_view name);
-// A name prepared for SameName: its plain units (UINT32_MAX when it is not plain) and key.
-struct TWanted {
-    explicit TWanted(std::u16string_view name);
-    std::u16string_view Name;
-    std::uint32_t PlainUnits;
-    std::uint64_t Key = 0;
-};
-
-inline bool SameName(const TChild& child, const TWanted& wanted) {
-    if (child.PlainUnits == UINT32_MAX || wanted.PlainUnits == UINT32_MAX)
-        return SameName(child.Name, child.NameSize, wanted.Name);
-    return child.Key == wanted.Key && child.PlainUnits == wanted.PlainUnits &&
-           (wanted.PlainUnits <= 4 || SameTail(child, wanted.Name));
 }
 
 } // namespace QVCFPlain

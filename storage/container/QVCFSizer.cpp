@@ -5,8 +5,8 @@
 
 #include "platform/Workers.h"
 
-#include "storage/asn1/QVDER.h"
 #include "storage/QVException.h"
+#include "storage/asn1/QVDER.h"
 
 using namespace QVDER;
 
@@ -98,8 +98,9 @@ std::uint64_t TQVCFSizer::MeasureShared(int count, const TWriteEach& write, TSlo
                 const std::size_t before = chunk.Slots.size();
                 TQVCFSizer folder(chunk.Slots, nullptr);
                 write(index, folder);
-                chunk.Sizes.emplace_back(FolderItemElement(IndexNameUnits(index), folder.Children()),
-                                         chunk.Slots.size() - before);
+                chunk.Sizes.emplace_back(
+                    FolderItemElement(IndexNameUnits(index), folder.Children()),
+                    chunk.Slots.size() - before);
             }
         },
         [&](TChunk& chunk) {
@@ -112,8 +113,8 @@ std::uint64_t TQVCFSizer::MeasureShared(int count, const TWriteEach& write, TSlo
     std::uint64_t children = 0;
     for (const auto& [bytes, slots] : sizes)
         children += bytes;
-    slot.RunBytes = std::clamp(children / 64, TQVCFStreamedBody::MinRunBytes,
-                               TQVCFStreamedBody::MaxRunBytes);
+    slot.RunBytes =
+        std::clamp(children / 64, TQVCFStreamedBody::MinRunBytes, TQVCFStreamedBody::MaxRunBytes);
     TRun run;
     const auto close = [this, &run] {
         if (run.Folders > 0)

@@ -1,5 +1,7 @@
 #include "storage/container/QVCFStream.h"
 
+#include "storage/container/QVCFDecode.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -436,8 +438,7 @@ TQVCFStreamedBody::TQVCFStreamedBody(TWriteRoot writeRoot) : FWriteRoot(std::mov
     TQVCFSizer root(FSlots, &FRuns);
     FWriteRoot(root);
     const std::uint64_t size = ItemSize(0, ElementSize(root.Children()));
-    // Stored sizes are 32-bit; a body beyond that cannot be written.
-    if (size > UINT32_MAX)
+    if (size > CFMaxBodyLength)
         InternalError();
     FSize = static_cast<std::uint32_t>(size);
 }

@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <span>
 
-#include "storage/container/QVCFItem.h"
-#include "storage/asn1/QVDER.h"
 #include "storage/QVException.h"
+#include "storage/asn1/QVDER.h"
+#include "storage/container/QVCFItem.h"
+#include "storage/container/QVCFNames.h"
 
 using QVCFPlain::TChild;
 using QVCFPlain::TChildReader;
@@ -61,11 +62,10 @@ bool TQVCFView::Find(std::u16string_view name, TChild& found) const {
     }
     // Any other names: the first folder of that name if there is one (folders sort first),
     // else the first file, as a stable sort leaves equal names in the order stored.
-    const QVCFPlain::TWanted wanted(name);
     bool file = false;
     while (children.Next(child)) {
-        QVCFPlain::SetPlainUnits(child);
-        if ((file && !child.Folder) || !QVCFPlain::SameName(child, wanted))
+        if ((file && !child.Folder) ||
+            !QVCFNames::Same(QVCFNames::Decode(child.Name, child.NameSize), name))
             continue;
         found = child;
         if (child.Folder)
@@ -133,7 +133,7 @@ void TQVCFView::Folders(const TVisitEach& visit, bool) {
         if (!child.Folder)
             continue;
         TQVCFView folder(child.Content, FInnerSimple, FInnerSimple);
-        visit(index, QVCFPlain::DecodeName(child.Name, child.NameSize), folder);
+        visit(index, QVCFNames::Decode(child.Name, child.NameSize), folder);
     }
 }
 
@@ -149,7 +149,7 @@ TQVCFItemView::TQVCFItemView(const std::uint8_t* item, std::size_t size, int dep
     QVCFPlain::TItemParts parts;
     if (QVCFPlain::SplitItem(item, size, parts)) {
         if (parts.HasName)
-            FName = QVCFPlain::DecodeName(parts.Name, parts.NameSize);
+            FName = QVCFNames::Decode(parts.Name, parts.NameSize);
         QVCFPlain::TShape shape;
         const bool folder = depth == 0 || parts.Type == "d";
         if (folder && CheckFolderContent(parts.Content, parts.ContentSize, depth, shape)) {

@@ -4,14 +4,14 @@
 #include <cstring>
 
 #include "platform/Stream.h"
-#include "storage/crypto/QVAES.h"
+#include "storage/QVException.h"
+#include "storage/QVUtils.h"
 #include "storage/container/QVCFBlockSink.h"
 #include "storage/container/QVCFBodySource.h"
 #include "storage/container/QVCFInPlace.h"
 #include "storage/container/QVCFStream.h"
+#include "storage/crypto/QVAES.h"
 #include "storage/crypto/QVCRC.h"
-#include "storage/QVException.h"
-#include "storage/QVUtils.h"
 
 namespace {
 
@@ -209,6 +209,9 @@ std::uint32_t TQVCompoundFile::ReadInfoBlock(TStream& stream) {
     if (protectionLength != 0 && protectionLength != ProtectionSize)
         throw EPACFError(CFMessages::InvalidFile);
     Protected = protectionLength > 0;
+    // Longer than any writer writes: refused before a byte of it is read.
+    if (bodyLength > CFMaxBodyLength)
+        throw EPACFError(CFMessages::InvalidFile);
     return bodyLength;
 }
 
@@ -282,29 +285,26 @@ void TQVCompoundFile::LoadFromStream(TStream& stream) {
     FOpened = true;
 }
 
-void TQVCompoundFile::OpenInPlace(TStream& stream, std::size_t runBytes) {
+void TQVCompoundFile::ReadInPlace(TStream& stream, const TQVCFReader::TVisit& read,
+                                  std::size_t runBytes) {
     if (FOpened)
         throw EPACFError(CFMessages::AlreadyOpened);
     if (!stream.SizeKnown())
         throw EPACFError(CFMessages::InternalError);
     FRoot->Clear();
-    FStream = &stream;
-    FStamp = stream.Stamp();
-    FSource = ReadHead(stream);
-    FBody = TQVCFInPlaceFolder::Root(*FSource, runBytes);
+    const TStream::TStamp before = stream.Stamp();
+    try {
+        const std::unique_ptr<TQVCFBodySource> source = ReadHead(stream);
+        TQVCFInPlaceFolder::ReadRoot(*source, read, runBytes);
+    } catch (...) {
+        // A file another program wrote meanwhile reads as damaged as often as not: that, not
+        // the damage, is the cause to tell.
+        stream.CheckUnchanged(before);
+        throw;
+    }
+    stream.CheckUnchanged(before);
     FFileName.clear();
     FOpened = true;
-}
-
-TQVCFReader& TQVCompoundFile::Body() {
-    if (!FBody)
-        throw EPACFError(CFMessages::InternalError);
-    return *FBody;
-}
-
-void TQVCompoundFile::CheckUnchanged() const {
-    if (FStream != nullptr)
-        FStream->CheckUnchanged(FStamp);
 }
 
 void TQVCompoundFile::LoadFromFile(const std::string& fileName, bool ignoreErrors) {

@@ -11,7 +11,6 @@
 #include "storage/container/QVCFItem.h"
 
 class TQVCFBodySource;
-class TQVCFReader;
 class TQVCFStreamedBody;
 
 // The container of every data file: a 20-byte header, an info block carrying one byte string,
@@ -38,7 +37,6 @@ public:
     TQVCompoundFile& operator=(const TQVCompoundFile&) = delete;
 
     TQVCFFolder& Root() { return *FRoot; }
-    bool Opened() const { return FOpened; }
     const std::string& FileName() const { return FFileName; }
 
     bool Protected = false;
@@ -56,17 +54,16 @@ public:
     // Reads a container from the stream's position; raises "File already opened" on a second
     // read.
     void LoadFromStream(TStream& stream);
-    // Reads the header, the info and protection blocks (asking for the password) and the head of
-    // the body from `stream`, which must be seekable and stay open while the body is read: the
-    // body is then read where it lies in the stream, part by part as Body's reader asks for them
-    // (TQVCFInPlaceFolder, with runs of up to `runBytes`), never held whole. Raises "File already
-    // opened" on a second read.
-    void OpenInPlace(TStream& stream, std::size_t runBytes = TQVCFInPlaceFolder::RunBytes);
-    // The root folder of the body that OpenInPlace opened.
-    TQVCFReader& Body();
-    // Raises EFileChanged when the stream is no longer the version OpenInPlace began to read:
-    // another program wrote it meanwhile, and what was read may mix two versions.
-    void CheckUnchanged() const;
+    // Reads the header, the info and protection blocks (asking for the password) from `stream`,
+    // which must be seekable, and calls `read` with the root folder of the body, which is read
+    // where it lies in the stream, part by part as the reader asks for them (TQVCFInPlaceFolder,
+    // with runs of up to `runBytes`), never held whole; then reads what `read` left unread, so
+    // that the body is checked to its end as LoadFromStream checks it. Raises EFileChanged when
+    // the stream was not one version from its first byte read to its last: another program
+    // wrote it meanwhile, and what was read may mix two versions. Raises "File already opened"
+    // on a second read.
+    void ReadInPlace(TStream& stream, const TQVCFReader::TVisit& read,
+                     std::size_t runBytes = TQVCFInPlaceFolder::RunBytes);
     // Reads the header and the info block from the stream's position and no more: Info and
     // Protected then tell what a read would find, and no password is asked for. Raises "Invalid
     // CF file" where a read would.
@@ -99,11 +96,6 @@ private:
     void WriteHead(TStream& stream, std::uint32_t bodyLength, const std::uint8_t* protection);
 
     std::unique_ptr<TQVCFFolder> FRoot;
-    // Set by OpenInPlace: the body read in place, and the stream's stamp before its head.
-    std::unique_ptr<TQVCFBodySource> FSource;
-    std::unique_ptr<TQVCFReader> FBody;
-    TStream* FStream = nullptr;
-    TStream::TStamp FStamp;
     bool FOpened = false;
     std::string FFileName;
 };

@@ -135,24 +135,32 @@ TEST(CFItemTest, ReaderErrors) {
     }
 }
 
+// Where a new item stands in its folder.
+int IndexOf(const TQVCFFolder& folder, const TQVCFItem& item) {
+    for (int i = 0; i < folder.Count(); ++i)
+        if (folder.GetItem(i) == &item)
+            return i;
+    return -1;
+}
+
 TEST(CFItemTest, FoldersSortCaseBlindByTheNarrowForm) {
     TQVCFFolder folder;
-    EXPECT_EQ(folder.AddFile(u"b"), 0);
-    EXPECT_EQ(folder.AddFile(u"A"), 0);
-    EXPECT_EQ(folder.AddFolder(u"z"), 0);
+    EXPECT_EQ(IndexOf(folder, folder.NewFile(u"b")), 0);
+    EXPECT_EQ(IndexOf(folder, folder.NewFile(u"A")), 0);
+    EXPECT_EQ(IndexOf(folder, folder.NewFolder(u"z")), 0);
     EXPECT_EQ(Names(folder), u"z A b");
     // List folders, named by index.
     TQVCFFolder list;
     for (int i = 0; i <= 20; ++i) {
         const std::string digits = std::to_string(i);
-        list.AddFolder(std::u16string(digits.begin(), digits.end()));
+        list.NewFolder(std::u16string(digits.begin(), digits.end()));
     }
     EXPECT_EQ(Names(list), u"0 1 10 11 12 13 14 15 16 17 18 19 2 20 3 4 5 6 7 8 9");
     // Names equal but for case keep the order of adding, as after a stable sort; so does a read.
     TQVCFFolder same;
     for (const char16_t* name : {u"x", u"b", u"X"})
-        same.AddFile(name);
-    EXPECT_EQ(same.AddFile(u"x"), 3);
+        same.NewFile(name);
+    EXPECT_EQ(IndexOf(same, same.NewFile(u"x")), 3);
     EXPECT_EQ(Names(same), u"b x X x");
     TQVCFFolder loaded;
     ASSERT_EQ(
@@ -165,14 +173,14 @@ TEST(CFItemTest, FoldersSortCaseBlindByTheNarrowForm) {
     EXPECT_EQ(TQVCFFolder::CompareNames(u"a\0b"s, u"A"), 0);
     TQVCFFolder wide;
     for (const char16_t* name : {u"\U0001F600", u"\uFF01", u"\uE000", u"z", u"\u00E9"})
-        wide.AddFile(name);
+        wide.NewFile(name);
     EXPECT_EQ(Names(wide), u"z \u00E9 \uE000 \uFF01 \U0001F600");
     // An unsorted folder (the budget root) keeps the order of adding, in the file too.
     TQVCFFolder root;
     root.SetSorted(false);
-    root.AddFile(u"b");
-    EXPECT_EQ(root.AddFile(u"a"), 1);
-    root.AddFolder(u"c");
+    root.NewFile(u"b");
+    EXPECT_EQ(IndexOf(root, root.NewFile(u"a")), 1);
+    root.NewFolder(u"c");
     const std::string bytes = root.Encode();
     root.SetSorted(true);
     EXPECT_EQ(Names(root), u"c a b");

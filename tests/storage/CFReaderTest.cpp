@@ -12,11 +12,11 @@
 
 #include "platform/Stream.h"
 #include "storage/QVBase.h"
+#include "storage/QVException.h"
 #include "storage/container/QVCFBodySource.h"
 #include "storage/container/QVCFInPlace.h"
 #include "storage/container/QVCFItem.h"
 #include "storage/container/QVCFView.h"
-#include "storage/QVException.h"
 #include "support/CFBuild.h"
 #include "support/ItemDump.h"
 #include "support/Outcome.h"
@@ -139,15 +139,13 @@ void ExpectReadsAlike(TQVCFReader& reader, TQVCFFolder& tree) {
     EXPECT_EQ(visited, expected);
 }
 
-// A body as an unprotected container would hold it, read in place with runs of `runBytes`.
-struct TInPlace {
-    explicit TInPlace(const std::string& body, std::size_t runBytes)
-        : Stream(body), Source(Stream, 0, body.size(), nullptr, nullptr),
-          Root(TQVCFInPlaceFolder::Root(Source, runBytes)) {}
-    TMemoryStream Stream;
-    TQVCFBodySource Source;
-    std::unique_ptr<TQVCFReader> Root;
-};
+// A body as an unprotected container would hold it, read in place with runs of `runBytes`;
+// `visit` sees its root.
+void ReadInPlace(const std::string& body, std::size_t runBytes, const TQVCFReader::TVisit& visit) {
+    TMemoryStream stream(body);
+    TQVCFBodySource source(stream, 0, body.size(), nullptr, nullptr);
+    TQVCFInPlaceFolder::ReadRoot(source, visit, runBytes);
+}
 
 std::unique_ptr<TQVCFFolder> Tree(const std::string& bytes) {
     auto tree = std::make_unique<TQVCFFolder>();
@@ -183,15 +181,10 @@ TEST(CFReaderTest, ReadersAnswerAsTheTreeDoes) {
         TQVCFItemView held(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), 0);
         ExpectReadsAlike(held.Folder(), tree);
         TQVCFView::Read(tree, [&](TQVCFReader& view) { ExpectReadsAlike(view, tree); });
-        // In place, every folder larger than a few dozen bytes read in runs; the general forms
-        // only where they are small enough to be read whole.
+        // In place, every folder larger than a few dozen bytes read in runs, in every form.
         for (const std::size_t runBytes : {std::size_t{48}, std::size_t{400}, bytes.size()}) {
             SCOPED_TRACE(runBytes);
-            const bool plain = form == Form::Short || form == Form::Padded || form == Form::Mixed;
-            if (!plain && runBytes < bytes.size())
-                continue;
-            TInPlace inPlace(bytes, runBytes);
-            ExpectReadsAlike(*inPlace.Root, tree);
+            ReadInPlace(bytes, runBytes, [&](TQVCFReader& root) { ExpectReadsAlike(root, tree); });
         }
     }
 }
@@ -216,80 +209,88 @@ TEST(CFReaderTest, FaultsAreTheTreesAndVisitsMeetThemInOrder) {
     const std::string bytes = built.Encode();
 
     for (const bool concurrent : {false, true}) {
-        TInPlace inPlace(bytes, 1024);
         std::mutex lock;
         std::map<std::size_t, std::string> seen;
-        ASSERT_TRUE(inPlace.Root->Folder(u"m", [&](TQVCFReader& m) {
-            m.Folders(
-                [&](std::size_t index, std::u16string_view name, TQVCFReader& month) {
-                    std::string_view v;
-                    ASSERT_TRUE(month.File(u"v", v));
-                    std::string sum;
-                    month.Folder(u"flows", [&](TQVCFReader& flows) {
-                        flows.Folder(u"0", [&](TQVCFReader& flow) {
-                            std::string_view data;
-                            ASSERT_TRUE(flow.File(u"sum", data));
-                            sum = data;
-                        });
-                    });
-                    EXPECT_EQ(QVBase::BytesToWide(QVBase::WideToBytes(name)), name);
-                    const std::lock_guard<std::mutex> hold(lock);
-                    EXPECT_TRUE(seen.emplace(index, sum + ":" + std::to_string(v.size())).second);
-                    EXPECT_EQ(QVBase::WideToBytes(name),
-                              QVBase::WideToBytes(std::u16string(sum.begin(), sum.end())));
-                },
-                concurrent);
-        }));
-        ASSERT_EQ(seen.size(), 60u);
         std::string_view after;
-        ASSERT_TRUE(inPlace.Root->Folder(u"z", [&](TQVCFReader& z) { z.File(u"after", after); }));
-        EXPECT_EQ(after, "after");
-        // A visit that fails ends the visits with its error.
-        EXPECT_EQ(Outcome<EListError>([&] {
-                      inPlace.Root->Folder(u"m", [&](TQVCFReader& m) {
-                          m.Folders(
-                              [](std::size_t index, std::u16string_view, TQVCFReader&) {
-                                  if (index == 17)
-                                      throw EListError("stop");
-                              },
-                              concurrent);
-                      });
-                  }),
-                  "stop");
+        ReadInPlace(bytes, 1024, [&](TQVCFReader& root) {
+            ASSERT_TRUE(root.Folder(u"m", [&](TQVCFReader& m) {
+                m.Folders(
+                    [&](std::size_t index, std::u16string_view name, TQVCFReader& month) {
+                        std::string_view v;
+                        ASSERT_TRUE(month.File(u"v", v));
+                        std::string sum;
+                        month.Folder(u"flows", [&](TQVCFReader& flows) {
+                            flows.Folder(u"0", [&](TQVCFReader& flow) {
+                                std::string_view data;
+                                ASSERT_TRUE(flow.File(u"sum", data));
+                                sum = data;
+                            });
+                        });
+                        EXPECT_EQ(QVBase::BytesToWide(QVBase::WideToBytes(name)), name);
+                        const std::lock_guard<std::mutex> hold(lock);
+                        EXPECT_TRUE(
+                            seen.emplace(index, sum + ":" + std::to_string(v.size())).second);
+                        EXPECT_EQ(QVBase::WideToBytes(name),
+                                  QVBase::WideToBytes(std::u16string(sum.begin(), sum.end())));
+                    },
+                    concurrent);
+            }));
+            ASSERT_TRUE(root.Folder(u"z", [&](TQVCFReader& z) { z.File(u"after", after); }));
+            EXPECT_EQ(after, "after");
+            // A visit that fails ends the visits with its error.
+            EXPECT_EQ(Outcome<EListError>([&] {
+                          root.Folder(u"m", [&](TQVCFReader& m) {
+                              m.Folders(
+                                  [](std::size_t index, std::u16string_view, TQVCFReader&) {
+                                      if (index == 17)
+                                          throw EListError("stop");
+                                  },
+                                  concurrent);
+                          });
+                      }),
+                      "stop");
+        });
+        ASSERT_EQ(seen.size(), 60u);
     }
 
-    // A file's type made unknown in a month read whole and in one read in place, and a body cut
-    // short.
-    const auto damage = [&bytes](std::size_t at) {
+    // A file's type made unknown in a month read whole and in one read in place, a body cut
+    // short, and damage in items the visits below never read: a file whose content is no OCTET
+    // STRING and an unknown type, before the large folder and after it.
+    const auto damage = [&bytes](std::size_t at, std::string_view was, char now) {
         std::string damaged = bytes;
-        damaged[damaged.rfind("\x06\x01\x66"s, at) + 2] = 'g';
+        damaged[damaged.rfind(was, at) + was.size() - 1] = now;
         return damaged;
     };
     const std::size_t large = bytes.find(std::string(4000, 'x'));
     const std::size_t small = bytes.find(std::string(150, 'x'), large + 4000);
+    const std::size_t title = bytes.find("before");
+    const std::size_t last = bytes.find("after");
     const TErrorCase cases[] = {
-        {"small month", damage(small), "Unknown CF item type"},
-        {"large month", damage(large), "Unknown CF item type"},
+        {"small month", damage(small, "\x06\x01\x66", 'g'), "Unknown CF item type"},
+        {"large month", damage(large, "\x06\x01\x66", 'g'), "Unknown CF item type"},
         {"cut", bytes.substr(0, bytes.size() - 3), "CF item read error"},
+        {"title not octets", damage(title, "\x04\x08\x04", '\x0C'), "Invalid CF file"},
+        {"unread type", damage(last, "\x06\x01\x66", 'x'), "Unknown CF item type"},
     };
     for (const TErrorCase& c : cases) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(Outcome<EPACFError>([&] { Tree(c.bytes); }), c.message);
         for (const bool concurrent : {false, true}) {
             EXPECT_EQ(Outcome<EPACFError>([&] {
-                          TInPlace inPlace(c.bytes, 1024);
-                          inPlace.Root->Folder(u"m", [&](TQVCFReader& m) {
-                              m.Folders(
-                                  [](std::size_t, std::u16string_view, TQVCFReader& month) {
-                                      month.Folder(u"flows", [](TQVCFReader& flows) {
-                                          flows.Folders([](std::size_t, std::u16string_view,
-                                                           TQVCFReader& flow) {
-                                              std::string_view data;
-                                              flow.File(u"sum", data);
+                          ReadInPlace(c.bytes, 1024, [&](TQVCFReader& root) {
+                              root.Folder(u"m", [&](TQVCFReader& m) {
+                                  m.Folders(
+                                      [](std::size_t, std::u16string_view, TQVCFReader& month) {
+                                          month.Folder(u"flows", [](TQVCFReader& flows) {
+                                              flows.Folders([](std::size_t, std::u16string_view,
+                                                               TQVCFReader& flow) {
+                                                  std::string_view data;
+                                                  flow.File(u"sum", data);
+                                              });
                                           });
-                                      });
-                                  },
-                                  concurrent);
+                                      },
+                                      concurrent);
+                              });
                           });
                       }),
                       c.message);

@@ -1,0 +1,150 @@
+#include "storage/container/QVCFDecode.h"
+
+#include "storage/QVException.h"
+#include "storage/asn1/QVDER.h"
+#include "storage/container/QVCFNames.h"
+
+using namespace QVDER;
+
+namespace QVCFDecode {
+
+namespace {
+
+// The item element's tags that its checks look at: the outermost tags, the first one's
+// children, and the first tag inside its second child (the name). The rest is read only to know
+// that it parses.
+struct TItemTags {
+    int Tops = 0;
+    TASN1Tag Top;
+    int Parts = 0;
+    TASN1Tag Part[3];
+    int Names = 0;
+    TASN1Tag Name;
+};
+
+TItemTags ReadItemTags(TASN1Input& input, std::uint64_t begin, std::uint64_t end) {
+    TItemTags tags;
+    TASN1Reader reader(input, begin, end);
+    TASN1Tag tag;
+    try {
+        while (reader.Next(tag)) {
+            if (tag.Depth == 0) {
+                if (tags.Tops++ == 0)
+                    tags.Top = tag;
+            } else if (tags.Tops == 1 && tag.Depth == 1) {
+                if (tags.Parts < 3)
+                    tags.Part[tags.Parts] = tag;
+                ++tags.Parts;
+            } else if (tags.Tops == 1 && tag.Depth == 2 && tags.Parts == 2) {
+                // Depth 2 right after the second part: inside it.
+                if (tags.Names++ == 0)
+                    tags.Name = tag;
+            }
+        }
+    } catch (const EASN1Error&) {
+        throw EPACFError(CFMessages::ItemReadError);
+    } catch (const EASN1ReadError&) {
+        throw EPACFError(CFMessages::ItemReadError);
+    }
+    return tags;
+}
+
+// A primitive tag's content; the tags checked here are short, but nothing bounds them.
+std::string ContentOf(TASN1Input& input, const TASN1Tag& tag) {
+    const auto size = static_cast<std::size_t>(tag.Header.Size);
+    std::size_t available = 0;
+    const std::uint8_t* bytes = input.At(tag.Content, size, available);
+    return {reinterpret_cast<const char*>(bytes), size};
+}
+
+[[noreturn]] void InvalidItem() {
+    throw EPACFError(CFMessages::InvalidItem);
+}
+
+[[noreturn]] void InvalidFile() {
+    throw EPACFError(CFMessages::InvalidFile);
+}
+
+} // namespace
+
+TItem ReadItem(TASN1Input& input, std::uint64_t begin, std::uint64_t end, bool child) {
+    const TItemTags tags = ReadItemTags(input, begin, end);
+    if (tags.Tops != 1 || !tags.Top.Is(TagSequence, true) || tags.Parts != 3 ||
+        !tags.Part[0].Is(TagType, false) || !tags.Part[2].Is(TagOctets, false))
+        InvalidItem();
+    TItem item;
+    // A child's kind is settled before its name is looked at.
+    if (child) {
+        const std::uint64_t typeSize = tags.Part[0].Header.Size;
+        const std::string type = typeSize == 1 ? ContentOf(input, tags.Part[0]) : std::string();
+        if (type != "f" && type != "d")
+            throw EPACFError(CFMessages::UnknownItemType);
+        item.Folder = type == "d";
+    }
+    if (!tags.Part[1].Is(TagSequence, true))
+        InvalidItem();
+    // Only the first element of the name SEQUENCE counts, and it must be a name.
+    if (tags.Names > 0) {
+        if (!tags.Name.Is(TagName, false))
+            InvalidItem();
+        const std::string name = ContentOf(input, tags.Name);
+        item.HasName = true;
+        item.Name =
+            QVCFNames::Decode(reinterpret_cast<const std::uint8_t*>(name.data()), name.size());
+    }
+    item.Content = tags.Part[2].Content;
+    item.ContentSize = tags.Part[2].Header.Size;
+    return item;
+}
+
+bool TChildren::Next(std::uint64_t& start, std::uint64_t& item, std::uint64_t& size) {
+    TASN1Tag tag;
+    try {
+        while (FReader.Next(tag)) {
+            // One SEQUENCE at the top, holding nothing but OCTET STRINGs.
+            if (tag.Depth == 0) {
+                if (FSequence || !tag.Is(TagSequence, true))
+                    InvalidFile();
+                FSequence = true;
+                continue;
+            }
+            if (!tag.Is(TagOctets, false))
+                InvalidFile();
+            start = tag.Start;
+            item = tag.Content;
+            size = tag.Header.Size;
+            return true;
+        }
+    } catch (const EASN1Error&) {
+        InvalidFile();
+    } catch (const EASN1ReadError&) {
+        InvalidFile();
+    }
+    if (!FSequence)
+        InvalidFile();
+    return false;
+}
+
+void ReadFileData(TASN1Input& input, std::uint64_t begin, std::uint64_t end, std::uint64_t& data,
+                  std::uint64_t& size) {
+    TASN1Reader reader(input, begin, end);
+    TASN1Tag tag;
+    bool found = false;
+    try {
+        while (reader.Next(tag)) {
+            if (found || !tag.Is(TagOctets, false))
+                InvalidFile();
+            found = true;
+            data = tag.Content;
+            size = tag.Header.Size;
+        }
+    } catch (const EASN1Error&) {
+        InvalidFile();
+    } catch (const EASN1ReadError&) {
+        InvalidFile();
+    }
+    if (!found)
+        InvalidFile();
+}
+
+} // namespace QVCFDecode
