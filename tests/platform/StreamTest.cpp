@@ -1,10 +1,15 @@
 #include "platform/Stream.h"
 
+#include <sys/mman.h>
+
 #include <cerrno>
+#include <functional>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "platform/FileSystem.h"
+#include "platform/Workers.h"
 #include "support/TempDir.h"
 
 // Streams are driven by every file test; here what they report when they fail.
@@ -37,4 +42,87 @@ TEST(StreamTest, WriteErrorNamesTheFileAndTheReason) {
                   "Stream write error in file \"/dev/full\": No space left on device");
     }
     EXPECT_EQ(EWriteError().Message(), "Stream write error");
+}
+
+// Each read is told its own outcome, whatever other reads of the stream met before it or meet at
+// the same time on other threads: a read past the end comes back short (for ReadBufferAt, which
+// planned on those bytes, the file has changed); a read the system fails raises its reason at once.
+TEST(StreamTest, EachReadTellsItsOwnOutcome) {
+    TTempDir temp;
+    const std::string path = temp.File("data.bin");
+    FileSystem::WriteFileAtomic(path, "0123456789");
+    TFileStream file(path, TFileMode::OpenRead);
+    // Reads at address 0 of the process's own memory fail with EIO, as a failing disk's do.
+    TFileStream memory("/proc/self/mem", TFileMode::OpenRead);
+    // A page the system cannot write into: a read into it fails with EFAULT.
+    void* page = ::mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(page, MAP_FAILED);
+    const std::string faulted =
+        "Stream read error in file \"" + path + "\": " + SystemErrorMessage(EFAULT);
+    const std::string changed =
+        "Cannot open file \"" + path + "\": another program changed it while it was being read";
+    using TRead = std::function<std::size_t(char* buffer)>;
+    const struct {
+        const char* what;
+        TRead read;
+        std::string outcome;
+        bool shared; // may run on several threads at once
+    } cases[] = {
+        {"inside", [&](char* b) { return file.ReadAt(2, b, 3); }, "234", true},
+        {"past the end", [&](char* b) { return file.ReadAt(6, b, 10); }, "6789", true},
+        {"beyond the end", [&](char* b) { return file.ReadAt(20, b, 4); }, "", true},
+        {"failing", [&](char*) { return file.ReadAt(0, page, 4); }, faulted, true},
+        {"device failing", [&](char* b) { return memory.ReadAt(0, b, 4); },
+         "Stream read error in file \"/proc/self/mem\": " + SystemErrorMessage(EIO), true},
+        {"exact", [&](char* b) { return file.ReadBufferAt(7, b, 3), std::size_t{3}; }, "789", true},
+        {"exact past the end", [&](char* b) { return file.ReadBufferAt(7, b, 4), std::size_t{4}; },
+         changed, true},
+        {"exact failing", [&](char*) { return file.ReadBufferAt(0, page, 4), std::size_t{4}; },
+         faulted, true},
+        {"sequential", [&](char* b) { return file.Seek(8), file.Read(b, 5); }, "89", false},
+        {"sequential failing", [&](char*) { return file.Seek(0), file.Read(page, 4); }, faulted,
+         false},
+    };
+    auto outcome = [](const TRead& read) {
+        char buffer[16];
+        try {
+            return std::string(buffer, read(buffer));
+        } catch (const EOSError& error) {
+            EXPECT_NE(error.ErrorCode(), 0);
+            return error.Message();
+        } catch (const Exception& error) {
+            return error.Message();
+        }
+    };
+    // One after another, each case after each other, so that no outcome carries over.
+    for (const auto& before : cases)
+        for (const auto& c : cases) {
+            outcome(before.read);
+            EXPECT_EQ(outcome(c.read), c.outcome) << c.what << " after " << before.what;
+        }
+    // At once on several threads, sharing the streams.
+    std::vector<std::size_t> order;
+    for (int round = 0; round < 40; ++round)
+        for (std::size_t i = 0; i < std::size(cases); ++i)
+            if (cases[i].shared)
+                order.push_back(i);
+    struct TResult {
+        std::size_t Case = 0;
+        std::string Outcome;
+    };
+    std::size_t next = 0;
+    Workers::RunOrdered<TResult>(
+        4, 64,
+        [&](TResult& item, std::size_t& bytes) {
+            if (next == order.size())
+                return false;
+            item.Case = order[next++];
+            bytes = 1;
+            return true;
+        },
+        [&](TResult& item) { item.Outcome = outcome(cases[item.Case].read); },
+        [&](TResult& item) {
+            EXPECT_EQ(item.Outcome, cases[item.Case].outcome) << cases[item.Case].what;
+        });
+    ::munmap(page, 4096);
 }
