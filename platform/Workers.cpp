@@ -115,7 +115,7 @@ unsigned UsableCpus() {
     return std::max(cpus, 1u);
 }
 
-unsigned Count(unsigned limit) {
+unsigned ThreadsBeside(unsigned limit) {
     return std::min(limit, UsableCpus() - 1);
 }
 
