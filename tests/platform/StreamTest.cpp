@@ -1,9 +1,15 @@
 #include "platform/Stream.h"
 
+#include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <functional>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -125,4 +131,91 @@ TEST(StreamTest, EachReadTellsItsOwnOutcome) {
             EXPECT_EQ(item.Outcome, cases[item.Case].outcome) << cases[item.Case].what;
         });
     ::munmap(page, 4096);
+}
+
+namespace {
+
+constexpr std::int64_t Second = 1'000'000'000;
+
+// Waits until the coarse clock, which the system takes file times from, has passed `time`, so
+// that a change made next gets a later time.
+void WaitPast(std::int64_t time) {
+    for (int wait = 0; wait < 1000; ++wait) {
+        timespec now{};
+        ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+        if (now.tv_sec * Second + now.tv_nsec > time)
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+// The fields in which two stamps differ.
+std::string Differences(const TStream::TStamp& a, const TStream::TStamp& b) {
+    std::string names;
+    auto add = [&](bool differs, const char* name) {
+        if (differs)
+            names += (names.empty() ? "" : " ") + std::string(name);
+    };
+    add(a.Device != b.Device, "Device");
+    add(a.Inode != b.Inode, "Inode");
+    add(a.Size != b.Size, "Size");
+    add(a.Modified != b.Modified, "Modified");
+    add(a.Changed != b.Changed, "Changed");
+    return names;
+}
+
+} // namespace
+
+// A file's stamp tells each change of its bytes or of the file itself, and nothing else: a read
+// leaves it as it was, and a copy renamed over the name (as a save does) is told by its inode
+// even with the same size and times.
+TEST(StreamTest, StampTellsEachChange) {
+    TTempDir temp;
+    const std::string path = temp.File("budget.qn"), copy = temp.File("copy.qn");
+    const timespec past[2] = {{1'600'000'000, 0}, {1'600'000'000, 0}};
+    auto write = [](const std::string& name, int flags, off_t at) {
+        const int handle = ::open(name.c_str(), O_WRONLY | O_CREAT | flags, 0644);
+        ASSERT_GE(handle, 0);
+        EXPECT_EQ(::pwrite(handle, "0123456789", 10, at), 10);
+        ::close(handle);
+    };
+    const struct {
+        const char* what;
+        std::function<void()> change;
+        bool reopen; // the name opened again rather than the open file asked
+        const char* differs;
+    } cases[] = {
+        {"nothing", [] {}, false, ""},
+        {"a read", [&] { FileSystem::ReadFile(path); }, false, ""},
+        {"bytes written in place", [&] { write(path, 0, 0); }, false, "Modified Changed"},
+        {"bytes added", [&] { write(path, 0, 10); }, false, "Size Modified Changed"},
+        {"cut short", [&] { ASSERT_EQ(::truncate(path.c_str(), 4), 0); }, false,
+         "Size Modified Changed"},
+        {"permissions", [&] { ASSERT_EQ(::chmod(path.c_str(), 0600), 0); }, false, "Changed"},
+        {"touched", [&] { ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), nullptr, 0), 0); }, false,
+         "Modified Changed"},
+        {"times put back", [&] { ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), past, 0), 0); },
+         false, "Changed"},
+        {"a copy renamed over it",
+         [&] {
+             write(copy, O_TRUNC, 0);
+             ASSERT_EQ(::utimensat(AT_FDCWD, copy.c_str(), past, 0), 0);
+             ASSERT_EQ(::rename(copy.c_str(), path.c_str()), 0);
+         },
+         true, "Inode Changed"},
+    };
+    for (const auto& c : cases) {
+        write(path, O_TRUNC, 0);
+        ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
+        ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), past, 0), 0);
+        const TFileStream stream(path, TFileMode::OpenRead);
+        const TStream::TStamp before = stream.Stamp();
+        EXPECT_EQ(before.Size, 10u);
+        EXPECT_EQ(before.Modified, 1'600'000'000 * Second);
+        WaitPast(before.Changed);
+        c.change();
+        const TStream::TStamp after =
+            c.reopen ? TFileStream(path, TFileMode::OpenRead).Stamp() : stream.Stamp();
+        EXPECT_EQ(Differences(before, after), c.differs) << c.what;
+    }
 }
