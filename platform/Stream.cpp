@@ -9,6 +9,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "platform/Exception.h"
@@ -60,6 +61,33 @@ void TStream::RaiseWriteError() const {
 
 void TStream::RaiseChanged() const {
     throw EFileChanged("stream");
+}
+
+namespace {
+
+constexpr std::int64_t Second = 1'000'000'000;
+
+std::int64_t Nanoseconds(const timespec& time) {
+    return time.tv_sec * Second + time.tv_nsec;
+}
+
+} // namespace
+
+TStream::TStamp TStream::TStamp::Of(const struct stat& info) {
+    return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+            static_cast<std::uint64_t>(info.st_size), Nanoseconds(info.st_mtim),
+            Nanoseconds(info.st_ctim)};
+}
+
+bool TStream::TStamp::Recent() const {
+    // The clock the system sets file times by.
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const std::int64_t at = Nanoseconds(now);
+    auto near = [at](std::int64_t time) {
+        return time > at - RecentWindow && time < at + RecentWindow;
+    };
+    return near(Modified) || near(Changed);
 }
 
 void TStream::CheckUnchanged(const TStamp& before) const {
@@ -219,11 +247,7 @@ TStream::TStamp TFileStream::Stamp() const {
     if (::fstat(FHandle, &info) != 0) {
         RaiseLastOSError("Cannot read file \"" + FFileName + "\"");
     }
-    constexpr std::int64_t Second = 1000000000;
-    return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
-            static_cast<std::uint64_t>(info.st_size),
-            info.st_mtim.tv_sec * Second + info.st_mtim.tv_nsec,
-            info.st_ctim.tv_sec * Second + info.st_ctim.tv_nsec};
+    return TStamp::Of(info);
 }
 
 std::size_t TFileStream::ReadAt(std::uint64_t position, void* buffer, std::size_t count) {

@@ -6,6 +6,8 @@
 
 #include "platform/Exception.h"
 
+struct stat;
+
 // Sequential byte streams, the small subset of a stream class that the storage code needs.
 // Read and Write move the position and return the number of bytes actually transferred. A short
 // read means the stream ended; a read that the system fails raises EReadError at once, from the
@@ -37,12 +39,24 @@ public:
     inline void WriteBuffer(const void* buffer, std::size_t count);
 
     // What tells one version of the stream's bytes from another; the same stamp before and after
-    // a read means the read saw one version. A stream in memory never changes under its reader.
+    // a read means the read saw one version, unless it is Recent. A stream in memory never
+    // changes under its reader.
     struct TStamp {
         std::uint64_t Device = 0, Inode = 0, Size = 0;
-        std::int64_t Modified = 0, Changed = 0; // in nanoseconds
+        std::int64_t Modified = 0, Changed = 0; // in nanoseconds since 1970, as the system's clock
         bool operator==(const TStamp&) const = default;
+
+        // A file's, from what stat tells of it.
+        static TStamp Of(const struct stat& info);
+        // Whether the last change (Modified or Changed) lies within RecentWindow of now. A write
+        // sets the times as it goes, so one still under way can go on writing under the times a
+        // reader sees before and after its read: only once the times are older than the file
+        // times' granularity, with some room, do equal stamps mean one version. A time further
+        // ahead of the clock was set on purpose or by another machine's clock, not by a write
+        // under way, and would never age.
+        bool Recent() const;
     };
+    static constexpr std::int64_t RecentWindow = 50'000'000; // ns; file times tick every few ms
     virtual TStamp Stamp() const { return {}; }
     // Raises EFileChanged when the stream's stamp is no longer `before`.
     void CheckUnchanged(const TStamp& before) const;

@@ -219,3 +219,25 @@ TEST(StreamTest, StampTellsEachChange) {
         EXPECT_EQ(Differences(before, after), c.differs) << c.what;
     }
 }
+
+// A stamp is recent while either of its times lies within the window of now (by the clock file
+// times are set by), ahead or behind; older, or set far ahead of the clock, it is not.
+TEST(StreamTest, RecentStamps) {
+    timespec clock{};
+    ASSERT_EQ(::clock_gettime(CLOCK_REALTIME, &clock), 0);
+    const std::int64_t now = clock.tv_sec * Second + clock.tv_nsec;
+    // "Just now" lies ahead, so that the case holds however late the check comes within the window.
+    const std::int64_t window = TStream::RecentWindow, just = now + window * 9 / 10,
+                       old = now - 2 * window, ahead = now + 3600 * Second;
+    const struct {
+        std::int64_t modified, changed;
+        bool recent;
+    } cases[] = {{old, old, false},  {just, old, true},   {old, just, true},
+                 {just, just, true}, {ahead, old, false}, {old - 3600 * Second, old, false}};
+    for (const auto& c : cases) {
+        TStream::TStamp stamp;
+        stamp.Modified = c.modified;
+        stamp.Changed = c.changed;
+        EXPECT_EQ(stamp.Recent(), c.recent) << (c.modified - now) << " " << (c.changed - now);
+    }
+}
