@@ -245,8 +245,9 @@ void TOrderedRun::Admit(TEntry&& entry) {
 
 void TOrderedRun::AddWorker() {
     const auto index = static_cast<unsigned>(FThreads.size());
-    // Room first: a thread once started must be kept, for the destructor to stop and join it.
-    // Were it joined here instead, as a failed push_back would, it could wait for ever.
+    // Room first, so that a thread once started is always kept, for the destructor to stop and
+    // join with the others: a push_back failing after the start would join it here, under the
+    // lock if this were ever called holding it, and wait for ever.
     try {
         FThreads.reserve(index + 1);
     } catch (...) {
