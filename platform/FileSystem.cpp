@@ -12,6 +12,7 @@
 #include <climits>
 #include <cstdlib>
 #include <string_view>
+#include <thread>
 
 #include "platform/Exception.h"
 
@@ -184,6 +185,24 @@ std::string ReadFile(const std::string& path) {
     std::string bytes(static_cast<std::size_t>(file.Size()), '\0');
     bytes.resize(file.Read(bytes.data(), bytes.size()));
     return bytes;
+}
+
+bool WaitUntilStill(const std::string& path, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return true;
+    for (TStream::TStamp last = TStream::TStamp::Of(info);;) {
+        if (std::chrono::steady_clock::now() + StillStep > end)
+            return false;
+        std::this_thread::sleep_for(StillStep);
+        if (::stat(path.c_str(), &info) != 0)
+            return true;
+        const TStream::TStamp now = TStream::TStamp::Of(info);
+        if (now == last && !now.Recent())
+            return true;
+        last = now;
+    }
 }
 
 TAtomicFile::TAtomicFile(std::string path, std::optional<unsigned> mode) : FPath(std::move(path)) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -28,6 +29,14 @@ bool DeleteFile(const std::string& path);
 bool ForceFolders(const std::string& path, unsigned mode = 0700);
 // The whole content of a file; raises EOSError when it cannot be read.
 std::string ReadFile(const std::string& path);
+
+// Between two looks of WaitUntilStill, and how long it looks at most.
+constexpr std::chrono::milliseconds StillStep{10}, StillLimit{3000};
+// Waits until the file that `path` names now (a link followed) is still, so that a read of it
+// sees one version: two looks StillStep apart see the same stamp, and it is not Recent. False
+// when it is still changing after `limit`; true at once when there is no file to look at (its
+// open says why).
+bool WaitUntilStill(const std::string& path, std::chrono::milliseconds limit = StillLimit);
 
 // Writes a new version of a file without ever leaving a damaged one: the bytes go to a temporary
 // file beside it (".<name>.save-XXXXXX"), which Commit flushes to the disk and renames over the

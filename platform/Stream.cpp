@@ -9,17 +9,47 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "platform/Exception.h"
+
+namespace {
+
+// Calls `call` again for as long as a signal interrupts it (EINTR) before it has done anything.
+template <class TCall> auto Retry(TCall call) {
+    for (;;) {
+        const auto result = call();
+        if (result >= 0 || errno != EINTR)
+            return result;
+    }
+}
+
+// Moves `count` bytes by calling `step(done)` (one read or write of the rest, after `done` bytes)
+// until all are moved or a call moves none; the bytes moved, with `error` the errno that stopped
+// it short, 0 when the stream ended.
+template <class TStep> std::size_t Transfer(std::size_t count, int& error, TStep step) {
+    std::size_t done = 0;
+    error = 0;
+    while (done < count) {
+        const ssize_t n = Retry([&] { return step(done); });
+        if (n <= 0) {
+            error = n < 0 ? errno : 0;
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
+} // namespace
 
 EWriteError::EWriteError(const std::string& fileName, int errorCode)
     : Exception("Stream write error in file \"" + fileName + "\"" +
                 (errorCode != 0 ? ": " + SystemErrorMessage(errorCode) : std::string())) {}
 
 EReadError::EReadError(const std::string& fileName, int errorCode)
-    : Exception("Stream read error in file \"" + fileName + "\"" +
-                (errorCode != 0 ? ": " + SystemErrorMessage(errorCode) : std::string())) {}
+    : EOSError(errorCode, "Stream read error in file \"" + fileName + "\"") {}
 
 EFileChanged::EFileChanged(const std::string& fileName)
     : Exception("Cannot open file \"" + fileName +
@@ -29,12 +59,35 @@ void TStream::RaiseWriteError() const {
     throw EWriteError();
 }
 
-void TStream::RaiseReadError() const {
-    throw EReadError();
-}
-
 void TStream::RaiseChanged() const {
     throw EFileChanged("stream");
+}
+
+namespace {
+
+constexpr std::int64_t Second = 1'000'000'000;
+
+std::int64_t Nanoseconds(const timespec& time) {
+    return time.tv_sec * Second + time.tv_nsec;
+}
+
+} // namespace
+
+TStream::TStamp TStream::TStamp::Of(const struct stat& info) {
+    return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+            static_cast<std::uint64_t>(info.st_size), Nanoseconds(info.st_mtim),
+            Nanoseconds(info.st_ctim)};
+}
+
+bool TStream::TStamp::Recent() const {
+    // The clock the system sets file times by.
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const std::int64_t at = Nanoseconds(now);
+    auto near = [at](std::int64_t time) {
+        return time > at - RecentWindow && time < at + RecentWindow;
+    };
+    return near(Modified) || near(Changed);
 }
 
 void TStream::CheckUnchanged(const TStamp& before) const {
@@ -45,6 +98,11 @@ void TStream::CheckUnchanged(const TStamp& before) const {
 std::size_t TStream::ReadAt(std::uint64_t position, void* buffer, std::size_t count) {
     Seek(position);
     return Read(buffer, count);
+}
+
+void TStream::ReadBufferAt(std::uint64_t position, void* buffer, std::size_t count) {
+    if (ReadAt(position, buffer, count) != count)
+        RaiseChanged();
 }
 
 std::uint64_t TStream::Remaining() const {
@@ -106,10 +164,10 @@ void TMemoryStream::Seek(std::uint64_t position) {
 TFileStream::TFileStream(const std::string& fileName, TFileMode mode, unsigned permissions)
     : FFileName(fileName) {
     if (mode == TFileMode::Create) {
-        do {
-            FHandle = ::open(fileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC,
-                             static_cast<mode_t>(permissions));
-        } while (FHandle < 0 && errno == EINTR);
+        FHandle = Retry([&] {
+            return ::open(fileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC,
+                          static_cast<mode_t>(permissions));
+        });
         if (FHandle < 0) {
             RaiseLastOSError("Cannot create file \"" + fileName + "\"");
         }
@@ -120,9 +178,7 @@ TFileStream::TFileStream(const std::string& fileName, TFileMode mode, unsigned p
 
 void TFileStream::OpenRegularFile() {
     // Not blocking: a FIFO would hold open() until some writer came, and the program with it.
-    do {
-        FHandle = ::open(FFileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    } while (FHandle < 0 && errno == EINTR);
+    FHandle = Retry([&] { return ::open(FFileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); });
     const std::string context = "Cannot open file \"" + FFileName + "\"";
     if (FHandle < 0) {
         RaiseLastOSError(context);
@@ -164,47 +220,22 @@ TFileStream::~TFileStream() {
 
 std::size_t TFileStream::Read(void* buffer, std::size_t count) {
     auto* bytes = static_cast<unsigned char*>(buffer);
-    std::size_t done = 0;
-    while (done < count) {
-        ssize_t n = ::read(FHandle, bytes + done, count - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            FReadError = n < 0 ? errno : 0;
-            break;
-        }
-        done += static_cast<std::size_t>(n);
-    }
+    int error = 0;
+    const std::size_t done = Transfer(
+        count, error, [&](std::size_t at) { return ::read(FHandle, bytes + at, count - at); });
+    if (error != 0)
+        throw EReadError(FFileName, error);
     return done;
 }
 
 std::size_t TFileStream::Write(const void* buffer, std::size_t count) {
     const auto* bytes = static_cast<const unsigned char*>(buffer);
-    std::size_t done = 0;
-    while (done < count) {
-        ssize_t n = ::write(FHandle, bytes + done, count - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            FWriteError = n < 0 ? errno : 0;
-            break;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return done;
+    return Transfer(count, FWriteError,
+                    [&](std::size_t at) { return ::write(FHandle, bytes + at, count - at); });
 }
 
 void TFileStream::RaiseWriteError() const {
     throw EWriteError(FFileName, FWriteError);
-}
-
-void TFileStream::RaiseReadError() const {
-    const int error = FReadError;
-    if (error == 0)
-        RaiseChanged();
-    throw EReadError(FFileName, error);
 }
 
 void TFileStream::RaiseChanged() const {
@@ -216,11 +247,7 @@ TStream::TStamp TFileStream::Stamp() const {
     if (::fstat(FHandle, &info) != 0) {
         RaiseLastOSError("Cannot read file \"" + FFileName + "\"");
     }
-    constexpr std::int64_t Second = 1000000000;
-    return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
-            static_cast<std::uint64_t>(info.st_size),
-            info.st_mtim.tv_sec * Second + info.st_mtim.tv_nsec,
-            info.st_ctim.tv_sec * Second + info.st_ctim.tv_nsec};
+    return TStamp::Of(info);
 }
 
 std::size_t TFileStream::ReadAt(std::uint64_t position, void* buffer, std::size_t count) {
@@ -228,19 +255,12 @@ std::size_t TFileStream::ReadAt(std::uint64_t position, void* buffer, std::size_
         return 0;
     }
     auto* bytes = static_cast<unsigned char*>(buffer);
-    std::size_t done = 0;
-    while (done < count) {
-        const ssize_t n =
-            ::pread(FHandle, bytes + done, count - done, static_cast<off_t>(position + done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            FReadError = n < 0 ? errno : 0;
-            break;
-        }
-        done += static_cast<std::size_t>(n);
-    }
+    int error = 0;
+    const std::size_t done = Transfer(count, error, [&](std::size_t at) {
+        return ::pread(FHandle, bytes + at, count - at, static_cast<off_t>(position + at));
+    });
+    if (error != 0)
+        throw EReadError(FFileName, error);
     return done;
 }
 

@@ -1,15 +1,18 @@
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "platform/Exception.h"
 
+struct stat;
+
 // Sequential byte streams, the small subset of a stream class that the storage code needs.
-// Read and Write move the position and return the number of bytes actually transferred; a short
-// count is how a stream reports its end or a failure, and callers check it.
+// Read and Write move the position and return the number of bytes actually transferred. A short
+// read means the stream ended; a read that the system fails raises EReadError at once, from the
+// call that met it, so each of several threads reading one stream is told its own failure. A
+// short write is how a write fails (WriteBuffer raises it).
 class TStream {
 public:
     virtual ~TStream() = default;
@@ -22,6 +25,9 @@ public:
     // Reads up to `count` bytes from `position`, as Seek and Read do; where the position stays
     // afterwards is left open.
     virtual std::size_t ReadAt(std::uint64_t position, void* buffer, std::size_t count);
+    // Reads all of `count` bytes from `position`, planned from a size the caller knew: a stream
+    // that ends first has become shorter meanwhile, and raises EFileChanged.
+    void ReadBufferAt(std::uint64_t position, void* buffer, std::size_t count);
 
     // False for a stream that cannot tell how much it holds (a pipe, a FIFO, a terminal): its
     // Size and Remaining then mean nothing, and readers take what comes until it ends.
@@ -32,19 +38,25 @@ public:
     // Writes all of `count` bytes or raises EWriteError.
     inline void WriteBuffer(const void* buffer, std::size_t count);
 
-    // Raises the error of the last read that fell short of bytes the stream holds: EReadError
-    // with the system's reason, or EFileChanged for a file that has become shorter meanwhile.
-    [[noreturn]] virtual void RaiseReadError() const;
-    // Whether a read has failed with an error of the system's, rather than met the end.
-    virtual bool ReadFailed() const { return false; }
-
     // What tells one version of the stream's bytes from another; the same stamp before and after
-    // a read means the read saw one version. A stream in memory never changes under its reader.
+    // a read means the read saw one version, unless it is Recent. A stream in memory never
+    // changes under its reader.
     struct TStamp {
         std::uint64_t Device = 0, Inode = 0, Size = 0;
-        std::int64_t Modified = 0, Changed = 0; // in nanoseconds
+        std::int64_t Modified = 0, Changed = 0; // in nanoseconds since 1970, as the system's clock
         bool operator==(const TStamp&) const = default;
+
+        // A file's, from what stat tells of it.
+        static TStamp Of(const struct stat& info);
+        // Whether the last change (Modified or Changed) lies within RecentWindow of now. A write
+        // sets the times as it goes, so one still under way can go on writing under the times a
+        // reader sees before and after its read: only once the times are older than the file
+        // times' granularity, with some room, do equal stamps mean one version. A time further
+        // ahead of the clock was set on purpose or by another machine's clock, not by a write
+        // under way, and would never age.
+        bool Recent() const;
     };
+    static constexpr std::int64_t RecentWindow = 50'000'000; // ns; file times tick every few ms
     virtual TStamp Stamp() const { return {}; }
     // Raises EFileChanged when the stream's stamp is no longer `before`.
     void CheckUnchanged(const TStamp& before) const;
@@ -65,12 +77,11 @@ public:
     EWriteError(const std::string& fileName, int errorCode);
 };
 
-// A read that failed: a failing disk or a lost network folder. A file's error names the file and
-// gives the system's reason.
-class EReadError : public Exception {
+// A read that the system failed: a failing disk or a lost network folder. It names the file and
+// gives the system's reason; as any failed system call, it is an EOSError, so that those who
+// take an unreadable file as absent do so whether its open or a read failed.
+class EReadError : public EOSError {
 public:
-    EReadError() : Exception("Stream read error") {}
-    // `errorCode` 0: the system gave no reason.
     EReadError(const std::string& fileName, int errorCode);
 };
 
@@ -111,7 +122,8 @@ enum class TFileMode {
     Create,   // new or truncated file, read and write
 };
 
-// A file on disk. Opening failures raise EOSError; read and write failures show as short counts.
+// A file on disk. Opening failures raise EOSError, read failures EReadError; write failures show
+// as short counts.
 // A file opened for reading is a regular file: anything else (a FIFO, a device, a folder) is
 // refused at once, never waited on.
 class TFileStream : public TStream {
@@ -134,8 +146,6 @@ public:
     std::size_t ReadAt(std::uint64_t position, void* buffer, std::size_t count) override;
     // Only a regular file knows its size; pipes, FIFOs and devices report none.
     bool SizeKnown() const override;
-    [[noreturn]] void RaiseReadError() const override;
-    bool ReadFailed() const override { return FReadError != 0; }
     // The file's device, inode, size and modification and change times; raises EOSError when
     // the system cannot tell them.
     TStamp Stamp() const override;
@@ -154,7 +164,4 @@ private:
     std::string FFileName; // for the messages of later failures
     int FHandle = -1;
     int FWriteError = 0; // errno of the last write that fell short
-    // errno of the last read that failed, 0 when it met the end; readers on several threads
-    // share it, and any of their failures serves for the message.
-    std::atomic<int> FReadError{0};
 };

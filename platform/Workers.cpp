@@ -115,7 +115,7 @@ unsigned UsableCpus() {
     return std::max(cpus, 1u);
 }
 
-unsigned Count(unsigned limit) {
+unsigned ThreadsBeside(unsigned limit) {
     return std::min(limit, UsableCpus() - 1);
 }
 
@@ -162,11 +162,17 @@ private:
         return FBytes == 0 || (FBytes <= FWindow && entry.Bytes <= FWindow - FBytes);
     }
     void Admit(TEntry&& entry);
+    // Starts one more worker, or settles for the ones there are. Called without the lock, which
+    // the new worker takes at once.
+    void AddWorker();
     void Work(TEntry& entry, std::unique_lock<std::mutex>& lock);
     void WorkerLoop(std::stop_token stop);
 
     const std::size_t FWindow;
     const std::function<void(Detail::TItemBox& item)>& FWork;
+    // The caller's alone.
+    unsigned FWorkers; // threads wanted; fewer once one cannot be started
+    std::vector<std::jthread> FThreads;
 
     std::mutex FMutex;
     std::condition_variable_any FWorkReady; // an item is pending, or the workers are to stop
@@ -175,8 +181,6 @@ private:
     std::deque<TEntry*> FPending;           // of those, the ones no one works on yet, in order
     std::size_t FBytes = 0;                 // of the items in flight
     std::size_t FFirstError = None;         // the least index whose work failed
-    unsigned FWorkers;                      // threads wanted; fewer once one cannot be started
-    std::vector<std::jthread> FThreads;
 };
 
 void TOrderedRun::Run(
@@ -200,6 +204,12 @@ void TOrderedRun::Run(
         } else if (next && FFirstError == None && Fits(*next)) {
             Admit(std::move(*next));
             next.reset();
+            // A worker an item, up to the count: none starts that would have nothing to do.
+            if (FThreads.size() < FWorkers) {
+                lock.unlock();
+                AddWorker();
+                lock.lock();
+            }
         } else if (!next && more && FFirstError == None &&
                    (FWorkers == 0 ? FInFlight.empty() : FBytes < FWindow || FBytes == 0)) {
             // Without workers an item is made only when the one before is taken: more could
@@ -230,16 +240,25 @@ void TOrderedRun::Admit(TEntry&& entry) {
     FBytes += entry.Bytes;
     FInFlight.push_back(std::move(entry));
     FPending.push_back(&FInFlight.back());
-    // A worker an item, up to the count: none starts that would have nothing to do.
-    if (FThreads.size() < FWorkers) {
-        std::jthread thread;
-        if (TryStart(thread, static_cast<unsigned>(FThreads.size()),
-                     [this](std::stop_token stop) { WorkerLoop(stop); }))
-            FThreads.push_back(std::move(thread));
-        else
-            FWorkers = static_cast<unsigned>(FThreads.size());
-    }
     FWorkReady.notify_one();
+}
+
+void TOrderedRun::AddWorker() {
+    const auto index = static_cast<unsigned>(FThreads.size());
+    // Room first, so that a thread once started is always kept, for the destructor to stop and
+    // join with the others: a push_back failing after the start would join it here, under the
+    // lock if this were ever called holding it, and wait for ever.
+    try {
+        FThreads.reserve(index + 1);
+    } catch (...) {
+        FWorkers = index;
+        return;
+    }
+    std::jthread thread;
+    if (TryStart(thread, index, [this](std::stop_token stop) { WorkerLoop(stop); }))
+        FThreads.push_back(std::move(thread));
+    else
+        FWorkers = index;
 }
 
 void TOrderedRun::Work(TEntry& entry, std::unique_lock<std::mutex>& lock) {

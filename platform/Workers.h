@@ -18,7 +18,10 @@ unsigned UsableCpus();
 
 // Worker threads to start beside the calling thread, which has work of its own: at most `limit`,
 // and one fewer than the usable CPUs, so on one CPU none.
-unsigned Count(unsigned limit);
+unsigned ThreadsBeside(unsigned limit);
+inline unsigned Count(unsigned limit) { // kept until callers move
+    return ThreadsBeside(limit);
+}
 
 // The CPUs that the cgroup CPU quotas of a process allow, rounded up; 0 when none sets one.
 // `cgroups` is the text of its /proc/self/cgroup; `read` gives the text of a file by its path,

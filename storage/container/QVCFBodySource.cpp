@@ -25,8 +25,7 @@ TQVCFBodySource::~TQVCFBodySource() {
 void TQVCFBodySource::ReadStored(std::uint64_t offset, std::size_t size, std::uint8_t* out) const {
     if (offset > FLength || size > FLength - offset)
         throw EPACFError(CFMessages::InternalError);
-    if (FStream.ReadAt(FStart + offset, out, size) != size)
-        FStream.RaiseReadError();
+    FStream.ReadBufferAt(FStart + offset, out, size);
 }
 
 void TQVCFBodySource::Read(std::uint64_t offset, std::size_t size, std::uint8_t* out) const {

@@ -72,7 +72,7 @@ std::uint64_t TQVCFSizer::MeasureShared(int count, const TWriteEach& write, TSlo
         std::vector<TSlot> Slots;
         std::vector<std::pair<std::uint64_t, std::size_t>> Sizes; // bytes and lists of each
     };
-    const unsigned workers = Workers::Count(TQVCFStreamedBody::MaxEncoders);
+    const unsigned workers = Workers::ThreadsBeside(TQVCFStreamedBody::MaxEncoders);
     // Enough chunks to keep every thread busy, each measured at once.
     const int chunks = std::min(count, static_cast<int>(workers + 1) * 16);
     int made = 0, next = 0;

@@ -383,7 +383,7 @@ private:
             }
             return at;
         };
-        const unsigned workers = Workers::Count(TQVCFStreamedBody::MaxEncoders);
+        const unsigned workers = Workers::ThreadsBeside(TQVCFStreamedBody::MaxEncoders);
         Workers::RunOrdered<TEncoded>(
             workers, static_cast<std::size_t>(4 * slot.RunBytes),
             [&](TEncoded& item, std::size_t& bytes) {

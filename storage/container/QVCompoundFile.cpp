@@ -37,11 +37,9 @@ private:
     std::size_t FCount;
 };
 
-// A read of the head that fell short: the system's error where there was one, else a file too
-// short to be a container.
-[[noreturn]] void ShortRead(const TStream& stream) {
-    if (stream.ReadFailed())
-        stream.RaiseReadError();
+// A read of the head that fell short: a file too short to be a container (the system's errors
+// are raised by the read itself).
+[[noreturn]] void ShortRead() {
     throw EPACFError(CFMessages::InvalidFile);
 }
 
@@ -56,8 +54,6 @@ std::string ReadAtMost(TStream& stream, std::uint64_t count) {
     if (stream.SizeKnown()) {
         std::string bytes(static_cast<std::size_t>(std::min(count, stream.Remaining())), '\0');
         bytes.resize(stream.Read(bytes.data(), bytes.size()));
-        if (bytes.size() < count && stream.ReadFailed())
-            stream.RaiseReadError();
         return bytes;
     }
     constexpr std::uint64_t Step = 64 * 1024;
@@ -69,11 +65,8 @@ std::string ReadAtMost(TStream& stream, std::uint64_t count) {
         bytes.resize(done + step);
         const std::size_t read = stream.Read(bytes.data() + done, step);
         bytes.resize(done + read);
-        if (read < step) {
-            if (stream.ReadFailed())
-                stream.RaiseReadError();
+        if (read < step)
             break;
-        }
     }
     return bytes;
 }
@@ -83,10 +76,7 @@ TByteBuffer ReadBodyBytes(TStream& stream, std::uint64_t count) {
     if (!stream.SizeKnown())
         return TByteBuffer(ReadAtMost(stream, count));
     TByteBuffer bytes(static_cast<std::size_t>(std::min(count, stream.Remaining())));
-    const std::size_t read = stream.Read(bytes.Data(), bytes.Size());
-    if (read < bytes.Size() && stream.ReadFailed())
-        stream.RaiseReadError();
-    bytes.Truncate(read);
+    bytes.Truncate(stream.Read(bytes.Data(), bytes.Size()));
     return bytes;
 }
 
@@ -195,7 +185,7 @@ void TQVCompoundFile::SaveToStream(TStream& stream, const TQVCFStreamedBody& bod
 std::uint32_t TQVCompoundFile::ReadInfoBlock(TStream& stream) {
     std::uint8_t header[HeaderSize];
     if (stream.Read(header, HeaderSize) != HeaderSize)
-        ShortRead(stream);
+        ShortRead();
     if (QVUtils::GetUInt32LE(header) != Magic)
         throw EPACFError(CFMessages::InvalidFile);
     const std::uint32_t infoLength = QVUtils::GetUInt32LE(header + 8);
@@ -236,7 +226,7 @@ std::unique_ptr<TQVCFBodySource> TQVCompoundFile::ReadHead(TStream& stream) {
 
     std::uint8_t protection[ProtectionSize];
     if (stream.Read(protection, ProtectionSize) != ProtectionSize)
-        ShortRead(stream);
+        ShortRead();
     if (protection[0] != ProtectionAES128CFB)
         throw EPACFError(CFMessages::UnsupportedProtection);
     const std::uint8_t* iv = protection + 1;

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
@@ -5,12 +6,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <map>
 #include <regex>
+#include <thread>
 
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
+#include "platform/Workers.h"
 #include "support/TempDir.h"
 
 using FileSystem::WriteFileAtomic;
@@ -158,4 +163,56 @@ TEST(FileSystemTest, AtomicFileRemovesOnlyWhatKilledSavesOfTheSameFileLeft) {
     EXPECT_EQ(FileSystem::ReadFile(dir.File("target")), "keep");
     running.Commit();
     EXPECT_EQ(FileSystem::ReadFile(path), "running");
+}
+
+// A file is waited for while it is being written: until two looks a step apart see the same
+// stamp, older than the recent window. One that goes on changing is given up on in time, even
+// behind a link; one that is not there is not waited for.
+TEST(FileSystemTest, WaitUntilStill) {
+    using namespace std::chrono;
+    TTempDir dir;
+    const std::string path = dir.File("budget.qn"), link = dir.File("link.qn");
+    WriteFileAtomic(path, "budget");
+    ASSERT_EQ(::symlink(path.c_str(), link.c_str()), 0);
+    std::atomic<bool> writing = false, stop = false;
+    Workers::TBackgroundTask writer;
+    ASSERT_TRUE(writer.Start([&] {
+        while (!stop) {
+            if (writing) {
+                const int handle = ::open(path.c_str(), O_WRONLY | O_APPEND);
+                if (handle >= 0) {
+                    EXPECT_EQ(::write(handle, "x", 1), 1);
+                    ::close(handle);
+                }
+            }
+            std::this_thread::sleep_for(2ms);
+        }
+    }));
+    const struct {
+        const char* what;
+        std::string name;
+        bool writing, still;
+    } cases[] = {{"missing", dir.File("missing.qn"), false, true},
+                 {"just written", path, false, true},
+                 {"being written", path, true, false},
+                 {"linked to a file being written", link, true, false}};
+    constexpr milliseconds Limit{200};
+    for (const auto& c : cases) {
+        WriteFileAtomic(path, "budget");
+        writing = c.writing;
+        const auto start = steady_clock::now();
+        const bool still = FileSystem::WaitUntilStill(c.name, Limit);
+        const auto took = steady_clock::now() - start;
+        writing = false;
+        EXPECT_EQ(still, c.still) << c.what;
+        EXPECT_LT(took, Limit + 1s) << c.what;
+        struct stat info {};
+        if (::stat(c.name.c_str(), &info) != 0) {
+            EXPECT_LT(took, FileSystem::StillStep) << c.what; // at once
+        } else if (still) {
+            EXPECT_FALSE(TStream::TStamp::Of(info).Recent()) << c.what;
+        }
+    }
+    stop = true;
+    writer.Wait();
 }

@@ -206,11 +206,31 @@ TEST(WorkersTest, UsableCpusFollowTheAffinity) {
         if (CPU_ISSET(cpu, &all)) {
             CPU_SET(cpu, &some);
             ASSERT_EQ(sched_setaffinity(0, sizeof some, &some), 0);
-            const unsigned usable = Workers::UsableCpus(), count = Workers::Count(8);
+            const unsigned usable = Workers::UsableCpus();
             ASSERT_EQ(sched_setaffinity(0, sizeof all, &all), 0);
             EXPECT_EQ(usable, std::min(static_cast<unsigned>(++n), before));
-            EXPECT_EQ(count, usable - 1);
         }
+}
+
+// On one CPU the caller works alone: a run given the threads to start beside it starts none.
+TEST(WorkersTest, OneCpuStartsNoThread) {
+    cpu_set_t all, one;
+    ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
+    CPU_ZERO(&one);
+    for (int cpu = 0; CPU_COUNT(&one) == 0 && cpu < CPU_SETSIZE; ++cpu)
+        if (CPU_ISSET(cpu, &all))
+            CPU_SET(cpu, &one);
+    ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+    unsigned started = 0;
+    TOutcome out;
+    {
+        TStartFault count([&](unsigned) { ++started; });
+        out = RunItems(Workers::ThreadsBeside(8), 1000, 20);
+    }
+    ASSERT_EQ(sched_setaffinity(0, sizeof all, &all), 0);
+    EXPECT_EQ(started, 0u);
+    EXPECT_EQ(out.Taken, Upto(20));
+    EXPECT_EQ(out.Threads, std::set<std::thread::id>{TestThread});
 }
 
 TEST(WorkersTest, CgroupQuotas) {

@@ -24,18 +24,13 @@ public:
         : TMemoryStream(std::move(bytes)), FGood(good), FChanges(changes) {}
 
     std::size_t Read(void* buffer, std::size_t count) override {
-        const std::uint64_t position = Position();
-        const std::size_t allowed = Allow(position, count);
-        return TMemoryStream::Read(buffer, allowed);
+        Allow(Position(), count);
+        return TMemoryStream::Read(buffer, count);
     }
     std::size_t ReadAt(std::uint64_t position, void* buffer, std::size_t count) override {
-        return TMemoryStream::ReadAt(position, buffer, Allow(position, count));
+        Allow(position, count);
+        return TMemoryStream::ReadAt(position, buffer, count);
     }
-    bool ReadFailed() const override {
-        const std::lock_guard<std::mutex> hold(FLock);
-        return FFailed;
-    }
-    [[noreturn]] void RaiseReadError() const override { throw EReadError(Name, EIO); }
     TStamp Stamp() const override {
         const std::lock_guard<std::mutex> hold(FLock);
         return {0, 0, 0, FChanged ? 1 : 0, 0};
@@ -45,21 +40,18 @@ protected:
     [[noreturn]] void RaiseChanged() const override { throw EFileChanged(Name); }
 
 private:
-    std::size_t Allow(std::uint64_t position, std::size_t count) {
-        const std::lock_guard<std::mutex> hold(FLock);
+    // A read past the good bytes fails, as the system's read does, or marks the file changed.
+    void Allow(std::uint64_t position, std::size_t count) {
         if (position + count <= FGood)
-            return count;
-        if (FChanges) {
-            FChanged = true;
-            return count;
-        }
-        FFailed = true;
-        return position < FGood ? static_cast<std::size_t>(FGood - position) : 0;
+            return;
+        if (!FChanges)
+            throw EReadError(Name, EIO);
+        const std::lock_guard<std::mutex> hold(FLock);
+        FChanged = true;
     }
 
     std::uint64_t FGood;
     bool FChanges;
     mutable std::mutex FLock;
-    bool FFailed = false;
     bool FChanged = false;
 };
