@@ -19,10 +19,6 @@ unsigned UsableCpus();
 // Worker threads to start beside the calling thread, which has work of its own: at most `limit`,
 // and one fewer than the usable CPUs, so on one CPU none.
 unsigned ThreadsBeside(unsigned limit);
-inline unsigned Count(unsigned limit) { // kept until callers move
-    return ThreadsBeside(limit);
-}
-
 // The CPUs that the cgroup CPU quotas of a process allow, rounded up; 0 when none sets one.
 // `cgroups` is the text of its /proc/self/cgroup; `read` gives the text of a file by its path,
 // empty when there is none. Each cgroup holding the CPU controller and its parents count, where

@@ -157,7 +157,7 @@ void TQVCFInPlaceFolder::ReadLarge(const THead& head, const TVisit& visit) const
 
 void TQVCFInPlaceFolder::Folders(const TVisitEach& visit, bool concurrent) {
     TRunCursor cursor(FSource, FContent, FEnd);
-    const unsigned workers = concurrent ? Workers::Count(MaxBuilders) : 0;
+    const unsigned workers = concurrent ? Workers::ThreadsBeside(MaxBuilders) : 0;
     Workers::RunOrdered<TChildRun>(
         workers, (workers + 2) * FRunBytes,
         [&](TChildRun& run, std::size_t& bytes) {
