@@ -20,6 +20,8 @@
 namespace {
 
 constexpr std::size_t BudgetIdSize = 32;
+// Reads of a budget that another program keeps changing, before the user is told.
+constexpr int MaxReads = 5;
 
 // The categories of a new budget, in the order they are offered.
 constexpr const char16_t* DefaultExpenseLocations[] = {
@@ -297,8 +299,20 @@ void TQVEnvironment::LoadFromFile(const std::string& fileName) {
         std::unique_ptr<TQVOpenAhead>& Ahead;
         ~TDropAhead() { Ahead.reset(); }
     } dropAhead{FOpenAhead};
-    TFileStream stream(fileName, TFileMode::OpenRead);
-    LoadFromStream(stream, fileName);
+    // A file another program is writing is read once it is still, and read again when it
+    // changed all the same; the user hears of it only when it keeps changing. Each read opens
+    // the name afresh, for a writer that put a new file in its place.
+    for (int read = 1;; ++read) {
+        const bool still = FileSystem::WaitUntilStill(fileName);
+        try {
+            TFileStream stream(fileName, TFileMode::OpenRead);
+            LoadFromStream(stream, fileName);
+            return;
+        } catch (const EFileChanged&) {
+            if (!still || read == MaxReads)
+                throw;
+        }
+    }
 }
 
 void TQVEnvironment::LoadFromStream(TStream& stream, const std::string& fileName) {

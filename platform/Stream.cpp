@@ -90,6 +90,13 @@ bool TStream::TStamp::Recent() const {
     return near(Modified) || near(Changed);
 }
 
+TStream::TStamp TStream::StillStamp() const {
+    const TStamp stamp = Stamp();
+    if (stamp.Recent())
+        RaiseChanged();
+    return stamp;
+}
+
 void TStream::CheckUnchanged(const TStamp& before) const {
     if (Stamp() != before)
         RaiseChanged();

@@ -58,6 +58,9 @@ public:
     };
     static constexpr std::int64_t RecentWindow = 50'000'000; // ns; file times tick every few ms
     virtual TStamp Stamp() const { return {}; }
+    // The stamp to read one version under: raises EFileChanged when the last change is Recent,
+    // as a write may still be under way.
+    TStamp StillStamp() const;
     // Raises EFileChanged when the stream's stamp is no longer `before`.
     void CheckUnchanged(const TStamp& before) const;
 

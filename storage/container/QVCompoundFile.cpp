@@ -282,7 +282,7 @@ void TQVCompoundFile::ReadInPlace(TStream& stream, const TQVCFReader::TVisit& re
     if (!stream.SizeKnown())
         throw EPACFError(CFMessages::InternalError);
     FRoot->Clear();
-    const TStream::TStamp before = stream.Stamp();
+    const TStream::TStamp before = stream.StillStamp();
     try {
         const std::unique_ptr<TQVCFBodySource> source = ReadHead(stream);
         TQVCFInPlaceFolder::ReadRoot(*source, read, runBytes);

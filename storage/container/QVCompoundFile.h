@@ -58,10 +58,11 @@ public:
     // which must be seekable, and calls `read` with the root folder of the body, which is read
     // where it lies in the stream, part by part as the reader asks for them (TQVCFInPlaceFolder,
     // with runs of up to `runBytes`), never held whole; then reads what `read` left unread, so
-    // that the body is checked to its end as LoadFromStream checks it. Raises EFileChanged when
-    // the stream was not one version from its first byte read to its last: another program
-    // wrote it meanwhile, and what was read may mix two versions. Raises "File already opened"
-    // on a second read.
+    // that the body is checked to its end as LoadFromStream checks it. Raises EFileChanged, and
+    // reads nothing, when the stream changed so lately that it may still be being written; and
+    // when it was not one version from its first byte read to its last: another program wrote it
+    // meanwhile, and what was read may mix two versions. Raises "File already opened" on a
+    // second read.
     void ReadInPlace(TStream& stream, const TQVCFReader::TVisit& read,
                      std::size_t runBytes = TQVCFInPlaceFolder::RunBytes);
     // Reads the header and the info block from the stream's position and no more: Info and
