@@ -103,13 +103,13 @@ Script(std::vector<std::optional<std::u16string>> answers, int& asked) {
 // they follow their design step by step.
 TEST_F(ProtectionTest, DerivationsGiveTheirFixedResults) {
     const std::u16string password = u"S\u00e9cret \u20ac1";
-    const std::string key = TQVEnvironment::PasswordToKey(password, "");
+    const TSecret key = TQVEnvironment::PasswordToKey(password, "");
     EXPECT_EQ(ToHex(key), "95b64bb641435ddaecaaf3d57f10ce6a");
     EXPECT_EQ(key, OraclePasswordToKey(password));
     const std::string counting = Hex("000102030405060708090a0b0c0d0e0f");
     EXPECT_EQ(ToHex(TQVEnvironment::KeyToFilePassword(counting)),
               "2e56c90b41fc6fe40582e01a80642e09");
-    EXPECT_EQ(TQVEnvironment::KeyToFilePassword(key), OracleKeyToFilePassword(key));
+    EXPECT_EQ(TQVEnvironment::KeyToFilePassword(key), OracleKeyToFilePassword(std::string(key)));
     const std::string secret = std::string("user\0", 5) + std::string(32, '\0') + "9812345";
     EXPECT_EQ(ToHex(TQVEnvironment::DeriveStoreKey(secret, "salt-and-budget-id")),
               "ec969da74a3b5919a718fd27355c4d34");
@@ -192,7 +192,7 @@ TEST_F(ProtectionTest, NormalLevelOpensWithoutPromptOnlyForThisInstallation) {
     Env().NewBudget(BudgetPath(), u"Home", true);
     Env().SetPassword(u"secret");
     Env().SetProtection(1);
-    const std::string key = Env().PasswordKey;
+    const TSecret key = Env().PasswordKey;
     Env().SaveToFile(BudgetPath());
     const std::string record = DataFolder() + "default.cpw";
     ASSERT_TRUE(FileSystem::FileExists(record));
@@ -247,7 +247,9 @@ TEST_F(ProtectionTest, ThreeRequestsAtMostCancelCountsAsOneAndAFailingDialogFall
     Env().PasswordRequest = Script({u"a", u"b", u"c", u"right"}, asked);
     Env().Reset();
     Env().FileName = "before";
-    EXPECT_EQ(Outcome<EPACFError>([&] { Env().LoadFromFile(BudgetPath()); }), "Invalid key");
+    EXPECT_EQ(Outcome<EPACFError>([&] { Env().LoadFromFile(BudgetPath()); }),
+              "Cannot open file \"" + BudgetPath() +
+                  "\": it is protected and the right password was not given (Invalid key)");
     EXPECT_EQ(asked, 3);
     EXPECT_EQ(Env().FileName, "before");
     asked = 0;
@@ -274,16 +276,12 @@ TEST_F(ProtectionTest, LaunchOpenPreparedAheadOpensAsWithout) {
         Add<TQVExpenseItem>(*NewMonth(2024, 3), day, QVUtils::EncodeDate(2024, 3, day));
     Env().SetPassword(u"secret");
     Env().SetProtection(1);
-    const std::string key = Env().PasswordKey;
+    const TSecret key = Env().PasswordKey;
     Env().SaveToFile(BudgetPath());
     Env().Settings().Save();
     ASSERT_TRUE(FileSystem::ForceFolders(Home.File("copy")));
     FileSystem::WriteFileAtomic(BudgetPath("copy/budget.qn"), FileSystem::ReadFile(BudgetPath()));
-    const auto encoded = [] {
-        TQVCompoundFile container;
-        Env().SaveToCompoundFile(container);
-        return container.Root().Encode();
-    };
+    const auto encoded = [] { return StoredTree(Env()); };
     Env().Reset();
     Env().LoadFromFile(BudgetPath());
     const std::string expected = encoded();
