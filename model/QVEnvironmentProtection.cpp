@@ -9,7 +9,6 @@
 
 #include "model/QVEnvironment.h"
 #include "model/QVKeyConstants.h"
-#include "model/QVMoneyFlow.h"
 #include "model/QVOpenAhead.h"
 #include "platform/FileSystem.h"
 #include "platform/Folders.h"

@@ -7,7 +7,6 @@
 #include <utility>
 
 #include "model/QVMoneyText.h"
-
 #include "storage/QVBase.h"
 #include "storage/QVException.h"
 #include "storage/QVUtils.h"

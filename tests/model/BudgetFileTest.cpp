@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <limits>
+#include <new>
 #include <set>
 #include <utility>
 
@@ -12,6 +13,7 @@
 #include "model/QVMoneyText.h"
 #include "platform/FileSystem.h"
 #include "platform/Stream.h"
+#include "platform/Workers.h"
 #include "storage/QVException.h"
 #include "support/Outcome.h"
 
@@ -419,15 +421,18 @@ TEST_F(BudgetFileTest, MonthsBuiltTogetherComeOutAsReadInOrder) {
     }
     ASSERT_GT(FileSystem::ReadFile(BudgetPath()).size(), 2u << 20);
 
-    // Read whole into a budget that has objects, the months in order, one by one.
+    // Read over a budget that has objects, with no thread to be had: the months in order, one by
+    // one, on the caller's thread.
     Env().Reset();
     NewSource(u"Before");
+    Workers::StartFault = [](unsigned) { throw std::bad_alloc(); };
     Env().LoadFromFile(BudgetPath());
+    Workers::StartFault = nullptr;
     const std::string inOrder = StoredTree(Env());
     ASSERT_EQ(Env().SourceCount(), 5);
     EXPECT_EQ(Env().GetSource(3)->Name, u"Untitled");
     EXPECT_EQ(Env().GetSource(4)->Name, u"Untitled");
-    // Read in place into an empty one: several threads at once, and the same budget.
+    // Read into an empty one, several threads at once: the same budget.
     for (int round = 0; round < 3; ++round) {
         Env().Reset();
         Env().LoadFromFile(BudgetPath());

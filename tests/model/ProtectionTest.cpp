@@ -1,4 +1,7 @@
+#include <functional>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,6 +12,7 @@
 #include "platform/FileSystem.h"
 #include "platform/SystemInfo.h"
 #include "storage/QVException.h"
+#include "storage/QVSecret.h"
 #include "support/Bytes.h"
 #include "support/CFBuild.h"
 #include "support/CryptoOracle.h"
@@ -88,6 +92,21 @@ std::string MachineSecret(const std::string& installationId) {
            std::to_string(info.ProcessorLevel) + std::to_string(info.ProcessorRevision);
 }
 
+// Keeps a copy of every buffer it frees, as the buffer was at that moment.
+template <class T> struct TKeepingAllocator {
+    using value_type = T;
+    static inline std::vector<std::string> Freed;
+    TKeepingAllocator() = default;
+    template <class U> TKeepingAllocator(const TKeepingAllocator<U>&) {}
+    T* allocate(std::size_t n) { return std::allocator<T>().allocate(n); }
+    void deallocate(T* p, std::size_t n) {
+        Freed.emplace_back(reinterpret_cast<const char*>(p), n * sizeof(T));
+        std::allocator<T>().deallocate(p, n);
+    }
+    template <class U> bool operator==(const TKeepingAllocator<U>&) const { return true; }
+};
+using TKeptSecret = TBasicSecret<char, TKeepingAllocator<char>>;
+
 // A password dialog answering from a script; `asked` counts the requests.
 std::function<std::optional<std::u16string>()>
 Script(std::vector<std::optional<std::u16string>> answers, int& asked) {
@@ -98,6 +117,42 @@ Script(std::vector<std::optional<std::u16string>> answers, int& asked) {
 }
 
 } // namespace
+
+// Whatever becomes of a key in its holder (destroyed, overwritten, cleared, copied, moved), every
+// buffer that held it is wiped before it is freed, and the holder keeps the value given last.
+TEST(SecretTest, EveryBufferIsWipedBeforeItIsFreed) {
+    const std::string key = "0123456789abcdef", other = "another value, longer than the key";
+    const struct {
+        const char* what;
+        std::function<void(TKeptSecret&)> act;
+        std::string left;
+    } cases[] = {
+        {"destroyed", [](TKeptSecret&) {}, key},
+        {"overwritten by a shorter value", [](TKeptSecret& s) { s = "k"; }, "k"},
+        {"overwritten by a longer value", [&](TKeptSecret& s) { s = other; }, other},
+        {"assigned a copy",
+         [&](TKeptSecret& s) {
+             const TKeptSecret copy(other);
+             s = copy;
+         },
+         other},
+        {"assigned itself", [](TKeptSecret& s) { s = std::as_const(s); }, key},
+        {"cleared", [](TKeptSecret& s) { s.clear(); }, ""},
+        {"moved from", [](TKeptSecret& s) { TKeptSecret taken(std::move(s)); }, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TKeepingAllocator<char>::Freed.clear();
+        {
+            TKeptSecret secret(key);
+            c.act(secret);
+            EXPECT_EQ(secret.view(), c.left);
+        }
+        ASSERT_FALSE(TKeepingAllocator<char>::Freed.empty());
+        for (const std::string& freed : TKeepingAllocator<char>::Freed)
+            EXPECT_EQ(freed, std::string(freed.size(), '\0'));
+    }
+}
 
 // The derivations fix every protected file ever written: their results must never move, and
 // they follow their design step by step.
