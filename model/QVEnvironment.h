@@ -287,7 +287,8 @@ private:
     // The whole model from a budget file's root folder into the fresh budget, whose container
     // holds `budgetId`; a large list of months is built on several threads at once.
     void ReadBudget(TQVCFReader& root, const std::string& budgetId);
-    void LoadMonths(TQVCFReader& root);
+    // The months from their list folder.
+    void LoadMonths(TQVCFReader& folder);
     // The container's id and protection, settled for a save.
     void PrepareSave(TQVCompoundFile& container);
     // Clears every reference to `location` held by flows, debts and loans.

@@ -36,11 +36,12 @@ public:
 
     void clear() { *this = TBasicSecret(); }
 
-    CharT* data() { return FChars.data(); }
-    const CharT* data() const { return FChars.data(); }
+    // Never null, as a string's: an empty holder points at no bytes, but somewhere.
+    CharT* data() { return FChars.empty() ? &FNone : FChars.data(); }
+    const CharT* data() const { return FChars.empty() ? &FNone : FChars.data(); }
     std::size_t size() const { return FChars.size(); }
     bool empty() const { return FChars.empty(); }
-    View view() const { return View(FChars.data(), FChars.size()); }
+    View view() const { return View(data(), size()); }
     operator View() const { return view(); }
 
     // In a time that depends on the lengths alone, not on where the bytes differ.
@@ -61,6 +62,7 @@ private:
     }
 
     std::vector<CharT, Allocator> FChars;
+    static inline CharT FNone{};
 };
 
 // Key bytes, and a password's text.

@@ -65,7 +65,8 @@ std::string TreeFile(TQVEnvironment& env, std::string& password) {
         env.BudgetId = std::string(32, 'i');
     BudgetContainer(env, container);
     container.Protected = env.Protection != 0;
-    password = std::string(TQVEnvironment::KeyToFilePassword(env.PasswordKey));
+    if (container.Protected)
+        password = std::string(TQVEnvironment::KeyToFilePassword(env.PasswordKey));
     container.OnPassword = [&password](TQVCompoundFile&, std::string& given, bool&) {
         given = password;
     };
