@@ -90,7 +90,7 @@ void BM_Open(benchmark::State& state) {
 void BM_ReadAndDecryptOpenSSL(benchmark::State& state) {
     const std::string file = BudgetFile(1, Shape(state));
     LargeBudget(1, Shape(state)).SaveToFile(file);
-    const std::string password = TQVEnvironment::KeyToFilePassword(FixedKey);
+    const TSecret password = TQVEnvironment::KeyToFilePassword(FixedKey);
     EVP_CIPHER* cipher = EVP_CIPHER_fetch(nullptr, "AES-128-CFB", nullptr);
     EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
     std::string plain;

@@ -62,7 +62,7 @@ TQVEnvironment::~TQVEnvironment() = default;
 void TQVEnvironment::DeleteMonth(int index) {
     TQVMonth* month = GetMonth(index);
     if (!month->Flows().empty())
-        FAllFlows.Clear();
+        FAllFlows->Clear();
     FMonths.Delete(index);
 }
 
@@ -247,7 +247,7 @@ void TQVEnvironment::RebuildAllFlows() {
     months.reserve(static_cast<std::size_t>(MonthCount()));
     for (int i = MonthCount() - 1; i >= 0; --i)
         months.push_back(GetMonth(i));
-    FAllFlows.RefillSorted(months);
+    FAllFlows->RefillSorted(months);
 }
 
 void TQVEnvironment::DeleteFlows(const std::vector<TQVMoneyFlow*>& flows) {
@@ -255,7 +255,7 @@ void TQVEnvironment::DeleteFlows(const std::vector<TQVMoneyFlow*>& flows) {
     // its addresses, not at its flows.
     const TQVFlowSet doomed(flows);
     // The view lets go first: it must not keep what the months are about to free.
-    FAllFlows.RemoveFlows(doomed);
+    FAllFlows->RemoveFlows(doomed);
     for (const auto& month : FMonths)
         month->RemoveFlows(doomed);
 }
@@ -360,31 +360,12 @@ long double TQVEnvironment::GetSourceBalance(const TQVSource* source) const {
     return in - out;
 }
 
-void TQVEnvironment::ClearLists() {
-    // The view goes first: it refers to the flows the months are about to free.
-    FAllFlows.Clear();
-    FMonths.Clear();
-    FExpenseLocations.Clear();
-    FIncomeLocations.Clear();
-    FSources.Clear();
-    FExpenses.Clear();
-    FIncomes.Clear();
-    FDsLocations.Clear();
-    FCsLocations.Clear();
-    FDebts.Clear();
-    FCredits.Clear();
-}
-
 void TQVEnvironment::Reset() {
-    ClearLists();
-
-    BudgetId.clear();
-    LoadedBudgetId.clear();
-    PasswordCandidates.clear();
-    CandidateIndex = 0;
-    Protection = 0;
-    PasswordKey.clear();
-    PasswordChanged = false;
-    FFilePasswordKey.clear();
-    FFilePassword.clear();
+    // An empty budget in place of this one; the window shows these three until the next budget
+    // replaces them.
+    TQVBudgetState empty;
+    empty.Title = std::move(Title);
+    empty.Description = std::move(Description);
+    empty.FileName = std::move(FileName);
+    static_cast<TQVBudgetState&>(*this) = std::move(empty);
 }

@@ -8,17 +8,11 @@
 #include <string_view>
 #include <vector>
 
-#include "model/QVExpense.h"
-#include "model/QVExpenseItem.h"
-#include "model/QVLocation.h"
-#include "model/QVMonth.h"
-#include "model/QVObjectList.h"
-#include "model/QVReceipt.h"
-#include "model/QVReceiptItem.h"
+#include "model/QVBudgetState.h"
 #include "model/QVSettings.h"
-#include "model/QVSource.h"
 #include "platform/Workers.h"
 #include "storage/QVBase.h"
+#include "storage/QVSecret.h"
 #include "storage/QVUtils.h"
 
 class TQVCFReader;
@@ -28,11 +22,11 @@ class TQVOpenAhead;
 class TQVStringKeeper;
 class TWideStringList;
 
-// The open budget and the state of the application around it. The environment owns every list
-// of the budget; flows refer to its accounts and categories without owning them.
+// The open budget (TQVBudgetState) and the state of the application around it. The environment
+// owns every list of the budget; flows refer to its accounts and categories without owning them.
 //
 // List accessors raise EListError for an index out of range and leave the list unchanged.
-class TQVEnvironment : public TQVBase {
+class TQVEnvironment : public TQVBase, public TQVBudgetState {
 public:
     // Makes the installation id when it is missing, loads the settings and the language tables.
     TQVEnvironment();
@@ -109,8 +103,8 @@ public:
 
     // The all-months view: refers to every flow of every month, newest first, as of the last
     // RebuildAllFlows. Never saved.
-    TQVMonth& AllFlows() { return FAllFlows; }
-    const TQVMonth& AllFlows() const { return FAllFlows; }
+    TQVMonth& AllFlows() { return *FAllFlows; }
+    const TQVMonth& AllFlows() const { return *FAllFlows; }
 
     TQVSettings& Settings() { return FSettings; }
     const TQVSettings& Settings() const { return FSettings; }
@@ -182,25 +176,26 @@ public:
     // The current month, the "Cash" account (with `createCash`) and the default categories.
     void CreateDefaults(bool createCash);
     void AddDefaultLocations();
-    // The whole model to and from a container's root. Loaded flows find their accounts and
-    // categories through the global Environment, so only that one loads (EAssertionFailed).
-    void SaveToCompoundFile(TQVCompoundFile& container);
-    void LoadFromCompoundFile(TQVCompoundFile& container);
+    // The root items of the budget file, in their fixed order: the body a save writes, without
+    // the container's id and protection around it.
+    void WriteBudget(TQVCFWriter& root);
     // Writes the budget to `fileName`; the previous file stays intact until the new one is
     // complete on disk. The password record is written (level 1) or every record removed
     // (level 2) only once the new file is in place.
     void SaveToFile(const std::string& fileName);
-    // Reads a budget file into the (reset) environment. A failed open leaves the budget as it
-    // was; one that met a file another program wrote meanwhile fails with EFileChanged.
+    // Reads a budget file in place of the open budget. A failed open leaves the budget exactly as
+    // it was. A file the container cannot read fails with EPACFError naming the file, the cause
+    // in words and the container's own text; one that another program wrote meanwhile fails with
+    // EFileChanged. Loaded flows find their accounts and categories through the global
+    // Environment, so only that one opens a budget (EAssertionFailed).
     void LoadFromFile(const std::string& fileName);
     // The same from `stream`, open on the file `fileName`, which it must stay while it is read.
     void LoadFromStream(TStream& stream, const std::string& fileName);
-    // Starts, on threads of its own, the slow part of opening the budget a start opens without
+    // Starts, on a thread of its own, the slow part of opening the budget a start opens without
     // asking (the newest recent one, when the settings say so and it is a regular file): the key
-    // derivations of the stored password records and the memory for the body. The environment
-    // made next takes them, and its next LoadFromFile uses them when it opens that very name (it
-    // opens the same either way). Called first thing, the work runs while the application and
-    // its window are made.
+    // derivations of the stored password records. The environment made next takes them, and its
+    // next LoadFromFile uses them when it opens that very name (it opens the same either way).
+    // Called first thing, the work runs while the application and its window are made.
     static void PrepareLaunchOpen();
     // Reads `fileName` into the environment (reset first) on a thread of its own, for a start
     // that opens it while its window is made: its stored password records may open it, the user
@@ -214,9 +209,9 @@ public:
     // ---- Protection (QVEnvironmentProtection.cpp)
 
     // The three 16-byte key derivations.
-    static std::string PasswordToKey(std::u16string_view password, std::string_view salt);
-    static std::string KeyToFilePassword(std::string_view key);
-    static std::string DeriveStoreKey(std::string_view secret, std::string_view prefix);
+    static TSecret PasswordToKey(std::u16string_view password, std::string_view salt);
+    static TSecret KeyToFilePassword(std::string_view key);
+    static TSecret DeriveStoreKey(std::string_view secret, std::string_view prefix);
 
     void SetPassword(std::u16string_view password);
     bool CheckPassword(std::u16string_view password) const;
@@ -225,24 +220,23 @@ public:
     // The container's OnInfo and OnPassword handlers while a budget is opened, and its
     // OnPassword handler while one is saved.
     void HeaderRead(TQVCompoundFile& sender);
-    void GetLoadPassword(TQVCompoundFile& sender, std::string& password, bool& cancel);
-    void GetSavePassword(TQVCompoundFile& sender, std::string& password, bool& cancel);
+    void GetLoadPassword(TQVCompoundFile& sender, TSecret& password, bool& cancel);
+    void GetSavePassword(TQVCompoundFile& sender, TSecret& password, bool& cancel);
 
     // Asks the user for the budget's password through PasswordRequest and derives its key.
-    std::string AskPasswordKey();
-    std::u16string RequestPassword();
+    TSecret AskPasswordKey();
+    TSecretText RequestPassword();
     // The password dialog: returns the typed text, or nothing when the user cancelled. The user
     // interface plugs its dialog in here; tests plug in scripted answers. Unset, or when it
     // throws, the fixed fallback password applies.
     std::function<std::optional<std::u16string>()> PasswordRequest;
 
     // The stored password record ("default.cpw", every "*.cpw" read).
-    void CollectStoredPasswords(std::vector<std::string>& list);
+    void CollectStoredPasswords(std::vector<TSecret>& list);
     void StorePassword();
     void DeleteStoredPasswords();
     std::string EncryptStoredPassword(std::string_view key, std::string_view salt) const;
-    bool DecryptStoredPassword(std::string_view payload, std::string_view salt,
-                               std::string& key) const;
+    bool DecryptStoredPassword(std::string_view payload, std::string_view salt, TSecret& key) const;
     // User name, installation id and hardware string: binds records to this user and machine.
     static std::string GetMachineSecret();
 
@@ -276,26 +270,9 @@ public:
     // The current table; null until LoadLanguages picks one.
     TQVStringKeeper* CurrentLanguage = nullptr;
 
-    // ---- Budget and application state
+    // ---- Application state (the budget's own fields are TQVBudgetState's)
 
-    // 32 bytes once set; the container's info block.
-    std::string BudgetId;
-    std::u16string Title = u"Untitled";
-    std::u16string Description;
-    // The budget id read from the file being opened.
-    std::string LoadedBudgetId;
-    // Password keys found in the stored password records, tried in turn while opening.
-    std::vector<std::string> PasswordCandidates;
-    std::int32_t CandidateIndex = 0;
     std::int32_t MaxPasswordAttempts = 3;
-    // 0 none, 1 normal, 2 strong.
-    std::uint8_t Protection = 0;
-    // 16 bytes once set: the key derived from the password.
-    std::string PasswordKey;
-    // The password or the level changed since the record was last stored.
-    bool PasswordChanged = false;
-    // Full path of the open budget file.
-    std::string FileName;
     // Set once at construction when the language tables could not be loaded.
     bool InitFailed = false;
     // Shows the error of a failed start (the language scan) to the user; set it before the
@@ -305,45 +282,32 @@ public:
 private:
     // KeyToFilePassword(key), derived once for each key: the derivation costs more than the rest
     // of a save, and a budget is saved and opened again and again under the same key.
-    const std::string& FilePasswordFor(const std::string& key);
+    const TSecret& FilePasswordFor(const TSecret& key);
 
-    // Empties every list of the budget and the all-months view.
-    void ClearLists();
-    // The root items of the budget file, in their fixed order; and the container's id and
-    // protection, settled for a save.
-    void WriteRoot(TQVCFWriter& root);
-    // The whole model from a budget file's root folder, whose container holds `budgetId`; with
-    // `concurrentMonths` a large list of months is built on several threads at once.
-    void ReadBudget(TQVCFReader& root, const std::string& budgetId, bool concurrentMonths);
-    void LoadMonths(TQVCFReader& root, bool concurrent);
+    // The whole model from a budget file's root folder into the fresh budget, whose container
+    // holds `budgetId`; a large list of months is built on several threads at once.
+    void ReadBudget(TQVCFReader& root, const std::string& budgetId);
+    // The months from their list folder.
+    void LoadMonths(TQVCFReader& folder);
+    // The container's id and protection, settled for a save.
     void PrepareSave(TQVCompoundFile& container);
     // Clears every reference to `location` held by flows, debts and loans.
     void ForgetLocation(const TQVLocation* location);
     // Clears the transfers' references to `source`.
     void ForgetTransferEnds(const TQVSource* source);
 
-    TQVObjectList<TQVMonth> FMonths;
-    TQVObjectList<TQVLocation> FExpenseLocations;
-    TQVObjectList<TQVLocation> FIncomeLocations;
-    TQVObjectList<TQVSource> FSources;
-    TQVObjectList<TQVExpense> FExpenses;
-    TQVObjectList<TQVIncome> FIncomes;
-    TQVMonth FAllFlows{false};
-    TQVObjectList<TQVLocation> FDsLocations;
-    TQVObjectList<TQVLocation> FCsLocations;
-    TQVObjectList<TQVIncomeItem> FDebts;
-    TQVObjectList<TQVExpenseItem> FCredits;
     TQVSettings FSettings;
     TQVObjectList<TQVStringKeeper> FLanguages;
-    // The key FFilePassword was derived from; both are forgotten with the password key.
-    std::string FFilePasswordKey;
-    std::string FFilePassword;
     // Set by PrepareLaunchOpen until the next LoadFromFile.
     std::unique_ptr<TQVOpenAhead> FOpenAhead;
     // The read StartLoadAhead runs, and whether an open may ask the user for a password (not
     // from that thread).
     Workers::TBackgroundTask FLoadAhead;
     bool FAskPassword = true;
+    // The key, and the level it gave, that opened a file whose read then met a change: the read
+    // again tries it first, so that the user is not asked a second time.
+    TSecret FOpenedKey;
+    std::uint8_t FOpenedLevel = 0;
     // What PrepareLaunchOpen started, handed to the environment made next.
     static std::unique_ptr<TQVOpenAhead>& PendingLaunchOpen();
 };

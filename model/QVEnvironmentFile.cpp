@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <mutex>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -12,8 +13,8 @@
 #include "model/QVOpenAhead.h"
 #include "platform/FileSystem.h"
 #include "platform/Stream.h"
+#include "storage/QVException.h"
 #include "storage/container/QVCFStream.h"
-#include "storage/container/QVCFView.h"
 #include "storage/container/QVCFWriter.h"
 #include "storage/container/QVCompoundFile.h"
 
@@ -63,23 +64,44 @@ void EnsureBudgetId(std::string& id) {
 // the environment's own, which outlives the writer. Writing an object only reads it, so the
 // months, which hold nearly all of a budget, may be written several at once.
 template <class T>
-void SaveList(TQVCFWriter& root, std::u16string_view name, const TQVObjectList<T>& list,
-              bool concurrent = false) {
+void SaveList(TQVCFWriter& root, std::u16string_view name, const TQVObjectList<T>& list) {
     const auto write = [&list](int i, TQVCFWriter& folder) { list.Get(i)->SaveToFolder(folder); };
-    if (concurrent)
+    if constexpr (std::is_same_v<T, TQVMonth>)
         root.ConcurrentList(name, list.Count(), write);
     else
         root.List(name, list.Count(), write);
 }
 
-// Appends the objects of the list folder `name`, if there is one, in the order they were written.
-// An object that fails to load is dropped alone; the rest of the list still loads.
-template <class T>
-void LoadList(TQVCFReader& root, std::u16string_view name, TQVObjectList<T>& list) {
-    root.Folder(name, [&list](TQVCFReader& folder) {
-        for (std::unique_ptr<T>& object : QVItems::LoadList<T>(folder))
-            list.Add(std::move(object));
-    });
+// Appends the objects of a list folder in the order they were written. An object that fails to
+// load is dropped alone; the rest of the list still loads.
+template <class T> void LoadList(TQVCFReader& folder, TQVObjectList<T>& list) {
+    for (std::unique_ptr<T>& object : QVItems::LoadList<T>(folder))
+        list.Add(std::move(object));
+}
+
+// The container's password handler over one of the environment's, which hand the password over
+// in a holder that wipes it.
+TQVCompoundFile::TPasswordEvent PasswordHandler(TQVEnvironment& env,
+                                                void (TQVEnvironment::*handler)(TQVCompoundFile&,
+                                                                                TSecret&, bool&)) {
+    return [&env, handler](TQVCompoundFile& sender, std::string& password, bool& cancel) {
+        TSecret given;
+        (env.*handler)(sender, given, cancel);
+        if (!cancel)
+            password.assign(given.data(), given.size());
+    };
+}
+
+// The words for a container's error that a user can act on: what is wrong with the file.
+std::string CannotOpenCause(const std::string& error) {
+    if (error == CFMessages::InvalidFile || error == CFMessages::InvalidItem ||
+        error == CFMessages::ItemReadError || error == CFMessages::UnknownItemType)
+        return "it is damaged or is not a budget";
+    if (error == CFMessages::UnsupportedProtection)
+        return "it is protected in a way this program does not know";
+    if (error == CFMessages::InvalidKey)
+        return "it is protected and the right password was not given";
+    return "it cannot be read";
 }
 
 } // namespace
@@ -123,31 +145,14 @@ void TQVEnvironment::AddDefaultLocations() {
     }
 }
 
-void TQVEnvironment::SaveToCompoundFile(TQVCompoundFile& container) {
-    TQVCFFolder& root = container.Root();
-    // The root alone keeps its items in the order they are written.
-    root.SetSorted(false);
-    TQVCFTreeWriter writer(root);
-    WriteRoot(writer);
-    PrepareSave(container);
-}
-
-void TQVEnvironment::WriteRoot(TQVCFWriter& root) {
+void TQVEnvironment::WriteBudget(TQVCFWriter& root) {
     QVItems::Write(root, u"id", "QV");
     QVItems::Write(root, u"vmaj", "0");
     QVItems::Write(root, u"vmin", "1");
     QVItems::WriteText(root, u"title", Title);
     QVItems::WriteText(root, u"desc", Description);
-    SaveList(root, u"l", FExpenseLocations);
-    SaveList(root, u"il", FIncomeLocations);
-    SaveList(root, u"s", FSources);
-    SaveList(root, u"e", FExpenses);
-    SaveList(root, u"r", FIncomes);
-    SaveList(root, u"ds", FDsLocations);
-    SaveList(root, u"cs", FCsLocations);
-    SaveList(root, u"m", FMonths, true);
-    SaveList(root, u"de", FDebts);
-    SaveList(root, u"cr", FCredits);
+    ForEachList(
+        *this, [&root](std::u16string_view name, const auto& list) { SaveList(root, name, list); });
 }
 
 void TQVEnvironment::PrepareSave(TQVCompoundFile& container) {
@@ -155,87 +160,71 @@ void TQVEnvironment::PrepareSave(TQVCompoundFile& container) {
     container.Info = BudgetId;
     container.Protected = Protection != 0;
     if (container.Protected) {
-        container.OnPassword = [this](TQVCompoundFile& sender, std::string& password,
-                                      bool& cancel) { GetSavePassword(sender, password, cancel); };
+        container.OnPassword = PasswordHandler(*this, &TQVEnvironment::GetSavePassword);
     }
 }
 
-void TQVEnvironment::LoadFromCompoundFile(TQVCompoundFile& container) {
-    TQVCFView::Read(container.Root(),
-                    [&](TQVCFReader& root) { ReadBudget(root, container.Info, false); });
-}
-
-void TQVEnvironment::ReadBudget(TQVCFReader& root, const std::string& budgetId,
-                                bool concurrentMonths) {
+void TQVEnvironment::ReadBudget(TQVCFReader& root, const std::string& budgetId) {
     // Flows find their accounts and categories through the global environment, so only that
     // one can be loaded.
     if (Environment != this)
         throw EAssertionFailed("Assertion failed: only the global environment loads a budget");
-
-    // Every list, not only those the file fills first: debts, loans and the all-months view
-    // refer to accounts and categories.
-    ClearLists();
 
     if (const auto title = QVItems::Find(root, u"title"))
         Title = QVBase::BytesToWide(*title);
     if (const auto description = QVItems::Find(root, u"desc"))
         Description = QVBase::BytesToWide(*description);
 
-    // Accounts and categories come before everything that refers to them.
-    LoadList(root, u"l", FExpenseLocations);
-    LoadList(root, u"il", FIncomeLocations);
-    LoadList(root, u"s", FSources);
-    LoadList(root, u"e", FExpenses);
-    LoadList(root, u"r", FIncomes);
-    LoadList(root, u"ds", FDsLocations);
-    LoadList(root, u"cs", FCsLocations);
-    LoadMonths(root, concurrentMonths);
-    LoadList(root, u"de", FDebts);
-    LoadList(root, u"cr", FCredits);
+    ForEachList(*this, [this, &root](std::u16string_view name, auto& list) {
+        root.Folder(name, [this, &list](TQVCFReader& folder) {
+            if constexpr (std::is_same_v<decltype(list), TQVObjectList<TQVMonth>&>)
+                LoadMonths(folder);
+            else
+                LoadList(folder, list);
+        });
+    });
 
     BudgetId = budgetId;
     EnsureBudgetId(BudgetId);
     EnsureCurrentMonth();
 }
 
-void TQVEnvironment::LoadMonths(TQVCFReader& root, bool concurrent) {
-    root.Folder(u"m", [this, concurrent](TQVCFReader& folder) {
-        // The months, which hold nearly all of a budget, may be built on several threads at
-        // once. Building one only reads the rest of the budget; a flow that names an account the
-        // budget lacks notes the miss, and the accounts are made once every month is built, in
-        // the order a reading of the file in order would have made them: the months as stored,
-        // each month's flows as written.
-        struct TMonthMisses {
-            std::size_t Month;
-            std::vector<TQVMoneyFlow::TMissedSource> Missed;
-        };
-        std::vector<TMonthMisses> misses;
-        std::mutex lock;
-        std::vector<std::unique_ptr<TQVMonth>> months = QVItems::ReadList<TQVMonth>(
-            folder,
-            [&](std::size_t index, TQVCFReader& child) {
-                std::vector<TQVMoneyFlow::TMissedSource> missed;
-                TQVMoneyFlow::MissedSources() = &missed;
-                struct TStopNoting {
-                    ~TStopNoting() { TQVMoneyFlow::MissedSources() = nullptr; }
-                } stopNoting;
-                std::unique_ptr<TQVMonth> month = QVItems::LoadObject<TQVMonth>(child);
-                if (month != nullptr && !missed.empty()) {
-                    const std::lock_guard<std::mutex> hold(lock);
-                    misses.push_back({index, std::move(missed)});
-                }
-                return month;
-            },
-            concurrent);
-        for (std::unique_ptr<TQVMonth>& month : months)
-            FMonths.Add(std::move(month));
-        std::sort(misses.begin(), misses.end(),
-                  [](const TMonthMisses& a, const TMonthMisses& b) { return a.Month < b.Month; });
-        for (const TMonthMisses& month : misses) {
-            for (const TQVMoneyFlow::TMissedSource& miss : month.Missed)
-                SetSourceForFlow(*miss.Source, *miss.Flow, miss.Id);
-        }
-    });
+void TQVEnvironment::LoadMonths(TQVCFReader& folder) {
+    // The months, which hold nearly all of a budget, may be built on several threads at
+    // once. Building one only reads the rest of the budget; a flow that names an account the
+    // budget lacks notes the miss, and the accounts are made once every month is built, in
+    // the order a reading of the file in order would have made them: the months as stored,
+    // each month's flows as written.
+    struct TMonthMisses {
+        std::size_t Month;
+        std::vector<TQVMoneyFlow::TMissedSource> Missed;
+    };
+    std::vector<TMonthMisses> misses;
+    std::mutex lock;
+    std::vector<std::unique_ptr<TQVMonth>> months = QVItems::ReadList<TQVMonth>(
+        folder,
+        [&](std::size_t index, TQVCFReader& child) {
+            std::vector<TQVMoneyFlow::TMissedSource> missed;
+            TQVMoneyFlow::MissedSources() = &missed;
+            struct TStopNoting {
+                ~TStopNoting() { TQVMoneyFlow::MissedSources() = nullptr; }
+            } stopNoting;
+            std::unique_ptr<TQVMonth> month = QVItems::LoadObject<TQVMonth>(child);
+            if (month != nullptr && !missed.empty()) {
+                const std::lock_guard<std::mutex> hold(lock);
+                misses.push_back({index, std::move(missed)});
+            }
+            return month;
+        },
+        true);
+    for (std::unique_ptr<TQVMonth>& month : months)
+        FMonths.Add(std::move(month));
+    std::sort(misses.begin(), misses.end(),
+              [](const TMonthMisses& a, const TMonthMisses& b) { return a.Month < b.Month; });
+    for (const TMonthMisses& month : misses) {
+        for (const TQVMoneyFlow::TMissedSource& miss : month.Missed)
+            SetSourceForFlow(*miss.Source, *miss.Flow, miss.Id);
+    }
 }
 
 void TQVEnvironment::SaveToFile(const std::string& fileName) {
@@ -243,7 +232,7 @@ void TQVEnvironment::SaveToFile(const std::string& fileName) {
     // is then encoded straight into the file, never held as a tree: a save takes little more
     // memory than the open budget. Preparing the container settles the budget id that the stored
     // password record names.
-    const TQVCFStreamedBody body([this](TQVCFWriter& root) { WriteRoot(root); });
+    const TQVCFStreamedBody body([this](TQVCFWriter& root) { WriteBudget(root); });
     TQVCompoundFile container;
     PrepareSave(container);
 
@@ -302,6 +291,10 @@ void TQVEnvironment::LoadFromFile(const std::string& fileName) {
     // A file another program is writing is read once it is still, and read again when it
     // changed all the same; the user hears of it only when it keeps changing. Each read opens
     // the name afresh, for a writer that put a new file in its place.
+    struct TForgetOpenedKey {
+        TSecret& Key;
+        ~TForgetOpenedKey() { Key.clear(); }
+    } forget{FOpenedKey};
     for (int read = 1;; ++read) {
         const bool still = FileSystem::WaitUntilStill(fileName);
         try {
@@ -316,52 +309,39 @@ void TQVEnvironment::LoadFromFile(const std::string& fileName) {
 }
 
 void TQVEnvironment::LoadFromStream(TStream& stream, const std::string& fileName) {
-    // A failed open leaves the budget as it was: its lists are set aside while the file is read,
-    // and come back when the read fails, whatever part of the file's budget was built by then.
-    struct TSetAside {
-        TQVObjectList<TQVMonth> Months;
-        TQVObjectList<TQVLocation> ExpenseLocations, IncomeLocations, DsLocations, CsLocations;
-        TQVObjectList<TQVSource> Sources;
-        TQVObjectList<TQVExpense> Expenses;
-        TQVObjectList<TQVIncome> Incomes;
-        TQVObjectList<TQVIncomeItem> Debts;
-        TQVObjectList<TQVExpenseItem> Credits;
-    } setAside;
-    const auto swapLists = [this, &setAside] {
-        std::swap(FMonths, setAside.Months);
-        std::swap(FExpenseLocations, setAside.ExpenseLocations);
-        std::swap(FIncomeLocations, setAside.IncomeLocations);
-        std::swap(FDsLocations, setAside.DsLocations);
-        std::swap(FCsLocations, setAside.CsLocations);
-        std::swap(FSources, setAside.Sources);
-        std::swap(FExpenses, setAside.Expenses);
-        std::swap(FIncomes, setAside.Incomes);
-        std::swap(FDebts, setAside.Debts);
-        std::swap(FCredits, setAside.Credits);
-    };
-    const std::u16string title = Title, description = Description;
-    const bool viewed = FAllFlows.Count() > 0;
-    swapLists();
-    {
+    // A failed open leaves the budget exactly as it was: the file is read into a fresh budget
+    // while the open one waits aside, whole, and comes back whole when the read fails, whatever
+    // the read had set by then (lists, ids, protection, keys). The fresh one starts with the
+    // title and description, which a file without them keeps.
+    TQVBudgetState fresh;
+    fresh.Title = Title;
+    fresh.Description = Description;
+    TQVBudgetState& budget = *this;
+    TQVBudgetState aside = std::exchange(budget, std::move(fresh));
+    try {
         TQVCompoundFile container;
-        container.OnPassword = [this](TQVCompoundFile& sender, std::string& password,
-                                      bool& cancel) { GetLoadPassword(sender, password, cancel); };
+        container.OnPassword = PasswordHandler(*this, &TQVEnvironment::GetLoadPassword);
         container.OnInfo = [this](TQVCompoundFile& sender) { HeaderRead(sender); };
-        try {
-            container.ReadInPlace(stream, [this, &container](TQVCFReader& root) {
-                ReadBudget(root, container.Info, true);
-            });
-        } catch (...) {
-            ClearLists();
-            swapLists();
-            Title = title;
-            Description = description;
-            if (viewed)
-                RebuildAllFlows();
-            throw;
-        }
+        container.ReadInPlace(
+            stream, [this, &container](TQVCFReader& root) { ReadBudget(root, container.Info); });
+    } catch (const EFileChanged&) {
+        // A key handed out before the change was found opened the file's check block.
+        FOpenedKey = PasswordKey;
+        FOpenedLevel = Protection;
+        budget = std::move(aside);
+        throw;
+    } catch (const EPACFError& error) {
+        budget = std::move(aside);
+        // The container's own text names neither the file nor what is wrong with it.
+        throw EPACFError("Cannot open file \"" + fileName +
+                         "\": " + CannotOpenCause(error.Message()) + " (" + error.Message() + ")");
+    } catch (...) {
+        budget = std::move(aside);
+        throw;
     }
-    // The file's bytes are gone; what stays resident should be the budget alone.
+    // The file's bytes are gone, and so is the budget before; what stays resident should be the
+    // budget alone.
+    aside = TQVBudgetState();
     QVUtils::ReleaseFreeMemory();
 
     FileName = QVUtils::GetFullPath(fileName);

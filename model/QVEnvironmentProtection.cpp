@@ -6,16 +6,16 @@
 #include <charconv>
 #include <cstring>
 #include <filesystem>
+#include <utility>
 
 #include "model/QVEnvironment.h"
 #include "model/QVKeyConstants.h"
-#include "model/QVMoneyFlow.h"
 #include "model/QVOpenAhead.h"
 #include "platform/FileSystem.h"
 #include "platform/Folders.h"
 #include "platform/Stream.h"
-#include "storage/crypto/QVCRC.h"
 #include "storage/container/QVCompoundFile.h"
+#include "storage/crypto/QVCRC.h"
 #include "storage/crypto/QVSHA2.h"
 
 using namespace QVKeyConstants;
@@ -58,6 +58,12 @@ std::string_view AsView(const std::uint8_t* bytes, std::size_t size) {
     return {reinterpret_cast<const char*>(bytes), size};
 }
 
+// Wipes what a derivation leaves on the stack: its digest contexts and blocks, which are as good
+// as the key to anyone who finds them.
+template <class... T> void WipeAll(T&... state) {
+    (QVUtils::Wipe(&state, sizeof state), ...);
+}
+
 // The per-user data folder with its trailing "/", or empty when the user has none. Without a
 // data folder QVBase would name a folder under "/", which is no place for this user's secrets.
 std::string DataFolder() {
@@ -89,17 +95,18 @@ bool ReadRecord(const std::string& folder, const FileSystem::TDirEntry& entry,
 }
 
 // The password key in a record's payload, decrypted under its store key, when the checksum holds.
-bool OpenPayload(std::string_view storeKey, std::string_view payload, std::string& key) {
+bool OpenPayload(std::string_view storeKey, std::string_view payload, TSecret& key) {
     if (payload.size() != PayloadSize)
         return false;
-    std::uint8_t plain[PayloadSize];
+    TSecret plain(PayloadSize);
+    auto* bytes = reinterpret_cast<std::uint8_t*>(plain.data());
     std::uint32_t outLen = PayloadSize;
-    if (!TQVCompoundFile::DecryptBuffer(payload.data(), PayloadSize, plain, outLen, storeKey.data(),
+    if (!TQVCompoundFile::DecryptBuffer(payload.data(), PayloadSize, bytes, outLen, storeKey.data(),
                                         KeySize, nullptr, 0) ||
         outLen != PayloadSize ||
-        QVUtils::GetUInt32LE(plain + KeySize) != QVCRC::CRC32(plain, KeySize))
+        QVUtils::GetUInt32LE(bytes + KeySize) != QVCRC::CRC32(bytes, KeySize))
         return false;
-    key.assign(reinterpret_cast<const char*>(plain), KeySize);
+    key = plain.view().substr(0, KeySize);
     return true;
 }
 
@@ -119,10 +126,10 @@ TQVOpenAhead::TDerived DeriveFromRecords(const std::string& folder, const std::s
         // carries.
         std::string prefix(AsView(record + RecordSaltOffset, SaltSize));
         prefix += AsView(record + RecordIdOffset, BudgetIdSize);
-        std::string storeKey = TQVEnvironment::DeriveStoreKey(secret, prefix);
-        std::string key;
+        TSecret storeKey = TQVEnvironment::DeriveStoreKey(secret, prefix);
+        TSecret key;
         if (OpenPayload(storeKey, AsView(record + RecordPayloadOffset, PayloadSize), key)) {
-            std::string password = TQVEnvironment::KeyToFilePassword(key);
+            TSecret password = TQVEnvironment::KeyToFilePassword(key);
             derived.FilePasswords.push_back({std::move(key), std::move(password)});
         }
         derived.StoreKeys.push_back({secret, std::move(prefix), std::move(storeKey)});
@@ -136,19 +143,24 @@ TQVOpenAhead::TDerived DeriveFromRecords(const std::string& folder, const std::s
 
 // The derivations run thousands of rounds of short messages, so each round's message is laid out
 // once in a buffer that the digests are finalised into, and fed to each context in one piece.
-std::string TQVEnvironment::PasswordToKey(std::u16string_view password, std::string_view salt) {
-    const std::string w = QVBase::WideToBytes(password);
-    const std::size_t tail = salt.size() + w.size() + 4; // salt | W | N
-    // m256 = B64 | salt | W | N and m512 = B32 | salt | W | N.
-    std::string m256(64 + tail, '\0');
-    std::string m512(32 + tail, '\0');
+TSecret TQVEnvironment::PasswordToKey(std::u16string_view password, std::string_view salt) {
+    const std::size_t tail = salt.size() + 2 * password.size() + 4; // salt | W | N
+    // m256 = B64 | salt | W | N and m512 = B32 | salt | W | N, W being the password's UTF-16LE
+    // bytes.
+    TSecret m256(64 + tail);
+    TSecret m512(32 + tail);
+    TSecret key(KeySize);
     auto* b64 = reinterpret_cast<std::uint8_t*>(m256.data());
     auto* b32 = reinterpret_cast<std::uint8_t*>(m512.data());
     std::memset(b64, F2, 64);
     std::memset(b32, F1, 32);
     for (std::uint8_t* message : {b64 + 64, b32 + 32}) {
         std::copy(salt.begin(), salt.end(), message);
-        std::copy(w.begin(), w.end(), message + salt.size());
+        std::uint8_t* w = message + salt.size();
+        for (const char16_t unit : password) {
+            *w++ = static_cast<std::uint8_t>(unit & 0xFF);
+            *w++ = static_cast<std::uint8_t>(unit >> 8);
+        }
     }
     std::uint8_t* n256 = b64 + m256.size() - 4;
     std::uint8_t* n512 = b32 + m512.size() - 4;
@@ -180,19 +192,20 @@ std::string TQVEnvironment::PasswordToKey(std::u16string_view password, std::str
     QVSHA2::SHA256Final(outer256, b32);
     QVSHA2::SHA512Final(outer512, b64);
 
-    std::string key(KeySize, '\0');
     for (std::size_t i = 0; i < KeySize; ++i)
-        key[i] = static_cast<char>(b32[i] ^ b64[i] ^ b32[i + 16] ^ b64[i + 16] ^ b64[i + 32] ^
-                                   b64[i + 48]);
+        key.data()[i] = static_cast<char>(b32[i] ^ b64[i] ^ b32[i + 16] ^ b64[i + 16] ^
+                                          b64[i + 32] ^ b64[i + 48]);
+    WipeAll(outer256, outer512, a, b);
     return key;
 }
 
-std::string TQVEnvironment::KeyToFilePassword(std::string_view key) {
+TSecret TQVEnvironment::KeyToFilePassword(std::string_view key) {
     const std::string_view keyTail = key.empty() ? key : key.substr(1);
     const std::size_t k = key.size();
     // mA = P | D32 | D64 | C4 and mB = D64 | P | P[1..] | D32 | C3.
-    std::string mA(k + 32 + 64 + sizeof C4, '\0');
-    std::string mB(64 + k + keyTail.size() + 32 + sizeof C3, '\0');
+    TSecret mA(k + 32 + 64 + sizeof C4);
+    TSecret mB(64 + k + keyTail.size() + 32 + sizeof C3);
+    TSecret password(KeySize);
     auto* a32 = reinterpret_cast<std::uint8_t*>(mA.data()) + k;
     std::uint8_t* a64 = a32 + 32;
     auto* b64 = reinterpret_cast<std::uint8_t*>(mB.data());
@@ -250,13 +263,13 @@ std::string TQVEnvironment::KeyToFilePassword(std::string_view key) {
     QVSHA2::SHA256Final(x, d32);
     QVSHA2::SHA512Final(y, d64);
 
-    std::string password(KeySize, '\0');
     for (std::size_t i = 0; i < KeySize; ++i)
-        password[i] = static_cast<char>(d32[i + 3] ^ d32[i + 15] ^ d64[i + 1] ^ d64[i + 21]);
+        password.data()[i] = static_cast<char>(d32[i + 3] ^ d32[i + 15] ^ d64[i + 1] ^ d64[i + 21]);
+    WipeAll(x, y, a, b, mix, d64, d32);
     return password;
 }
 
-std::string TQVEnvironment::DeriveStoreKey(std::string_view secret, std::string_view prefix) {
+TSecret TQVEnvironment::DeriveStoreKey(std::string_view secret, std::string_view prefix) {
     // Every round's message opens with the prefix: hash it once and start each round from there.
     QVSHA2::TSHA256Context prefixed256;
     QVSHA2::TSHA512Context prefixed512;
@@ -268,7 +281,8 @@ std::string TQVEnvironment::DeriveStoreKey(std::string_view secret, std::string_
     // The rest of the message: H64 | H32 | decimal round number | secret. The secret moves
     // whenever the round number gains a digit.
     constexpr std::size_t MaxDigits = 10;
-    std::string message(64 + 32 + MaxDigits + secret.size(), '\0');
+    TSecret message(64 + 32 + MaxDigits + secret.size());
+    TSecret key(KeySize);
     auto* h64 = reinterpret_cast<std::uint8_t*>(message.data());
     std::uint8_t* h32 = h64 + 64;
     char* digits = message.data() + 96;
@@ -276,6 +290,8 @@ std::string TQVEnvironment::DeriveStoreKey(std::string_view secret, std::string_
     std::memset(h32, F4, 32);
     std::size_t digitCount = 0;
 
+    QVSHA2::TSHA256Context a;
+    QVSHA2::TSHA512Context b;
     for (int i = 0; i < StoreKeyRounds; ++i) {
         const auto count =
             static_cast<std::size_t>(std::to_chars(digits, digits + MaxDigits, i).ptr - digits);
@@ -284,17 +300,17 @@ std::string TQVEnvironment::DeriveStoreKey(std::string_view secret, std::string_
             std::memcpy(digits + count, secret.data(), secret.size());
         }
         const std::size_t length = 96 + count + secret.size();
-        QVSHA2::TSHA256Context a = prefixed256;
-        QVSHA2::TSHA512Context b = prefixed512;
+        a = prefixed256;
+        b = prefixed512;
         Update(a, h64, length);
         Update(b, h64, length);
         QVSHA2::SHA512Final(b, h64);
         QVSHA2::SHA256Final(a, h32);
     }
 
-    std::string key(KeySize, '\0');
     for (std::size_t j = 0; j < KeySize; ++j)
-        key[j] = static_cast<char>(h64[j] ^ h32[j] ^ h64[j + 17] ^ h32[j + 16]);
+        key.data()[j] = static_cast<char>(h64[j] ^ h32[j] ^ h64[j + 17] ^ h32[j + 16]);
+    WipeAll(prefixed256, prefixed512, a, b);
     return key;
 }
 
@@ -306,13 +322,7 @@ void TQVEnvironment::SetPassword(std::u16string_view password) {
 }
 
 bool TQVEnvironment::CheckPassword(std::u16string_view password) const {
-    const std::string key = PasswordToKey(password, {});
-    if (key.size() != PasswordKey.size())
-        return false;
-    unsigned char difference = 0;
-    for (std::size_t i = 0; i < key.size(); ++i)
-        difference |= static_cast<unsigned char>(key[i] ^ PasswordKey[i]);
-    return difference == 0;
+    return PasswordToKey(password, {}) == PasswordKey;
 }
 
 void TQVEnvironment::SetProtection(std::uint8_t level) {
@@ -334,11 +344,14 @@ void TQVEnvironment::HeaderRead(TQVCompoundFile& sender) {
     CandidateIndex = 0;
 }
 
-void TQVEnvironment::GetLoadPassword(TQVCompoundFile&, std::string& password, bool& cancel) {
+void TQVEnvironment::GetLoadPassword(TQVCompoundFile&, TSecret& password, bool& cancel) {
     cancel = false;
     const auto candidates = static_cast<std::int32_t>(PasswordCandidates.size());
-    std::string key;
-    if (CandidateIndex < candidates) {
+    TSecret key;
+    if (!FOpenedKey.empty()) {
+        Protection = FOpenedLevel;
+        key = std::exchange(FOpenedKey, TSecret());
+    } else if (CandidateIndex < candidates) {
         // A key remembered on this computer: the budget is normally protected.
         Protection = 1;
         key = PasswordCandidates[static_cast<std::size_t>(CandidateIndex)];
@@ -357,7 +370,7 @@ void TQVEnvironment::GetLoadPassword(TQVCompoundFile&, std::string& password, bo
     password = FilePasswordFor(key);
 }
 
-void TQVEnvironment::GetSavePassword(TQVCompoundFile&, std::string& password, bool& cancel) {
+void TQVEnvironment::GetSavePassword(TQVCompoundFile&, TSecret& password, bool& cancel) {
     // Without a key the file would be encrypted under a password derived from nothing, which
     // anyone could open: refuse ("Invalid key") before anything is written.
     cancel = PasswordKey.size() != KeySize;
@@ -365,33 +378,41 @@ void TQVEnvironment::GetSavePassword(TQVCompoundFile&, std::string& password, bo
         password = FilePasswordFor(PasswordKey);
 }
 
-const std::string& TQVEnvironment::FilePasswordFor(const std::string& key) {
+const TSecret& TQVEnvironment::FilePasswordFor(const TSecret& key) {
     if (FFilePassword.empty() || key != FFilePasswordKey) {
-        const std::string* ahead = FOpenAhead ? FOpenAhead->FilePassword(key) : nullptr;
+        const TSecret* ahead = FOpenAhead ? FOpenAhead->FilePassword(key) : nullptr;
         FFilePassword = ahead != nullptr ? *ahead : KeyToFilePassword(key);
         FFilePasswordKey = key;
     }
     return FFilePassword;
 }
 
-std::string TQVEnvironment::AskPasswordKey() {
+TSecret TQVEnvironment::AskPasswordKey() {
     return PasswordToKey(RequestPassword(), {});
 }
 
-std::u16string TQVEnvironment::RequestPassword() {
+TSecretText TQVEnvironment::RequestPassword() {
     if (!PasswordRequest)
-        return FallbackPassword;
+        return TSecretText(FallbackPassword);
     try {
+        std::optional<std::u16string> answer = PasswordRequest();
         // Cancel is an empty password: it still counts as one attempt.
-        return PasswordRequest().value_or(std::u16string());
+        if (!answer)
+            return {};
+        // The dialog's answer is this function's own copy, wiped once it is in the holder.
+        struct TWipeAnswer {
+            std::u16string& Text;
+            ~TWipeAnswer() { QVUtils::Wipe(Text.data(), Text.size() * sizeof(char16_t)); }
+        } wipe{*answer};
+        return TSecretText(*answer);
     } catch (...) {
-        return FallbackPassword;
+        return TSecretText(FallbackPassword);
     }
 }
 
 // ---- The stored password record
 
-void TQVEnvironment::CollectStoredPasswords(std::vector<std::string>& list) {
+void TQVEnvironment::CollectStoredPasswords(std::vector<TSecret>& list) {
     const std::string folder = DataFolder();
     if (folder.empty())
         return;
@@ -400,7 +421,7 @@ void TQVEnvironment::CollectStoredPasswords(std::vector<std::string>& list) {
         if (!ReadRecord(folder, entry, record) || LoadedBudgetId.size() < BudgetIdSize ||
             std::memcmp(record + RecordIdOffset, LoadedBudgetId.data(), BudgetIdSize) != 0)
             continue;
-        std::string key;
+        TSecret key;
         if (DecryptStoredPassword(AsView(record + RecordPayloadOffset, PayloadSize),
                                   AsView(record + RecordSaltOffset, SaltSize), key))
             list.push_back(std::move(key));
@@ -481,27 +502,28 @@ std::string TQVEnvironment::EncryptStoredPassword(std::string_view key,
                                                   std::string_view salt) const {
     std::string prefix(salt);
     prefix += BudgetId;
-    const std::string storeKey = DeriveStoreKey(GetMachineSecret(), prefix);
+    const TSecret storeKey = DeriveStoreKey(GetMachineSecret(), prefix);
 
-    std::uint8_t plain[PayloadSize] = {};
-    std::memcpy(plain, key.data(), std::min(KeySize, key.size()));
+    TSecret plain(PayloadSize);
+    auto* bytes = reinterpret_cast<std::uint8_t*>(plain.data());
+    std::memcpy(bytes, key.data(), std::min(KeySize, key.size()));
     // The checksum covers the 16 bytes the reader will test, whatever the key's length.
-    QVUtils::PutUInt32LE(plain + KeySize, QVCRC::CRC32(plain, KeySize));
+    QVUtils::PutUInt32LE(bytes + KeySize, QVCRC::CRC32(bytes, KeySize));
     std::string payload(PayloadSize, '\0');
     std::uint32_t outLen = PayloadSize;
-    TQVCompoundFile::EncryptBuffer(plain, PayloadSize, payload.data(), outLen, storeKey.data(),
+    TQVCompoundFile::EncryptBuffer(bytes, PayloadSize, payload.data(), outLen, storeKey.data(),
                                    KeySize, nullptr, 0);
     return payload;
 }
 
 bool TQVEnvironment::DecryptStoredPassword(std::string_view payload, std::string_view salt,
-                                           std::string& key) const {
+                                           TSecret& key) const {
     if (payload.size() != PayloadSize)
         return false;
     std::string prefix(salt);
     prefix += LoadedBudgetId;
     const std::string secret = GetMachineSecret();
-    const std::string* ahead = FOpenAhead ? FOpenAhead->StoreKey(secret, prefix) : nullptr;
+    const TSecret* ahead = FOpenAhead ? FOpenAhead->StoreKey(secret, prefix) : nullptr;
     return OpenPayload(ahead != nullptr ? *ahead : DeriveStoreKey(secret, prefix), payload, key);
 }
 

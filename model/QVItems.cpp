@@ -7,7 +7,6 @@
 #include <utility>
 
 #include "model/QVMoneyText.h"
-
 #include "storage/QVBase.h"
 #include "storage/QVException.h"
 #include "storage/QVUtils.h"
@@ -113,36 +112,6 @@ bool NumberLess(std::u16string_view a, std::u16string_view b) {
     return a.size() != b.size() ? a.size() < b.size() : a < b;
 }
 
-// Positions of `names` (in the folder's order) in the order the objects were written.
-std::vector<std::size_t> WrittenOrder(const std::vector<std::u16string_view>& names) {
-    // As the program writes them, the names are exactly 0..n-1: each goes straight to its place.
-    std::vector<std::size_t> order(names.size(), names.size());
-    bool direct = true;
-    for (std::size_t i = 0; direct && i < names.size(); ++i) {
-        const std::u16string_view name = names[i];
-        direct = IsNumberName(name) && name.size() <= 9 && (name.size() == 1 || name[0] != u'0');
-        std::size_t value = 0;
-        for (std::size_t j = 0; direct && j < name.size(); ++j)
-            value = value * 10 + static_cast<std::size_t>(name[j] - u'0');
-        direct = direct && value < order.size() && order[value] == names.size();
-        if (direct)
-            order[value] = i;
-    }
-    if (direct)
-        return order;
-
-    for (std::size_t i = 0; i < order.size(); ++i)
-        order[i] = i;
-    std::stable_sort(order.begin(), order.end(), [&names](std::size_t a, std::size_t b) {
-        const std::u16string_view na = names[a], nb = names[b];
-        const bool numberA = IsNumberName(na), numberB = IsNumberName(nb);
-        if (numberA != numberB)
-            return numberA;
-        return numberA && NumberLess(na, nb);
-    });
-    return order;
-}
-
 } // namespace
 
 bool IsObjectError(const std::exception_ptr& error) {
@@ -184,13 +153,8 @@ std::vector<std::size_t> TListOrder::Order() const {
     if (direct)
         return order;
 
-    // Any other names: in the folder's order (the order stored, sorted stably by name as a
-    // folder sorts its items), then put in the order written.
-    std::vector<std::size_t> stored(count);
-    for (std::size_t i = 0; i < count; ++i)
-        stored[i] = i;
-    std::sort(stored.begin(), stored.end(),
-              [this](std::size_t a, std::size_t b) { return FNotes[a].Index < FNotes[b].Index; });
+    // Any other names: numbers by value first, then the rest; among equals, the order a folder
+    // sorts its items in (by name, then as stored).
     std::vector<std::u16string> names(count);
     for (std::size_t i = 0; i < count; ++i) {
         const std::string digits = std::to_string(FNotes[i].Number);
@@ -198,17 +162,20 @@ std::vector<std::size_t> TListOrder::Order() const {
     }
     for (const auto& [note, name] : FOthers)
         names[note] = name;
-    const auto less = [&names](std::size_t a, std::size_t b) {
-        return TQVCFFolder::CompareNames(names[a], names[b]) < 0;
-    };
-    std::stable_sort(stored.begin(), stored.end(), less);
-    std::vector<std::u16string_view> sorted;
-    sorted.reserve(count);
-    for (const std::size_t note : stored)
-        sorted.push_back(names[note]);
-    order = WrittenOrder(sorted);
-    for (std::size_t& position : order)
-        position = stored[position];
+    for (std::size_t i = 0; i < count; ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(), [this, &names](std::size_t a, std::size_t b) {
+        const std::u16string_view na = names[a], nb = names[b];
+        const bool numberA = IsNumberName(na), numberB = IsNumberName(nb);
+        if (numberA != numberB)
+            return numberA;
+        if (numberA && NumberLess(na, nb))
+            return true;
+        if (numberA && NumberLess(nb, na))
+            return false;
+        const int byName = TQVCFFolder::CompareNames(na, nb);
+        return byName != 0 ? byName < 0 : FNotes[a].Index < FNotes[b].Index;
+    });
     return order;
 }
 

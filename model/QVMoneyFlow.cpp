@@ -10,7 +10,6 @@
 #include "model/QVLocation.h"
 #include "model/QVMoneyText.h"
 #include "model/QVSource.h"
-#include "storage/container/QVCFItem.h"
 
 namespace {
 

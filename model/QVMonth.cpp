@@ -8,9 +8,8 @@
 #include "model/QVExpenseItem.h"
 #include "model/QVItems.h"
 #include "model/QVReceiptItem.h"
-#include "storage/container/QVCFItem.h"
-#include "storage/container/QVCFWriter.h"
 #include "storage/QVException.h"
+#include "storage/container/QVCFWriter.h"
 
 TQVMonth::~TQVMonth() {
     Clear();

@@ -19,14 +19,14 @@ const TQVOpenAhead::TDerived& TQVOpenAhead::Derived() {
     return FDerived;
 }
 
-const std::string* TQVOpenAhead::StoreKey(std::string_view secret, std::string_view prefix) {
+const TSecret* TQVOpenAhead::StoreKey(std::string_view secret, std::string_view prefix) {
     for (const TStoreKey& entry : Derived().StoreKeys)
         if (entry.Secret == secret && entry.Prefix == prefix)
             return &entry.Key;
     return nullptr;
 }
 
-const std::string* TQVOpenAhead::FilePassword(std::string_view key) {
+const TSecret* TQVOpenAhead::FilePassword(std::string_view key) {
     for (const TFilePassword& entry : Derived().FilePasswords)
         if (entry.Key == key)
             return &entry.Password;

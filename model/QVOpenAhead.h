@@ -1,12 +1,12 @@
 #pragma once
 
-#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/Workers.h"
+#include "storage/QVSecret.h"
 
 // The slow part of opening a budget, started on threads of its own before the open is asked for:
 // at launch the budget to open is known before the main window is made, and the window takes
@@ -18,10 +18,11 @@
 class TQVOpenAhead {
 public:
     struct TStoreKey {
-        std::string Secret, Prefix, Key; // Key = DeriveStoreKey(Secret, Prefix)
+        std::string Secret, Prefix;
+        TSecret Key; // DeriveStoreKey(Secret, Prefix)
     };
     struct TFilePassword {
-        std::string Key, Password; // Password = KeyToFilePassword(Key)
+        TSecret Key, Password; // Password = KeyToFilePassword(Key)
     };
     struct TDerived {
         std::vector<TStoreKey> StoreKeys;
@@ -37,9 +38,9 @@ public:
 
     // The store key derived ahead for these inputs, or null. Waits for the derivations; a
     // derivation that failed leaves nothing.
-    const std::string* StoreKey(std::string_view secret, std::string_view prefix);
+    const TSecret* StoreKey(std::string_view secret, std::string_view prefix);
     // The file password derived ahead for this key, or null. Waits likewise.
-    const std::string* FilePassword(std::string_view key);
+    const TSecret* FilePassword(std::string_view key);
 
 private:
     const TDerived& Derived();

@@ -1,10 +1,9 @@
 #include "model/QVStringKeeper.h"
 
 #include "model/QVItems.h"
-#include "storage/container/QVCFItem.h"
+#include "storage/QVException.h"
 #include "storage/container/QVCFWriter.h"
 #include "storage/container/QVCompoundFile.h"
-#include "storage/QVException.h"
 
 namespace {
 

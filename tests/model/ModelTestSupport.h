@@ -10,9 +10,10 @@
 #include "model/QVA2A.h"
 #include "model/QVEnvironment.h"
 #include "storage/QVBase.h"
-#include "storage/container/QVCFItem.h"
-#include "storage/container/QVCompoundFile.h"
 #include "storage/QVUtils.h"
+#include "storage/container/QVCFItem.h"
+#include "storage/container/QVCFWriter.h"
+#include "storage/container/QVCompoundFile.h"
 #include "support/ItemDump.h"
 #include "support/TempDir.h"
 
@@ -89,9 +90,18 @@ inline std::string FileData(TQVCFFolder& folder, std::u16string_view name) {
     return file != nullptr ? file->Data : std::string();
 }
 
+// A container holding the budget's tree as a save writes it (the root in its written order), and
+// its id; unprotected.
+inline void BudgetContainer(TQVEnvironment& env, TQVCompoundFile& container) {
+    container.Root().SetSorted(false);
+    TQVCFTreeWriter writer(container.Root());
+    env.WriteBudget(writer);
+    container.Info = env.BudgetId;
+}
+
 // Everything of the budget that a file stores: the tree it would write now.
 inline std::string StoredTree(TQVEnvironment& env) {
     TQVCompoundFile container;
-    env.SaveToCompoundFile(container);
+    BudgetContainer(env, container);
     return DumpTree(container.Root());
 }

@@ -1,4 +1,7 @@
+#include <functional>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,6 +12,7 @@
 #include "platform/FileSystem.h"
 #include "platform/SystemInfo.h"
 #include "storage/QVException.h"
+#include "storage/QVSecret.h"
 #include "support/Bytes.h"
 #include "support/CFBuild.h"
 #include "support/CryptoOracle.h"
@@ -88,6 +92,21 @@ std::string MachineSecret(const std::string& installationId) {
            std::to_string(info.ProcessorLevel) + std::to_string(info.ProcessorRevision);
 }
 
+// Keeps a copy of every buffer it frees, as the buffer was at that moment.
+template <class T> struct TKeepingAllocator {
+    using value_type = T;
+    static inline std::vector<std::string> Freed;
+    TKeepingAllocator() = default;
+    template <class U> TKeepingAllocator(const TKeepingAllocator<U>&) {}
+    T* allocate(std::size_t n) { return std::allocator<T>().allocate(n); }
+    void deallocate(T* p, std::size_t n) {
+        Freed.emplace_back(reinterpret_cast<const char*>(p), n * sizeof(T));
+        std::allocator<T>().deallocate(p, n);
+    }
+    template <class U> bool operator==(const TKeepingAllocator<U>&) const { return true; }
+};
+using TKeptSecret = TBasicSecret<char, TKeepingAllocator<char>>;
+
 // A password dialog answering from a script; `asked` counts the requests.
 std::function<std::optional<std::u16string>()>
 Script(std::vector<std::optional<std::u16string>> answers, int& asked) {
@@ -99,17 +118,53 @@ Script(std::vector<std::optional<std::u16string>> answers, int& asked) {
 
 } // namespace
 
+// Whatever becomes of a key in its holder (destroyed, overwritten, cleared, copied, moved), every
+// buffer that held it is wiped before it is freed, and the holder keeps the value given last.
+TEST(SecretTest, EveryBufferIsWipedBeforeItIsFreed) {
+    const std::string key = "0123456789abcdef", other = "another value, longer than the key";
+    const struct {
+        const char* what;
+        std::function<void(TKeptSecret&)> act;
+        std::string left;
+    } cases[] = {
+        {"destroyed", [](TKeptSecret&) {}, key},
+        {"overwritten by a shorter value", [](TKeptSecret& s) { s = "k"; }, "k"},
+        {"overwritten by a longer value", [&](TKeptSecret& s) { s = other; }, other},
+        {"assigned a copy",
+         [&](TKeptSecret& s) {
+             const TKeptSecret copy(other);
+             s = copy;
+         },
+         other},
+        {"assigned itself", [](TKeptSecret& s) { s = std::as_const(s); }, key},
+        {"cleared", [](TKeptSecret& s) { s.clear(); }, ""},
+        {"moved from", [](TKeptSecret& s) { TKeptSecret taken(std::move(s)); }, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TKeepingAllocator<char>::Freed.clear();
+        {
+            TKeptSecret secret(key);
+            c.act(secret);
+            EXPECT_EQ(secret.view(), c.left);
+        }
+        ASSERT_FALSE(TKeepingAllocator<char>::Freed.empty());
+        for (const std::string& freed : TKeepingAllocator<char>::Freed)
+            EXPECT_EQ(freed, std::string(freed.size(), '\0'));
+    }
+}
+
 // The derivations fix every protected file ever written: their results must never move, and
 // they follow their design step by step.
 TEST_F(ProtectionTest, DerivationsGiveTheirFixedResults) {
     const std::u16string password = u"S\u00e9cret \u20ac1";
-    const std::string key = TQVEnvironment::PasswordToKey(password, "");
+    const TSecret key = TQVEnvironment::PasswordToKey(password, "");
     EXPECT_EQ(ToHex(key), "95b64bb641435ddaecaaf3d57f10ce6a");
     EXPECT_EQ(key, OraclePasswordToKey(password));
     const std::string counting = Hex("000102030405060708090a0b0c0d0e0f");
     EXPECT_EQ(ToHex(TQVEnvironment::KeyToFilePassword(counting)),
               "2e56c90b41fc6fe40582e01a80642e09");
-    EXPECT_EQ(TQVEnvironment::KeyToFilePassword(key), OracleKeyToFilePassword(key));
+    EXPECT_EQ(TQVEnvironment::KeyToFilePassword(key), OracleKeyToFilePassword(std::string(key)));
     const std::string secret = std::string("user\0", 5) + std::string(32, '\0') + "9812345";
     EXPECT_EQ(ToHex(TQVEnvironment::DeriveStoreKey(secret, "salt-and-budget-id")),
               "ec969da74a3b5919a718fd27355c4d34");
@@ -192,7 +247,7 @@ TEST_F(ProtectionTest, NormalLevelOpensWithoutPromptOnlyForThisInstallation) {
     Env().NewBudget(BudgetPath(), u"Home", true);
     Env().SetPassword(u"secret");
     Env().SetProtection(1);
-    const std::string key = Env().PasswordKey;
+    const TSecret key = Env().PasswordKey;
     Env().SaveToFile(BudgetPath());
     const std::string record = DataFolder() + "default.cpw";
     ASSERT_TRUE(FileSystem::FileExists(record));
@@ -247,7 +302,9 @@ TEST_F(ProtectionTest, ThreeRequestsAtMostCancelCountsAsOneAndAFailingDialogFall
     Env().PasswordRequest = Script({u"a", u"b", u"c", u"right"}, asked);
     Env().Reset();
     Env().FileName = "before";
-    EXPECT_EQ(Outcome<EPACFError>([&] { Env().LoadFromFile(BudgetPath()); }), "Invalid key");
+    EXPECT_EQ(Outcome<EPACFError>([&] { Env().LoadFromFile(BudgetPath()); }),
+              "Cannot open file \"" + BudgetPath() +
+                  "\": it is protected and the right password was not given (Invalid key)");
     EXPECT_EQ(asked, 3);
     EXPECT_EQ(Env().FileName, "before");
     asked = 0;
@@ -274,16 +331,12 @@ TEST_F(ProtectionTest, LaunchOpenPreparedAheadOpensAsWithout) {
         Add<TQVExpenseItem>(*NewMonth(2024, 3), day, QVUtils::EncodeDate(2024, 3, day));
     Env().SetPassword(u"secret");
     Env().SetProtection(1);
-    const std::string key = Env().PasswordKey;
+    const TSecret key = Env().PasswordKey;
     Env().SaveToFile(BudgetPath());
     Env().Settings().Save();
     ASSERT_TRUE(FileSystem::ForceFolders(Home.File("copy")));
     FileSystem::WriteFileAtomic(BudgetPath("copy/budget.qn"), FileSystem::ReadFile(BudgetPath()));
-    const auto encoded = [] {
-        TQVCompoundFile container;
-        Env().SaveToCompoundFile(container);
-        return container.Root().Encode();
-    };
+    const auto encoded = [] { return StoredTree(Env()); };
     Env().Reset();
     Env().LoadFromFile(BudgetPath());
     const std::string expected = encoded();

@@ -57,18 +57,19 @@ void ManyFlows(TQVEnvironment& env) {
     }
 }
 
-// The bytes of the container the tree writer builds for the budget now, and the password it
-// was asked for.
+// The bytes of the container the tree writer builds for the budget now, under the file password
+// of its key when it is protected.
 std::string TreeFile(TQVEnvironment& env, std::string& password) {
     TQVCompoundFile container;
-    env.SaveToCompoundFile(container);
-    if (container.OnPassword) {
-        container.OnPassword = [ask = container.OnPassword, &password](
-                                   TQVCompoundFile& sender, std::string& given, bool& cancel) {
-            ask(sender, given, cancel);
-            password = given;
-        };
-    }
+    if (env.BudgetId.size() < 32)
+        env.BudgetId = std::string(32, 'i');
+    BudgetContainer(env, container);
+    container.Protected = env.Protection != 0;
+    if (container.Protected)
+        password = std::string(TQVEnvironment::KeyToFilePassword(env.PasswordKey));
+    container.OnPassword = [&password](TQVCompoundFile&, std::string& given, bool&) {
+        given = password;
+    };
     TMemoryStream stream;
     container.SaveToStream(stream);
     return stream.Data();

@@ -18,11 +18,11 @@
 #include "platform/FileSystem.h"
 #include "platform/Stream.h"
 #include "storage/QVBase.h"
+#include "storage/QVException.h"
 #include "storage/container/QVCFInPlace.h"
 #include "storage/container/QVCFItem.h"
 #include "storage/container/QVCFView.h"
 #include "storage/container/QVCompoundFile.h"
-#include "storage/QVException.h"
 #include "support/Bytes.h"
 #include "support/CryptoOracle.h"
 #include "support/FailingStream.h"
@@ -455,11 +455,35 @@ TEST(CompoundFileTest, ReadErrorsAndChangesAreToldAsThey) {
             TFailingStream stream(bytes, good, changes);
             TQVCompoundFile file;
             file.OnPassword = Answer({"secret"});
-            const std::string outcome = Outcome([&] {
-                file.ReadInPlace(stream, [](TQVCFReader& root) { Dump(root, true); });
-            });
+            const std::string outcome = Outcome(
+                [&] { file.ReadInPlace(stream, [](TQVCFReader& root) { Dump(root, true); }); });
             EXPECT_EQ(outcome, changes ? TFailingStream::Changed : TFailingStream::Failed);
         }
+    }
+}
+
+// A file whose last change is only moments old may still be being written under the times it
+// shows, so it is not read at all, not even its head; once the file is still it is read.
+TEST(CompoundFileTest, AFileChangedMomentsAgoIsNotReadYet) {
+    TQVCompoundFile source;
+    Fill(source.Root());
+    TTempDir dir;
+    const std::string path = dir.File("budget.qn");
+    FileSystem::WriteFileAtomic(path, Save(source));
+    for (const bool still : {false, true}) {
+        SCOPED_TRACE(still);
+        if (still)
+            ASSERT_TRUE(FileSystem::WaitUntilStill(path));
+        TFileStream stream(path, TFileMode::OpenRead);
+        TQVCompoundFile file;
+        bool headRead = false;
+        file.OnInfo = [&](TQVCompoundFile&) { headRead = true; };
+        const std::string outcome = Outcome<EFileChanged>(
+            [&] { file.ReadInPlace(stream, [](TQVCFReader& root) { Dump(root, false); }); });
+        EXPECT_EQ(outcome, still ? "ok"
+                                 : "Cannot open file \"" + path +
+                                       "\": another program changed it while it was being read");
+        EXPECT_EQ(headRead, still);
     }
 }
 

@@ -9,8 +9,8 @@
 
 // The bytes of a file whose reads fail with the system's error (EIO) once they reach past its
 // first `good` bytes, as on a failing disk or a lost network folder; or, with `changes`, a file
-// that another program writes as soon as a read reaches past them. Readers on several threads
-// may share it.
+// that another program writes as soon as a read reaches past them: from there on the reader gets
+// other bytes, which read as damage. Readers on several threads may share it.
 class TFailingStream : public TMemoryStream {
 public:
     static inline const std::string Name = "budget.qn";
@@ -24,12 +24,13 @@ public:
         : TMemoryStream(std::move(bytes)), FGood(good), FChanges(changes) {}
 
     std::size_t Read(void* buffer, std::size_t count) override {
-        Allow(Position(), count);
-        return TMemoryStream::Read(buffer, count);
+        const std::uint64_t position = Position();
+        Allow(position, count);
+        return Other(position, buffer, TMemoryStream::Read(buffer, count));
     }
     std::size_t ReadAt(std::uint64_t position, void* buffer, std::size_t count) override {
         Allow(position, count);
-        return TMemoryStream::ReadAt(position, buffer, count);
+        return Other(position, buffer, TMemoryStream::ReadAt(position, buffer, count));
     }
     TStamp Stamp() const override {
         const std::lock_guard<std::mutex> hold(FLock);
@@ -40,6 +41,15 @@ protected:
     [[noreturn]] void RaiseChanged() const override { throw EFileChanged(Name); }
 
 private:
+    // The other program's version of the bytes past the good ones.
+    std::size_t Other(std::uint64_t position, void* buffer, std::size_t count) const {
+        auto* bytes = static_cast<std::uint8_t*>(buffer);
+        for (std::size_t i = 0; FChanges && i < count; ++i)
+            if (position + i >= FGood)
+                bytes[i] ^= 0x5A;
+        return count;
+    }
+
     // A read past the good bytes fails, as the system's read does, or marks the file changed.
     void Allow(std::uint64_t position, std::size_t count) {
         if (position + count <= FGood)

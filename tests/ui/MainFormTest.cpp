@@ -135,7 +135,7 @@ TEST_F(MainFormTest, StrongBudgetAsksForItsPasswordAtEveryOpening) {
 TEST_F(MainFormTest, LaunchOpensTheLastBudgetAskingOnlyWhenTheRecordsDoNot) {
     const std::string path = MakeBudget(true);
     Env().SetPassword(u"secret");
-    const std::string key = Env().PasswordKey;
+    const TSecret key = Env().PasswordKey;
     const struct {
         const char* name;
         std::uint8_t level;
