@@ -6,8 +6,8 @@
 #include <string>
 
 #include "platform/Stream.h"
-#include "storage/crypto/QVAES.h"
 #include "storage/container/QVCompoundFile.h"
+#include "storage/crypto/QVAES.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ std::string SaveTree(bool isProtected) {
     TQVCompoundFile file;
     FillTree(file.Root());
     file.Protected = isProtected;
-    file.OnPassword = [](TQVCompoundFile&, std::string& password, bool&) { password = Password; };
+    file.OnPassword = [](TQVCompoundFile&, TSecret& password, bool&) { password = Password; };
     TMemoryStream stream;
     file.SaveToStream(stream);
     return stream.Data();
@@ -51,7 +51,7 @@ void BM_ContainerSave(benchmark::State& state) {
     TQVCompoundFile file;
     FillTree(file.Root());
     file.Protected = isProtected;
-    file.OnPassword = [](TQVCompoundFile&, std::string& password, bool&) { password = Password; };
+    file.OnPassword = [](TQVCompoundFile&, TSecret& password, bool&) { password = Password; };
     for (auto _ : state) {
         TMemoryStream stream;
         file.SaveToStream(stream);
@@ -68,9 +68,7 @@ void BM_ContainerLoad(benchmark::State& state) {
     for (auto _ : state) {
         TMemoryStream stream(bytes);
         TQVCompoundFile file;
-        file.OnPassword = [](TQVCompoundFile&, std::string& password, bool&) {
-            password = Password;
-        };
+        file.OnPassword = [](TQVCompoundFile&, TSecret& password, bool&) { password = Password; };
         file.LoadFromStream(stream);
         benchmark::DoNotOptimize(file.Root().Count());
     }

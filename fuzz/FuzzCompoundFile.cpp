@@ -24,7 +24,7 @@ const std::string FuzzPassword = "fuzz";
 // Answers with the fuzz password, then with two others so the retry path runs too, then gives up.
 // `used` ends as the last password given, which is the one that opened the file.
 TQVCompoundFile::TPasswordEvent Answers(std::string& used) {
-    return [&used, attempt = 0](TQVCompoundFile&, std::string& password, bool& cancel) mutable {
+    return [&used, attempt = 0](TQVCompoundFile&, TSecret& password, bool& cancel) mutable {
         static const std::string Others[] = {FuzzPassword, "", "fuzzfuzzfuzzfuzz-longer"};
         if (attempt == 3) {
             cancel = true;
@@ -37,7 +37,7 @@ TQVCompoundFile::TPasswordEvent Answers(std::string& used) {
 
 // Gives `password` once; a second request means it did not open the file.
 TQVCompoundFile::TPasswordEvent Once(const std::string& password) {
-    return [password, given = false](TQVCompoundFile&, std::string& out, bool& cancel) mutable {
+    return [password, given = false](TQVCompoundFile&, TSecret& out, bool& cancel) mutable {
         cancel = given;
         out = password;
         given = true;

@@ -79,19 +79,6 @@ template <class T> void LoadList(TQVCFReader& folder, TQVObjectList<T>& list) {
         list.Add(std::move(object));
 }
 
-// The container's password handler over one of the environment's, which hand the password over
-// in a holder that wipes it.
-TQVCompoundFile::TPasswordEvent PasswordHandler(TQVEnvironment& env,
-                                                void (TQVEnvironment::*handler)(TQVCompoundFile&,
-                                                                                TSecret&, bool&)) {
-    return [&env, handler](TQVCompoundFile& sender, std::string& password, bool& cancel) {
-        TSecret given;
-        (env.*handler)(sender, given, cancel);
-        if (!cancel)
-            password.assign(given.data(), given.size());
-    };
-}
-
 // The words for a container's error that a user can act on: what is wrong with the file.
 std::string CannotOpenCause(const std::string& error) {
     if (error == CFMessages::InvalidFile || error == CFMessages::InvalidItem ||
@@ -160,7 +147,9 @@ void TQVEnvironment::PrepareSave(TQVCompoundFile& container) {
     container.Info = BudgetId;
     container.Protected = Protection != 0;
     if (container.Protected) {
-        container.OnPassword = PasswordHandler(*this, &TQVEnvironment::GetSavePassword);
+        container.OnPassword = [this](TQVCompoundFile& sender, TSecret& password, bool& cancel) {
+            GetSavePassword(sender, password, cancel);
+        };
     }
 }
 
@@ -320,7 +309,9 @@ void TQVEnvironment::LoadFromStream(TStream& stream, const std::string& fileName
     TQVBudgetState aside = std::exchange(budget, std::move(fresh));
     try {
         TQVCompoundFile container;
-        container.OnPassword = PasswordHandler(*this, &TQVEnvironment::GetLoadPassword);
+        container.OnPassword = [this](TQVCompoundFile& sender, TSecret& password, bool& cancel) {
+            GetLoadPassword(sender, password, cancel);
+        };
         container.OnInfo = [this](TQVCompoundFile& sender) { HeaderRead(sender); };
         container.ReadInPlace(
             stream, [this, &container](TQVCFReader& root) { ReadBudget(root, container.Info); });

@@ -12,14 +12,9 @@ TQVCFBodySource::TQVCFBodySource(TStream& stream, std::uint64_t start, std::uint
                                  const std::uint8_t* key, const std::uint8_t* iv)
     : FStream(stream), FStart(start), FLength(length), FProtected(key != nullptr) {
     if (FProtected) {
-        std::memcpy(FKey, key, 16);
+        FKey = TSecret::View(reinterpret_cast<const char*>(key), 16);
         std::memcpy(FIV, iv, 16);
     }
-}
-
-TQVCFBodySource::~TQVCFBodySource() {
-    // The key is the password's own bytes.
-    QVUtils::Wipe(FKey, sizeof(FKey));
 }
 
 void TQVCFBodySource::ReadStored(std::uint64_t offset, std::size_t size, std::uint8_t* out) const {
@@ -43,25 +38,22 @@ void TQVCFBodySource::Read(std::uint64_t offset, std::size_t size, std::uint8_t*
     const std::size_t feedback = block == 0 ? 0 : 16;
     ReadStored(block - feedback, feedback + lead, head);
     QVAES::TAESContext context;
-    QVAES::InitDecrypt(context, FKey, block == 0 ? FIV : head);
+    QVAES::InitDecrypt(context, Key(), block == 0 ? FIV : head);
     std::uint32_t outLen = 16;
     std::uint8_t skipped[16];
     QVAES::Decrypt(context, head + feedback, static_cast<std::uint32_t>(lead), skipped, outLen);
     ReadStored(offset, size, out);
     outLen = static_cast<std::uint32_t>(size);
     QVAES::Decrypt(context, out, outLen, out, outLen);
-    QVUtils::Wipe(&context, sizeof(context));
-    QVUtils::Wipe(skipped, sizeof(skipped));
 }
 
 void TQVCFBodySource::Decrypt(std::uint8_t* body, std::size_t size) const {
     if (!FProtected)
         return;
     QVAES::TAESContext context;
-    QVAES::InitDecrypt(context, FKey, FIV);
+    QVAES::InitDecrypt(context, Key(), FIV);
     auto outLen = static_cast<std::uint32_t>(size);
     QVAES::Decrypt(context, body, outLen, body, outLen);
-    QVUtils::Wipe(&context, sizeof(context));
 }
 
 namespace {

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "platform/ByteBuffer.h"
+#include "storage/QVSecret.h"
 #include "storage/asn1/QVASN1Reader.h"
 
 class TStream;
@@ -17,7 +18,6 @@ public:
     // and stay open as long as this. `key` null: the body is stored plain.
     TQVCFBodySource(TStream& stream, std::uint64_t start, std::uint64_t length,
                     const std::uint8_t* key, const std::uint8_t* iv);
-    ~TQVCFBodySource();
     TQVCFBodySource(const TQVCFBodySource&) = delete;
     TQVCFBodySource& operator=(const TQVCFBodySource&) = delete;
 
@@ -31,13 +31,14 @@ public:
     void Decrypt(std::uint8_t* body, std::size_t size) const;
 
 private:
+    const std::uint8_t* Key() const { return reinterpret_cast<const std::uint8_t*>(FKey.data()); }
     void ReadStored(std::uint64_t offset, std::size_t size, std::uint8_t* out) const;
 
     TStream& FStream;
     std::uint64_t FStart;
     std::uint64_t FLength;
     bool FProtected;
-    std::uint8_t FKey[16] = {};
+    TSecret FKey;
     std::uint8_t FIV[16] = {};
 };
 

@@ -15,27 +15,18 @@
 
 namespace {
 
-using TKey = std::uint8_t[16];
-
-// Zero bytes, then the first min(length, 16) bytes of `bytes` over them.
-void MakeBlock(const void* bytes, std::uint32_t length, std::uint8_t (&block)[16]) {
-    std::memset(block, 0, 16);
+// Zero bytes, then the first min(length, 16) bytes of `bytes` over them; a key in a holder that
+// wipes it.
+TSecret MakeBlock(const void* bytes, std::uint32_t length) {
+    TSecret block(16);
     if (bytes != nullptr)
-        std::memcpy(block, bytes, std::min<std::uint32_t>(length, 16));
+        std::memcpy(block.data(), bytes, std::min<std::uint32_t>(length, 16));
+    return block;
 }
 
-// Zeros a key or a cipher state when its scope ends, however it ends.
-class TWipeOnExit {
-public:
-    TWipeOnExit(void* bytes, std::size_t count) : FBytes(bytes), FCount(count) {}
-    ~TWipeOnExit() { QVUtils::Wipe(FBytes, FCount); }
-    TWipeOnExit(const TWipeOnExit&) = delete;
-    TWipeOnExit& operator=(const TWipeOnExit&) = delete;
-
-private:
-    void* FBytes;
-    std::size_t FCount;
-};
+const std::uint8_t* Bytes(const TSecret& secret) {
+    return reinterpret_cast<const std::uint8_t*>(secret.data());
+}
 
 // A read of the head that fell short: a file too short to be a container (the system's errors
 // are raised by the read itself).
@@ -43,8 +34,8 @@ private:
     throw EPACFError(CFMessages::InvalidFile);
 }
 
-void MakeKey(const std::string& password, TKey& key) {
-    MakeBlock(password.data(), static_cast<std::uint32_t>(password.size()), key);
+TSecret MakeKey(const TSecret& password) {
+    return MakeBlock(password.data(), static_cast<std::uint32_t>(password.size()));
 }
 
 // Reads up to `count` bytes, never allocating much more than the stream really delivers: a
@@ -89,12 +80,8 @@ TQVCompoundFile::~TQVCompoundFile() = default;
 bool TQVCompoundFile::EncryptBuffer(const void* inBuf, std::uint32_t len, void* outBuf,
                                     std::uint32_t& outLen, const void* key, std::uint32_t keyLen,
                                     const void* iv, std::uint32_t ivLen) {
-    std::uint8_t k[16], v[16];
     QVAES::TAESContext context;
-    const TWipeOnExit wipeKey(k, sizeof(k)), wipeContext(&context, sizeof(context));
-    MakeBlock(key, keyLen, k);
-    MakeBlock(iv, ivLen, v);
-    QVAES::InitEncrypt(context, k, v);
+    QVAES::InitEncrypt(context, Bytes(MakeBlock(key, keyLen)), Bytes(MakeBlock(iv, ivLen)));
     QVAES::Encrypt(context, inBuf, len, outBuf, outLen);
     return true;
 }
@@ -102,23 +89,19 @@ bool TQVCompoundFile::EncryptBuffer(const void* inBuf, std::uint32_t len, void* 
 bool TQVCompoundFile::DecryptBuffer(const void* inBuf, std::uint32_t len, void* outBuf,
                                     std::uint32_t& outLen, const void* key, std::uint32_t keyLen,
                                     const void* iv, std::uint32_t ivLen) {
-    std::uint8_t k[16], v[16];
     QVAES::TAESContext context;
-    const TWipeOnExit wipeKey(k, sizeof(k)), wipeContext(&context, sizeof(context));
-    MakeBlock(key, keyLen, k);
-    MakeBlock(iv, ivLen, v);
-    QVAES::InitDecrypt(context, k, v);
+    QVAES::InitDecrypt(context, Bytes(MakeBlock(key, keyLen)), Bytes(MakeBlock(iv, ivLen)));
     return QVAES::Decrypt(context, inBuf, len, outBuf, outLen);
 }
 
-void TQVCompoundFile::Protect(std::uint8_t (&protection)[ProtectionSize], std::uint8_t (&key)[16]) {
-    std::string password;
+TSecret TQVCompoundFile::Protect(std::uint8_t (&protection)[ProtectionSize]) {
+    TSecret password;
     bool cancel = false;
     if (OnPassword)
         OnPassword(*this, password, cancel);
     if (cancel)
         throw EPACFError(CFMessages::InvalidKey);
-    MakeKey(password, key);
+    TSecret key = MakeKey(password);
 
     std::uint8_t* iv = protection + 1;
     std::uint8_t check[16];
@@ -126,8 +109,9 @@ void TQVCompoundFile::Protect(std::uint8_t (&protection)[ProtectionSize], std::u
     QVUtils::RandomBytes(iv, 16); // the IV is drawn first, then the check block
     QVUtils::RandomBytes(check, 16);
     std::uint32_t outLen = 16;
-    EncryptBuffer(check, 16, protection + 17, outLen, key, 16, iv, 16);
+    EncryptBuffer(check, 16, protection + 17, outLen, key.data(), 16, iv, 16);
     QVUtils::PutUInt32LE(protection + 36, QVCRC::CRC32(check, 16));
+    return key;
 }
 
 void TQVCompoundFile::WriteHead(TStream& stream, std::uint32_t bodyLength,
@@ -154,12 +138,11 @@ void TQVCompoundFile::SaveToStream(TStream& stream) {
 
     std::uint8_t protection[ProtectionSize] = {};
     if (Protected) {
-        TKey key;
-        const TWipeOnExit wipeKey(key, sizeof(key));
-        Protect(protection, key);
+        const TSecret key = Protect(protection);
         // The body is a second pass that starts afresh from the same key and IV, in place.
         std::uint32_t outLen = bodyLength;
-        EncryptBuffer(body.data(), bodyLength, body.data(), outLen, key, 16, protection + 1, 16);
+        EncryptBuffer(body.data(), bodyLength, body.data(), outLen, key.data(), 16, protection + 1,
+                      16);
     }
     WriteHead(stream, bodyLength, protection);
     stream.WriteBuffer(body.data(), body.size());
@@ -168,13 +151,9 @@ void TQVCompoundFile::SaveToStream(TStream& stream) {
 void TQVCompoundFile::SaveToStream(TStream& stream, const TQVCFStreamedBody& body) {
     std::uint8_t protection[ProtectionSize] = {};
     QVAES::TAESContext cipher;
-    const TWipeOnExit wipeCipher(&cipher, sizeof(cipher));
     if (Protected) {
-        TKey key;
-        const TWipeOnExit wipeKey(key, sizeof(key));
-        Protect(protection, key);
         // The same second pass as above, run on through the blocks of the body.
-        QVAES::InitEncrypt(cipher, key, protection + 1);
+        QVAES::InitEncrypt(cipher, Bytes(Protect(protection)), protection + 1);
     }
     WriteHead(stream, body.Size(), protection);
     TQVCFBlockSink sink(stream, Protected ? &cipher : nullptr);
@@ -234,9 +213,7 @@ std::unique_ptr<TQVCFBodySource> TQVCompoundFile::ReadHead(TStream& stream) {
 
     // Ask until the check block decrypts to its checksum or the handler gives up. Without a
     // handler the empty password is the one attempt.
-    std::string password;
-    TKey key;
-    const TWipeOnExit wipeKey(key, sizeof(key));
+    TSecret password, key;
     for (bool first = true;; first = false) {
         bool cancel = false;
         if (OnPassword)
@@ -245,16 +222,17 @@ std::unique_ptr<TQVCFBodySource> TQVCompoundFile::ReadHead(TStream& stream) {
             cancel = true;
         if (cancel)
             throw EPACFError(CFMessages::InvalidKey);
-        password.resize(16, '\0');
-        MakeKey(password, key);
+        // A handler that leaves the password alone is given the padded key back next time.
+        key = MakeKey(password);
+        password = key;
         std::uint8_t check[16];
         std::uint32_t outLen = 16;
-        DecryptBuffer(protection + 17, 16, check, outLen, key, 16, iv, 16);
+        DecryptBuffer(protection + 17, 16, check, outLen, key.data(), 16, iv, 16);
         if (QVCRC::CRC32(check, 16) == storedCRC)
             break;
     }
 
-    return bodyFrom(key, iv);
+    return bodyFrom(Bytes(key), iv);
 }
 
 TByteBuffer TQVCompoundFile::ReadBody(TStream& stream) {

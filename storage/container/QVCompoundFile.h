@@ -7,6 +7,7 @@
 
 #include "platform/ByteBuffer.h"
 #include "platform/Stream.h"
+#include "storage/QVSecret.h"
 #include "storage/container/QVCFInPlace.h"
 #include "storage/container/QVCFItem.h"
 
@@ -21,7 +22,7 @@ public:
     // Asked for the password when a protected container is written or read. Setting `cancel`
     // ends the operation with "Invalid key".
     using TPasswordEvent =
-        std::function<void(TQVCompoundFile& sender, std::string& password, bool& cancel)>;
+        std::function<void(TQVCompoundFile& sender, TSecret& password, bool& cancel)>;
     using TInfoEvent = std::function<void(TQVCompoundFile& sender)>;
 
     static constexpr std::uint32_t Magic = 0x1E0334F8;
@@ -92,7 +93,7 @@ private:
     TByteBuffer ReadBody(TStream& stream);
     // Asks for the password and fills the protection block; gives the key the body is encrypted
     // with.
-    void Protect(std::uint8_t (&protection)[ProtectionSize], std::uint8_t (&key)[16]);
+    TSecret Protect(std::uint8_t (&protection)[ProtectionSize]);
     // The header, the info block and, when protected, the protection block.
     void WriteHead(TStream& stream, std::uint32_t bodyLength, const std::uint8_t* protection);
 

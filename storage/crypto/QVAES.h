@@ -1,14 +1,20 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 // AES-128 (forward cipher only) and its use in CFB mode with 128-bit feedback.
 namespace QVAES {
 
 using TRoundKeys = std::uint32_t[44];
 
-// One CFB pass. It holds key material: keep it on the stack of the one caller that uses it.
+// One CFB pass. It holds key material, which it wipes when it goes, however it goes.
 struct TAESContext {
+    TAESContext() = default;
+    TAESContext(const TAESContext&) = delete;
+    TAESContext& operator=(const TAESContext&) = delete;
+    ~TAESContext() { explicit_bzero(this, sizeof(*this)); }
+
     std::uint32_t RoundKeys[44];
     // The current key-stream block. The next key-stream byte is Register[16 - Remaining]; the
     // bytes before it have already been replaced by the ciphertext they produced.

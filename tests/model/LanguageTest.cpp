@@ -9,9 +9,9 @@
 #include "model/QVStringKeeper.h"
 #include "platform/FileSystem.h"
 #include "platform/Stream.h"
-#include "storage/container/QVCompoundFile.h"
 #include "storage/QVException.h"
 #include "storage/QVUtils.h"
+#include "storage/container/QVCompoundFile.h"
 #include "support/ItemDump.h"
 #include "support/Outcome.h"
 #include "support/TempDir.h"
@@ -25,7 +25,7 @@ void WriteTable(TQVStringKeeper& table, const std::string& fileName,
     table.SaveToFolder(container.Root());
     if (password) {
         container.Protected = true;
-        container.OnPassword = [password](TQVCompoundFile&, std::string& result, bool&) {
+        container.OnPassword = [password](TQVCompoundFile&, TSecret& result, bool&) {
             result = *password;
         };
     }

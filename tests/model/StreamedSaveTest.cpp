@@ -67,7 +67,7 @@ std::string TreeFile(TQVEnvironment& env, std::string& password) {
     container.Protected = env.Protection != 0;
     if (container.Protected)
         password = std::string(TQVEnvironment::KeyToFilePassword(env.PasswordKey));
-    container.OnPassword = [&password](TQVCompoundFile&, std::string& given, bool&) {
+    container.OnPassword = [&password](TQVCompoundFile&, TSecret& given, bool&) {
         given = password;
     };
     TMemoryStream stream;

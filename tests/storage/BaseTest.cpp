@@ -10,11 +10,11 @@
 
 #include "platform/Guid.h"
 #include "storage/QVBase.h"
+#include "storage/QVException.h"
+#include "storage/QVUtils.h"
 #include "storage/container/QVCFItem.h"
 #include "storage/container/QVCFReader.h"
 #include "storage/container/QVCFWriter.h"
-#include "storage/QVException.h"
-#include "storage/QVUtils.h"
 #include "support/ItemDump.h"
 #include "support/Outcome.h"
 #include "support/TempDir.h"

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "storage/QVBase.h"
-#include "storage/container/QVCFItem.h"
 #include "storage/QVException.h"
+#include "storage/container/QVCFItem.h"
 #include "support/Bytes.h"
 #include "support/CFBuild.h"
 #include "support/Outcome.h"

@@ -7,12 +7,12 @@
 #include <vector>
 
 #include "platform/Stream.h"
+#include "storage/QVException.h"
 #include "storage/container/QVCFBlockSink.h"
 #include "storage/container/QVCFItem.h"
 #include "storage/container/QVCFStream.h"
 #include "storage/container/QVCFWriter.h"
 #include "storage/container/QVCompoundFile.h"
-#include "storage/QVException.h"
 #include "support/Bytes.h"
 #include "support/CryptoOracle.h"
 #include "support/FullStream.h"
@@ -138,9 +138,7 @@ TEST(CFStreamTest, StreamedContainerIsTheTreeContainer) {
         TQVCompoundFile tree;
         tree.Info = "budget id";
         tree.Protected = locked;
-        tree.OnPassword = [](TQVCompoundFile&, std::string& password, bool&) {
-            password = "secret";
-        };
+        tree.OnPassword = [](TQVCompoundFile&, TSecret& password, bool&) { password = "secret"; };
         tree.Root().SetSorted(false);
         TQVCFTreeWriter writer(tree.Root());
         Shapes(writer);

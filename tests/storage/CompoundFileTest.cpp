@@ -112,7 +112,7 @@ std::string LoadFromPipe(TQVCompoundFile& file, const std::string& bytes) {
 
 // A password handler that answers from a list, then cancels; it counts its calls.
 TQVCompoundFile::TPasswordEvent Answer(std::vector<std::string> answers, int* calls = nullptr) {
-    return [answers, calls, next = std::size_t(0)](TQVCompoundFile&, std::string& password,
+    return [answers, calls, next = std::size_t(0)](TQVCompoundFile&, TSecret& password,
                                                    bool& cancel) mutable {
         if (calls)
             ++*calls;
@@ -152,7 +152,7 @@ TEST(CompoundFileTest, UnprotectedLayoutToTheByte) {
     copy.Protected = true;
     std::string events;
     copy.OnInfo = [&](TQVCompoundFile& sender) { events += sender.Protected ? "?" : sender.Info; };
-    copy.OnPassword = [&](TQVCompoundFile&, std::string&, bool&) { events += " password"; };
+    copy.OnPassword = [&](TQVCompoundFile&, TSecret&, bool&) { events += " password"; };
     ASSERT_EQ(Load(copy, bytes), "ok");
     EXPECT_EQ(events, file.Info);
     EXPECT_EQ(copy.Root().Encode(), body);
@@ -187,7 +187,7 @@ TEST(CompoundFileTest, ProtectedLayoutDecryptsWithOpenSSL) {
     TQVCompoundFile copy;
     std::string events;
     copy.OnInfo = [&](TQVCompoundFile& sender) { events += sender.Protected ? "protected " : "?"; };
-    copy.OnPassword = [&](TQVCompoundFile&, std::string& password, bool&) {
+    copy.OnPassword = [&](TQVCompoundFile&, TSecret& password, bool&) {
         events += "password";
         password = "secret";
     };

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <iostream>
+#include <new>
 #include <random>
 #include <string>
 #include <vector>
@@ -58,4 +59,19 @@ TEST(HardwareCryptoTest, BothPathsAgreeWithOpenSSL) {
             });
         }
     }
+}
+
+// A cipher's context holds the expanded key: whoever made it, and however its scope ends, it
+// leaves no byte of that key behind.
+TEST(HardwareCryptoTest, ACipherContextWipesItsKeyWhenItGoes) {
+    alignas(QVAES::TAESContext) unsigned char place[sizeof(QVAES::TAESContext)];
+    const std::uint8_t key[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+    const std::uint8_t iv[16] = {};
+    auto* context = new (place) QVAES::TAESContext;
+    QVAES::InitDecrypt(*context, key, iv);
+    ASSERT_NE(std::string(reinterpret_cast<const char*>(place), sizeof(place)),
+              std::string(sizeof(place), '\0'));
+    context->~TAESContext();
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(place), sizeof(place)),
+              std::string(sizeof(place), '\0'));
 }
