@@ -4,16 +4,9 @@
 
 #include "storage/QVException.h"
 #include "storage/asn1/QVDER.h"
+#include "storage/container/QVCFEncode.h"
 
 using namespace QVDER;
-
-namespace {
-
-std::uint64_t NameBytes(const std::u16string& name) {
-    return 2 * std::uint64_t(name.size());
-}
-
-} // namespace
 
 // ---- Writing ----
 
@@ -28,28 +21,12 @@ std::string TQVCFItem::Encode() const {
 
 std::uint64_t TQVCFItem::MeasureItem() const {
     FContentSize = MeasureContent();
-    FItemSize = ElementSize(ElementSize(GetTypeTag().size()) +
-                            ElementSize(ElementSize(NameBytes(Name))) + ElementSize(FContentSize));
+    FItemSize = QVCFEncode::ItemSize(Name.size(), FContentSize);
     return FItemSize;
 }
 
 std::uint8_t* TQVCFItem::WriteItem(std::uint8_t* out) const {
-    const std::string_view tag = GetTypeTag();
-    const std::uint64_t nameElement = ElementSize(NameBytes(Name));
-    out =
-        WriteHeader(out, TagSequence,
-                    ElementSize(tag.size()) + ElementSize(nameElement) + ElementSize(FContentSize));
-    out = WriteHeader(out, TagType, tag.size());
-    std::memcpy(out, tag.data(), tag.size());
-    out += tag.size();
-    out = WriteHeader(out, TagSequence, nameElement);
-    out = WriteHeader(out, TagName, NameBytes(Name));
-    for (char16_t unit : Name) {
-        *out++ = static_cast<std::uint8_t>(unit & 0xFF);
-        *out++ = static_cast<std::uint8_t>(unit >> 8);
-    }
-    out = WriteHeader(out, TagOctets, FContentSize);
-    return WriteContent(out);
+    return WriteContent(QVCFEncode::WriteItemHead(out, IsFolder(), Name, FContentSize));
 }
 
 std::uint64_t TQVCFFile::MeasureContent() const {

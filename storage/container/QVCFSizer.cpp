@@ -5,39 +5,7 @@
 
 #include "platform/Workers.h"
 
-#include "storage/QVException.h"
-#include "storage/asn1/QVDER.h"
-
-using namespace QVDER;
-
-namespace QVCFSizes {
-
-void InternalError() {
-    throw EPACFError(CFMessages::InternalError);
-}
-
-std::uint64_t ItemSize(std::size_t nameUnits, std::uint64_t contentSize) {
-    return ElementSize(ElementSize(1) + ElementSize(ElementSize(2 * std::uint64_t(nameUnits))) +
-                       ElementSize(contentSize));
-}
-
-std::uint64_t FileItemElement(std::size_t nameUnits, std::uint64_t dataSize) {
-    return ElementSize(ItemSize(nameUnits, ElementSize(dataSize)));
-}
-
-std::uint64_t FolderItemElement(std::size_t nameUnits, std::uint64_t children) {
-    return ElementSize(ItemSize(nameUnits, ElementSize(children)));
-}
-
-std::size_t IndexNameUnits(int index) {
-    std::size_t units = 1;
-    for (auto value = static_cast<std::uint32_t>(index); value >= 10; value /= 10)
-        ++units;
-    return units;
-}
-
-} // namespace QVCFSizes
-
+using namespace QVCFEncode;
 using namespace QVCFSizes;
 
 void TQVCFSizer::Measure(std::u16string_view name, int count, const TWriteEach& write, bool share) {
@@ -54,7 +22,7 @@ void TQVCFSizer::Measure(std::u16string_view name, int count, const TWriteEach& 
         FSlots[slot].RunBytes = shared.RunBytes;
     } else {
         for (int index = 0; index < count; index = QVCFList::NextIndex(index, count)) {
-            TQVCFSizer folder(FSlots, FShared ? nullptr : FRuns);
+            TQVCFSizer folder(FSlots, FRuns);
             write(index, folder);
             children += FolderItemElement(IndexNameUnits(index), folder.Children());
         }
@@ -72,7 +40,7 @@ std::uint64_t TQVCFSizer::MeasureShared(int count, const TWriteEach& write, TSlo
         std::vector<TSlot> Slots;
         std::vector<std::pair<std::uint64_t, std::size_t>> Sizes; // bytes and lists of each
     };
-    const unsigned workers = Workers::ThreadsBeside(TQVCFStreamedBody::MaxEncoders);
+    const unsigned workers = Workers::ThreadsBeside(MaxEncoders);
     // Enough chunks to keep every thread busy, each measured at once.
     const int chunks = std::min(count, static_cast<int>(workers + 1) * 16);
     int made = 0, next = 0;
@@ -113,8 +81,7 @@ std::uint64_t TQVCFSizer::MeasureShared(int count, const TWriteEach& write, TSlo
     std::uint64_t children = 0;
     for (const auto& [bytes, slots] : sizes)
         children += bytes;
-    slot.RunBytes =
-        std::clamp(children / 64, TQVCFStreamedBody::MinRunBytes, TQVCFStreamedBody::MaxRunBytes);
+    slot.RunBytes = std::clamp(children / 64, MinRunBytes, MaxRunBytes);
     TRun run;
     const auto close = [this, &run] {
         if (run.Folders > 0)

@@ -1,7 +1,5 @@
 #include "storage/container/QVCFStream.h"
 
-#include "storage/container/QVCFDecode.h"
-
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -11,32 +9,23 @@
 
 #include "platform/ByteBuffer.h"
 #include "platform/Workers.h"
+#include "storage/QVException.h"
 #include "storage/asn1/QVDER.h"
 #include "storage/container/QVCFBlockSink.h"
+#include "storage/container/QVCFDecode.h"
+#include "storage/container/QVCFEncode.h"
 #include "storage/container/QVCFItem.h"
 #include "storage/container/QVCFSizer.h"
 
 using namespace QVDER;
+using namespace QVCFEncode;
 using namespace QVCFSizes;
 
 namespace {
 
-using TSlot = TQVCFStreamedBody::TSlot;
-using TRun = TQVCFStreamedBody::TRun;
-
-// The item element up to its content, at `out`: the type, the name and the content's header.
-std::uint8_t* WriteItemHead(std::uint8_t* out, bool folder, std::u16string_view name,
-                            std::uint64_t contentSize) {
-    const std::uint64_t nameBytes = 2 * std::uint64_t(name.size());
-    const std::uint64_t nameElement = ElementSize(nameBytes);
-    out = WriteHeader(out, TagSequence,
-                      ElementSize(1) + ElementSize(nameElement) + ElementSize(contentSize));
-    out = WriteHeader(out, TagType, 1);
-    *out++ = folder ? 'd' : 'f';
-    out = WriteHeader(out, TagSequence, nameElement);
-    out = WriteHeader(out, TagName, nameBytes);
-    out = PutUnits(out, name);
-    return WriteHeader(out, TagOctets, contentSize);
+// The writer wrote other items than it did when measured.
+[[noreturn]] void RaiseInternalError() {
+    throw EPACFError(CFMessages::InternalError);
 }
 
 // One folder's items as they were written, kept until the folder is complete.
@@ -172,7 +161,7 @@ public:
     }
     void List(std::u16string_view name, int count, const TWriteEach& write) override {
         if (FCursor >= FSlots.size())
-            InternalError();
+            RaiseInternalError();
         const std::size_t slot = FCursor;
         FCursor += 1 + FSlots[slot].Descendants;
         TPending::TEntry& entry = AddName(name);
@@ -238,10 +227,8 @@ private:
 
 template <class TSink> class TEncoder {
 public:
-    // `shared`: the encoder of one run of a shared list, whose lists are encoded in turn.
-    TEncoder(const std::vector<TSlot>& slots, const std::vector<TRun>& runs, TSink& sink,
-             bool shared)
-        : FSlots(slots), FRuns(runs), FSink(sink), FShared(shared) {}
+    TEncoder(const std::vector<TSlot>& slots, const std::vector<TRun>& runs, TSink& sink)
+        : FSlots(slots), FRuns(runs), FSink(sink) {}
 
     // The pending items of the folders `depth` deep; each depth has its own, reused from one
     // folder to the next.
@@ -263,18 +250,10 @@ public:
                 WriteItemHead(FSink.Room(Fixed + 2 * name.size()), folder, name, contentSize));
             return;
         }
-        // A name too long for one block, in pieces: the head of an empty name shows where.
+        // A name too long for one block, in pieces.
         std::uint8_t head[Fixed];
-        const std::uint64_t nameBytes = 2 * std::uint64_t(name.size());
-        const std::uint64_t nameElement = ElementSize(nameBytes);
-        std::uint8_t* out =
-            WriteHeader(head, TagSequence,
-                        ElementSize(1) + ElementSize(nameElement) + ElementSize(contentSize));
-        out = WriteHeader(out, TagType, 1);
-        *out++ = folder ? 'd' : 'f';
-        out = WriteHeader(out, TagSequence, nameElement);
-        out = WriteHeader(out, TagName, nameBytes);
-        FSink.Put(head, static_cast<std::size_t>(out - head));
+        FSink.Put(head, static_cast<std::size_t>(
+                            WriteHeadBeforeName(head, folder, name.size(), contentSize) - head));
         for (; !name.empty(); name.remove_prefix(std::min(name.size(), Units))) {
             const std::u16string_view part = name.substr(0, Units);
             FSink.Advance(PutUnits(FSink.Room(2 * part.size()), part));
@@ -306,14 +285,16 @@ public:
         Header(TagSequence, slot.Children);
         const std::uint64_t start = FSink.Count();
         std::size_t cursor = list.Slot + 1;
-        if (slot.RunCount > 0 && !FShared)
+        // Only the outermost shared list has runs: the lists inside its folders are written in
+        // turn.
+        if (slot.RunCount > 0)
             cursor = SharedFolders(list, slot, depth);
         else
             QVCFList::ForEachIndex(list.Count,
                                    [&](int index) { cursor = Folder(list, index, cursor, depth); });
         // Anything else would leave the lengths written before wrong.
         if (FSink.Count() - start != slot.Children || cursor != list.Slot + 1 + slot.Descendants)
-            InternalError();
+            RaiseInternalError();
     }
 
     // Folder `index` of a list, its lists' slots from `cursor` on; returns the slot after them.
@@ -355,7 +336,7 @@ public:
             out += entry.DataSize;
         }
         if (static_cast<std::uint64_t>(out - start) != element)
-            InternalError();
+            RaiseInternalError();
         FSink.Advance(out);
     }
 
@@ -383,7 +364,7 @@ private:
             }
             return at;
         };
-        const unsigned workers = Workers::ThreadsBeside(TQVCFStreamedBody::MaxEncoders);
+        const unsigned workers = Workers::ThreadsBeside(MaxEncoders);
         Workers::RunOrdered<TEncoded>(
             workers, static_cast<std::size_t>(4 * slot.RunBytes),
             [&](TEncoded& item, std::size_t& bytes) {
@@ -409,14 +390,14 @@ private:
                 if (!item.Bytes)
                     return;
                 item.Bytes->Reset(static_cast<std::size_t>(item.Run->Bytes));
-                TEncoder<TMemorySink> encoder(FSlots, FRuns, *item.Bytes, true);
+                TEncoder<TMemorySink> encoder(FSlots, FRuns, *item.Bytes);
                 if (encode(*item.Run, item.Cursor, encoder) != item.Cursor + item.Run->Slots)
-                    InternalError();
+                    RaiseInternalError();
             },
             [&](TEncoded& item) {
                 if (!item.Bytes) {
                     if (encode(*item.Run, item.Cursor, *this) != item.Cursor + item.Run->Slots)
-                        InternalError();
+                        RaiseInternalError();
                     return;
                 }
                 FSink.Put(item.Bytes->Data(), static_cast<std::size_t>(item.Bytes->Count()));
@@ -428,7 +409,6 @@ private:
     const std::vector<TSlot>& FSlots;
     const std::vector<TRun>& FRuns;
     TSink& FSink;
-    bool FShared;
     std::vector<std::unique_ptr<TPending>> FLevels;
 };
 
@@ -439,26 +419,26 @@ TQVCFStreamedBody::TQVCFStreamedBody(TWriteRoot writeRoot) : FWriteRoot(std::mov
     FWriteRoot(root);
     const std::uint64_t size = ItemSize(0, ElementSize(root.Children()));
     if (size > CFMaxBodyLength)
-        InternalError();
+        RaiseInternalError();
     FSize = static_cast<std::uint32_t>(size);
 }
 
 TQVCFStreamedBody::~TQVCFStreamedBody() = default;
 
 void TQVCFStreamedBody::WriteTo(TQVCFBlockSink& sink) const {
-    TEncoder<TQVCFBlockSink> encoder(FSlots, FRuns, sink, false);
+    TEncoder<TQVCFBlockSink> encoder(FSlots, FRuns, sink);
     TPending& root = encoder.Level(0);
     TCollector collector(root, FSlots, 0);
     FWriteRoot(collector);
     if (collector.Cursor() != FSlots.size())
-        InternalError();
+        RaiseInternalError();
     root.Order(false);
     const std::uint64_t children = root.Children();
     if (ItemSize(0, ElementSize(children)) != FSize)
-        InternalError();
+        RaiseInternalError();
     const std::uint64_t start = sink.Count();
     encoder.ItemHead(true, {}, ElementSize(children));
     encoder.Content(root, children, 1);
     if (sink.Count() - start != FSize)
-        InternalError();
+        RaiseInternalError();
 }

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "storage/container/QVCFSizer.h"
 #include "storage/container/QVCFWriter.h"
 
 class TQVCFBlockSink;
@@ -20,7 +21,7 @@ class TQVCFBlockSink;
 //
 // The folders of the outermost ConcurrentList (a budget's months) are shared out among threads
 // in both runs of the writer: the first measures them in chunks and cuts them into runs of
-// consecutive folders, a sixty-fourth of the list each (between MinRunBytes and MaxRunBytes),
+// consecutive folders, a sixty-fourth of the list each (QVCFSizes::MinRunBytes to MaxRunBytes),
 // and the second encodes the runs into memory a few ahead of the one being written out, at most
 // a few runs' bytes at a time. A folder larger than a run is encoded straight into the file when
 // its turn comes, so that what a save holds beside the budget stays a few runs' bytes whatever
@@ -39,33 +40,9 @@ public:
     // error" when the writer wrote other items than it did when measured.
     void WriteTo(TQVCFBlockSink& sink) const;
 
-    // A list's children, measured: the size of its content's SEQUENCE content and how many lists
-    // lie below it, which the encoder steps over to reach the list's next sibling.
-    struct TSlot {
-        std::uint64_t Children = 0;
-        std::size_t Descendants = 0;
-        // A list whose folders threads measured at once: its runs, FirstRun and those after it,
-        // and their size, past which a folder is a run of its own.
-        std::size_t FirstRun = 0;
-        std::size_t RunCount = 0;
-        std::uint64_t RunBytes = 0;
-    };
-    // A run of such a list: its first folder's index, how many folders, how many lists below
-    // them and how many bytes they take.
-    struct TRun {
-        int Index = 0;
-        int Folders = 0;
-        std::size_t Slots = 0;
-        std::uint64_t Bytes = 0;
-    };
-    static constexpr std::uint64_t MinRunBytes = 256 << 10;
-    static constexpr std::uint64_t MaxRunBytes = 2 << 20;
-    // Threads that measure and encode a list's folders at once, at most.
-    static constexpr unsigned MaxEncoders = 8;
-
 private:
     TWriteRoot FWriteRoot;
-    std::vector<TSlot> FSlots;
-    std::vector<TRun> FRuns;
+    std::vector<QVCFSizes::TSlot> FSlots;
+    std::vector<QVCFSizes::TRun> FRuns;
     std::uint32_t FSize = 0;
 };

@@ -1,5 +1,7 @@
 #include "storage/container/QVCFWriter.h"
 
+#include "storage/container/QVCFEncode.h"
+
 #include "storage/container/QVCFItem.h"
 
 void TQVCFTreeWriter::File(std::u16string_view name, std::string_view data) {
@@ -9,7 +11,7 @@ void TQVCFTreeWriter::File(std::u16string_view name, std::string_view data) {
 void TQVCFTreeWriter::Text(std::u16string_view name, std::u16string_view text) {
     std::string& data = FFolder.NewFile(name).Data;
     data.resize(2 * text.size());
-    PutUnits(reinterpret_cast<std::uint8_t*>(data.data()), text);
+    QVCFEncode::PutUnits(reinterpret_cast<std::uint8_t*>(data.data()), text);
 }
 
 void TQVCFTreeWriter::List(std::u16string_view name, int count, const TWriteEach& write) {

@@ -1,8 +1,6 @@
 #pragma once
 
-#include <bit>
 #include <cstdint>
-#include <cstring>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -46,21 +44,6 @@ public:
 private:
     TQVCFFolder& FFolder;
 };
-
-// A text's UTF-16 code units as bytes at `out`, low byte first, as files hold texts; returns the
-// end.
-inline std::uint8_t* PutUnits(std::uint8_t* out, std::u16string_view units) {
-    if constexpr (std::endian::native == std::endian::little) {
-        if (!units.empty())
-            std::memcpy(out, units.data(), 2 * units.size());
-        return out + 2 * units.size();
-    }
-    for (const char16_t unit : units) {
-        *out++ = static_cast<std::uint8_t>(unit & 0xFF);
-        *out++ = static_cast<std::uint8_t>(unit >> 8);
-    }
-    return out;
-}
 
 namespace QVCFList {
 
