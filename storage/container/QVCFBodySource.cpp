@@ -5,7 +5,6 @@
 
 #include "platform/Stream.h"
 #include "storage/QVException.h"
-#include "storage/QVUtils.h"
 #include "storage/crypto/QVAES.h"
 
 TQVCFBodySource::TQVCFBodySource(TStream& stream, std::uint64_t start, std::uint64_t length,

@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <iterator>
 #include <utility>
 
 #include "storage/QVException.h"

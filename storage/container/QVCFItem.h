@@ -6,7 +6,6 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/Exception.h"
 #include "storage/container/QVCFDecode.h"
 
 class TQVCFFolder;

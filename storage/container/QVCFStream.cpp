@@ -1,7 +1,6 @@
 #include "storage/container/QVCFStream.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <memory>
 #include <string>

@@ -8,7 +8,6 @@
 #include "storage/QVUtils.h"
 #include "storage/container/QVCFBlockSink.h"
 #include "storage/container/QVCFBodySource.h"
-#include "storage/container/QVCFInPlace.h"
 #include "storage/container/QVCFStream.h"
 #include "storage/crypto/QVAES.h"
 #include "storage/crypto/QVCRC.h"
