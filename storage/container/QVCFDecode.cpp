@@ -22,29 +22,33 @@ struct TItemTags {
     TASN1Tag Name;
 };
 
+// The reader's next tag; a fault of the tags raises the container's error `message`.
+bool NextTag(TASN1Reader& reader, TASN1Tag& tag, const char* message) {
+    try {
+        return reader.Next(tag);
+    } catch (const EASN1Error&) {
+        throw EPACFError(message);
+    } catch (const EASN1ReadError&) {
+        throw EPACFError(message);
+    }
+}
+
 TItemTags ReadItemTags(TASN1Input& input, std::uint64_t begin, std::uint64_t end) {
     TItemTags tags;
     TASN1Reader reader(input, begin, end);
-    TASN1Tag tag;
-    try {
-        while (reader.Next(tag)) {
-            if (tag.Depth == 0) {
-                if (tags.Tops++ == 0)
-                    tags.Top = tag;
-            } else if (tags.Tops == 1 && tag.Depth == 1) {
-                if (tags.Parts < 3)
-                    tags.Part[tags.Parts] = tag;
-                ++tags.Parts;
-            } else if (tags.Tops == 1 && tag.Depth == 2 && tags.Parts == 2) {
-                // Depth 2 right after the second part: inside it.
-                if (tags.Names++ == 0)
-                    tags.Name = tag;
-            }
+    for (TASN1Tag tag; NextTag(reader, tag, CFMessages::ItemReadError);) {
+        if (tag.Depth == 0) {
+            if (tags.Tops++ == 0)
+                tags.Top = tag;
+        } else if (tags.Tops == 1 && tag.Depth == 1) {
+            if (tags.Parts < 3)
+                tags.Part[tags.Parts] = tag;
+            ++tags.Parts;
+        } else if (tags.Tops == 1 && tag.Depth == 2 && tags.Parts == 2) {
+            // Depth 2 right after the second part: inside it.
+            if (tags.Names++ == 0)
+                tags.Name = tag;
         }
-    } catch (const EASN1Error&) {
-        throw EPACFError(CFMessages::ItemReadError);
-    } catch (const EASN1ReadError&) {
-        throw EPACFError(CFMessages::ItemReadError);
     }
     return tags;
 }
@@ -98,27 +102,20 @@ TItem ReadItem(TASN1Input& input, std::uint64_t begin, std::uint64_t end, bool c
 }
 
 bool TChildren::Next(std::uint64_t& start, std::uint64_t& item, std::uint64_t& size) {
-    TASN1Tag tag;
-    try {
-        while (FReader.Next(tag)) {
-            // One SEQUENCE at the top, holding nothing but OCTET STRINGs.
-            if (tag.Depth == 0) {
-                if (FSequence || !tag.Is(TagSequence, true))
-                    InvalidFile();
-                FSequence = true;
-                continue;
-            }
-            if (!tag.Is(TagOctets, false))
+    for (TASN1Tag tag; NextTag(FReader, tag, CFMessages::InvalidFile);) {
+        // One SEQUENCE at the top, holding nothing but OCTET STRINGs.
+        if (tag.Depth == 0) {
+            if (FSequence || !tag.Is(TagSequence, true))
                 InvalidFile();
-            start = tag.Start;
-            item = tag.Content;
-            size = tag.Header.Size;
-            return true;
+            FSequence = true;
+            continue;
         }
-    } catch (const EASN1Error&) {
-        InvalidFile();
-    } catch (const EASN1ReadError&) {
-        InvalidFile();
+        if (!tag.Is(TagOctets, false))
+            InvalidFile();
+        start = tag.Start;
+        item = tag.Content;
+        size = tag.Header.Size;
+        return true;
     }
     if (!FSequence)
         InvalidFile();
@@ -128,20 +125,13 @@ bool TChildren::Next(std::uint64_t& start, std::uint64_t& item, std::uint64_t& s
 void ReadFileData(TASN1Input& input, std::uint64_t begin, std::uint64_t end, std::uint64_t& data,
                   std::uint64_t& size) {
     TASN1Reader reader(input, begin, end);
-    TASN1Tag tag;
     bool found = false;
-    try {
-        while (reader.Next(tag)) {
-            if (found || !tag.Is(TagOctets, false))
-                InvalidFile();
-            found = true;
-            data = tag.Content;
-            size = tag.Header.Size;
-        }
-    } catch (const EASN1Error&) {
-        InvalidFile();
-    } catch (const EASN1ReadError&) {
-        InvalidFile();
+    for (TASN1Tag tag; NextTag(reader, tag, CFMessages::InvalidFile);) {
+        if (found || !tag.Is(TagOctets, false))
+            InvalidFile();
+        found = true;
+        data = tag.Content;
+        size = tag.Header.Size;
     }
     if (!found)
         InvalidFile();
