@@ -202,8 +202,8 @@ public:
     // is never asked. Nothing else may touch the environment until FinishLoadAhead.
     void StartLoadAhead(const std::string& fileName);
     // Waits for that read. True: the budget is open. False: nothing was started, or the budget
-    // did not open (it needs a typed password, or the read failed); the caller then opens it
-    // with LoadFromFile, which asks or reports.
+    // needs a password that only the user can type; the caller then opens it with LoadFromFile,
+    // which asks. Any other failure is raised as that open would raise it, read and told once.
     bool FinishLoadAhead();
 
     // ---- Protection (QVEnvironmentProtection.cpp)
@@ -304,6 +304,8 @@ private:
     // from that thread).
     Workers::TBackgroundTask FLoadAhead;
     bool FAskPassword = true;
+    // An open that could not ask wanted a typed password.
+    bool FPasswordWanted = false;
     // The key, and the level it gave, that opened a file whose read then met a change: the read
     // again tries it first, so that the user is not asked a second time.
     TSecret FOpenedKey;

@@ -245,6 +245,7 @@ void TQVEnvironment::SaveToFile(const std::string& fileName) {
 
 void TQVEnvironment::StartLoadAhead(const std::string& fileName) {
     // Without a thread to be had nothing starts, and the caller opens the budget itself.
+    FPasswordWanted = false;
     FLoadAhead.Start([this, fileName] {
         FAskPassword = false;
         struct TAskAgain {
@@ -263,9 +264,9 @@ bool TQVEnvironment::FinishLoadAhead() {
         FLoadAhead.Wait();
         return true;
     } catch (...) {
-        // Not lost: the caller opens the budget again, which asks for a password or reports
-        // this failure to the user.
-        return false;
+        if (FPasswordWanted)
+            return false;
+        throw;
     }
 }
 

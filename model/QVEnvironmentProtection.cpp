@@ -360,6 +360,7 @@ void TQVEnvironment::GetLoadPassword(TQVCompoundFile&, TSecret& password, bool& 
         // A typed password makes it strongly protected, whether or not it opens the file.
         Protection = 2;
         if (!FAskPassword || CandidateIndex >= candidates + MaxPasswordAttempts) {
+            FPasswordWanted = !FAskPassword;
             cancel = true;
             return;
         }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <exception>
 #include <unistd.h>
 
 #include <QActionGroup>
@@ -72,15 +73,26 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique
         HideAllContent();
         m_ui->pBottom->hide();
     } catch (...) {
-        // The read works on the environment: it is over before the window's error goes on.
-        Environment->FinishLoadAhead();
+        // The read works on the environment: it is over before the window's error goes on,
+        // which is the one to tell.
+        try {
+            Environment->FinishLoadAhead();
+        } catch (...) {
+        }
         throw;
     }
     // While the budget is still being read, the window's native side is made and its style
     // applied, which would otherwise wait for the read and then hold up the first showing.
     ensurePolished();
     winId();
-    const bool loadedAhead = Environment->FinishLoadAhead();
+    // What the read ahead met is told as the open's own would be, once the window stands.
+    bool loadedAhead = false;
+    std::exception_ptr aheadError;
+    try {
+        loadedAhead = Environment->FinishLoadAhead();
+    } catch (...) {
+        aheadError = std::current_exception();
+    }
 
     // The window's creation: with a failed environment there is nothing to do (the error was
     // shown) and the window closes as soon as it would show.
@@ -94,10 +106,11 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique
 
     if (!launchBudget.empty()) {
         // A last budget that fails to open leaves the window without one, its message shown;
-        // New and Open stay at hand. One that did not open ahead is opened now: the user may
-        // have to type its password, or see why it fails.
+        // New and Open stay at hand. One that wants a typed password is opened now, asking.
         ReplaceBudget([&] {
-            if (loadedAhead) {
+            if (aheadError) {
+                std::rethrow_exception(aheadError);
+            } else if (loadedAhead) {
                 LayOutBudget();
             } else {
                 OpenBudget(launchBudget);

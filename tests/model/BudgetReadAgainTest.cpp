@@ -148,3 +148,40 @@ TEST_F(BudgetReadAgainTest, AFileThatKeepsChangingIsTold) {
                            "\": another program changed it while it was being read");
     EXPECT_EQ(Env().GetSource(0)->Name, u"Kept");
 }
+
+// The read a launch starts ahead, which may not ask the user, ends as File > Open would: open, or
+// with the open's own message, read once; only a budget that wants its password typed is left to
+// the open that may ask.
+TEST_F(BudgetReadAgainTest, TheLaunchReadsAheadAsAnOpenDoes) {
+    const std::string path = BudgetPath();
+    SaveVersion(path, u"Plain", 0);
+    const std::string plain = FileSystem::ReadFile(path);
+    SaveVersion(path, u"Typed", 2);
+    const std::string typed = FileSystem::ReadFile(path);
+    const struct {
+        const char* what;
+        std::string bytes;
+        std::string finished; // "open", "ask", or the message raised
+    } cases[] = {
+        {"plain", plain, "open"},
+        {"typed password", typed, "ask"},
+        {"damaged", plain.substr(0, plain.size() - 7),
+         "Cannot open file \"" + path +
+             "\": it is damaged or is not a budget (CF item read error)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FileSystem::WriteFileAtomic(path, c.bytes);
+        int asked = 0;
+        Env().PasswordRequest = [&]() -> std::optional<std::u16string> {
+            ++asked;
+            return u"pw";
+        };
+        Env().StartLoadAhead(path);
+        std::string finished;
+        const std::string outcome =
+            Outcome([&] { finished = Env().FinishLoadAhead() ? "open" : "ask"; });
+        EXPECT_EQ(outcome == "ok" ? finished : outcome, c.finished);
+        EXPECT_EQ(asked, 0);
+    }
+}
