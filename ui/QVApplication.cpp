@@ -46,10 +46,36 @@ private:
     }
 };
 
+// Tooltips take no input: the pointer passes through them to what lies beneath. A tooltip opens
+// just below the pointer, so a pointer going on to the next row of a list would otherwise enter
+// the tooltip instead of the row, and that row would never show its own.
+class TPassThroughToolTips : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        // Before the window is mapped; it has been created by then.
+        if (event->type() == QEvent::Show) {
+            auto* widget = qobject_cast<QWidget*>(watched);
+            if (widget != nullptr && widget->windowType() == Qt::ToolTip &&
+                widget->windowHandle() != nullptr) {
+                widget->windowHandle()->setFlag(Qt::WindowTransparentForInput);
+            }
+        }
+        return false;
+    }
+};
+
 } // namespace
 
+void QVApplication::InstallWindowFilters(QApplication& app) {
+    app.installEventFilter(new TQVPasteGuard(&app));
+    app.installEventFilter(new TPassThroughToolTips(&app));
+}
+
 QVApplication::QVApplication(int& argc, char** argv) : QApplication(argc, argv) {
-    installEventFilter(new TQVPasteGuard(this));
+    InstallWindowFilters(*this);
     if (std::getenv("QV_REPORT_MAPPED") != nullptr)
         installEventFilter(new TMappedReporter(this));
 }
