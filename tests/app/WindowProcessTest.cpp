@@ -1,8 +1,10 @@
 // The program's windows driven from the keyboard on a virtual display, as a user meets them: a
-// paste with nothing copied, and a quick entry from the tray menu cancelled with Return on its
-// Cancel button. Each ends with the closing save and reads what it wrote.
+// paste with nothing copied, a paste of many lines into a name, a quick entry from the tray menu
+// cancelled with Return on its Cancel button, and a new budget in a folder that is not there.
+// Each ends with the closing save and reads what it wrote.
 #include <csignal>
 
+#include <QRegularExpression>
 #include <QThread>
 
 #include "ProcessSupport.h"
@@ -11,6 +13,16 @@ namespace {
 
 bool Gone(const QString& title) {
     return WaitFor([&] { return WindowNamed(title).isEmpty(); });
+}
+
+bool Shown(const QString& title) {
+    return WaitFor([&] { return !WindowNamed(title).isEmpty(); });
+}
+
+QString Size(const QString& window) {
+    return QRegularExpression(QStringLiteral("Geometry: (\\d+x\\d+)"))
+        .match(Tool("xdotool", {"getwindowgeometry", window}))
+        .captured(1);
 }
 
 // Nothing has been copied on this display, and X then hands out clipboard data of no format at
@@ -42,6 +54,64 @@ TEST_F(ProcessTest, PasteWithNothingCopiedLeavesTheDescriptionsAsTyped) {
         EXPECT_EQ(budget.GetSource(0)->Description, u"x");
         EXPECT_EQ(budget.Description, u"y");
     });
+}
+
+// Sixty lines typed into the account's description, copied, and pasted as its new name: the name
+// takes them on one line, and the card showing it leaves the window as it was.
+TEST_F(ProcessTest, ANamePastedInSixtyLinesKeepsTheWindowsSize) {
+    PrepareBudget();
+    auto program = Start(QStringLiteral(QV_PROGRAM));
+    ASSERT_TRUE(WaitFor(WindowShown));
+    const QString main = WindowNamed(QStringLiteral("Tavrin Quillvane.*"));
+    const QString size = Size(main);
+    ASSERT_FALSE(size.isEmpty());
+    // View > Accounts, back to the description; Tab leaves it for Rename...
+    QStringList keys{"alt+v", "a"};
+    for (int step = 0; step < 8; ++step) {
+        keys << "shift+Tab";
+    }
+    Keys(main, keys);
+    QStringList lines;
+    for (int line = 1; line <= 60; ++line) {
+        lines << QStringLiteral("L%1").arg(line);
+        Tool("xdotool", {"type", lines.last()});
+        Tool("xdotool", {"key", line < 60 ? "Return" : "ctrl+a"});
+    }
+    Keys(main, {"ctrl+c", "Tab", "space"});
+    const QString question = QStringLiteral("Question");
+    ASSERT_TRUE(Shown(question));
+    Keys(WindowNamed(question), {"ctrl+v", "Return"});
+    EXPECT_TRUE(Gone(question));
+    QThread::msleep(500);
+    EXPECT_EQ(Size(main), size);
+    End(*program, SIGTERM);
+    ReadBudget([&](TQVEnvironment& budget) {
+        EXPECT_EQ(budget.GetSource(0)->Description, lines.join(u'\n').toStdU16String());
+        EXPECT_EQ(budget.GetSource(0)->Name, lines.join(u' ').toStdU16String());
+    });
+}
+
+// File > New with a location in a folder that is not there: the dialog says so at once and stays
+// open; cancelled, it leaves the open budget as it was.
+TEST_F(ProcessTest, NewBudgetInAMissingFolderIsRefusedAtOnce) {
+    PrepareBudget();
+    auto program = Start(QStringLiteral(QV_PROGRAM));
+    ASSERT_TRUE(WaitFor(WindowShown));
+    Keys(WindowNamed(QStringLiteral("Tavrin Quillvane.*")), {"alt+f", "Return"});
+    const QString dialog = QStringLiteral("Open budget");
+    ASSERT_TRUE(Shown(dialog));
+    const QString missing = QString::fromStdString(Home.File("missing/budget.qn"));
+    Keys(WindowNamed(dialog), {"Tab", "ctrl+a"});
+    Tool("xdotool", {"type", "--delay", "2", missing});
+    Keys(WindowNamed(dialog), {"Return"});
+    const QString error = QStringLiteral("Error");
+    ASSERT_TRUE(Shown(error));
+    Keys(WindowNamed(error), {"Return"});
+    EXPECT_TRUE(Gone(error));
+    ASSERT_FALSE(WindowNamed(dialog).isEmpty()) << "the dialog stays open";
+    Keys(WindowNamed(dialog), {"Escape"});
+    EXPECT_TRUE(Gone(dialog));
+    End(*program, SIGTERM);
 }
 
 TEST_F(ProcessTest, QuickEntryCancelledWithReturnOnCancelAddsNothing) {
