@@ -55,14 +55,21 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        // Before the window is mapped; it has been created by then.
-        if (event->type() == QEvent::Show) {
-            auto* widget = qobject_cast<QWidget*>(watched);
-            if (widget != nullptr && widget->windowType() == Qt::ToolTip &&
-                widget->windowHandle() != nullptr) {
-                widget->windowHandle()->setFlag(Qt::WindowTransparentForInput);
-            }
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (event->type() != QEvent::Show || widget == nullptr ||
+            widget->windowType() != Qt::ToolTip) {
+            return false;
         }
+        // Once the showing is done: the window system takes the flag only from a window that is
+        // there, and a window made anew for its showing would lose it.
+        QMetaObject::invokeMethod(
+            widget,
+            [widget] {
+                if (widget->isVisible() && widget->windowHandle() != nullptr) {
+                    widget->windowHandle()->setFlag(Qt::WindowTransparentForInput);
+                }
+            },
+            Qt::QueuedConnection);
         return false;
     }
 };
