@@ -137,7 +137,9 @@ QMessageBox::StandardButton Show(QWidget* parent, Kind kind, const QString& text
     QPointer<QMessageBox> box = new QMessageBox(IconOf(kind), caption, {}, buttons, owner);
     // A message may quote what the user typed, which is never markup.
     box->setTextFormat(Qt::PlainText);
-    box->setText(QVUIUtils::BreakLongWords(shown));
+    // Only a word longer than any quote with its marks around it may break anywhere: a quoted
+    // path breaks after its "/" as usual.
+    box->setText(QVUIUtils::BreakLongWords(shown, QuotedChars + 8));
     const int answer = box->exec();
     delete box.data();
     return static_cast<QMessageBox::StandardButton>(answer);

@@ -233,8 +233,7 @@ QString FitLines(const QString& text, const QFont& font, int width, int lines) {
     return text.left(end) + ellipsis;
 }
 
-QString BreakLongWords(const QString& text) {
-    constexpr qsizetype LongWord = 20;
+QString BreakLongWords(const QString& text, qsizetype longWord) {
     constexpr QChar BreakHere(0x200B);
     QString result;
     result.reserve(text.size());
@@ -243,7 +242,7 @@ QString BreakLongWords(const QString& text) {
         if (i < text.size() && !text.at(i).isSpace())
             continue;
         const QStringView word = QStringView(text).mid(wordStart, i - wordStart);
-        if (word.size() > LongWord) {
+        if (word.size() > longWord) {
             for (qsizetype j = 0; j < word.size(); ++j) {
                 result += word.at(j);
                 // Never inside a character made of two code units, nor before an accent.

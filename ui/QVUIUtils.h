@@ -64,9 +64,10 @@ QString ShownName(std::u16string_view name);
 // they can, else anywhere, and the text's own line breaks count.
 QString FitLines(const QString& text, const QFont& font, int width, int lines);
 
-// `text` with a break offered after each character of a word too long for a line (a zero-width
-// space there), so that a box or a tooltip that wraps it never runs wider than its room.
-QString BreakLongWords(const QString& text);
+// `text` with a break offered after each character of a word longer than `longWord` characters
+// (a zero-width space there), so that a box or a tooltip that wraps it never runs wider than its
+// room. Shorter words wrap where the text's own rules allow (at blanks, after "/").
+QString BreakLongWords(const QString& text, qsizetype longWord = 20);
 
 // A tooltip that shows `text` whole, however long: tooltips keep plain text on one line, so a
 // long name would run off the screen. This one wraps into lines of a readable width, keeps the
