@@ -56,24 +56,19 @@ protected:
         return fields;
     }
 
-    // The keys go where the toolkit sends them: to the widget that takes the field's focus, which
-    // is the drop-down box itself for the line edit of an editable one.
-    static QWidget* Focused(QWidget& field) {
-        QWidget* focused = &field;
-        while (focused->focusProxy() != nullptr) {
-            focused = focused->focusProxy();
-        }
-        focused->setFocus();
-        return focused;
-    }
-
     // Ctrl+V, Shift+Insert and the context menu's Paste over the whole text selected, each with
     // the clipboard empty. Then, in a one-line field that takes typing, lines with tabs pasted
     // with Ctrl+V.
     static void PasteInto(QWidget& field) {
         SCOPED_TRACE(field.objectName().toStdString());
         const QString before = TextOf(field);
-        QWidget* focused = Focused(field);
+        // The keys go where the toolkit sends them: to the widget that takes the field's focus,
+        // which is the drop-down box itself for the line edit of an editable one.
+        QWidget* focused = &field;
+        while (focused->focusProxy() != nullptr) {
+            focused = focused->focusProxy();
+        }
+        focused->setFocus();
         QTest::keyClick(focused, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClick(focused, Qt::Key_V, Qt::ControlModifier);
         QTest::keyClick(focused, Qt::Key_Insert, Qt::ShiftModifier);
