@@ -49,7 +49,7 @@ void TfrmMain::SetEnvironmentImageLists() {
 
 void TfrmMain::ShowAccount(TQVSource* account) {
     m_ui->pBottomCashflow->hide();
-    m_ui->lblAccName->setText(QVUIUtils::ToQ(account->Name));
+    m_ui->lblAccName->setText(QVUIUtils::ShownName(account->Name));
 
     // Over every flow of every month; debts and loans stand outside the months and do not count,
     // adjustments count whatever the settings hide.
@@ -159,8 +159,10 @@ void TfrmMain::RenameAccount(TQVSource* account) {
         return;
     }
     QString name;
-    TfrmStringRequest::RequestString(
-        Lang(u"PROMPT_NEW_ACCOUNT_NAME") + ToQ(account->Name) + QStringLiteral("\":"), name);
+    TfrmStringRequest::RequestString(Lang(u"PROMPT_NEW_ACCOUNT_NAME") +
+                                         Prompter::Quote(ToQ(account->Name)) +
+                                         QStringLiteral("\":"),
+                                     name);
     if (name.isEmpty()) {
         return;
     }

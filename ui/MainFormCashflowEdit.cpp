@@ -348,8 +348,9 @@ void TfrmMain::AddRow(TQVFlowKind kind) {
     month.Sort();
     QTreeView& tree = *m_ui->tvInfo;
     const QModelIndex title = FMonthView->index(0, TQVMonthView::ColTitle);
-    tree.selectionModel()->setCurrentIndex(title, QItemSelectionModel::ClearAndSelect |
-                                                      QItemSelectionModel::Rows);
+    // The new row becomes current without being selected: the totals go on covering what they
+    // covered (the rows selected before, or every row).
+    tree.selectionModel()->setCurrentIndex(title, QItemSelectionModel::NoUpdate);
     tree.scrollTo(title);
     tree.setFocus();
     TQVCellDelegate::Edit(tree, title);

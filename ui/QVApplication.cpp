@@ -46,10 +46,43 @@ private:
     }
 };
 
+// Tooltips take no input: the pointer passes through them to what lies beneath. A tooltip opens
+// just below the pointer, so a pointer going on to the next row of a list would otherwise enter
+// the tooltip instead of the row, and that row would never show its own.
+class TPassThroughToolTips : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (event->type() != QEvent::Show || widget == nullptr ||
+            widget->windowType() != Qt::ToolTip) {
+            return false;
+        }
+        // Once the showing is done: the window system takes the flag only from a window that is
+        // there, and a window made anew for its showing would lose it.
+        QMetaObject::invokeMethod(
+            widget,
+            [widget] {
+                if (widget->isVisible() && widget->windowHandle() != nullptr) {
+                    widget->windowHandle()->setFlag(Qt::WindowTransparentForInput);
+                }
+            },
+            Qt::QueuedConnection);
+        return false;
+    }
+};
+
 } // namespace
 
+void QVApplication::InstallWindowFilters(QApplication& app) {
+    app.installEventFilter(new TQVPasteGuard(&app));
+    app.installEventFilter(new TPassThroughToolTips(&app));
+}
+
 QVApplication::QVApplication(int& argc, char** argv) : QApplication(argc, argv) {
-    installEventFilter(new TQVPasteGuard(this));
+    InstallWindowFilters(*this);
     if (std::getenv("QV_REPORT_MAPPED") != nullptr)
         installEventFilter(new TMappedReporter(this));
 }

@@ -20,9 +20,9 @@ QVariant TQVDebtsView::data(const QModelIndex& index, int role) const {
     if (role == Qt::DisplayRole || role == Qt::EditRole) {
         switch (index.column()) {
         case ColTitle:
-            return ToQ(flow->Name);
+            return ShownName(flow->Name);
         case ColPeer:
-            return ToQ(flow->PeerName);
+            return ShownName(flow->PeerName);
         case ColSum:
             return FormatMoney(flow->Sum, 10);
         default:

@@ -104,7 +104,8 @@ QVariant TQVDictView::data(const QModelIndex& index, int role) const {
         std::u16string text;
         if (OnGetText)
             OnGetText(self, item, index.column(), text);
-        return ToQ(text);
+        // A row is one line high; a name or description shows on it whole, on one line.
+        return ShownName(text);
     }
     case Qt::DecorationRole:
         if (index.column() == ColName && FImageIndex >= 0)

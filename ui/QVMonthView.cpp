@@ -17,11 +17,11 @@ using namespace QVUIUtils;
 namespace {
 
 QString NameOf(const TQVSource* source) {
-    return source != nullptr ? ToQ(source->Name) : QString();
+    return source != nullptr ? ShownName(source->Name) : QString();
 }
 
 QString NameOf(const TQVLocation* location) {
-    return location != nullptr ? ToQ(location->Name) : QString();
+    return location != nullptr ? ShownName(location->Name) : QString();
 }
 
 // Row pictures of QVImages::TreeView().
@@ -79,14 +79,14 @@ QString TQVMonthView::CellText(const TQVMoneyFlow& flow, int column) {
     switch (flow.Kind()) {
     case TQVFlowKind::Income: {
         const auto& income = static_cast<const TQVIncomeItem&>(flow);
-        return column == ColTitle      ? ToQ(income.Name)
+        return column == ColTitle      ? ShownName(income.Name)
                : column == ColCategory ? NameOf(income.Location)
                : column == ColAccount  ? NameOf(income.Source)
                                        : QString();
     }
     case TQVFlowKind::Expense: {
         const auto& expense = static_cast<const TQVExpenseItem&>(flow);
-        return column == ColTitle      ? ToQ(expense.Name)
+        return column == ColTitle      ? ShownName(expense.Name)
                : column == ColCategory ? NameOf(expense.Location)
                : column == ColAccount  ? NameOf(expense.Source)
                                        : QString();
@@ -95,7 +95,7 @@ QString TQVMonthView::CellText(const TQVMoneyFlow& flow, int column) {
         const auto& transfer = static_cast<const TQVA2AItem&>(flow);
         if (column == ColTitle) {
             return transfer.Destination != nullptr
-                       ? QStringLiteral("Transfer to ") + ToQ(transfer.Destination->Name)
+                       ? QStringLiteral("Transfer to ") + ShownName(transfer.Destination->Name)
                        : QStringLiteral("A2A money transfer");
         }
         return column == ColAccount ? NameOf(transfer.Source) : QString();

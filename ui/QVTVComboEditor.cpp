@@ -16,6 +16,8 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMetaProperty>
+#include <QMouseEvent>
+#include <QStyleOptionComboBox>
 #include <QTreeView>
 
 #include "ui/Prompter.h"
@@ -27,6 +29,29 @@ namespace {
 
 bool IsEnterKey(int key) {
     return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+// The keys that open a drop-down: F4, and Alt with Down.
+bool OpensDropDown(const QKeyEvent& key) {
+    const Qt::KeyboardModifiers modifiers = key.modifiers() & ~Qt::KeypadModifier;
+    return (key.key() == Qt::Key_F4 && modifiers == Qt::NoModifier) ||
+           (key.key() == Qt::Key_Down && modifiers == Qt::AltModifier);
+}
+
+// Opens the calendar of a date editor the way a click on its arrow does: the editor has no other
+// way to be asked.
+void OpenCalendar(QDateEdit& picker) {
+    QStyleOptionComboBox option;
+    option.initFrom(&picker);
+    option.editable = true;
+    option.subControls = QStyle::SC_All;
+    const QPointF arrow =
+        picker.style()
+            ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxArrow, &picker)
+            .center();
+    QMouseEvent press(QEvent::MouseButtonPress, arrow, picker.mapToGlobal(arrow), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&picker, &press);
 }
 
 // The date `day` at the time of day of `start`, counted the way TDateTime counts: before day 0
@@ -66,7 +91,8 @@ TQVTVComboEditor::TQVTVComboEditor(QWidget* parent, const TWideStringList& items
     FCombo->setObjectName(QStringLiteral("Combo"));
     int selected = -1;
     for (int i = 0; i < FItems.Count(); ++i) {
-        FCombo->addItem(QVUIUtils::ToQ(FItems.Strings(i)), QVariant::fromValue(FItems.Objects(i)));
+        FCombo->addItem(QVUIUtils::ShownName(FItems.Strings(i)),
+                        QVariant::fromValue(FItems.Objects(i)));
         if (FItems.Objects(i) == FSelectedObject) {
             selected = i;
         }
@@ -220,6 +246,14 @@ bool TQVTVComboEditor::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::ShortcutOverride:
     case QEvent::KeyPress: {
         auto* key = static_cast<QKeyEvent*>(event);
+        // The picker's own handling of these keys would step the day instead.
+        if (watched == FDatePicker && OpensDropDown(*key)) {
+            if (event->type() == QEvent::KeyPress && !FStopped) {
+                OpenCalendar(*FDatePicker);
+            }
+            event->accept();
+            return true;
+        }
         const bool enter = IsEnterKey(key->key());
         const bool escape = key->key() == Qt::Key_Escape;
         if (!enter && !escape) {

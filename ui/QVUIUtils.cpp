@@ -4,11 +4,17 @@
 #include <charconv>
 
 #include <QComboBox>
+#include <QFontMetrics>
+#include <QGuiApplication>
 #include <QItemSelectionModel>
+#include <QScreen>
+#include <QTextLayout>
+#include <QToolTip>
 
 #include "model/QVEnvironment.h"
 #include "model/QVMoneyText.h"
 #include "model/QVStringKeeper.h"
+#include "ui/Prompter.h"
 
 namespace QVUIUtils {
 
@@ -23,7 +29,17 @@ const QDate& Epoch() {
 }
 
 [[noreturn]] void RaiseInvalid(const QString& text) {
-    throw EConvertError("'" + text.toStdString() + "' is not a valid floating point value");
+    throw EConvertError("'" + Prompter::Quote(text).toStdString() +
+                        "' is not a valid floating point value");
+}
+
+bool IsLineBreak(QChar c) {
+    return c == u'\n' || c == u'\r' || c == u'\v' || c == u'\f' || c == QChar(0x85) ||
+           c == QChar::LineSeparator || c == QChar::ParagraphSeparator;
+}
+
+bool IsBlankedOnOneLine(QChar c) {
+    return c == u'\t' || IsLineBreak(c);
 }
 
 bool IsDigit(QChar c) {
@@ -160,33 +176,103 @@ int MatchingEntry(const QComboBox& box, const QString& text) {
     return -1;
 }
 
-QString WholeTextToolTip(const QString& text) {
-    // Rich text, which a tooltip wraps; a zero-width space after each character of a long word
-    // offers a break there.
-    constexpr qsizetype LongWord = 20;
+QString OneLine(const QString& text) {
+    if (std::none_of(text.begin(), text.end(), IsBlankedOnOneLine))
+        return text;
+    QString line;
+    line.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        // The LF of a CR LF pair stands for both.
+        if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+            continue;
+        line += IsBlankedOnOneLine(text[i]) ? QChar(u' ') : text[i];
+    }
+    return line;
+}
+
+QString ShownName(std::u16string_view name) {
+    return OneLine(ToQ(name));
+}
+
+QString FitLines(const QString& text, const QFont& font, int width, int lines) {
+    width = std::max(width, 1);
+    lines = std::max(lines, 1);
+    // No character is narrower than a pixel, so what lies beyond this cannot fit; a long text
+    // is not laid out whole only to be cut.
+    const qsizetype most = static_cast<qsizetype>(width) * lines;
+    QString laid = text.left(most + 1);
+    for (QChar& c : laid) {
+        if (IsLineBreak(c))
+            c = QChar::LineSeparator; // a text layout breaks lines only at its own separator
+    }
+    const QString ellipsis = QStringLiteral("…");
+    QTextLayout layout(laid, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    qsizetype end = 0;
+    int count = 0;
+    bool cut = false;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        if (count == lines) {
+            cut = true;
+            break;
+        }
+        // The last line keeps room for the ellipsis.
+        ++count;
+        line.setLineWidth(count == lines ? width - QFontMetrics(font).horizontalAdvance(ellipsis)
+                                         : width);
+        end = line.textStart() + line.textLength();
+    }
+    layout.endLayout();
+    if (!cut && end >= text.size())
+        return text;
+    while (end > 0 && laid[end - 1].isSpace())
+        --end;
+    return text.left(end) + ellipsis;
+}
+
+QString BreakLongWords(const QString& text, qsizetype longWord) {
     constexpr QChar BreakHere(0x200B);
-    QString html = QStringLiteral("<p style=\"white-space:pre-wrap\">");
+    QString result;
+    result.reserve(text.size());
     qsizetype wordStart = 0;
     for (qsizetype i = 0; i <= text.size(); ++i) {
         if (i < text.size() && !text.at(i).isSpace())
             continue;
-        const QString word = text.mid(wordStart, i - wordStart);
-        if (word.size() > LongWord) {
+        const QStringView word = QStringView(text).mid(wordStart, i - wordStart);
+        if (word.size() > longWord) {
             for (qsizetype j = 0; j < word.size(); ++j) {
-                html += QString(word.at(j)).toHtmlEscaped();
+                result += word.at(j);
                 // Never inside a character made of two code units, nor before an accent.
                 if (j + 1 < word.size() && !word.at(j).isHighSurrogate() &&
                     !word.at(j + 1).isMark())
-                    html += BreakHere;
+                    result += BreakHere;
             }
         } else {
-            html += word.toHtmlEscaped();
+            result += word;
         }
         if (i < text.size())
-            html += text.at(i) == QLatin1Char('\n') ? QStringLiteral("<br/>") : QString(text.at(i));
+            result += text.at(i);
         wordStart = i + 1;
     }
-    return html + QStringLiteral("</p>");
+    return result;
+}
+
+QString WholeTextToolTip(const QString& whole) {
+    // A tooltip wraps its text at about eighty "x" wide, and some lines end short of that where
+    // the next word does not fit: three quarters of it is what a line surely holds.
+    const QFont font = QToolTip::font();
+    const QFontMetrics metrics(font);
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const int height = screen != nullptr ? screen->availableGeometry().height() : 480;
+    const QString text = FitLines(whole, font, metrics.horizontalAdvance(u'x') * 60,
+                                  height / metrics.lineSpacing() - 2);
+    // Rich text, which a tooltip wraps.
+    return QStringLiteral("<p style=\"white-space:pre-wrap\">") +
+           BreakLongWords(text).toHtmlEscaped().replace(u'\n', QStringLiteral("<br/>")) +
+           QStringLiteral("</p>");
 }
 
 QDateTime ToQDateTime(TDateTime value) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include <QDateTime>
+#include <QFont>
 #include <QLocale>
 #include <QString>
 
@@ -51,9 +52,28 @@ long double ParseMoney(const QString& text, const QLocale& locale);
 // decides.
 int MatchingEntry(const QComboBox& box, const QString& text);
 
+// `text` on one line: every line break (a CR LF pair counting as one) and every tab becomes a
+// blank. A one-line field takes what is pasted into it this way.
+QString OneLine(const QString& text);
+// A name of the budget (an account, a category, a title) as the windows show it: on one line,
+// also when an older file or another program stored it with line breaks.
+QString ShownName(std::u16string_view name);
+
+// `text` cut short enough that, laid out in `font` and wrapped at `width` pixels, it takes at
+// most `lines` lines; a text that has to be cut ends in "…". Breaks fall between words where
+// they can, else anywhere, and the text's own line breaks count.
+QString FitLines(const QString& text, const QFont& font, int width, int lines);
+
+// `text` with a break offered after each character of a word longer than `longWord` characters
+// (a zero-width space there), so that a box or a tooltip that wraps it never runs wider than its
+// room. Shorter words wrap where the text's own rules allow (at blanks, after "/").
+QString BreakLongWords(const QString& text, qsizetype longWord = 20);
+
 // A tooltip that shows `text` whole, however long: tooltips keep plain text on one line, so a
 // long name would run off the screen. This one wraps into lines of a readable width, keeps the
-// text's own line breaks, and lets a word too long for a line break anywhere.
+// text's own line breaks, and lets a word too long for a line break anywhere. Only a text too
+// long for the screen's height is cut, with "…", so that the tooltip never covers more than the
+// screen.
 QString WholeTextToolTip(const QString& text);
 
 QDateTime ToQDateTime(TDateTime value);

@@ -1,8 +1,10 @@
 // The program's windows driven from the keyboard on a virtual display, as a user meets them: a
-// paste with nothing copied, and a quick entry from the tray menu cancelled with Return on its
-// Cancel button. Each ends with the closing save and reads what it wrote.
+// paste with nothing copied, a paste of many lines into a name, and a quick entry from the tray
+// menu cancelled with Return on its Cancel button. Each ends with the closing save and reads what
+// it wrote.
 #include <csignal>
 
+#include <QRegularExpression>
 #include <QThread>
 
 #include "ProcessSupport.h"
@@ -11,6 +13,12 @@ namespace {
 
 bool Gone(const QString& title) {
     return WaitFor([&] { return WindowNamed(title).isEmpty(); });
+}
+
+QString Size(const QString& window) {
+    return QRegularExpression(QStringLiteral("Geometry: (\\d+x\\d+)"))
+        .match(Tool("xdotool", {"getwindowgeometry", window}))
+        .captured(1);
 }
 
 // Nothing has been copied on this display, and X then hands out clipboard data of no format at
@@ -41,6 +49,41 @@ TEST_F(ProcessTest, PasteWithNothingCopiedLeavesTheDescriptionsAsTyped) {
     ReadBudget([](TQVEnvironment& budget) {
         EXPECT_EQ(budget.GetSource(0)->Description, u"x");
         EXPECT_EQ(budget.Description, u"y");
+    });
+}
+
+// Sixty lines typed into the account's description, copied, and pasted as its new name: the name
+// takes them on one line, and the card showing it leaves the window as it was.
+TEST_F(ProcessTest, ANamePastedInSixtyLinesKeepsTheWindowsSize) {
+    PrepareBudget();
+    auto program = Start(QStringLiteral(QV_PROGRAM));
+    ASSERT_TRUE(WaitFor(WindowShown));
+    const QString main = WindowNamed(QStringLiteral("Tavrin Quillvane.*"));
+    const QString size = Size(main);
+    ASSERT_FALSE(size.isEmpty());
+    // View > Accounts, back to the description; Tab leaves it for Rename...
+    QStringList keys{"alt+v", "a"};
+    for (int step = 0; step < 8; ++step) {
+        keys << "shift+Tab";
+    }
+    Keys(main, keys);
+    QStringList lines;
+    for (int line = 1; line <= 60; ++line) {
+        lines << QStringLiteral("L%1").arg(line);
+        Tool("xdotool", {"type", lines.last()});
+        Tool("xdotool", {"key", line < 60 ? "Return" : "ctrl+a"});
+    }
+    Keys(main, {"ctrl+c", "Tab", "space"});
+    const QString question = QStringLiteral("Question");
+    ASSERT_TRUE(WaitFor([&] { return !WindowNamed(question).isEmpty(); }));
+    Keys(WindowNamed(question), {"ctrl+v", "Return"});
+    EXPECT_TRUE(Gone(question));
+    QThread::msleep(500);
+    EXPECT_EQ(Size(main), size);
+    End(*program, SIGTERM);
+    ReadBudget([&](TQVEnvironment& budget) {
+        EXPECT_EQ(budget.GetSource(0)->Description, lines.join(u'\n').toStdU16String());
+        EXPECT_EQ(budget.GetSource(0)->Name, lines.join(u' ').toStdU16String());
     });
 }
 

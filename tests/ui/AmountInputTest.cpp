@@ -1,6 +1,7 @@
 // Amounts as people type and paste them, in every place that reads one: the reading rules under a
 // decimal point and under a decimal comma, then the same texts through a cash-flow cell, quick
 // entry and the balance adjustment.
+#include <QClipboard>
 #include <QLineEdit>
 
 #include "MainFormTestSupport.h"
@@ -146,6 +147,30 @@ TEST_F(AmountInputWindowTest, BalanceAdjustment) {
     ClickOn(*Window, "btnAdjustAccBalance");
     EXPECT_EQ(Today().Count(), count);
     EXPECT_TRUE(TakeMessages().isEmpty());
+}
+
+TEST_F(AmountInputWindowTest, ARefusedPasteIsQuotedByItsFirstCharactersOnly) {
+    // About 100 KB of lines, no amount under either separator.
+    QGuiApplication::clipboard()->setText(QStringLiteral("12,50\n").repeated(17000));
+    const auto paste = [](QWidget* field) {
+        QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+        QTest::keyClick(field, Qt::Key_Return);
+    };
+    paste(Edit(Grid("tvInfo"), 0, TQVMonthView::ColSum));
+    Settle();
+    QApplication::processEvents(); // a refusal is shown on the pass after the commit
+    for (const char* field : {"editDebtSum", "editInput"}) { // quick entry, balance adjustment
+        DialogActions.push_back([&paste, field](QDialog& d) { paste(Child<QLineEdit>(d, field)); });
+    }
+    Window->QuickEntry(TTrayEntryMode::Debt);
+    Action("actAccounts").trigger();
+    Settle();
+    ClickOn(*Window, "btnAdjustAccBalance");
+    const QString quoted = QStringLiteral("12,50 ").repeated(10).left(59) + "…";
+    EXPECT_EQ(TakeMessages(),
+              (QStringList{Refusal(quoted), "\"" + quoted + "\" is not a valid currency value.",
+                           Refusal(quoted)}));
 }
 
 } // namespace

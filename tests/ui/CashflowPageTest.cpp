@@ -123,6 +123,32 @@ TEST_F(CashflowPageTest, NewRowsOfAPastMonthAreDatedItsLastDay) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
 }
 
+TEST_F(CashflowPageTest, NewRowsOpenTheirEditorWithoutTakingTheSelection) {
+    const struct {
+        const char* action; // null: the menu's New > Expense with the income selected
+        int selected;
+    } cases[] = {{nullptr, 1}, {"actNewExpense", 0}, {"actNewIncome", 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.action != nullptr ? c.action : "menu");
+        if (c.action != nullptr) {
+            Action(c.action).trigger();
+        } else {
+            Select(*Grid, {RowOf(TQVFlowKind::Income)});
+            QMenu& menu = OpenMenu(*Grid, "mnuTreeView");
+            menu.close();
+            menu.actions().last()->menu()->actions()[0]->trigger();
+        }
+        EXPECT_NE(Grid->indexWidget(Grid->model()->index(0, TQVMonthView::ColTitle)), nullptr);
+        // The totals cover what they covered: every row, or the income selected before.
+        EXPECT_EQ(QVUIUtils::SelectedRows(*Grid->selectionModel()).size(), c.selected);
+        EXPECT_EQ(Label("lblItems"),
+                  "Items: " + QString::number(c.selected ? c.selected : Grid->model()->rowCount()));
+        EXPECT_EQ(Label("lblTotalIncome"), "Total income: " + Money(1000));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        Settle();
+    }
+}
+
 TEST_F(CashflowPageTest, DateEditInAllMonthsMovesTheFlowBetweenItsMonths) {
     TQVMoneyFlow* flow = FlowAt(RowOf(TQVFlowKind::Expense));
     ShowAllMonths();

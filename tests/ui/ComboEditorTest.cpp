@@ -152,19 +152,28 @@ TEST_F(ComboEditorTest, LeavingTheEditorAcceptsAResetOfTheGridCancels) {
 TEST_F(ComboEditorTest, DatePickedInTheCalendarKeepsTheTimeOfDay) {
     const TDateTime start = QVUtils::EncodeDate(2024, 3, 10) + 0.75;
     Make = [=](QWidget* parent) { return TQVTVComboEditor::CreateDateEditor(parent, start); };
-    Edit(0);
-    ASSERT_TRUE(Editor);
-    QDateEdit& picker = *Editor->DatePicker();
-    EXPECT_EQ(picker.date(), QDate(2024, 3, 10));
-    // The arrow at the right end opens the calendar.
-    QTest::mouseClick(&picker, Qt::LeftButton, {}, QPoint(picker.width() - 4, picker.height() / 2));
-    ASSERT_TRUE(picker.calendarWidget()->isVisible());
-    EXPECT_FALSE(Editor->Stopped()) << "the calendar opening ended the edit";
-    for (const Qt::Key key : {Qt::Key_Right, Qt::Key_Right, Qt::Key_Return}) {
-        QTest::keyClick(QApplication::focusWidget(), key);
+    // The arrow at the right end, F4 and Alt+Down open the calendar; none of them moves the day.
+    for (const Qt::Key key : {Qt::Key_unknown, Qt::Key_F4, Qt::Key_Down}) {
+        SCOPED_TRACE(key);
+        Edit(0);
+        ASSERT_TRUE(Editor);
+        QDateEdit& picker = *Editor->DatePicker();
+        EXPECT_EQ(picker.date(), QDate(2024, 3, 10));
+        if (key == Qt::Key_unknown) {
+            QTest::mouseClick(&picker, Qt::LeftButton, {},
+                              QPoint(picker.width() - 4, picker.height() / 2));
+        } else {
+            QTest::keyClick(&picker, key, key == Qt::Key_Down ? Qt::AltModifier : Qt::NoModifier);
+        }
+        ASSERT_TRUE(picker.calendarWidget()->isVisible());
+        EXPECT_EQ(picker.date(), QDate(2024, 3, 10));
+        EXPECT_FALSE(Editor->Stopped()) << "the calendar opening ended the edit";
+        for (const Qt::Key move : {Qt::Key_Right, Qt::Key_Right, Qt::Key_Return}) {
+            QTest::keyClick(QApplication::focusWidget(), move);
+        }
+        EXPECT_EQ(Reported(), QStringList{"date"});
+        EXPECT_EQ(Date, QVUtils::EncodeDate(2024, 3, 12) + 0.75);
     }
-    EXPECT_EQ(Reported(), QStringList{"date"});
-    EXPECT_EQ(Date, QVUtils::EncodeDate(2024, 3, 12) + 0.75);
 }
 
 TEST_F(ComboEditorTest, EntryWithoutANameCanBeChosen) {

@@ -422,19 +422,57 @@ TEST_F(StartupFormTest, NewBudgetRefusesAnEmptyLocationAndAsksBeforeReplacing) {
     }
 }
 
-TEST_F(StartupFormTest, OpenExistingRefusesAMissingFile) {
-    const std::string path = Home.File("missing.qn");
-    const int result = Run(
-        [&](QDialog& d) {
-            EXPECT_EQ(Child<QTabWidget>(d, "PageControl")->currentWidget()->objectName(),
-                      "tabOpenExisting");
-            Child<QLineEdit>(d, "editOpenLocation")->setText(QString::fromStdString(path));
-            ClickOn(d, "btnOKOpen");
-        },
-        false);
-    EXPECT_EQ(result, QDialog::Rejected);
-    EXPECT_EQ(TakeMessages(), QStringList{"The specified file (\"" + QString::fromStdString(path) +
-                                          "\") not found"});
+TEST_F(StartupFormTest, NewBudgetNeedsAFolderThatTakesAFile) {
+    std::ofstream(Home.File("file")) << "x";
+    const QString home = QString::fromStdString(Home.Path());
+    const struct {
+        QString location; // a relative one lies in the folder the dialog proposes
+        QString refusal;  // the end of the message; empty when the budget is accepted
+    } cases[] = {
+        {"nowhere/x.qn", "/nowhere\": No such file or directory"},
+        {home + "/file/x.qn", "/file\": Not a directory"},
+        {home, "\" is a folder, not a budget file"},
+        {"mine.qn", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.location.toStdString());
+        QString folder;
+        const int result = Run([&](QDialog& d) {
+            folder = QFileInfo(Child<QLineEdit>(d, "editLocation")->text()).absolutePath();
+            Child<QLineEdit>(d, "editLocation")->setText(c.location);
+            ClickOn(d, "btnOKNew");
+        });
+        const QStringList messages = TakeMessages();
+        EXPECT_EQ(result, c.refusal.isEmpty() ? QDialog::Accepted : QDialog::Rejected);
+        if (c.refusal.isEmpty()) {
+            EXPECT_EQ(Dialog.FileName(), (folder + "/mine.qn").toStdString());
+            EXPECT_EQ(QDir(folder).entryList({".quillvane*"}, QDir::Hidden | QDir::Files),
+                      QStringList{});
+            EXPECT_EQ(messages, QStringList{});
+        } else {
+            ASSERT_EQ(messages.size(), 1);
+            EXPECT_TRUE(messages[0].endsWith(c.refusal)) << messages[0].toStdString();
+        }
+    }
+}
+
+TEST_F(StartupFormTest, OpenExistingRefusesAMissingFileAndAFolder) {
+    const QString missing = QString::fromStdString(Home.File("missing.qn"));
+    const QString folder = QString::fromStdString(Home.Path());
+    for (const QString& path : {missing, folder}) {
+        const int result = Run(
+            [&](QDialog& d) {
+                EXPECT_EQ(Child<QTabWidget>(d, "PageControl")->currentWidget()->objectName(),
+                          "tabOpenExisting");
+                Child<QLineEdit>(d, "editOpenLocation")->setText(path);
+                ClickOn(d, "btnOKOpen");
+            },
+            false);
+        EXPECT_EQ(result, QDialog::Rejected);
+        EXPECT_EQ(TakeMessages(),
+                  QStringList{path == folder ? "\"" + path + "\" is a folder, not a budget file"
+                                             : "The specified file (\"" + path + "\") not found"});
+    }
 }
 
 TEST_F(StartupFormTest, OpenRecentTakesTheSelectedRowOnly) {

@@ -1,9 +1,10 @@
-// Paste with nothing copied, in every text field of the windows: the field keeps its text, the
-// selected part too, and the program runs on. On X a display where nothing has been copied yet
-// hands out clipboard data of no format at all; these tests put such data on the clipboard
-// themselves, under the guard the program's application object installs.
+// Paste in every text field of the windows. With nothing copied the field keeps its text, the
+// selected part too, and the program runs on: on X a display where nothing has been copied yet
+// hands out clipboard data of no format at all, and these tests put such data on the clipboard
+// themselves. Lines pasted into a one-line field become one line; a password is taken exactly.
 #include <algorithm>
 
+#include <QAbstractSpinBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QMimeData>
@@ -12,7 +13,6 @@
 
 #include "DialogForms.h"
 #include "MainFormTestSupport.h"
-#include "ui/QVPasteGuard.h"
 
 namespace {
 
@@ -20,12 +20,10 @@ class EmptyPasteTest : public MainFormTest {
 protected:
     void SetUp() override {
         MainFormTest::SetUp();
-        qApp->installEventFilter(&Guard);
         QGuiApplication::clipboard()->setMimeData(new QMimeData);
     }
     void TearDown() override {
         QGuiApplication::clipboard()->clear();
-        qApp->removeEventFilter(&Guard);
         MainFormTest::TearDown();
     }
 
@@ -59,8 +57,9 @@ protected:
     }
 
     // Ctrl+V, Shift+Insert and the context menu's Paste over the whole text selected, each with
-    // the clipboard empty.
-    static void PasteNothingInto(QWidget& field) {
+    // the clipboard empty. Then, in a one-line field that takes typing, lines with tabs pasted
+    // with Ctrl+V.
+    static void PasteInto(QWidget& field) {
         SCOPED_TRACE(field.objectName().toStdString());
         const QString before = TextOf(field);
         // The keys go where the toolkit sends them: to the widget that takes the field's focus,
@@ -85,12 +84,24 @@ protected:
             (*paste)->trigger();
         }
         EXPECT_EQ(TextOf(field).toStdString(), before.toStdString());
-    }
 
-    TQVPasteGuard Guard;
+        auto* line = qobject_cast<QLineEdit*>(&field);
+        if (line == nullptr || line->isReadOnly() || !line->isEnabled() ||
+            qobject_cast<QAbstractSpinBox*>(line->parentWidget()) != nullptr) {
+            return;
+        }
+        const QString lines = QStringLiteral("Rent\r\nMay\tJune\n\nPaid\n");
+        QGuiApplication::clipboard()->setText(lines);
+        QTest::keyClick(focused, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(focused, Qt::Key_V, Qt::ControlModifier);
+        EXPECT_EQ(line->text(), line->echoMode() == QLineEdit::Normal
+                                    ? QStringLiteral("Rent May June  Paid ")
+                                    : lines);
+        QGuiApplication::clipboard()->setMimeData(new QMimeData);
+    }
 };
 
-TEST_F(EmptyPasteTest, EveryFieldOfEveryDialogTakesNothing) {
+TEST_F(EmptyPasteTest, EveryFieldOfEveryDialog) {
     Env().NewBudget(Home.File("home.qn"), u"Home", true);
     for (const TDialogForm& form : DialogForms()) {
         SCOPED_TRACE(form.name);
@@ -98,12 +109,12 @@ TEST_F(EmptyPasteTest, EveryFieldOfEveryDialogTakesNothing) {
         dialog->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
         for (QWidget* field : TextFields(*dialog)) {
-            PasteNothingInto(*field);
+            PasteInto(*field);
         }
     }
 }
 
-TEST_F(EmptyPasteTest, EveryFieldOfTheMainWindowAndItsGridsTakesNothing) {
+TEST_F(EmptyPasteTest, EveryFieldOfTheMainWindowAndItsGrids) {
     const std::string path = MakeBudget(true);
     Env().GetDebt(Env().AddDebt())->Name = u"Car";
     SaveAndForget(path);
@@ -113,7 +124,7 @@ TEST_F(EmptyPasteTest, EveryFieldOfTheMainWindowAndItsGridsTakesNothing) {
     const QList<QWidget*> fields = TextFields(*Window);
     EXPECT_TRUE(fields.contains(Child<QWidget>(*Window, "memoAccDesc")));
     for (QWidget* field : fields) {
-        PasteNothingInto(*field);
+        PasteInto(*field);
     }
     // The grids' in-place editors, column by column.
     const struct {
@@ -141,7 +152,7 @@ TEST_F(EmptyPasteTest, EveryFieldOfTheMainWindowAndItsGridsTakesNothing) {
                 continue;
             }
             ++editors;
-            PasteNothingInto(*field);
+            PasteInto(*field);
             QTest::keyClick(editor, Qt::Key_Escape);
             Settle();
         }

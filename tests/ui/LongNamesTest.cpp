@@ -5,6 +5,7 @@
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QToolTip>
+#include <QWindow>
 
 #include "MainFormTestSupport.h"
 #include "ui/QVTVComboEditor.h"
@@ -179,6 +180,23 @@ TEST_F(LongNamesTest, CutCellsShowTheirWholeTextAsTooltip) {
         EXPECT_EQ(ToolTipAt(*grid.viewport(), grid.visualRect(cell).center()),
                   c.text == LongName ? LongName : QString());
     }
+    // A tooltip opens just below the pointer, so it lets the pointer through to the next row,
+    // whose cut cell then shows its own.
+    const QString other = QString::fromUtf16(u"Коммунальные").repeated(20);
+    Env().GetExpenseLocation(Env().ExpenseLocationCount() - 2)->Name = FromQ(other);
+    Action("actPersonalisation").trigger();
+    Settle();
+    QTreeView& dict = Grid("tvDict");
+    const QPoint from = dict.visualRect(dict.model()->index(RowNamed(dict, 0, other), 0)).center();
+    const QPoint to = dict.visualRect(dict.model()->index(RowNamed(dict, 0, LongName), 0)).center();
+    QTest::mouseMove(dict.viewport(), from);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ToolTipText(QToolTip::text()) == other; }));
+    const QWidget* tip = ToolTipWindowAt(*dict.viewport(), from);
+    ASSERT_NE(tip, nullptr);
+    QApplication::processEvents(); // it lets the pointer through once it shows
+    EXPECT_TRUE(tip->windowHandle()->flags().testFlag(Qt::WindowTransparentForInput));
+    QTest::mouseMove(dict.viewport(), to);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ToolTipText(QToolTip::text()) == LongName; }));
     // A tooltip shows any text as it is.
     for (const QString text : {"Tom & <Jerry>", "one\ntwo  spaced"}) {
         EXPECT_EQ(ToolTipText(QVUIUtils::WholeTextToolTip(text)), text);

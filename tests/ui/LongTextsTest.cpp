@@ -1,5 +1,6 @@
 // Long names and texts: the main window and its dialogs stay within the screen, whatever the
 // user names an account or a budget; a text cut short ends in "…" and shows whole as a tooltip.
+#include <QClipboard>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QScrollArea>
@@ -95,6 +96,56 @@ TEST_F(LongTextsTest, CardTitleAndBarButtonCutTheNameAndShowItWhole) {
     title->grab();
     EXPECT_EQ(title->ShownText(), "Cash");
     EXPECT_EQ(title->toolTip(), "");
+}
+
+TEST_F(LongTextsTest, NamesOfManyLinesShowOnOneAndKeepTheWindowAsItWas) {
+    QString sixtyLines;
+    for (int line = 1; line <= 60; ++line) {
+        sixtyLines += QStringLiteral("Line %1\n").arg(line);
+    }
+    const auto oneLine = [](const QString& text) {
+        return !text.contains(u'\n') && !text.contains(QChar::LineSeparator);
+    };
+    for (const QString& text : {sixtyLines, QStringLiteral("Line 1\nLine 2\t").repeated(7500)}) {
+        SCOPED_TRACE(text.size());
+        Action("actCashflow").trigger();
+        Settle();
+        const QRect frame = Window->frameGeometry();
+        // Pasted as the name of a new account, and stored with its breaks by another program
+        // as the name of Bank.
+        QGuiApplication::clipboard()->setText(text);
+        DialogActions = {[](QDialog& d) {
+            QTest::keyClick(Child<QLineEdit>(d, "editString"), Qt::Key_V, Qt::ControlModifier);
+            ClickOn(d, "btnOK");
+        }};
+        Action("actNewAccount").trigger();
+        const QString pasted = QVUIUtils::ToQ(Env().GetSource(Env().SourceCount() - 1)->Name);
+        EXPECT_TRUE(oneLine(pasted) && pasted.startsWith("Line 1 Line 2 "));
+        Env().GetSource(1)->Name = FromQ(text);
+        for (const int button : {1, Env().SourceCount() - 1}) {
+            ClickBarButton(button);
+            auto* title = Child<TElidedLabel>(*Window, "lblAccName");
+            title->grab();
+            EXPECT_TRUE(oneLine(title->ShownText()) && oneLine(ToolTipText(title->toolTip())));
+            EXPECT_TRUE(oneLine(Bar().ButtonWidget(button)->text()));
+            EXPECT_EQ(Window->frameGeometry(), frame);
+        }
+        // Bank as the destination of today's transfer: its row and its tooltip.
+        Action("actCashflow").trigger();
+        Settle();
+        QTreeView& grid = Grid("tvInfo");
+        int row = 0;
+        while (!Cell(grid, row, 1).startsWith("Transfer to")) {
+            ++row;
+        }
+        EXPECT_TRUE(oneLine(Cell(grid, row, 1)));
+        const QWidget* tip = ToolTipWindowAt(*grid.viewport(),
+                                             grid.visualRect(grid.model()->index(row, 1)).center());
+        ASSERT_NE(tip, nullptr);
+        EXPECT_TRUE(Screen().contains(tip->frameGeometry()));
+        EXPECT_TRUE(oneLine(ToolTipText(QToolTip::text())));
+        EXPECT_EQ(Window->frameGeometry(), frame);
+    }
 }
 
 TEST_F(LongTextsTest, DialogsOpenWhollyOnTheScreen) {

@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QtTest/QTest>
 
@@ -98,4 +99,30 @@ TEST_F(PrompterTest, BoxOutlivesThePopUpMenuThatWasActive) {
         EXPECT_EQ(owner, &Main);
         EXPECT_TRUE(menu.isNull());
     }
+}
+
+// A message quoting a long text of the user's keeps its box and buttons on the screen, and shows
+// the text as it is, never as markup.
+TEST_F(PrompterTest, LongMessageFitsOnTheScreenAsPlainText) {
+    QRect box;
+    QString shown;
+    Qt::TextFormat format = Qt::AutoText;
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, poll, [&, poll] {
+        if (auto* open = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            box = open->frameGeometry();
+            shown = open->text();
+            format = open->textFormat();
+            QTest::keyClick(open, Qt::Key_Escape);
+            poll->deleteLater();
+        }
+    });
+    poll->start(20);
+    Prompter::Error(&Main, "<b>" + QString(u'x').repeated(100000) + "</b>\n" +
+                               QStringLiteral("line\n").repeated(500));
+    EXPECT_TRUE(Main.screen()->availableGeometry().contains(box))
+        << box.x() << "," << box.y() << " " << box.width() << "x" << box.height() << " "
+        << shown.size();
+    EXPECT_TRUE(shown.remove(QChar(0x200B)).startsWith("<b>xxx") && shown.endsWith(u'…'));
+    EXPECT_EQ(format, Qt::PlainText);
 }

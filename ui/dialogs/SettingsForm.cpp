@@ -50,8 +50,9 @@ void TfrmSettings::FillLanguages(const std::string& currentId) {
     list.clear();
     for (int i = 0; i < Environment->LanguageCount(); ++i) {
         const TQVStringKeeper& language = *Environment->GetLanguage(i);
-        const QString title = language.Id == DefaultLanguageId ? QStringLiteral("English (default)")
-                                                               : QVUIUtils::ToQ(language.Title);
+        const QString title = language.Id == DefaultLanguageId
+                                  ? QStringLiteral("English (default)")
+                                  : QVUIUtils::ShownName(language.Title);
         list.addItem(title, QString::fromStdString(language.Id));
     }
     // A setting naming no loaded table falls back to the table in use, as the language scan does.

@@ -1,11 +1,15 @@
 #include "ui/dialogs/StartupForm.h"
 
+#include <cerrno>
 #include <climits>
+#include <cstdlib>
+#include <cstring>
 #include <unistd.h>
 
 #include <QAbstractTableModel>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLinearGradient>
 #include <QPainter>
@@ -51,8 +55,9 @@ public:
         if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole)) {
             return {};
         }
-        const QString text =
-            index.column() == 0 ? QVUIUtils::ToQ(FTitles[index.row()]) : Path(index.row());
+        // On one line, as a row shows it.
+        const QString text = QVUIUtils::OneLine(
+            index.column() == 0 ? QVUIUtils::ToQ(FTitles[index.row()]) : Path(index.row()));
         return role == Qt::ToolTipRole ? QVUIUtils::WholeTextToolTip(text) : text;
     }
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
@@ -100,6 +105,26 @@ QString ProposedName(const QString& folder, const QString& title) {
         --fits;
     }
     return title.left(fits) + Extension;
+}
+
+// Why no file can be made in `folder` (the system's own words), or an empty text when one can:
+// a file is created there and removed again, as the first save will make its own beside the
+// budget.
+QString CannotCreateIn(const QString& folder) {
+    QByteArray probe = QFile::encodeName(folder) + "/.quillvane-check-XXXXXX";
+    const int file = ::mkstemp(probe.data());
+    if (file < 0) {
+        return QString::fromLocal8Bit(std::strerror(errno));
+    }
+    ::close(file);
+    ::unlink(probe.constData());
+    return {};
+}
+
+// The refusal of a location that is a folder where a budget file is wanted.
+QString IsAFolder(const QString& location) {
+    return QStringLiteral("\"%1\" is a folder, not a budget file")
+        .arg(Prompter::Quote(location, Qt::ElideMiddle));
 }
 
 } // namespace
@@ -240,9 +265,28 @@ void TfrmStartup::BrowseOpen() {
 }
 
 void TfrmStartup::AcceptNew() {
-    const QString location = m_ui->editLocation->text();
-    if (location.trimmed().isEmpty()) {
+    const QString typed = m_ui->editLocation->text();
+    if (typed.trimmed().isEmpty()) {
         Prompter::Error(this, QStringLiteral("Please provide a location for the new budget"));
+        m_ui->editLocation->setFocus();
+        return;
+    }
+    // A location typed without its folder lies in the folder the dialog proposes, not wherever
+    // the program happened to be started.
+    const QString location = QDir(FDefaultFolder).absoluteFilePath(typed);
+    const QFileInfo file(location);
+    if (file.isDir()) {
+        Prompter::Error(this, IsAFolder(typed));
+        m_ui->editLocation->setFocus();
+        return;
+    }
+    // Nothing is written before the first save; a folder that takes no file would only show
+    // then, after the user's work. So it is tried now.
+    if (const QString cause = CannotCreateIn(file.absolutePath()); !cause.isEmpty()) {
+        Prompter::Error(this,
+                        QStringLiteral("The new budget cannot be created in the folder "
+                                       "\"%1\": %2")
+                            .arg(Prompter::Quote(file.absolutePath(), Qt::ElideMiddle), cause));
         m_ui->editLocation->setFocus();
         return;
     }
@@ -251,7 +295,7 @@ void TfrmStartup::AcceptNew() {
     if (FileSystem::FileExists(location.toStdString()) && location != FReplaceConfirmed) {
         const QString question =
             QStringLiteral("The file \"%1\" already exists. Replace it with a new, empty budget?")
-                .arg(location);
+                .arg(Prompter::Quote(location, Qt::ElideMiddle));
         if (Prompter::Show(this, Prompter::Kind::Question, question,
                            QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
             return;
@@ -262,8 +306,13 @@ void TfrmStartup::AcceptNew() {
 
 void TfrmStartup::AcceptOpen() {
     const QString location = m_ui->editOpenLocation->text();
+    if (QFileInfo(location).isDir()) {
+        Prompter::Error(this, IsAFolder(location));
+        return;
+    }
     if (!FileSystem::FileExists(location.toStdString())) {
-        Prompter::Error(this, QStringLiteral("The specified file (\"") + location +
+        Prompter::Error(this, QStringLiteral("The specified file (\"") +
+                                  Prompter::Quote(location, Qt::ElideMiddle) +
                                   QStringLiteral("\") not found"));
         return;
     }

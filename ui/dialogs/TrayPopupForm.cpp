@@ -30,7 +30,7 @@ bool IsDebt(TTrayEntryMode mode) {
 
 void Fill(QComboBox& box, const TWideStringList& list) {
     for (int i = 0; i < list.Count(); ++i) {
-        box.addItem(QVUIUtils::ToQ(list.Strings(i)), QVariant::fromValue(list.Objects(i)));
+        box.addItem(QVUIUtils::ShownName(list.Strings(i)), QVariant::fromValue(list.Objects(i)));
     }
 }
 
@@ -165,7 +165,9 @@ bool TfrmTrayPopup::ValidateSum(const QString& text) {
         QVUIUtils::ParseMoney(text, NumberLocale());
         return true;
     } catch (const Exception&) {
-        Prompter::Error(this, QStringLiteral("\"%1\" is not a valid currency value.").arg(text));
+        Prompter::Error(
+            this,
+            QStringLiteral("\"%1\" is not a valid currency value.").arg(Prompter::Quote(text)));
         return false;
     }
 }

@@ -54,7 +54,14 @@ QString TElidedLabel::ShownText() const {
     if (wordWrap()) {
         return text();
     }
-    return fontMetrics().elidedText(text(), Qt::ElideRight, TextRect(contentsRect()).width());
+    return fontMetrics().elidedText(QVUIUtils::OneLine(text()), Qt::ElideRight,
+                                    TextRect(contentsRect()).width());
+}
+
+int TElidedLabel::OneLineHeight() const {
+    const QMargins margins = contentsMargins();
+    return fontMetrics().height() + 2 * (frameWidth() + margin()) + margins.top() +
+           margins.bottom();
 }
 
 QSize TElidedLabel::sizeHint() const {
@@ -63,6 +70,8 @@ QSize TElidedLabel::sizeHint() const {
         const int width =
             std::min(hint.width(), fontMetrics().averageCharWidth() * kWrapChars + Padding());
         hint = QSize(std::max(width, minimumWidth()), heightForWidth(width));
+    } else if (pixmap().isNull()) {
+        hint.setHeight(std::min(hint.height(), std::max(OneLineHeight(), minimumHeight())));
     }
     return hint;
 }
@@ -70,8 +79,12 @@ QSize TElidedLabel::sizeHint() const {
 QSize TElidedLabel::minimumSizeHint() const {
     QSize hint = QLabel::minimumSizeHint();
     const int least = fontMetrics().averageCharWidth() * kMinimumChars + Padding();
-    // The height stays QLabel's: a wrapped label's layout asks heightForWidth for the real one.
     hint.setWidth(std::min(hint.width(), least));
+    // A wrapped label's layout asks heightForWidth for its real height; a one-line label shows
+    // one line, whatever line breaks its text holds.
+    if (!wordWrap() && pixmap().isNull()) {
+        hint.setHeight(std::min(hint.height(), OneLineHeight()));
+    }
     return hint;
 }
 
@@ -115,7 +128,7 @@ void TElidedLabel::paintEvent(QPaintEvent* event) {
     const Qt::Alignment align = QStyle::visualAlignment(layoutDirection(), alignment());
     if (!wordWrap()) {
         const QString shown = ShownText();
-        ShowFullTextAsToolTip(shown != text());
+        ShowFullTextAsToolTip(shown != QVUIUtils::OneLine(text()));
         style()->drawItemText(&painter, room, static_cast<int>(align), palette(), isEnabled(),
                               shown, foregroundRole());
         return;
@@ -147,7 +160,7 @@ void TElidedLabel::paintEvent(QPaintEvent* event) {
 void TElidedLabel::ShowFullTextAsToolTip(bool elided) {
     // A tooltip the caller gave stays; the label only lends the full text while it is cut.
     if (elided && (toolTip().isEmpty() || FOwnToolTip)) {
-        setToolTip(QVUIUtils::WholeTextToolTip(text()));
+        setToolTip(QVUIUtils::WholeTextToolTip(QVUIUtils::OneLine(text())));
         FOwnToolTip = true;
     } else if (!elided && FOwnToolTip) {
         setToolTip({});

@@ -20,12 +20,13 @@ constexpr int kLeastCaptionChars = 6;
 
 // A button of the bar, or a page header, whose caption is cut to the button's width with "…"
 // and shown whole as its tooltip, so that a long account name neither widens the bar nor needs
-// a horizontal scroll bar.
+// a horizontal scroll bar. The caption stays on one line, as a name does everywhere.
 class TBarButton : public QToolButton {
 public:
-    TBarButton(const QString& caption, QWidget* parent) : QToolButton(parent), FCaption(caption) {
-        setText(caption);
-        setToolTip(QVUIUtils::WholeTextToolTip(caption));
+    TBarButton(const QString& caption, QWidget* parent)
+        : QToolButton(parent), FCaption(QVUIUtils::OneLine(caption)) {
+        setText(FCaption);
+        setToolTip(QVUIUtils::WholeTextToolTip(FCaption));
     }
 
     QSize sizeHint() const override {
