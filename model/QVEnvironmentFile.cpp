@@ -278,21 +278,20 @@ void TQVEnvironment::LoadFromFile(const std::string& fileName) {
         std::unique_ptr<TQVOpenAhead>& Ahead;
         ~TDropAhead() { Ahead.reset(); }
     } dropAhead{FOpenAhead};
-    // A file another program is writing is read once it is still, and read again when it
-    // changed all the same; the user hears of it only when it keeps changing. Each read opens
-    // the name afresh, for a writer that put a new file in its place.
+    // A file another program is writing (or wrote moments ago, and may still be writing) is
+    // read again once it is still; the user hears of it only when it keeps changing. Each read
+    // opens the name afresh, for a writer that put a new file in its place.
     struct TForgetOpenedKey {
         TSecret& Key;
         ~TForgetOpenedKey() { Key.clear(); }
     } forget{FOpenedKey};
     for (int read = 1;; ++read) {
-        const bool still = FileSystem::WaitUntilStill(fileName);
         try {
             TFileStream stream(fileName, TFileMode::OpenRead);
             LoadFromStream(stream, fileName);
             return;
         } catch (const EFileChanged&) {
-            if (!still || read == MaxReads)
+            if (read == MaxReads || !FileSystem::WaitUntilStill(fileName))
                 throw;
         }
     }
@@ -317,9 +316,12 @@ void TQVEnvironment::LoadFromStream(TStream& stream, const std::string& fileName
         container.ReadInPlace(
             stream, [this, &container](TQVCFReader& root) { ReadBudget(root, container.Info); });
     } catch (const EFileChanged&) {
-        // A key handed out before the change was found opened the file's check block.
-        FOpenedKey = PasswordKey;
-        FOpenedLevel = Protection;
+        // A key handed out before the change was found opened the file's check block: a read
+        // again tries it first.
+        if (!PasswordKey.empty()) {
+            FOpenedKey = PasswordKey;
+            FOpenedLevel = Protection;
+        }
         budget = std::move(aside);
         throw;
     } catch (const EPACFError& error) {

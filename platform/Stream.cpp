@@ -84,8 +84,13 @@ bool TStream::TStamp::Recent() const {
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
     const std::int64_t at = Nanoseconds(now);
-    auto near = [at](std::int64_t time) {
-        return time > at - RecentWindow && time < at + RecentWindow;
+    // A file system that keeps whole seconds (or two, as FAT does) shows a change up to that
+    // long before it was made.
+    constexpr std::int64_t Second = 1'000'000'000;
+    const std::int64_t window =
+        Modified % Second == 0 && Changed % Second == 0 ? CoarseRecentWindow : RecentWindow;
+    auto near = [at, window](std::int64_t time) {
+        return time > at - window && time < at + RecentWindow;
     };
     return near(Modified) || near(Changed);
 }

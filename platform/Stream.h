@@ -57,6 +57,8 @@ public:
         bool Recent() const;
     };
     static constexpr std::int64_t RecentWindow = 50'000'000; // ns; file times tick every few ms
+    // For times in whole seconds: a file system that keeps no finer ones.
+    static constexpr std::int64_t CoarseRecentWindow = 2'000'000'000;
     virtual TStamp Stamp() const { return {}; }
     // The stamp to read one version under: raises EFileChanged when the last change is Recent,
     // as a write may still be under way.

@@ -41,7 +41,7 @@ tsan_tests() {
 }
 tsan_tests qv_platform_tests 'WorkersTest.*'
 tsan_tests qv_storage_tests '*'
-tsan_tests qv_model_tests 'BudgetFile*:BudgetOpen*:StreamedSave*:Protection*'
+tsan_tests qv_model_tests 'BudgetFile*:BudgetOpen*:BudgetReadAgain*:BudgetForms*:StreamedSave*:Protection*'
 
 echo "== Benchmarks (smoke run)"
 for b in build/bench/qv_bench_*; do

@@ -9,8 +9,8 @@
 
 TQVCFBodySource::TQVCFBodySource(TStream& stream, std::uint64_t start, std::uint64_t length,
                                  const std::uint8_t* key, const std::uint8_t* iv)
-    : FStream(stream), FStart(start), FLength(length), FProtected(key != nullptr) {
-    if (FProtected) {
+    : FStream(stream), FStart(start), FLength(length) {
+    if (key != nullptr) {
         FKey = TSecret::View(reinterpret_cast<const char*>(key), 16);
         std::memcpy(FIV, iv, 16);
     }
@@ -25,7 +25,7 @@ void TQVCFBodySource::ReadStored(std::uint64_t offset, std::size_t size, std::ui
 void TQVCFBodySource::Read(std::uint64_t offset, std::size_t size, std::uint8_t* out) const {
     if (size == 0)
         return;
-    if (!FProtected) {
+    if (FKey.empty()) {
         ReadStored(offset, size, out);
         return;
     }
@@ -47,7 +47,7 @@ void TQVCFBodySource::Read(std::uint64_t offset, std::size_t size, std::uint8_t*
 }
 
 void TQVCFBodySource::Decrypt(std::uint8_t* body, std::size_t size) const {
-    if (!FProtected)
+    if (FKey.empty())
         return;
     QVAES::TAESContext context;
     QVAES::InitDecrypt(context, Key(), FIV);

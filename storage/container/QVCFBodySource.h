@@ -37,7 +37,7 @@ private:
     TStream& FStream;
     std::uint64_t FStart;
     std::uint64_t FLength;
-    bool FProtected;
+    // Empty for a body stored plain.
     TSecret FKey;
     std::uint8_t FIV[16] = {};
 };

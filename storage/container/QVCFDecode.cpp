@@ -1,5 +1,7 @@
 #include "storage/container/QVCFDecode.h"
 
+#include <algorithm>
+
 #include "storage/QVException.h"
 #include "storage/asn1/QVDER.h"
 #include "storage/container/QVCFNames.h"
@@ -53,12 +55,23 @@ TItemTags ReadItemTags(TASN1Input& input, std::uint64_t begin, std::uint64_t end
     return tags;
 }
 
-// A primitive tag's content; the tags checked here are short, but nothing bounds them.
-std::string ContentOf(TASN1Input& input, const TASN1Tag& tag) {
-    const auto size = static_cast<std::size_t>(tag.Header.Size);
-    std::size_t available = 0;
-    const std::uint8_t* bytes = input.At(tag.Content, size, available);
-    return {reinterpret_cast<const char*>(bytes), size};
+// A stored name, read a piece at a time up to its first zero unit: however long it is, the
+// name alone is held.
+std::u16string NameOf(TASN1Input& input, const TASN1Tag& tag) {
+    constexpr std::size_t Piece = 64 * 1024; // even, so that no unit is cut in two
+    std::u16string name;
+    for (std::uint64_t at = 0; at < tag.Header.Size;) {
+        const auto count =
+            static_cast<std::size_t>(std::min<std::uint64_t>(Piece, tag.Header.Size - at));
+        std::size_t available = 0;
+        const std::uint8_t* bytes = input.At(tag.Content + at, count, available);
+        const std::u16string piece = QVCFNames::Decode(bytes, count);
+        name += piece;
+        if (2 * piece.size() < count - 1)
+            break; // it ended at a zero unit
+        at += count;
+    }
+    return name;
 }
 
 [[noreturn]] void InvalidItem() {
@@ -80,10 +93,12 @@ TItem ReadItem(TASN1Input& input, std::uint64_t begin, std::uint64_t end, bool c
     // A child's kind is settled before its name is looked at.
     if (child) {
         const std::uint64_t typeSize = tags.Part[0].Header.Size;
-        const std::string type = typeSize == 1 ? ContentOf(input, tags.Part[0]) : std::string();
-        if (type != "f" && type != "d")
+        std::size_t available = 0;
+        const char type =
+            typeSize == 1 ? static_cast<char>(*input.At(tags.Part[0].Content, 1, available)) : 0;
+        if (type != 'f' && type != 'd')
             throw EPACFError(CFMessages::UnknownItemType);
-        item.Folder = type == "d";
+        item.Folder = type == 'd';
     }
     if (!tags.Part[1].Is(TagSequence, true))
         InvalidItem();
@@ -91,10 +106,8 @@ TItem ReadItem(TASN1Input& input, std::uint64_t begin, std::uint64_t end, bool c
     if (tags.Names > 0) {
         if (!tags.Name.Is(TagName, false))
             InvalidItem();
-        const std::string name = ContentOf(input, tags.Name);
         item.HasName = true;
-        item.Name =
-            QVCFNames::Decode(reinterpret_cast<const std::uint8_t*>(name.data()), name.size());
+        item.Name = NameOf(input, tags.Name);
     }
     item.Content = tags.Part[2].Content;
     item.ContentSize = tags.Part[2].Header.Size;

@@ -16,8 +16,8 @@ constexpr std::uint64_t CFMaxBodyLength = std::uint64_t{1} << 30;
 // The item encoding in every form the tag tree reads (any length form, indefinite lengths,
 // long-form tag numbers, end-of-contents markers where the tree ignores them), read from any
 // input, in memory or in a file: the one place where its structure is checked and its faults are
-// named. Only headers and the few contents the checks need are read, so an item costs its head,
-// whatever its size.
+// named. Only the headers, the type and the name are read: an item costs its head and its name,
+// whatever the size of its content.
 namespace QVCFDecode {
 
 // The parts of one item element.

@@ -151,8 +151,8 @@ void TQVCFFolder::LoadContent(const std::uint8_t* buffer, std::uint64_t size, in
         items.emplace_back(item, itemSize);
     FItems.reserve(items.size());
     for (const auto& [item, itemSize] : items) {
-        FItems.push_back(
-            CreateFromBuffer(buffer + item, static_cast<std::uint32_t>(itemSize), depth + 1));
+        FItems.push_back(CreateFromBuffer(buffer + item, static_cast<std::uint32_t>(itemSize),
+                                          depth + 1, FSorted));
         FItems.back()->FParent = this;
     }
     if (FSorted)

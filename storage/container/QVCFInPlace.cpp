@@ -1,11 +1,11 @@
 #include "storage/container/QVCFInPlace.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "platform/Workers.h"
 #include "storage/QVException.h"
 #include "storage/container/QVCFBodySource.h"
-#include "storage/container/QVCFDecode.h"
 #include "storage/container/QVCFNames.h"
 
 struct TQVCFInPlaceFolder::TChildRun {
@@ -14,7 +14,7 @@ struct TQVCFInPlaceFolder::TChildRun {
     // Its children's OCTET STRINGs as stored, read whole; or a child too large for a run.
     TByteBuffer Bytes;
     std::size_t Size = 0;
-    std::optional<THead> Large;
+    std::optional<TChild> Large;
 };
 
 // The walk over a folder's children, run after run.
@@ -52,8 +52,8 @@ void TQVCFInPlaceFolder::ReadRoot(const TQVCFBodySource& source, const TVisit& v
     }
     // The root's own type is never compared: a root that is no folder fails at its content.
     TQVCFBodyWindow window(source);
-    const QVCFDecode::TItem parts = QVCFDecode::ReadItem(window, 0, length, false);
-    TQVCFInPlaceFolder root(source, parts.Content, parts.ContentSize, 0, runBytes);
+    const QVCFDecode::TItem head = QVCFDecode::ReadItem(window, 0, length, false);
+    TQVCFInPlaceFolder root(source, head.Content, head.ContentSize, 0, runBytes);
     visit(root);
     root.CheckUnread();
 }
@@ -67,83 +67,102 @@ TQVCFInPlaceFolder::TQVCFInPlaceFolder(const TQVCFBodySource& source, std::uint6
 
 TQVCFInPlaceFolder::~TQVCFInPlaceFolder() = default;
 
-void TQVCFInPlaceFolder::ListHeads() {
-    if (FListed)
-        return;
+template <class Each> void TQVCFInPlaceFolder::Walk(Each&& each) const {
     TQVCFBodyWindow window(FSource);
     QVCFDecode::TChildren children(window, FContent, FEnd);
-    for (std::uint64_t start, item, size; children.Next(start, item, size);) {
-        QVCFDecode::TItem parts = QVCFDecode::ReadItem(window, item, item + size, true);
-        FHeads.push_back({std::move(parts.Name), parts.Folder, false, item, size, parts.Content,
-                          parts.ContentSize});
+    TChild child;
+    for (std::uint64_t start; children.Next(start, child.Item, child.ItemSize);) {
+        child.Head = QVCFDecode::ReadItem(window, child.Item, child.Item + child.ItemSize, true);
+        if (!each(child))
+            return;
     }
-    FListed = true;
 }
 
-TQVCFInPlaceFolder::THead* TQVCFInPlaceFolder::Find(std::u16string_view name) {
-    ListHeads();
+bool TQVCFInPlaceFolder::Find(std::u16string_view name, TChild& found) const {
     // Folders sort before files, and equal names keep the order stored.
-    THead* file = nullptr;
-    for (THead& head : FHeads) {
-        if ((file != nullptr && !head.Folder) || !QVCFNames::Same(head.Name, name))
-            continue;
-        if (head.Folder)
-            return &head;
-        file = &head;
-    }
-    return file;
+    bool file = false, folder = false;
+    Walk([&](const TChild& child) {
+        if ((file && !child.Head.Folder) || !QVCFNames::Same(child.Head.Name, name))
+            return true;
+        found = child;
+        file = !child.Head.Folder;
+        folder = child.Head.Folder;
+        return !folder;
+    });
+    return file || folder;
 }
 
-TQVCFItemView* TQVCFInPlaceFolder::Kept(std::size_t index) {
-    for (TKept& kept : FKept)
-        if (kept.Head == index)
-            return kept.View.get();
-    return nullptr;
+bool TQVCFInPlaceFolder::WasRead(std::uint64_t item) const {
+    return std::find(FRead.begin(), FRead.end(), item) != FRead.end();
 }
 
-TQVCFItemView& TQVCFInPlaceFolder::Keep(std::size_t index) {
-    if (TQVCFItemView* view = Kept(index))
-        return *view;
-    THead& head = FHeads[index];
-    head.Read = true;
-    TKept kept{index, TByteBuffer(static_cast<std::size_t>(head.ItemSize)), nullptr};
-    FSource.Read(head.Item, kept.Bytes.Size(), kept.Bytes.Data());
-    kept.View = std::make_unique<TQVCFItemView>(kept.Bytes.Data(), kept.Bytes.Size(), FDepth + 1);
+std::unique_ptr<TQVCFItemView> TQVCFInPlaceFolder::ReadWhole(const TChild& child,
+                                                             TByteBuffer& bytes) const {
+    bytes = TByteBuffer(static_cast<std::size_t>(child.ItemSize));
+    FSource.Read(child.Item, bytes.Size(), bytes.Data());
+    return std::make_unique<TQVCFItemView>(bytes.Data(), bytes.Size(), FDepth + 1);
+}
+
+std::string_view TQVCFInPlaceFolder::Keep(const TChild& child) {
+    for (const TKept& kept : FKept)
+        if (kept.Item == child.Item)
+            return kept.View->Data();
+    FRead.push_back(child.Item);
+    TKept kept;
+    kept.Item = child.Item;
+    kept.View = ReadWhole(child, kept.Bytes);
     FKept.push_back(std::move(kept));
-    return *FKept.back().View;
+    return FKept.back().View->Data();
 }
 
 bool TQVCFInPlaceFolder::File(std::u16string_view name, std::string_view& data) {
-    const THead* head = Find(name);
-    if (head == nullptr || head->Folder)
+    TChild child;
+    if (!Find(name, child) || child.Head.Folder)
         return false;
-    data = Keep(static_cast<std::size_t>(head - FHeads.data())).Data();
+    data = Keep(child);
     return true;
 }
 
 void TQVCFInPlaceFolder::Files(const TNameSet& names, std::string_view* data, bool* found) {
-    for (std::size_t i = 0; i < names.Size(); ++i)
-        found[i] = File(names.Name(i), data[i]);
+    // One walk for every name: the first file of each, unless a folder has that name.
+    std::optional<TChild> files[TNameSet::MaxNames];
+    bool folders[TNameSet::MaxNames] = {};
+    Walk([&](const TChild& child) {
+        for (std::size_t i = 0; i < names.Size(); ++i) {
+            if (folders[i] || (files[i] && !child.Head.Folder) ||
+                !QVCFNames::Same(child.Head.Name, names.Name(i)))
+                continue;
+            if (child.Head.Folder)
+                folders[i] = true;
+            else
+                files[i] = child;
+        }
+        return true;
+    });
+    for (std::size_t i = 0; i < names.Size(); ++i) {
+        found[i] = files[i] && !folders[i];
+        if (found[i])
+            data[i] = Keep(*files[i]);
+    }
 }
 
 bool TQVCFInPlaceFolder::Folder(std::u16string_view name, const TVisit& visit) {
-    THead* head = Find(name);
-    if (head == nullptr || !head->Folder)
+    TChild child;
+    if (!Find(name, child) || !child.Head.Folder)
         return false;
-    head->Read = true;
-    if (head->ItemSize > FRunBytes) {
-        ReadLarge(*head, visit);
+    FRead.push_back(child.Item);
+    if (child.ItemSize > FRunBytes) {
+        ReadLarge(child, visit);
         return true;
     }
     // Read for the visit alone: a folder is read once.
-    TByteBuffer bytes(static_cast<std::size_t>(head->ItemSize));
-    FSource.Read(head->Item, bytes.Size(), bytes.Data());
-    TQVCFItemView view(bytes.Data(), bytes.Size(), FDepth + 1);
-    visit(view.Folder());
+    TByteBuffer bytes;
+    visit(ReadWhole(child, bytes)->Folder());
     return true;
 }
 
-void TQVCFInPlaceFolder::ReadLarge(const THead& head, const TVisit& visit) const {
+void TQVCFInPlaceFolder::ReadLarge(const TChild& child, const TVisit& visit) const {
+    const QVCFDecode::TItem& head = child.Head;
     if (head.Folder) {
         TQVCFInPlaceFolder folder(FSource, head.Content, head.ContentSize, FDepth + 1, FRunBytes);
         visit(folder);
@@ -156,12 +175,21 @@ void TQVCFInPlaceFolder::ReadLarge(const THead& head, const TVisit& visit) const
 }
 
 void TQVCFInPlaceFolder::Folders(const TVisitEach& visit, bool concurrent) {
+    ReadRuns(visit, concurrent, false);
+}
+
+void TQVCFInPlaceFolder::CheckUnread() {
+    if (!FAllRead)
+        ReadRuns([](std::size_t, std::u16string_view, TQVCFReader&) {}, false, true);
+}
+
+void TQVCFInPlaceFolder::ReadRuns(const TVisitEach& visit, bool concurrent, bool unreadOnly) {
     TRunCursor cursor(FSource, FContent, FEnd);
     const unsigned workers = concurrent ? Workers::ThreadsBeside(MaxBuilders) : 0;
     Workers::RunOrdered<TChildRun>(
         workers, (workers + 2) * FRunBytes,
         [&](TChildRun& run, std::size_t& bytes) {
-            if (!MakeRun(cursor, run))
+            if (!MakeRun(cursor, run, unreadOnly))
                 return false;
             // A child read in place holds a run at a time while it is built.
             bytes = run.Large ? FRunBytes : run.Size;
@@ -175,16 +203,20 @@ void TQVCFInPlaceFolder::Folders(const TVisitEach& visit, bool concurrent) {
     FAllRead = true;
 }
 
-bool TQVCFInPlaceFolder::MakeRun(TRunCursor& cursor, TChildRun& run) const {
-    if (!cursor.Next())
-        return false;
+bool TQVCFInPlaceFolder::MakeRun(TRunCursor& cursor, TChildRun& run, bool unreadOnly) const {
+    // A child read already is passed over, unread again.
+    for (;; ++cursor.Index) {
+        if (!cursor.Next())
+            return false;
+        if (!unreadOnly || !WasRead(cursor.Item))
+            break;
+    }
     run.Index = cursor.Index++;
     const std::uint64_t first = cursor.Start;
     std::uint64_t end = cursor.Item + cursor.Size;
     if (end - first > FRunBytes) {
-        QVCFDecode::TItem parts = QVCFDecode::ReadItem(cursor.Window, cursor.Item, end, true);
-        run.Large = THead{std::move(parts.Name), parts.Folder,     true, cursor.Item, cursor.Size,
-                          parts.Content,         parts.ContentSize};
+        run.Large = TChild{cursor.Item, cursor.Size,
+                           QVCFDecode::ReadItem(cursor.Window, cursor.Item, end, true)};
         return true;
     }
     if (cursor.Spare.empty()) {
@@ -199,7 +231,7 @@ bool TQVCFInPlaceFolder::MakeRun(TRunCursor& cursor, TChildRun& run) const {
     cursor.Window.Copy(first, static_cast<std::size_t>(end - first), out);
     while (cursor.Children.Next(cursor.Start, cursor.Item, cursor.Size)) {
         const std::uint64_t next = cursor.Item + cursor.Size;
-        if (next - first > FRunBytes) {
+        if (next - first > FRunBytes || (unreadOnly && WasRead(cursor.Item))) {
             cursor.Pending = true;
             break;
         }
@@ -214,7 +246,7 @@ bool TQVCFInPlaceFolder::MakeRun(TRunCursor& cursor, TChildRun& run) const {
 void TQVCFInPlaceFolder::BuildRun(TChildRun& run, const TVisitEach& visit) const {
     if (run.Large) {
         ReadLarge(*run.Large,
-                  [&](TQVCFReader& folder) { visit(run.Index, run.Large->Name, folder); });
+                  [&](TQVCFReader& folder) { visit(run.Index, run.Large->Head.Name, folder); });
         return;
     }
     // The children's OCTET STRINGs, with nothing but end-of-contents markers between them.
@@ -226,27 +258,5 @@ void TQVCFInPlaceFolder::BuildRun(TChildRun& run, const TVisitEach& visit) const
                             static_cast<std::size_t>(tag.Header.Size), FDepth + 1);
         if (child.IsFolder())
             visit(index, child.Name(), child.Folder());
-    }
-}
-
-void TQVCFInPlaceFolder::CheckUnread() {
-    if (FAllRead)
-        return;
-    if (!FListed) {
-        // Nothing was looked up: a visit of every sub-folder reads every child once.
-        Folders([](std::size_t, std::u16string_view, TQVCFReader&) {});
-        return;
-    }
-    for (THead& head : FHeads) {
-        if (head.Read)
-            continue;
-        head.Read = true;
-        if (head.ItemSize > FRunBytes) {
-            ReadLarge(head, [](TQVCFReader&) {});
-            continue;
-        }
-        TByteBuffer bytes(static_cast<std::size_t>(head.ItemSize));
-        FSource.Read(head.Item, bytes.Size(), bytes.Data());
-        const TQVCFItemView view(bytes.Data(), bytes.Size(), FDepth + 1);
     }
 }

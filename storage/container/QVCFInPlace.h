@@ -6,19 +6,21 @@
 #include <vector>
 
 #include "platform/ByteBuffer.h"
+#include "storage/container/QVCFDecode.h"
 #include "storage/container/QVCFReader.h"
 #include "storage/container/QVCFView.h"
 
 class TQVCFBodySource;
 
 // A folder of a container's body that is read where it lies in its file, for a folder too large
-// to hold: its children are found by their heads, each of them read whole only when asked for,
-// and its sub-folders are visited a run of them at a time, so that what an open holds is a few
-// runs whatever the budget's shape. A child larger than a run is itself read in place. Every form
-// of the item encoding is read, at any size.
+// to hold. A look-up walks the children's heads to the one it wants and reads that one whole; the
+// sub-folders are visited a run of them at a time; a child larger than a run is itself read in
+// place. What the reader holds is a few runs and the items it was asked for, whatever the
+// budget's shape, and every form of the item encoding is read, at any size.
 //
 // Whatever no look-up or visit reads is read by CheckUnread, so that a damaged item anywhere
-// fails the read as a read of the whole body fails, and the body is still read once.
+// fails the read as a read of the whole body fails. Faults are reported as the reading meets
+// them: where a body holds more than one, the first met may not be the first stored.
 class TQVCFInPlaceFolder final : public TQVCFReader {
 public:
     // Items up to this size are read whole, larger ones in place; sub-folders are read in runs of
@@ -50,36 +52,37 @@ public:
     void CheckUnread();
 
 private:
-    // A child as its head tells it: where its item element lies, and its content.
-    struct THead {
-        std::u16string Name;
-        bool Folder = false;
-        bool Read = false;
+    // A child: where its item element lies and what its head says.
+    struct TChild {
         std::uint64_t Item = 0;
         std::uint64_t ItemSize = 0;
-        std::uint64_t Content = 0;
-        std::uint64_t ContentSize = 0;
+        QVCFDecode::TItem Head;
     };
-    // A child read whole, kept while the reader lives: a file's data is handed out as a view.
+    // A file read for a look-up, kept while the reader lives: its data is handed out as a view.
     struct TKept {
-        std::size_t Head;
+        std::uint64_t Item = 0;
         TByteBuffer Bytes;
         std::unique_ptr<TQVCFItemView> View;
     };
     struct TChildRun;
     struct TRunCursor;
 
-    void ListHeads();
-    // The child FindItem would find by that name, or null.
-    THead* Find(std::u16string_view name);
-    // The child at `index` of FHeads, read whole and kept.
-    TQVCFItemView& Keep(std::size_t index);
-    TQVCFItemView* Kept(std::size_t index);
+    // The children in the order stored, each head read, until `each` returns false.
+    template <class Each> void Walk(Each&& each) const;
+    // The child FindItem would find by that name: the first folder of it, else the first file.
+    bool Find(std::u16string_view name, TChild& found) const;
+    bool WasRead(std::uint64_t item) const;
+    // The child read whole, into `bytes`: its view.
+    std::unique_ptr<TQVCFItemView> ReadWhole(const TChild& child, TByteBuffer& bytes) const;
+    // A file child, read whole and kept.
+    std::string_view Keep(const TChild& child);
     // A child too large to read whole, in place: a folder visited and then checked to its end,
     // a file's content checked.
-    void ReadLarge(const THead& head, const TVisit& visit) const;
+    void ReadLarge(const TChild& child, const TVisit& visit) const;
+    // The sub-folders in runs; with `unreadOnly`, the children not read yet, checked.
+    void ReadRuns(const TVisitEach& visit, bool concurrent, bool unreadOnly);
     // The next run of children from the cursor on; false after the last.
-    bool MakeRun(TRunCursor& cursor, TChildRun& run) const;
+    bool MakeRun(TRunCursor& cursor, TChildRun& run, bool unreadOnly) const;
     void BuildRun(TChildRun& run, const TVisitEach& visit) const;
 
     const TQVCFBodySource& FSource;
@@ -88,9 +91,9 @@ private:
     std::uint64_t FEnd = 0;
     int FDepth;
     std::size_t FRunBytes;
-    std::vector<THead> FHeads;
-    bool FListed = false;
+    // The items that look-ups read, and the files among them.
+    std::vector<std::uint64_t> FRead;
+    std::vector<TKept> FKept;
     // A visit of every sub-folder has read every child.
     bool FAllRead = false;
-    std::vector<TKept> FKept;
 };

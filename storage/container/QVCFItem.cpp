@@ -54,14 +54,17 @@ void TQVCFItem::LoadParts(const QVCFDecode::TItem& parts, const std::uint8_t* bu
 }
 
 std::unique_ptr<TQVCFItem> TQVCFItem::CreateFromBuffer(const std::uint8_t* buffer,
-                                                       std::uint32_t size, int depth) {
+                                                       std::uint32_t size, int depth, bool sorted) {
     TASN1MemoryInput input(buffer, size);
     const QVCFDecode::TItem parts = QVCFDecode::ReadItem(input, 0, size, true);
     std::unique_ptr<TQVCFItem> item;
-    if (parts.Folder)
-        item = std::make_unique<TQVCFFolder>();
-    else
+    if (parts.Folder) {
+        auto folder = std::make_unique<TQVCFFolder>();
+        folder->SetSorted(sorted);
+        item = std::move(folder);
+    } else {
         item = std::make_unique<TQVCFFile>();
+    }
     item->LoadParts(parts, buffer, depth);
     return item;
 }

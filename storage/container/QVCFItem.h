@@ -35,12 +35,16 @@ public:
     std::string Encode() const;
 
     // Decodes one item encoding into this item: its name, then its content. Its own type is not
-    // compared: a root must hold a folder's content, whatever its type says.
+    // compared: a root must hold a folder's content, whatever its type says. A folder's children
+    // are made sorted as it is.
     void LoadFromBuffer(const std::uint8_t* buffer, std::uint32_t size);
     // Decodes an item encoding into a new file or folder, as its type tag says; `depth` is the
     // number of folders above it, which counts toward the deepest nesting a reader accepts.
+    // Without `sorted`, a folder and every folder below it keep their children in the order
+    // stored.
     static std::unique_ptr<TQVCFItem> CreateFromBuffer(const std::uint8_t* buffer,
-                                                       std::uint32_t size, int depth = 0);
+                                                       std::uint32_t size, int depth = 0,
+                                                       bool sorted = true);
 
 protected:
     TQVCFItem() = default;

@@ -14,6 +14,11 @@ namespace QVCFNames {
 // own.
 std::u16string Decode(const std::uint8_t* name, std::size_t size);
 
+// A code unit as names compare it: the letters a to z made capitals.
+inline char16_t Fold(char16_t unit) {
+    return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - (u'a' - u'A')) : unit;
+}
+
 // <0, 0 or >0.
 int Compare(std::u16string_view a, std::u16string_view b);
 

@@ -6,6 +6,7 @@
 
 #include "storage/asn1/QVDER.h"
 #include "storage/container/QVCFDecode.h"
+#include "storage/container/QVCFNames.h"
 
 using namespace QVDER;
 
@@ -260,12 +261,9 @@ bool TChildReader::Next(TChild& child) {
 }
 
 bool SameTail(const TChild& child, std::u16string_view name) {
-    const auto fold = [](char16_t unit) {
-        return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - (u'a' - u'A')) : unit;
-    };
     for (std::size_t i = 4; i < name.size(); ++i) {
         const auto unit = static_cast<char16_t>(child.Name[2 * i] | child.Name[2 * i + 1] << 8);
-        if (fold(unit) != fold(name[i]))
+        if (QVCFNames::Fold(unit) != QVCFNames::Fold(name[i]))
             return false;
     }
     return true;

@@ -168,14 +168,16 @@ TQVCFItemView::TQVCFItemView(const std::uint8_t* item, std::size_t size, int dep
     ReadTree(item, size, depth);
 }
 
+// The tree keeps the order stored, in which a reader visits the folders.
 void TQVCFItemView::ReadTree(const std::uint8_t* item, std::size_t size, int depth) {
     std::unique_ptr<TQVCFItem> tree;
     if (depth == 0) {
         auto root = std::make_unique<TQVCFFolder>();
+        root->SetSorted(false);
         root->LoadFromBuffer(item, static_cast<std::uint32_t>(size));
         tree = std::move(root);
     } else {
-        tree = TQVCFItem::CreateFromBuffer(item, static_cast<std::uint32_t>(size), depth);
+        tree = TQVCFItem::CreateFromBuffer(item, static_cast<std::uint32_t>(size), depth, false);
     }
     FName = tree->Name;
     if (!tree->IsFolder()) {

@@ -228,12 +228,21 @@ TEST(StreamTest, RecentStamps) {
     const std::int64_t now = clock.tv_sec * Second + clock.tv_nsec;
     // "Just now" lies ahead, so that the case holds however late the check comes within the window.
     const std::int64_t window = TStream::RecentWindow, just = now + window * 9 / 10,
-                       old = now - 2 * window, ahead = now + 3600 * Second;
+                       old = now - 2 * window, ahead = now + 3600 * Second,
+                       whole = now - now % Second;
     const struct {
         std::int64_t modified, changed;
         bool recent;
-    } cases[] = {{old, old, false},  {just, old, true},   {old, just, true},
-                 {just, just, true}, {ahead, old, false}, {old - 3600 * Second, old, false}};
+    } cases[] = {{old, old, false},
+                 {just, old, true},
+                 {old, just, true},
+                 {just, just, true},
+                 {ahead, old, false},
+                 {old - 3600 * Second, old, false},
+                 // Times a file system keeps in whole seconds: a change shows as up to two
+                 // seconds old while it may still be going on.
+                 {whole - Second, whole - Second, true},
+                 {whole - 3 * Second, whole - 3 * Second, false}};
     for (const auto& c : cases) {
         TStream::TStamp stamp;
         stamp.Modified = c.modified;

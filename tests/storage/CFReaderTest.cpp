@@ -12,6 +12,7 @@
 
 #include "platform/Stream.h"
 #include "storage/QVBase.h"
+#include "storage/QVUtils.h"
 #include "storage/QVException.h"
 #include "storage/container/QVCFBodySource.h"
 #include "storage/container/QVCFInPlace.h"
@@ -294,6 +295,31 @@ TEST(CFReaderTest, FaultsAreTheTreesAndVisitsMeetThemInOrder) {
                           });
                       }),
                       c.message);
+        }
+    }
+}
+
+// Sub-folders are visited in the order they are stored, each with its index in that order, in
+// every form and whether the folder is held or read in place.
+TEST(CFReaderTest, FoldersAreVisitedInTheOrderStored) {
+    for (const Form form : {Form::Short, Form::Long, Form::Indefinite}) {
+        const TUseForm use(form);
+        const std::string bytes =
+            FolderItem(u"", {FolderItem(u"b", {FileItem(u"x", "1")}), FolderItem(u"a", {}),
+                             FileItem(u"file", "2"),
+                             FolderItem(u"c", {FolderItem(u"z", {}), FolderItem(u"y", {})})});
+        for (const std::size_t runBytes : {std::size_t{48}, bytes.size()}) {
+            SCOPED_TRACE(std::to_string(static_cast<int>(form)) + "/" + std::to_string(runBytes));
+            std::string seen;
+            ReadInPlace(bytes, runBytes, [&](TQVCFReader& root) {
+                root.Folders([&](std::size_t index, std::u16string_view name, TQVCFReader& sub) {
+                    seen += std::to_string(index) + QVUtils::WideToAnsi(name) + " ";
+                    sub.Folders([&](std::size_t inner, std::u16string_view child, TQVCFReader&) {
+                        seen += std::to_string(inner) + QVUtils::WideToAnsi(child) + " ";
+                    });
+                });
+            });
+            EXPECT_EQ(seen, "0b 1a 3c 0z 1y ");
         }
     }
 }
