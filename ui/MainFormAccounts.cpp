@@ -160,7 +160,7 @@ void TfrmMain::RenameAccount(TQVSource* account) {
     }
     QString name;
     TfrmStringRequest::RequestString(Lang(u"PROMPT_NEW_ACCOUNT_NAME") +
-                                         Prompter::Quote(ToQ(account->Name)) +
+                                         QVUIUtils::Quote(ToQ(account->Name)) +
                                          QStringLiteral("\":"),
                                      name);
     if (name.isEmpty()) {

@@ -6,7 +6,6 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QScreen>
-#include <QTextBoundaryFinder>
 
 #include "ui/QVUIUtils.h"
 
@@ -51,19 +50,6 @@ bool ClosesByItself(const QWidget& window) {
     return window.windowType() == Qt::Popup || window.windowType() == Qt::ToolTip;
 }
 
-// How much of a text of the user's a message quotes, in characters.
-constexpr qsizetype QuotedChars = 60;
-
-// The nearest boundary between whole characters at or before `at` (`forward`: at or after).
-qsizetype CharacterBoundary(const QString& text, qsizetype at, bool forward) {
-    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, text);
-    characters.setPosition(at);
-    if (!characters.isAtBoundary()) {
-        forward ? characters.toNextBoundary() : characters.toPreviousBoundary();
-    }
-    return characters.position() < 0 ? at : characters.position();
-}
-
 // `text` cut so that the box showing it fits on `screen`: the box wraps a long text at about half
 // the screen's width (at most 500 pixels, less its icon and margins), and keeps room for its
 // title and buttons.
@@ -105,24 +91,6 @@ QWidget* OwnerWindow(QWidget* wanted) {
     return MainWindow();
 }
 
-QString Quote(const QString& text, Qt::TextElideMode mode) {
-    const QString line = QVUIUtils::OneLine(text);
-    if (line.size() <= QuotedChars) {
-        return line;
-    }
-    const QString ellipsis = QStringLiteral("…");
-    if (mode == Qt::ElideMiddle) {
-        const qsizetype half = (QuotedChars - 1) / 2;
-        // Only the ends are looked at for their characters' boundaries.
-        const QString head = line.left(half + 8);
-        const QString tail = line.right(QuotedChars - 1 - half + 8);
-        return head.left(CharacterBoundary(head, half, false)) + ellipsis +
-               tail.mid(CharacterBoundary(tail, 8, true));
-    }
-    const QString head = line.left(QuotedChars + 8);
-    return head.left(CharacterBoundary(head, QuotedChars - 1, false)) + ellipsis;
-}
-
 QMessageBox::StandardButton Show(QWidget* parent, Kind kind, const QString& text,
                                  QMessageBox::StandardButtons buttons, const QString& title) {
     const QString caption = title.isEmpty() ? DefaultTitle(kind) : title;
@@ -139,7 +107,7 @@ QMessageBox::StandardButton Show(QWidget* parent, Kind kind, const QString& text
     box->setTextFormat(Qt::PlainText);
     // Only a word longer than any quote with its marks around it may break anywhere: a quoted
     // path breaks after its "/" as usual.
-    box->setText(QVUIUtils::BreakLongWords(shown, QuotedChars + 8));
+    box->setText(QVUIUtils::BreakLongWords(shown, QVUIUtils::QuotedChars + 8));
     const int answer = box->exec();
     delete box.data();
     return static_cast<QMessageBox::StandardButton>(answer);

@@ -31,11 +31,6 @@ enum class FileMode { Open, Save };
 // it runs. Null when no window is left.
 QWidget* OwnerWindow(QWidget* wanted = nullptr);
 
-// A text of the user's as a message quotes it: on one line, and no longer than a line of the box
-// (about 60 characters), cut with "…" at its end, or with ElideMiddle in its middle (a path,
-// whose start and end both tell where it leads).
-QString Quote(const QString& text, Qt::TextElideMode mode = Qt::ElideRight);
-
 // Shows a message box over OwnerWindow(parent) and returns the button chosen; closing the box
 // gives its escape button. The text is shown as plain text, and a text too long for the screen
 // is cut with "…", so the box and its buttons stay on the screen; the hooks see it so cut.

@@ -8,13 +8,13 @@
 #include <QGuiApplication>
 #include <QItemSelectionModel>
 #include <QScreen>
+#include <QTextBoundaryFinder>
 #include <QTextLayout>
 #include <QToolTip>
 
 #include "model/QVEnvironment.h"
 #include "model/QVMoneyText.h"
 #include "model/QVStringKeeper.h"
-#include "ui/Prompter.h"
 
 namespace QVUIUtils {
 
@@ -29,8 +29,7 @@ const QDate& Epoch() {
 }
 
 [[noreturn]] void RaiseInvalid(const QString& text) {
-    throw EConvertError("'" + Prompter::Quote(text).toStdString() +
-                        "' is not a valid floating point value");
+    throw EConvertError("'" + Quote(text).toStdString() + "' is not a valid floating point value");
 }
 
 bool IsLineBreak(QChar c) {
@@ -320,6 +319,38 @@ std::vector<int> SelectedRows(const QItemSelectionModel& selection) {
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     return rows;
+}
+
+namespace {
+
+// The nearest boundary between whole characters at or before `at` (`forward`: at or after).
+qsizetype CharacterBoundary(const QString& text, qsizetype at, bool forward) {
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, text);
+    characters.setPosition(at);
+    if (!characters.isAtBoundary()) {
+        forward ? characters.toNextBoundary() : characters.toPreviousBoundary();
+    }
+    return characters.position() < 0 ? at : characters.position();
+}
+
+} // namespace
+
+QString Quote(const QString& text, Qt::TextElideMode mode) {
+    const QString line = QVUIUtils::OneLine(text);
+    if (line.size() <= QuotedChars) {
+        return line;
+    }
+    const QString ellipsis = QStringLiteral("…");
+    if (mode == Qt::ElideMiddle) {
+        const qsizetype half = (QuotedChars - 1) / 2;
+        // Only the ends are looked at for their characters' boundaries.
+        const QString head = line.left(half + 8);
+        const QString tail = line.right(QuotedChars - 1 - half + 8);
+        return head.left(CharacterBoundary(head, half, false)) + ellipsis +
+               tail.mid(CharacterBoundary(tail, 8, true));
+    }
+    const QString head = line.left(QuotedChars + 8);
+    return head.left(CharacterBoundary(head, QuotedChars - 1, false)) + ellipsis;
 }
 
 } // namespace QVUIUtils

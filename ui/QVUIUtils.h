@@ -59,6 +59,13 @@ QString OneLine(const QString& text);
 // also when an older file or another program stored it with line breaks.
 QString ShownName(std::u16string_view name);
 
+// How much of a text of the user's a message quotes, in characters.
+constexpr qsizetype QuotedChars = 60;
+// A text of the user's as a message quotes it: on one line, and no longer than a line of the box
+// (about 60 characters), cut with "…" at its end, or with ElideMiddle in its middle (a path,
+// whose start and end both tell where it leads).
+QString Quote(const QString& text, Qt::TextElideMode mode = Qt::ElideRight);
+
 // `text` cut short enough that, laid out in `font` and wrapped at `width` pixels, it takes at
 // most `lines` lines; a text that has to be cut ends in "…". Breaks fall between words where
 // they can, else anywhere, and the text's own line breaks count.

@@ -124,7 +124,7 @@ QString CannotCreateIn(const QString& folder) {
 // The refusal of a location that is a folder where a budget file is wanted.
 QString IsAFolder(const QString& location) {
     return QStringLiteral("\"%1\" is a folder, not a budget file")
-        .arg(Prompter::Quote(location, Qt::ElideMiddle));
+        .arg(QVUIUtils::Quote(location, Qt::ElideMiddle));
 }
 
 } // namespace
@@ -286,7 +286,7 @@ void TfrmStartup::AcceptNew() {
         Prompter::Error(this,
                         QStringLiteral("The new budget cannot be created in the folder "
                                        "\"%1\": %2")
-                            .arg(Prompter::Quote(file.absolutePath(), Qt::ElideMiddle), cause));
+                            .arg(QVUIUtils::Quote(file.absolutePath(), Qt::ElideMiddle), cause));
         m_ui->editLocation->setFocus();
         return;
     }
@@ -295,7 +295,7 @@ void TfrmStartup::AcceptNew() {
     if (FileSystem::FileExists(location.toStdString()) && location != FReplaceConfirmed) {
         const QString question =
             QStringLiteral("The file \"%1\" already exists. Replace it with a new, empty budget?")
-                .arg(Prompter::Quote(location, Qt::ElideMiddle));
+                .arg(QVUIUtils::Quote(location, Qt::ElideMiddle));
         if (Prompter::Show(this, Prompter::Kind::Question, question,
                            QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
             return;
@@ -312,7 +312,7 @@ void TfrmStartup::AcceptOpen() {
     }
     if (!FileSystem::FileExists(location.toStdString())) {
         Prompter::Error(this, QStringLiteral("The specified file (\"") +
-                                  Prompter::Quote(location, Qt::ElideMiddle) +
+                                  QVUIUtils::Quote(location, Qt::ElideMiddle) +
                                   QStringLiteral("\") not found"));
         return;
     }

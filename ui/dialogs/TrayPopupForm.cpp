@@ -167,7 +167,7 @@ bool TfrmTrayPopup::ValidateSum(const QString& text) {
     } catch (const Exception&) {
         Prompter::Error(
             this,
-            QStringLiteral("\"%1\" is not a valid currency value.").arg(Prompter::Quote(text)));
+            QStringLiteral("\"%1\" is not a valid currency value.").arg(QVUIUtils::Quote(text)));
         return false;
     }
 }
